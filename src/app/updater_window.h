@@ -1,0 +1,107 @@
+// The main window of Quillmont and the one object that holds all state of a run: the texts bound
+// to its edit fields and the settings, the link and receive state, the target device, the
+// firmware image, its analysis and the update procedure. It talks to its user interface only
+// through a WindowPort, to the adapter only through a D2xxDriver, and to time only through a
+// Clock, so that the Qt window, the console front end and the tests all run the same core.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <iostream>
+#include <memory>
+#include <string>
+
+#include "app/control_ids.h"
+#include "app/window_port.h"
+#include "link/clock.h"
+#include "link/d2xx_driver.h"
+#include "link/line.h"
+#include "rdm/uid.h"
+#include "update/firmware_image.h"
+#include "update/image_analysis.h"
+#include "update/update_job.h"
+
+namespace quillmont {
+
+inline constexpr const char* kSettingsFileName = "quillmont.cfg";
+inline constexpr size_t kBaudTextSize = 10;
+inline constexpr RdmUid kInitialTargetUid = {0x4F, 0x4C, 0x00, 0x00, 0x00, 0x00};
+
+class UpdaterWindow {
+ public:
+  UpdaterWindow(WindowPort& port, D2xxDriver& driver, Clock& clock,
+                std::ostream& diag = std::cout);
+  UpdaterWindow(const UpdaterWindow&) = delete;
+  UpdaterWindow& operator=(const UpdaterWindow&) = delete;
+
+  // Start-up, the bound texts, the log, the settings and the endings.
+  bool OnInit();
+  void ShowTexts();
+  void ReadTexts();
+  void AppendLog(const std::string& text);
+  int LoadSettings();
+  void SaveSettings();
+  void OnSystemCommand(int command);
+  void OnClose();
+  void OnExitButton();
+  void OnCancel();
+
+  // The main loop: one call per expiry of the 10 ms timer.
+  void OnTick(int timer_id = kTickTimerId);
+
+  // The operator's commands.
+  void OnDiscoverButton();
+  void OnUidChanged();
+  void OnSubDeviceDelta(int delta);
+  void OnIdentifyButton();
+  void OnStopIdentifyButton();
+  void OnRefreshButton();
+  void OnSetAddressButton();
+  void OnBaudChanged();
+  int16_t ApplyTypedUid();
+
+  // The firmware update's start and abort, the file reader and the progress bar.
+  void OnUpdateButton();
+  int LoadSrec2File(const std::string& path);
+  void DrawProgressBar();
+
+  WindowPort& port() { return port_; }
+  LineIo& line_io() { return io_; }
+
+  // Where the settings file lies; "quillmont.cfg" in the working directory.
+  std::string settings_path = kSettingsFileName;
+
+  // Bound texts and settings.
+  std::string uid_text;
+  std::string log_text;
+  std::string dmx_address_text;
+  std::array<char, kBaudTextSize> baud_text{};
+  RdmUid target_uid{};
+  Rect progress_rect;
+  int timer_id = 0;
+
+  // Link and receive state.
+  LinkHandle link = nullptr;
+  int32_t busy = 0;
+  int16_t countdown = 0;
+  int16_t next_device_index = 0;
+  std::array<uint8_t, 256> rx_buffer{};
+  int16_t rx_length = 0;
+  int32_t device_found = 0;
+  int32_t manual_uid = 0;
+
+  // Shown in SubDeviceLabel only; every request goes to sub-device 0.
+  uint16_t subdevice_number = 0;
+
+  // The firmware image, its analysis and erase plan, and the update procedure.
+  FirmwareImage image;
+  ImageAnalysis analysis;
+  ErasePlan erase_plan;
+  UpdateJob job{*this};
+
+ private:
+  WindowPort& port_;
+  LineIo io_;
+};
+
+}  // namespace quillmont

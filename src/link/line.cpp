@@ -1,0 +1,109 @@
+#include "link/line.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace quillmont {
+namespace {
+
+// The diagnostic lines are printf-formatted texts.
+template <typename... Args>
+void Print(std::ostream& out, const char* format, Args... args) {
+  char text[128];
+  std::snprintf(text, sizeof text, format, args...);
+  out << text << std::flush;
+}
+
+}  // namespace
+
+FT_STATUS OpenLink(LineIo& io, LinkHandle& link, int index) {
+  link = nullptr;
+  uint32_t version = 0;
+  const FT_STATUS version_status = io.driver.FT_GetLibraryVersion(&version);
+  if (version_status != FT_OK) {
+    Print(io.diag, "Error reading library version.\n");
+    return version_status;
+  }
+  Print(io.diag, "FTDI Library version = 0x%x. ", static_cast<unsigned>(version));
+  Print(io.diag, "Opening port %d... ", index);
+  FT_HANDLE handle = nullptr;
+  const FT_STATUS open_status = io.driver.FT_Open(index, &handle);
+  if (open_status != FT_OK) {
+    Print(io.diag, "FT_Open(%d) failed\n", index);
+    return open_status;
+  }
+  Print(io.diag, "FT_Open succeeded, handle is %p\n", handle);
+  link = handle;
+  return FT_OK;
+}
+
+int32_t SendBreak(LineIo& io, LinkHandle& link) {
+  if (link == nullptr) {
+    return -1;
+  }
+  FT_STATUS status = io.driver.FT_SetBreakOn(link);
+  if (status == FT_OK) {
+    io.clock.SleepMs(1);
+    status = io.driver.FT_SetBreakOff(link);
+    if (status == FT_OK) {
+      return 0;
+    }
+  }
+  Print(io.diag, "FT_SetBreak failed!\n");
+  return static_cast<int32_t>(status);
+}
+
+int32_t SetLinkBaud(LineIo& io, LinkHandle& link, int baud) {
+  if (link == nullptr) {
+    return -1;
+  }
+  const FT_STATUS status = io.driver.FT_SetBaudRate(link, static_cast<uint32_t>(baud));
+  if (status != FT_OK) {
+    Print(io.diag, "FT_SetBaudRate failed!\n");
+    return static_cast<int32_t>(status);
+  }
+  Print(io.diag, "BaudRate set to %d\n", baud);
+  return 0;
+}
+
+int ReadWithTimeout(LineIo& io, LinkHandle& link, uint8_t* buffer, int16_t wanted,
+                    int16_t timeout_ms) {
+  if (link == nullptr) {
+    return -1;
+  }
+  int16_t elapsed = 0;
+  uint32_t waiting = 0;
+  FT_STATUS status = FT_OK;
+  for (;;) {
+    io.clock.SleepMs(kPollMs);
+    uint32_t tx_waiting = 0;
+    uint32_t event_state = 0;
+    waiting = 0;
+    status = io.driver.FT_GetStatus(link, &waiting, &tx_waiting, &event_state);
+    elapsed = static_cast<int16_t>(elapsed + kPollMs);
+    if (static_cast<int64_t>(waiting) >= wanted || elapsed >= timeout_ms) {
+      break;
+    }
+    if (status != FT_OK) {
+      return -1;
+    }
+  }
+  if (status != FT_OK) {
+    return -1;
+  }
+  if (waiting == 0) {
+    return 0;
+  }
+  const int64_t limit = std::min<int64_t>({static_cast<int64_t>(waiting), kMaxReadBytes,
+                                           static_cast<int64_t>(std::max<int16_t>(wanted, 0))});
+  if (limit <= 0) {
+    return 0;
+  }
+  uint32_t read = 0;
+  if (io.driver.FT_Read(link, buffer, static_cast<uint32_t>(limit), &read) != FT_OK) {
+    return -1;
+  }
+  return static_cast<int>(std::min<uint32_t>(read, static_cast<uint32_t>(limit)));
+}
+
+}  // namespace quillmont

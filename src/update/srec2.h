@@ -1,0 +1,30 @@
+// Reading a .srec2 firmware file (Motorola S-records, of which only S2 records with 24-bit
+// addresses are taken) into the FirmwareImage.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "update/firmware_image.h"
+
+namespace quillmont {
+
+// Shows a modal message box with one OK button (the window's, in the programs).
+using MessageBoxFn = std::function<void(const std::string& text)>;
+
+// What a load saw, for people (quillmont-cli inspect).
+struct Srec2Stats {
+  int32_t records = 0;  // S2 records accepted
+};
+
+// Loads the file into `image`. 1 when the whole file was read and every record was good; 0 when
+// the file cannot be opened (image untouched) or a record is bad (the operator was told through
+// `message_box`).
+int LoadSrec2File(const std::string& path, FirmwareImage& image, const MessageBoxFn& message_box,
+                  Srec2Stats* stats = nullptr);
+
+// The byte that the two characters at `at` spell, with no check of the characters.
+uint8_t HexPairToByte(const char* at);
+
+}  // namespace quillmont

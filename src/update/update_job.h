@@ -1,0 +1,48 @@
+// The bootloader update procedure: a state machine driven by the window's 10 ms tick. The tick
+// hands it every good response frame (OnReply) and lets it take one step at the end of every
+// tick (Step). Nothing blocks: a step sends at most one request and sets a number of ticks to
+// wait; a matching reply cuts the wait short.
+#pragma once
+
+#include <cstdint>
+
+namespace quillmont {
+
+class UpdaterWindow;
+
+enum UpdateState : int16_t {
+  Idle = 0,
+  FindBootloader = 1,
+  EnterBootloader = 2,
+  EraseBlocks = 3,
+  StartProgramming = 4,
+  ProgramChunks = 5,
+  WriteSignature = 6,
+  StartUserProgram = 7,
+};
+
+class UpdateJob {
+ public:
+  explicit UpdateJob(UpdaterWindow& window) : window_(window) {}
+
+  // One step, at the end of every tick.
+  void Step();
+  // A complete response frame of `size` bytes whose checksum the tick has accepted.
+  void OnReply(const uint8_t* frame, int16_t size);
+
+  int16_t update_state = Idle;
+  int16_t wait_ticks = 0;
+  int16_t retries_left = 0;
+  uint32_t write_address = 0;
+  uint32_t chunk_length = 0;
+  int32_t sent_count = 0;
+
+ private:
+  UpdaterWindow& window_;
+};
+
+// Sums `words` little-endian 16-bit words of `buffer` modulo 2^32 and writes the sum right after
+// them, most significant byte first. Returns the sum.
+uint32_t WordSumChecksum(uint8_t* buffer, int16_t words);
+
+}  // namespace quillmont
