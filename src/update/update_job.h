@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "update/word_sum_checksum.h"
+
 namespace quillmont {
 
 class UpdaterWindow;
@@ -38,11 +40,23 @@ class UpdateJob {
   int32_t sent_count = 0;
 
  private:
+  // The state handlers, in the order a step runs them. FindBootloaderStep returns false when
+  // the step ends there.
+  bool FindBootloaderStep();
+  void EnterBootloaderStep();
+  void EraseBlocksStep();
+  void StartProgrammingStep();
+  void ProgramStep();
+  void StartUserProgramStep();
+
+  void SendChunk();
+  void Finish();
+  void SendStartProgram();
+  void Send(uint8_t command_class, uint16_t pid, const uint8_t* data, uint8_t pdl);
+  void OnControlField(uint8_t control);
+  bool EchoMatchesImage(const uint8_t* echoed) const;
+
   UpdaterWindow& window_;
 };
-
-// Sums `words` little-endian 16-bit words of `buffer` modulo 2^32 and writes the sum right after
-// them, most significant byte first. Returns the sum.
-uint32_t WordSumChecksum(uint8_t* buffer, int16_t words);
 
 }  // namespace quillmont

@@ -1,0 +1,80 @@
+// The firmware update's start and abort (UpdateButton), the window's file reader, and the
+// progress bar.
+#include <algorithm>
+#include <cstdint>
+
+#include "app/updater_window.h"
+#include "update/image_analysis.h"
+#include "update/srec2.h"
+
+namespace quillmont {
+namespace {
+
+// The receive side is emptied before an update starts; a line that never falls quiet must not
+// hang the window, so the drain stops after as many reads as discovery's drain allows.
+constexpr int kStartDrainReads = 200;
+constexpr int32_t kProgressBarHeight = 25;
+
+}  // namespace
+
+void UpdaterWindow::OnUpdateButton() {
+  ApplyTypedUid();
+
+  if (job.update_state != Idle) {
+    job.update_state = Idle;
+    job.retries_left = 0;
+    port_.SetControlText(kUpdateButton, "Update Firmware");
+    AppendLog("\r\nOperation Aborted by User.\r\n");
+    return;
+  }
+
+  const std::optional<std::string> path = port_.OpenFileDialog(FileDialogRequest{});
+  if (!path) {
+    return;
+  }
+  port_.Invalidate();
+  AppendLog("Reading " + *path);
+  if (LoadSrec2File(*path) == 0 || image.loaded_count == 0) {
+    return;
+  }
+  AnalyseImage(image, analysis, erase_plan);
+  AppendLog(FormatAnalysisLog(analysis, erase_plan));
+
+  port_.SetControlText(kUpdateButton, "Abort Operation");
+  job.retries_left = 5;
+  job.update_state = FindBootloader;
+
+  for (int reads = 0; ReadWithTimeout(io_, link, rx_buffer.data(), 256, 1) > 0; ++reads) {
+    if (reads + 1 == kStartDrainReads) {
+      AppendLog("The line did not fall quiet; starting all the same.");
+      break;
+    }
+  }
+}
+
+int UpdaterWindow::LoadSrec2File(const std::string& path) {
+  return quillmont::LoadSrec2File(path, image,
+                                  [this](const std::string& text) { port_.ShowMessageBox(text); });
+}
+
+void UpdaterWindow::DrawProgressBar() {
+  const int64_t total = image.loaded_count;
+  if (total <= 0) {
+    return;
+  }
+  const int64_t sent = std::max<int64_t>(job.sent_count, 0);
+  const int64_t v = std::min<int64_t>(sent * 255 / total, 255);
+  const int32_t left = progress_rect.left;
+  const int32_t right = progress_rect.right;
+  int64_t w = static_cast<int64_t>(right - left) * sent / total;
+  if (left + w > right) {
+    w = right - left;
+  }
+  const Rgb pen{255, 255, 255};
+  const Rgb brush{static_cast<uint8_t>(255 - v), static_cast<uint8_t>(v), 0};
+  port_.FillRect(Rect{left, progress_rect.top, static_cast<int32_t>(left + w),
+                      progress_rect.top + kProgressBarHeight},
+                 pen, brush);
+}
+
+}  // namespace quillmont
