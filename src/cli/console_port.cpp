@@ -1,0 +1,106 @@
+#include "cli/console_port.h"
+
+#include <algorithm>
+
+#include "app/control_ids.h"
+
+namespace quillmont {
+
+std::string ConsolePort::Text(int id) const {
+  const auto it = texts_.find(id);
+  return it == texts_.end() ? std::string() : it->second;
+}
+
+void ConsolePort::SetControlText(int id, const std::string& text) {
+  if (id == kLogPane) {
+    PrintNewLogLines(text);
+  } else if (id == kStatusLine && print_status_ && !quiet_ && text != Text(id)) {
+    out_ << "[" << text << "]\n" << std::flush;
+  }
+  texts_[id] = text;
+}
+
+void ConsolePort::PrintNewLogLines(const std::string& log) {
+  if (log.size() < log_consumed_) {
+    log_consumed_ = 0;  // the log was replaced, not extended
+  }
+  // The log's lines end in CR LF; a line is complete once its LF is in.
+  size_t start = log_consumed_;
+  for (size_t lf = log.find('\n', start); lf != std::string::npos; lf = log.find('\n', start)) {
+    size_t end = lf;
+    if (end > start && log[end - 1] == '\r') {
+      --end;
+    }
+    std::string line = log.substr(start, end - start);
+    if (!quiet_) {
+      out_ << line << '\n';
+    }
+    if (on_log_line) {
+      on_log_line(line);
+    }
+    log_lines_.push_back(std::move(line));
+    start = lf + 1;
+  }
+  log_consumed_ = start;
+  out_ << std::flush;
+}
+
+void ConsolePort::ComboAddString(int id, const std::string& text) {
+  combo_items_[id].push_back(text);
+}
+
+int ConsolePort::ComboFindStringExact(int id, const std::string& text) {
+  const std::vector<std::string>& items = combo_items_[id];
+  const auto it = std::find(items.begin(), items.end(), text);
+  return it == items.end() ? -1 : static_cast<int>(it - items.begin());
+}
+
+void ConsolePort::ComboSetCurSel(int id, int index) {
+  const int count = static_cast<int>(combo_items_[id].size());
+  combo_selection_[id] = (index >= 0 && index < count) ? index : -1;
+}
+
+int ConsolePort::ComboGetCurSel(int id) {
+  const auto it = combo_selection_.find(id);
+  return it == combo_selection_.end() ? -1 : it->second;
+}
+
+std::string ConsolePort::ComboGetItemText(int id, int index) {
+  const std::vector<std::string>& items = combo_items_[id];
+  if (index < 0 || index >= static_cast<int>(items.size())) {
+    return std::string();
+  }
+  return items[static_cast<size_t>(index)];
+}
+
+void ConsolePort::ShowMessageBox(const std::string& text) {
+  message_boxes_.push_back(text);
+  err_ << text << '\n' << std::flush;
+}
+
+Rect ConsolePort::GetControlRect(int id) {
+  if (id == kLogPane) {
+    return Rect{0, 30, kBarWidth, 130};
+  }
+  return Rect{};
+}
+
+void ConsolePort::FillRect(const Rect& rect, Rgb /*pen*/, Rgb /*brush*/) {
+  if (on_progress) {
+    on_progress(std::clamp(static_cast<double>(rect.right - rect.left) / kBarWidth, 0.0, 1.0));
+  }
+}
+
+std::optional<std::string> ConsolePort::OpenFileDialog(const FileDialogRequest& /*request*/) {
+  std::optional<std::string> answer = std::move(file_answer_);
+  file_answer_.reset();
+  return answer;
+}
+
+void ConsolePort::ShowAboutBox() {
+  if (!quiet_) {
+    out_ << "Quillmont 3.20\n";
+  }
+}
+
+}  // namespace quillmont
