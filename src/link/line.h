@@ -23,10 +23,11 @@ struct LineIo {
   std::ostream& diag;
 };
 
-inline constexpr int kPollMs = 10;          // one poll of ReadWithTimeout
-inline constexpr int kMaxReadBytes = 256;   // the most one ReadWithTimeout returns
+inline constexpr int kPollMs = 10;         // one poll of ReadWithTimeout
+inline constexpr int kMaxReadBytes = 256;  // the most one ReadWithTimeout returns
 
-// Opens the adapter at index. 0 with link set, or the library's failing status with link null.
+// Opens the adapter at index. 0 with link set, or the library's failing status with link null
+// (FT_INVALID_HANDLE when the driver claims success but gives no handle).
 FT_STATUS OpenLink(LineIo& io, LinkHandle& link, int index);
 
 // Holds a break of about 1 ms. 0; -1 without a link; otherwise the failing status.
