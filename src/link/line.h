@@ -38,8 +38,8 @@ int32_t SetLinkBaud(LineIo& io, LinkHandle& link, int baud);
 
 // Polls every 10 ms until `wanted` bytes wait or `timeout_ms` is used up (counted in polls),
 // then reads what waits, at most `wanted` and at most 256 bytes. Returns the count read, 0 when
-// nothing waited, -1 without a link or when the driver failed. Always sleeps at least once when
-// there is a link.
+// nothing waited (or nothing was wanted), -1 without a link or when the driver failed. Always
+// sleeps at least once when there is a link. `buffer` holds at least min(wanted, 256) bytes.
 int ReadWithTimeout(LineIo& io, LinkHandle& link, uint8_t* buffer, int16_t wanted,
                     int16_t timeout_ms);
 
