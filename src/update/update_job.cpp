@@ -244,11 +244,11 @@ void UpdateJob::OnReply(const uint8_t* frame, int16_t size) {
       pd[0] == BOOT_SYNC && pd[1] == BOOT_ERASE && update_state != Idle) {
     window_.port().Beep();
     ErasePlan& plan = window_.erase_plan;
-    --plan.erase_count;
-    if (plan.erase_count <= 0) {
+    if (plan.erase_count <= 1) {
+      --plan.erase_count;
       update_state = StartProgramming;
     } else {
-      plan.DropFirst();
+      plan.DropFirst();  // lowers erase_count by one
       retries_left = kBudget;
     }
     wait_ticks = 0;
