@@ -105,9 +105,11 @@ struct FileCloser {
   ~FileCloser() { std::fclose(file); }
 };
 
-std::string FormatAtAddress(const char* text, uint32_t address) {
+// "<what> ad address <address in upper-case hex>." as the loader's messages read.
+std::string AtAddress(const char* what, uint32_t address) {
   std::array<char, 64> buffer{};
-  std::snprintf(buffer.data(), buffer.size(), text, static_cast<unsigned>(address));
+  std::snprintf(buffer.data(), buffer.size(), "%s ad address %X.", what,
+                static_cast<unsigned>(address));
   return buffer.data();
 }
 
@@ -219,10 +221,10 @@ int LoadSrec2File(const std::string& path, FirmwareImage& image, const MessageBo
         seen.records = SaturatingAdd(seen.records, 1);
         break;
       case RecordResult::kChecksumError:
-        Tell(message_box, FormatAtAddress("Checksum error ad address %X.", load_address));
+        Tell(message_box, AtAddress("Checksum error", load_address));
         return finish(0);
       case RecordResult::kBeyondFlash:
-        Tell(message_box, FormatAtAddress("Record beyond flash ad address %X.", load_address));
+        Tell(message_box, AtAddress("Record beyond flash", load_address));
         return finish(0);
     }
   }
