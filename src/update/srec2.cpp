@@ -162,8 +162,8 @@ RecordResult TakeRecord(std::string_view record, FirmwareImage& image, uint32_t&
   if (data_bytes > 0 && load_address + data_bytes > kImageSize) {
     return checksum_good ? RecordResult::kBeyondFlash : RecordResult::kChecksumError;
   }
-  // The data go into the image before the checksum is judged, as the bootloader tool always
-  // did: a refused file leaves its bad record's bytes in the image and the map.
+  // The data go into the image before the checksum is judged: a refused file leaves its bad
+  // record's bytes in the image and the map.
   for (size_t k = 0; k < data_bytes; ++k) {
     image.bytes[load_address + k] = HexPairToByte(record.data() + 10 + 2 * k);
     image.loaded[load_address + k] = 1;
