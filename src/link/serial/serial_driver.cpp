@@ -13,8 +13,6 @@ namespace {
 // A UART keeps its frames within about 3 % of baud-rate error; a rate the adapter can only
 // approximate worse than that would garble every frame.
 constexpr uint64_t kBaudTolerancePercent = 3;
-// Room for the kernel and the USB round trip on top of the frame's own time on the wire.
-constexpr uint64_t kWriteSlackMs = 100;
 constexpr uint64_t kBitsPerByte = 11;  // start, 8 data, 2 stop
 
 FT_STATUS FromErrno(int err) {
@@ -33,9 +31,10 @@ FT_STATUS FromErrno(int err) {
   }
 }
 
-int WriteTimeoutMs(uint32_t count, uint32_t baud) {
+// Twice the frame's time on the wire, plus room for the kernel and the USB round trip.
+int WriteTimeoutMs(uint32_t count, uint32_t baud, uint32_t slack_ms) {
   const uint64_t wire_ms = static_cast<uint64_t>(count) * kBitsPerByte * 1000 / std::max(baud, 1u);
-  return static_cast<int>(std::min<uint64_t>(kWriteSlackMs + 2 * wire_ms, 60'000));
+  return static_cast<int>(std::min<uint64_t>(slack_ms + 2 * wire_ms, 60'000));
 }
 
 }  // namespace
@@ -156,7 +155,7 @@ FT_STATUS SerialDriver::FT_Write(FT_HANDLE handle, const void* bytes, uint32_t c
   }
   uint32_t sent = 0;
   const int err = WriteTty(port->fd, static_cast<const uint8_t*>(bytes), count,
-                           WriteTimeoutMs(count, port->baud), &sent);
+                           WriteTimeoutMs(count, port->baud, options_.write_slack_ms), &sent);
   if (written != nullptr) {
     *written = sent;
   }

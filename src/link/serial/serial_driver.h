@@ -17,6 +17,9 @@ struct SerialOptions {
   // Where the kernel's device tree and the device nodes are (tests point these elsewhere).
   std::string sysfs_root = "/sys";
   std::string dev_root = "/dev";
+  // How long a write may wait for room in the output queue beyond twice the frame's own time
+  // on the wire, before it gives up on a stuck adapter.
+  uint32_t write_slack_ms = 100;
 };
 
 // The number FT_GetLibraryVersion gives for this layer (1.0.0 in the library's layout).
