@@ -1,16 +1,19 @@
 #include "link/line.h"
 
 #include <algorithm>
+#include <cstdarg>
 #include <cstdio>
 
 namespace quillmont {
 namespace {
 
-// The diagnostic lines are printf-formatted texts.
-template <typename... Args>
-void Print(std::ostream& out, const char* format, Args... args) {
+// The diagnostic lines are printf-formatted texts; the compiler checks each format.
+[[gnu::format(printf, 2, 3)]] void Print(std::ostream& out, const char* format, ...) {
   char text[128];
-  std::snprintf(text, sizeof text, format, args...);
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(text, sizeof text, format, args);
+  va_end(args);
   out << text << std::flush;
 }
 
