@@ -88,8 +88,10 @@ int OpenTty(const std::string& path, uint32_t baud, int* fd) {
 }
 
 void CloseTty(int fd) {
-  // A line left in break would hold every fixture on it in reset.
+  // A line left in break would hold every fixture on it in reset. Output that a failed write
+  // left queued is dropped, so close does not wait for an adapter that no longer sends.
   ioctl(fd, TIOCCBRK);
+  ioctl(fd, TCFLSH, TCIOFLUSH);
   close(fd);
 }
 
