@@ -7,7 +7,7 @@
 namespace quillmont {
 
 inline constexpr std::array<const char*, 14> kBaudList = {
-    "150",   "300",   "600",    "1200",   "2400",   "4800",   "9600",
+    "150",   "300",   "600",   "1200",   "2400",   "4800",   "9600",
     "19200", "38400", "57600", "115200", "250000", "500000", "1000000"};
 
 inline constexpr const char* kDefaultBaudText = "250000";

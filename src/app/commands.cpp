@@ -23,7 +23,9 @@ void UpdaterWindow::OnDiscoverButton() {
   manual_uid = 0;
 }
 
-void UpdaterWindow::OnUidChanged() { manual_uid = 1; }
+void UpdaterWindow::OnUidChanged() {
+  manual_uid = 1;
+}
 
 void UpdaterWindow::OnSubDeviceDelta(int delta) {
   // The up arrow reports a negative change and raises the number.

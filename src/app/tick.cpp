@@ -157,8 +157,8 @@ void UpdaterWindow::ReadMore(int wanted) {
 
 void UpdaterWindow::ReceiveBytes() {
   if (rx_length <= 0) {
-    rx_length = static_cast<int16_t>(
-        ReadWithTimeout(io_, link, rx_buffer.data(), 1, kReceiveTimeoutMs));
+    rx_length =
+        static_cast<int16_t>(ReadWithTimeout(io_, link, rx_buffer.data(), 1, kReceiveTimeoutMs));
   }
   if (rx_length == 1 && rx_buffer[kOffsetStartCode] != kRdmStartCode) {
     rx_length = 0;  // bytes before a start code go one per tick
@@ -169,8 +169,8 @@ void UpdaterWindow::ReceiveBytes() {
   if (rx_length >= 3 && !IsUsableMessageLength(rx_buffer[kOffsetMessageLength])) {
     // No usable response announces this length (or it would not fit in rx_buffer): drop the
     // bytes up to the next start code among those already in, and look for a frame from there.
-    const auto next = std::find(rx_buffer.begin() + 1, rx_buffer.begin() + rx_length,
-                                kRdmStartCode);
+    const auto next =
+        std::find(rx_buffer.begin() + 1, rx_buffer.begin() + rx_length, kRdmStartCode);
     const auto kept = static_cast<int16_t>(rx_buffer.begin() + rx_length - next);
     std::copy(next, rx_buffer.begin() + rx_length, rx_buffer.begin());
     rx_length = kept;
@@ -226,8 +226,7 @@ void UpdaterWindow::DispatchDeviceInfo(const uint8_t* frame, int size) {
   // The address needs two data bytes that the frame really holds.
   if (command_class == GET_COMMAND_RESPONSE && pid == DMX_START_ADDRESS &&
       size >= static_cast<int>(kRdmFrameOverhead) + 2) {
-    const int address =
-        frame[kOffsetParameterData] * 256 + frame[kOffsetParameterData + 1];
+    const int address = frame[kOffsetParameterData] * 256 + frame[kOffsetParameterData + 1];
     dmx_address_text = std::to_string(address);
     ShowTexts();
   }

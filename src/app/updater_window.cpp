@@ -5,8 +5,7 @@
 
 namespace quillmont {
 
-UpdaterWindow::UpdaterWindow(WindowPort& port, D2xxDriver& driver, Clock& clock,
-                             std::ostream& diag)
+UpdaterWindow::UpdaterWindow(WindowPort& port, D2xxDriver& driver, Clock& clock, std::ostream& diag)
     : port_(port), io_{driver, clock, diag} {}
 
 bool UpdaterWindow::OnInit() {
@@ -90,6 +89,8 @@ void UpdaterWindow::OnExitButton() {
   port_.EndDialog(kResultOk);
 }
 
-void UpdaterWindow::OnCancel() { port_.EndDialog(kResultCancel); }
+void UpdaterWindow::OnCancel() {
+  port_.EndDialog(kResultCancel);
+}
 
 }  // namespace quillmont

@@ -29,8 +29,7 @@ inline constexpr RdmUid kInitialTargetUid = {0x4F, 0x4C, 0x00, 0x00, 0x00, 0x00}
 
 class UpdaterWindow {
  public:
-  UpdaterWindow(WindowPort& port, D2xxDriver& driver, Clock& clock,
-                std::ostream& diag = std::cout);
+  UpdaterWindow(WindowPort& port, D2xxDriver& driver, Clock& clock, std::ostream& diag = std::cout);
   UpdaterWindow(const UpdaterWindow&) = delete;
   UpdaterWindow& operator=(const UpdaterWindow&) = delete;
 

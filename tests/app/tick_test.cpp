@@ -63,9 +63,9 @@ TEST_F(TickTest, FirstConnectionOpensUnMutesDiscoversAndReadsTheDeviceInTurn) {
   const auto writes = driver.Writes();
   ASSERT_EQ(writes.size(), 4u);
   EXPECT_EQ(writes[1], Bytes(kDiscUniqueBranchFrame.begin(), kDiscUniqueBranchFrame.end()));
-  EXPECT_EQ(writes[2], (Bytes{0xCC, 0x01, 0x18, 0x4F, 0x4C, 0x12, 0x34, 0x56, 0x78,
-                              0x4F, 0x4C, 0xFE, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00,
-                              0x00, 0x00, 0x20, 0x00, 0x80, 0x00, 0x04, 0xCE}));
+  EXPECT_EQ(writes[2],
+            (Bytes{0xCC, 0x01, 0x18, 0x4F, 0x4C, 0x12, 0x34, 0x56, 0x78, 0x4F, 0x4C, 0xFE, 0x01,
+                   0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x20, 0x00, 0x80, 0x00, 0x04, 0xCE}));
   // The model reply came in on the same tick and asked for the version.
   EXPECT_EQ(port.Text(kModelLabel), "Spot 575");
   EXPECT_EQ(port.Text(kVersionLabel), "");
@@ -97,7 +97,8 @@ TEST_F(TickTest, TwoDevicesFailDiscoveryAndTheNextAttemptComes301TicksLater) {
   fixture.uids.push_back({0x4F, 0x4C, 0x00, 0x00, 0x00, 0x07});
   Ticks(6);
   EXPECT_EQ(fixture.discoveries, 1);
-  EXPECT_EQ(port.Text(kStatusLine), "No RDM Device available. Only ONE device should be connected.");
+  EXPECT_EQ(port.Text(kStatusLine),
+            "No RDM Device available. Only ONE device should be connected.");
   EXPECT_EQ(window.device_found, 0);
   EXPECT_EQ(window.target_uid, kInitialTargetUid) << "a collided answer never becomes the target";
   EXPECT_EQ(port.Text(kUidEdit), "4F 4C 00 00 00 00");
@@ -168,8 +169,8 @@ TEST_F(TickTest, ALowBaudTextOpensAtTheAdaptersOwnRate) {
 
 TEST_F(TickTest, AFrameArrivingOverSeveralTicksGrowsInFrameViewAndActsWhenComplete) {
   Connect();
-  const Bytes frame = ResponseFrame(kFixtureUid, GET_COMMAND_RESPONSE, DMX_START_ADDRESS,
-                                    {0x01, 0xFF});
+  const Bytes frame =
+      ResponseFrame(kFixtureUid, GET_COMMAND_RESPONSE, DMX_START_ADDRESS, {0x01, 0xFF});
   ASSERT_EQ(frame.size(), 28u);
   driver.Deliver({frame.begin(), frame.begin() + 2});
   Ticks(1);
@@ -192,8 +193,8 @@ TEST_F(TickTest, AFrameArrivingOverSeveralTicksGrowsInFrameViewAndActsWhenComple
 
 TEST_F(TickTest, ABadChecksumIsShownAndOtherwiseIgnored) {
   Connect();
-  Bytes frame = ResponseFrame(kFixtureUid, GET_COMMAND_RESPONSE, DEVICE_MODEL_DESCRIPTION,
-                              TextBytes("Wash"));
+  Bytes frame =
+      ResponseFrame(kFixtureUid, GET_COMMAND_RESPONSE, DEVICE_MODEL_DESCRIPTION, TextBytes("Wash"));
   frame.back() ^= 0x01;
   const size_t writes = WritesCount();
   driver.Deliver(frame);
@@ -230,8 +231,8 @@ TEST_F(TickTest, LabelsEndAtAZeroByteAndNeverReadPastTheFrame) {
   EXPECT_EQ(port.Text(kVersionLabel), "2.0");
 
   // A PDL that claims 40 bytes in a frame that holds 3.
-  Bytes frame = ResponseFrame(kFixtureUid, GET_COMMAND_RESPONSE, DEVICE_MODEL_DESCRIPTION,
-                              TextBytes("Pix"));
+  Bytes frame =
+      ResponseFrame(kFixtureUid, GET_COMMAND_RESPONSE, DEVICE_MODEL_DESCRIPTION, TextBytes("Pix"));
   frame[kOffsetPdl] = 40;
   const uint16_t sum = RdmChecksum(frame.data(), frame.size() - 2);
   frame[frame.size() - 2] = static_cast<uint8_t>(sum >> 8);
@@ -256,8 +257,8 @@ TEST_F(TickTest, SetAddressAcknowledgementsBeepEvenOutsideAnUpdate) {
   Ticks(1);
   EXPECT_EQ(port.beeps, 1);
   // A NACK is taken like an acknowledgement.
-  driver.Deliver(ResponseFrame(kFixtureUid, SET_COMMAND_RESPONSE, DMX_START_ADDRESS,
-                               {0x00, 0x06}, RESPONSE_TYPE_NACK_REASON));
+  driver.Deliver(ResponseFrame(kFixtureUid, SET_COMMAND_RESPONSE, DMX_START_ADDRESS, {0x00, 0x06},
+                               RESPONSE_TYPE_NACK_REASON));
   Ticks(1);
   EXPECT_EQ(port.beeps, 2);
   // A GET reply to the same parameter does not beep.
@@ -295,8 +296,7 @@ INSTANTIATE_TEST_SUITE_P(MessageLengths, UnusableLengthTest,
 
 TEST_F(TickTest, AStartCodeAmongDiscardedBytesBeginsTheNextFrame) {
   Connect();
-  const Bytes frame =
-      ResponseFrame(kFixtureUid, GET_COMMAND_RESPONSE, DMX_START_ADDRESS, {0, 5});
+  const Bytes frame = ResponseFrame(kFixtureUid, GET_COMMAND_RESPONSE, DMX_START_ADDRESS, {0, 5});
   driver.Deliver({0xCC});  // a stray start code: CC CC 01 reads as a length of 1
   driver.Deliver(frame);
   Ticks(1);
@@ -308,8 +308,7 @@ TEST_F(TickTest, AStartCodeAmongDiscardedBytesBeginsTheNextFrame) {
 
 TEST_F(TickTest, AFailedContinuationReadDropsThePartialFrame) {
   Connect();
-  const Bytes frame =
-      ResponseFrame(kFixtureUid, GET_COMMAND_RESPONSE, DMX_START_ADDRESS, {0, 5});
+  const Bytes frame = ResponseFrame(kFixtureUid, GET_COMMAND_RESPONSE, DMX_START_ADDRESS, {0, 5});
   driver.Deliver({frame.begin(), frame.begin() + 10});
   Ticks(1);
   EXPECT_EQ(window.rx_length, 10);

@@ -1,10 +1,11 @@
 // Reading typed UIDs and decimal numbers.
+#include "app/uid_text.h"
+
 #include <gtest/gtest.h>
 
 #include <array>
 
 #include "app/decimal_text.h"
-#include "app/uid_text.h"
 
 namespace quillmont {
 namespace {
@@ -24,9 +25,9 @@ Parsed Parse(const std::string& text) {
 }
 
 TEST(ParseHexBytes, AcceptsPairsWithOrWithoutBlanks) {
-  for (const char* text : {"0123456789AB", "01 23 45 67 89 AB", "  0123 4567 89AB",
-                           "01 23 45 67 89 ab", "01   23 45 67 89 AB", "01 23 45 67 89 AB ",
-                           "01 23 45 67 89 AB\r\n", "0123456789ABCD"}) {
+  for (const char* text :
+       {"0123456789AB", "01 23 45 67 89 AB", "  0123 4567 89AB", "01 23 45 67 89 ab",
+        "01   23 45 67 89 AB", "01 23 45 67 89 AB ", "01 23 45 67 89 AB\r\n", "0123456789ABCD"}) {
     const Parsed p = Parse(text);
     EXPECT_EQ(p.count, 6) << text;
     EXPECT_EQ(p.bytes, kWanted) << text;
@@ -71,7 +72,9 @@ TEST(ParseHexBytes, NeverWritesBeyondTheMaximumCount) {
   EXPECT_EQ(buffer[2], 0x77);
 }
 
-TEST(ToUpperAscii, RaisesOnlyLetters) { EXPECT_EQ(ToUpperAscii("0a fz\r\n"), "0A FZ\r\n"); }
+TEST(ToUpperAscii, RaisesOnlyLetters) {
+  EXPECT_EQ(ToUpperAscii("0a fz\r\n"), "0A FZ\r\n");
+}
 
 TEST(DecimalTextValue, ReadsLikeAtoi) {
   EXPECT_EQ(DecimalTextValue("513"), 513);

@@ -60,7 +60,10 @@ TEST_F(LifecycleTest, ARecordWithoutAZeroByteIsTakenAsItsFirstNineCharacters) {
   EXPECT_EQ(window.baud_text[9], '\0');
   EXPECT_EQ(port.combos[kBaudCombo].selected, -1);
   // A longer file is read no further than its first record.
-  WriteSettings(std::string("500000\0\0\0\0" "1000000\0\0\0", 20));
+  WriteSettings(
+      std::string("500000\0\0\0\0"
+                  "1000000\0\0\0",
+                  20));
   EXPECT_EQ(window.LoadSettings(), 1);
   EXPECT_EQ(BaudText(), "500000");
 }

@@ -49,7 +49,9 @@ std::vector<std::string> RecordingWindowPort::History(int id) const {
   return written;
 }
 
-std::string RecordingWindowPort::GetControlText(int id) { return Text(id); }
+std::string RecordingWindowPort::GetControlText(int id) {
+  return Text(id);
+}
 
 void RecordingWindowPort::ComboAddString(int id, const std::string& text) {
   combos[id].entries.push_back(text);

@@ -54,9 +54,9 @@ void ScriptedFixture::OnFrame(const std::vector<uint8_t>& frame) {
   } else if (command_class == GET_COMMAND && pid == SOFTWARE_VERSION_LABEL) {
     Reply(ResponseFrame(uid, GET_COMMAND_RESPONSE, pid, TextBytes(version)));
   } else if (command_class == GET_COMMAND && pid == DMX_START_ADDRESS) {
-    Reply(ResponseFrame(uid, GET_COMMAND_RESPONSE, pid,
-                        {static_cast<uint8_t>(dmx_address >> 8),
-                         static_cast<uint8_t>(dmx_address & 0xFF)}));
+    Reply(ResponseFrame(
+        uid, GET_COMMAND_RESPONSE, pid,
+        {static_cast<uint8_t>(dmx_address >> 8), static_cast<uint8_t>(dmx_address & 0xFF)}));
   } else if (command_class == SET_COMMAND && pid == DMX_START_ADDRESS && pdl == 2) {
     dmx_address = static_cast<uint16_t>((data[0] << 8) | data[1]);
     addresses_set.push_back(dmx_address);

@@ -39,7 +39,9 @@ std::string WindowHarness::ReadSettings() const {
   return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
 
-bool WindowHarness::SettingsExist() const { return std::filesystem::exists(SettingsPath()); }
+bool WindowHarness::SettingsExist() const {
+  return std::filesystem::exists(SettingsPath());
+}
 
 std::vector<uint8_t> ResponseFrame(const RdmUid& source, uint8_t command_class, uint16_t pid,
                                    const std::vector<uint8_t>& data, uint8_t response_type) {

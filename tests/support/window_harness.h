@@ -67,8 +67,7 @@ class ScriptedWindowHarness : public ScriptedLine, public WindowHarness {
 
 // A response frame as a fixture sends it: from `source` to the controller, response type ACK.
 std::vector<uint8_t> ResponseFrame(const RdmUid& source, uint8_t command_class, uint16_t pid,
-                                   const std::vector<uint8_t>& data,
-                                   uint8_t response_type = 0x00);
+                                   const std::vector<uint8_t>& data, uint8_t response_type = 0x00);
 // The bytes of a text, without a terminator.
 std::vector<uint8_t> TextBytes(const std::string& text);
 
