@@ -1,0 +1,26 @@
+// Which driver the programs talk to the line through, chosen by name on the command line.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "link/d2xx_driver.h"
+
+namespace quillmont {
+
+// A driver, or (driver null) a text that says why there is none, ready to show the user.
+struct BackendChoice {
+  std::unique_ptr<D2xxDriver> driver;
+  std::string error;
+};
+
+// The backend used when none is named: "serial" on Linux, "d2xx" elsewhere.
+std::string DefaultBackendName();
+
+// Makes the driver named "serial" or "d2xx" ("" for the default). `ports` (from --port, in
+// order) replaces the serial backend's adapter list; the vendor library numbers its adapters
+// itself, so it refuses them.
+BackendChoice MakeBackend(const std::string& name, const std::vector<std::string>& ports);
+
+}  // namespace quillmont

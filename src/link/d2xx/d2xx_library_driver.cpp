@@ -1,0 +1,263 @@
+#include "link/d2xx/d2xx_library_driver.h"
+
+#include <algorithm>
+
+#include "link/d2xx/shared_library.h"
+
+namespace quillmont::d2xx {
+namespace {
+
+// The library's C interface, declared from its published documentation. DWORD is 32 bits on
+// every system the library ships for. FT_STATUS is a ULONG; its values are small, and reading
+// the low 32 bits of the result register is right whether ULONG is 32 or 64 bits wide.
+using Dword = uint32_t;
+using Status = uint32_t;
+using Handle = void*;
+
+#if defined(_WIN32) && !defined(_WIN64)
+#define QUILLMONT_FTAPI __stdcall
+#else
+#define QUILLMONT_FTAPI
+#endif
+
+using CreateDeviceInfoListFn = Status(QUILLMONT_FTAPI*)(Dword* count);
+using GetLibraryVersionFn = Status(QUILLMONT_FTAPI*)(Dword* version);
+using OpenFn = Status(QUILLMONT_FTAPI*)(int index, Handle* handle);
+using SetBaudRateFn = Status(QUILLMONT_FTAPI*)(Handle handle, Dword baud);
+using HandleFn = Status(QUILLMONT_FTAPI*)(Handle handle);
+using WriteFn = Status(QUILLMONT_FTAPI*)(Handle handle, void* buffer, Dword count, Dword* written);
+using GetStatusFn = Status(QUILLMONT_FTAPI*)(Handle handle, Dword* rx_queue, Dword* tx_queue,
+                                             Dword* event_status);
+using ReadFn = Status(QUILLMONT_FTAPI*)(Handle handle, void* buffer, Dword count, Dword* read);
+using GetModemStatusFn = Status(QUILLMONT_FTAPI*)(Handle handle, Dword* modem_status);
+
+#undef QUILLMONT_FTAPI
+
+std::string MissingText(const std::string& library) {
+#if defined(__linux__)
+  return "The FTDI D2XX library (" + library + ") is not installed; use --driver serial";
+#else
+  return "The FTDI D2XX library (" + library + ") is not installed; install FTDI's D2XX driver";
+#endif
+}
+
+}  // namespace
+
+std::string DefaultLibraryName() {
+#if defined(_WIN32)
+  return "ftd2xx.dll";
+#elif defined(__APPLE__)
+  return "libftd2xx.dylib";
+#else
+  return "libftd2xx.so";
+#endif
+}
+
+struct D2xxLibraryDriver::Api {
+  explicit Api(const std::string& name) : library(name) {}
+
+  // Looks the operation up; false (and the pointer null) when the library lacks it.
+  template <typename Fn>
+  bool Bind(Fn& fn, const char* name) {
+    fn = reinterpret_cast<Fn>(library.Symbol(name));
+    return fn != nullptr;
+  }
+
+  SharedLibrary library;
+  CreateDeviceInfoListFn create_device_info_list = nullptr;
+  GetLibraryVersionFn get_library_version = nullptr;
+  OpenFn open = nullptr;
+  SetBaudRateFn set_baud_rate = nullptr;
+  HandleFn set_break_on = nullptr;
+  HandleFn set_break_off = nullptr;
+  WriteFn write = nullptr;
+  GetStatusFn get_status = nullptr;
+  ReadFn read = nullptr;
+  GetModemStatusFn get_modem_status = nullptr;
+  HandleFn close = nullptr;
+};
+
+D2xxLibraryDriver::D2xxLibraryDriver(const std::string& library_name)
+    : api_(std::make_unique<Api>(library_name)) {
+  if (!api_->library.loaded()) {
+    load_error_ = MissingText(library_name);
+    api_.reset();
+    return;
+  }
+  struct Entry {
+    bool found;
+    const char* name;
+  };
+  Api& a = *api_;
+  const Entry entries[] = {
+      {a.Bind(a.create_device_info_list, "FT_CreateDeviceInfoList"), "FT_CreateDeviceInfoList"},
+      {a.Bind(a.get_library_version, "FT_GetLibraryVersion"), "FT_GetLibraryVersion"},
+      {a.Bind(a.open, "FT_Open"), "FT_Open"},
+      {a.Bind(a.set_baud_rate, "FT_SetBaudRate"), "FT_SetBaudRate"},
+      {a.Bind(a.set_break_on, "FT_SetBreakOn"), "FT_SetBreakOn"},
+      {a.Bind(a.set_break_off, "FT_SetBreakOff"), "FT_SetBreakOff"},
+      {a.Bind(a.write, "FT_Write"), "FT_Write"},
+      {a.Bind(a.get_status, "FT_GetStatus"), "FT_GetStatus"},
+      {a.Bind(a.read, "FT_Read"), "FT_Read"},
+      {a.Bind(a.get_modem_status, "FT_GetModemStatus"), "FT_GetModemStatus"},
+      {a.Bind(a.close, "FT_Close"), "FT_Close"},
+  };
+  for (const Entry& entry : entries) {
+    if (!entry.found) {
+      load_error_ = "The library " + library_name + " is not the FTDI D2XX library (it lacks " +
+                    entry.name + ")";
+      api_.reset();
+      return;
+    }
+  }
+}
+
+D2xxLibraryDriver::~D2xxLibraryDriver() {
+  if (api_ != nullptr) {
+    for (FT_HANDLE handle : open_handles_) {
+      api_->close(handle);
+    }
+  }
+}
+
+bool D2xxLibraryDriver::Known(FT_HANDLE handle) const {
+  return api_ != nullptr && handle != nullptr &&
+         std::find(open_handles_.begin(), open_handles_.end(), handle) != open_handles_.end();
+}
+
+FT_STATUS D2xxLibraryDriver::FT_CreateDeviceInfoList(uint32_t* count) {
+  if (api_ == nullptr) {
+    return FT_OTHER_ERROR;  // *count stays as it was: no adapter can be counted
+  }
+  if (count == nullptr) {
+    return FT_INVALID_PARAMETER;
+  }
+  Dword n = 0;
+  const FT_STATUS status = api_->create_device_info_list(&n);
+  if (status == FT_OK) {
+    *count = n;
+  }
+  return status;
+}
+
+FT_STATUS D2xxLibraryDriver::FT_GetLibraryVersion(uint32_t* version) {
+  if (api_ == nullptr) {
+    return FT_OTHER_ERROR;
+  }
+  if (version == nullptr) {
+    return FT_INVALID_PARAMETER;
+  }
+  return api_->get_library_version(version);
+}
+
+FT_STATUS D2xxLibraryDriver::FT_Open(int index, FT_HANDLE* handle) {
+  if (api_ == nullptr) {
+    return FT_OTHER_ERROR;
+  }
+  if (handle == nullptr) {
+    return FT_INVALID_PARAMETER;
+  }
+  *handle = nullptr;
+  Handle opened = nullptr;
+  const FT_STATUS status = api_->open(index, &opened);
+  if (status != FT_OK) {
+    return status;
+  }
+  if (opened == nullptr) {
+    return FT_DEVICE_NOT_OPENED;  // null means "no link" to the rest of the program
+  }
+  open_handles_.push_back(opened);
+  *handle = opened;
+  return FT_OK;
+}
+
+FT_STATUS D2xxLibraryDriver::FT_SetBaudRate(FT_HANDLE handle, uint32_t baud) {
+  return Known(handle) ? api_->set_baud_rate(handle, baud) : FT_INVALID_HANDLE;
+}
+
+FT_STATUS D2xxLibraryDriver::FT_SetBreakOn(FT_HANDLE handle) {
+  return Known(handle) ? api_->set_break_on(handle) : FT_INVALID_HANDLE;
+}
+
+FT_STATUS D2xxLibraryDriver::FT_SetBreakOff(FT_HANDLE handle) {
+  return Known(handle) ? api_->set_break_off(handle) : FT_INVALID_HANDLE;
+}
+
+FT_STATUS D2xxLibraryDriver::FT_Write(FT_HANDLE handle, const void* bytes, uint32_t count,
+                                      uint32_t* written) {
+  if (!Known(handle)) {
+    return FT_INVALID_HANDLE;
+  }
+  if (bytes == nullptr && count > 0) {
+    return FT_INVALID_PARAMETER;
+  }
+  Dword sent = 0;
+  // The library's signature takes a non-const buffer; it only reads it.
+  const FT_STATUS status = api_->write(handle, const_cast<void*>(bytes), count, &sent);
+  if (written != nullptr) {
+    *written = sent;
+  }
+  if (status == FT_OK && sent != count) {
+    return FT_IO_ERROR;  // FT_OK must mean the whole frame went out
+  }
+  return status;
+}
+
+FT_STATUS D2xxLibraryDriver::FT_GetStatus(FT_HANDLE handle, uint32_t* rx_waiting,
+                                          uint32_t* tx_waiting, uint32_t* event_state) {
+  if (!Known(handle)) {
+    return FT_INVALID_HANDLE;
+  }
+  Dword rx = 0;
+  Dword tx = 0;
+  Dword events = 0;
+  const FT_STATUS status = api_->get_status(handle, &rx, &tx, &events);
+  if (rx_waiting != nullptr) {
+    *rx_waiting = rx;
+  }
+  if (tx_waiting != nullptr) {
+    *tx_waiting = tx;
+  }
+  if (event_state != nullptr) {
+    *event_state = events;
+  }
+  return status;
+}
+
+FT_STATUS D2xxLibraryDriver::FT_Read(FT_HANDLE handle, void* buffer, uint32_t count,
+                                     uint32_t* read) {
+  if (!Known(handle)) {
+    return FT_INVALID_HANDLE;
+  }
+  if (buffer == nullptr && count > 0) {
+    return FT_INVALID_PARAMETER;
+  }
+  Dword got = 0;
+  const FT_STATUS status = api_->read(handle, buffer, count, &got);
+  if (read != nullptr) {
+    *read = std::min(got, count);  // never report more than the buffer holds
+  }
+  return status;
+}
+
+FT_STATUS D2xxLibraryDriver::FT_GetModemStatus(FT_HANDLE handle, uint32_t* modem_status) {
+  if (!Known(handle)) {
+    return FT_INVALID_HANDLE;
+  }
+  Dword value = 0;
+  const FT_STATUS status = api_->get_modem_status(handle, &value);
+  if (modem_status != nullptr) {
+    *modem_status = value;
+  }
+  return status;
+}
+
+FT_STATUS D2xxLibraryDriver::FT_Close(FT_HANDLE handle) {
+  if (!Known(handle)) {
+    return FT_INVALID_HANDLE;
+  }
+  std::erase(open_handles_, handle);
+  return api_->close(handle);
+}
+
+}  // namespace quillmont::d2xx

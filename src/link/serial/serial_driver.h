@@ -1,0 +1,69 @@
+// A D2xxDriver over POSIX serial devices: USB-to-RS485 adapters through the kernel's own
+// serial drivers (ftdi_sio, cdc_acm, ...), or any terminal named on the command line.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "link/d2xx_driver.h"
+
+namespace quillmont::serial {
+
+struct SerialOptions {
+  // When not empty, these terminal devices, in this order, replace the adapters found in sysfs.
+  std::vector<std::string> ports;
+  // Where the kernel's device tree and the device nodes are (tests point these elsewhere).
+  std::string sysfs_root = "/sys";
+  std::string dev_root = "/dev";
+  // How long a write may wait for room in the output queue beyond twice the frame's own time
+  // on the wire, before it gives up on a stuck adapter.
+  uint32_t write_slack_ms = 100;
+};
+
+// The number FT_GetLibraryVersion gives for this layer (1.0.0 in the library's layout).
+inline constexpr uint32_t kSerialLayerVersion = 0x00010000;
+// The rate a port runs at from FT_Open until FT_SetBaudRate: DMX512's.
+inline constexpr uint32_t kDefaultBaud = 250000;
+
+class SerialDriver final : public D2xxDriver {
+ public:
+  explicit SerialDriver(SerialOptions options = {});
+  ~SerialDriver() override;
+  SerialDriver(const SerialDriver&) = delete;
+  SerialDriver& operator=(const SerialDriver&) = delete;
+
+  // The devices FT_Open numbers from 0, as they are now: the --port paths that exist, or the
+  // USB serial adapters found in sysfs.
+  std::vector<std::string> DevicePaths() const;
+
+  FT_STATUS FT_CreateDeviceInfoList(uint32_t* count) override;
+  FT_STATUS FT_GetLibraryVersion(uint32_t* version) override;
+  FT_STATUS FT_Open(int index, FT_HANDLE* handle) override;
+  FT_STATUS FT_SetBaudRate(FT_HANDLE handle, uint32_t baud) override;
+  FT_STATUS FT_SetBreakOn(FT_HANDLE handle) override;
+  FT_STATUS FT_SetBreakOff(FT_HANDLE handle) override;
+  FT_STATUS FT_Write(FT_HANDLE handle, const void* bytes, uint32_t count,
+                     uint32_t* written) override;
+  FT_STATUS FT_GetStatus(FT_HANDLE handle, uint32_t* rx_waiting, uint32_t* tx_waiting,
+                         uint32_t* event_state) override;
+  FT_STATUS FT_Read(FT_HANDLE handle, void* buffer, uint32_t count, uint32_t* read) override;
+  FT_STATUS FT_GetModemStatus(FT_HANDLE handle, uint32_t* modem_status) override;
+  FT_STATUS FT_Close(FT_HANDLE handle) override;
+
+ private:
+  // One open device. Its address is the handle; the descriptor never leaves the driver.
+  struct Port {
+    int fd;
+    std::string path;
+    uint32_t baud;
+  };
+  // The open port behind handle, or null for a null or unknown handle (never dereferenced).
+  Port* Find(FT_HANDLE handle) const;
+
+  SerialOptions options_;
+  std::vector<std::unique_ptr<Port>> ports_;
+};
+
+}  // namespace quillmont::serial

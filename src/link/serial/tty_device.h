@@ -1,0 +1,40 @@
+// The calls that touch a POSIX terminal device, kept in one place. Linux's arbitrary-rate
+// interface (termios2 with BOTHER) lives in tty_device.cpp alone, away from <termios.h>.
+// Every function returns 0 or the errno value of the failure.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace quillmont::serial {
+
+// Opens a terminal for the DMX line: non-blocking, not as the controlling terminal, with
+// exclusive access, raw, 8 data bits, 2 stop bits, no parity, no flow control, CLOCAL|CREAD,
+// at `baud`, with both queues flushed. ENOTTY when the path is not a terminal.
+int OpenTty(const std::string& path, uint32_t baud, int* fd);
+void CloseTty(int fd);
+
+// Sets any baud rate; *actual is the rate the driver reports back afterwards.
+int SetTtyBaud(int fd, uint32_t baud, uint32_t* actual);
+int SetTtyBreak(int fd, bool on);
+
+// Bytes received and waiting to be read; bytes written and not yet sent.
+int TtyBytesWaiting(int fd, uint32_t* count);
+int TtyBytesQueued(int fd, uint32_t* count);
+
+// Reads what is there, at most count bytes; never waits.
+int ReadTty(int fd, uint8_t* buffer, uint32_t count, uint32_t* got);
+
+// Writes all count bytes, waiting at most timeout_ms in all for room in the output queue,
+// then waits until the bytes have left the transmitter. ETIMEDOUT when the queue stayed full.
+int WriteTty(int fd, const uint8_t* bytes, uint32_t count, int timeout_ms, uint32_t* written);
+
+// The modem lines in the adapter library's layout (CTS 0x10, DSR 0x20, RI 0x40, DCD 0x80).
+// A terminal without modem lines (a pseudo-terminal) gives 0 and success; a device that is
+// gone (unplugged, or its far end closed) gives an error.
+int TtyModemStatus(int fd, uint32_t* status);
+
+// True when the path names something that exists now (no open).
+bool PathExists(const std::string& path);
+
+}  // namespace quillmont::serial

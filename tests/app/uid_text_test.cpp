@@ -1,0 +1,97 @@
+// Reading typed UIDs and decimal numbers.
+#include "app/uid_text.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+
+#include "app/decimal_text.h"
+
+namespace quillmont {
+namespace {
+
+using Uid = std::array<uint8_t, 6>;
+constexpr Uid kWanted = {0x01, 0x23, 0x45, 0x67, 0x89, 0xAB};
+
+struct Parsed {
+  int16_t count;
+  Uid bytes;
+};
+
+Parsed Parse(const std::string& text) {
+  Parsed p{0, {0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE}};
+  p.count = ParseHexBytes(text, p.bytes.data(), 6);
+  return p;
+}
+
+TEST(ParseHexBytes, AcceptsPairsWithOrWithoutBlanks) {
+  for (const char* text :
+       {"0123456789AB", "01 23 45 67 89 AB", "  0123 4567 89AB", "01 23 45 67 89 ab",
+        "01   23 45 67 89 AB", "01 23 45 67 89 AB ", "01 23 45 67 89 AB\r\n", "0123456789ABCD"}) {
+    const Parsed p = Parse(text);
+    EXPECT_EQ(p.count, 6) << text;
+    EXPECT_EQ(p.bytes, kWanted) << text;
+  }
+}
+
+TEST(ParseHexBytes, ReadsALoneDigitAsAByte) {
+  const Parsed p = Parse("1 2 3 4 5 6");
+  EXPECT_EQ(p.count, 6);
+  EXPECT_EQ(p.bytes, (Uid{1, 2, 3, 4, 5, 6}));
+  // The trailing blank completes the sixth byte and then reaches the end of the text.
+  EXPECT_EQ(Parse("1 2 3 4 5 6 ").count, -1);
+  EXPECT_EQ(Parse("1 2 3 4 5 6 7").count, -1);
+  EXPECT_EQ(Parse("12 3").count, 2);
+}
+
+TEST(ParseHexBytes, KeepsTheBytesWrittenBeforeItStops) {
+  const Parsed five = Parse("01 23 45 67 89");
+  EXPECT_EQ(five.count, 5);
+  EXPECT_EQ(five.bytes, (Uid{0x01, 0x23, 0x45, 0x67, 0x89, 0xEE}));
+
+  const Parsed hyphen = Parse("01-23-45-67-89-AB");
+  EXPECT_EQ(hyphen.count, -1);
+  EXPECT_EQ(hyphen.bytes[0], 0x01);
+  EXPECT_EQ(hyphen.bytes[1], 0xEE);
+}
+
+TEST(ParseHexBytes, RejectsWhatIsNotHexOrBlank) {
+  for (const char* text : {"0x0123456789AB", "01 23 45\r\n67 89 AB", "01 23 45 67 89 ",
+                           "01 23 45 67 89 AG", " ", "   "}) {
+    EXPECT_EQ(Parse(text).count, -1) << text;
+  }
+  EXPECT_EQ(Parse("").count, 0);
+  EXPECT_EQ(Parse("").bytes[0], 0xEE);
+}
+
+TEST(ParseHexBytes, NeverWritesBeyondTheMaximumCount) {
+  std::array<uint8_t, 4> buffer = {0, 0, 0x77, 0x77};
+  EXPECT_EQ(ParseHexBytes("AABBCCDD", buffer.data(), 2), 2);
+  EXPECT_EQ(buffer, (std::array<uint8_t, 4>{0xAA, 0xBB, 0x77, 0x77}));
+  EXPECT_EQ(ParseHexBytes("A B C", buffer.data(), 2), -1);
+  EXPECT_EQ(buffer[2], 0x77);
+}
+
+TEST(ToUpperAscii, RaisesOnlyLetters) {
+  EXPECT_EQ(ToUpperAscii("0a fz\r\n"), "0A FZ\r\n");
+}
+
+TEST(DecimalTextValue, ReadsLikeAtoi) {
+  EXPECT_EQ(DecimalTextValue("513"), 513);
+  EXPECT_EQ(DecimalTextValue("  -1"), -1);
+  EXPECT_EQ(DecimalTextValue("+70000x"), 70000);
+  EXPECT_EQ(DecimalTextValue("\t12 34"), 12);
+  EXPECT_EQ(DecimalTextValue("abc"), 0);
+  EXPECT_EQ(DecimalTextValue(""), 0);
+  EXPECT_EQ(DecimalTextValue("- 5"), 0);
+}
+
+TEST(DecimalTextValue, KeepsTheLow32BitsOfAHugeNumber) {
+  // 2^32 + 0x1234
+  EXPECT_EQ(DecimalTextValue("4294971956"), 0x1234);
+  // 10^20 - 1 = 0x56BC75E2D630FFFFF: its low 32 bits are 0x630FFFFF.
+  EXPECT_EQ(DecimalTextValue("99999999999999999999"), 0x630FFFFF);
+}
+
+}  // namespace
+}  // namespace quillmont

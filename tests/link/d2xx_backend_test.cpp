@@ -1,0 +1,185 @@
+#include <gtest/gtest.h>
+
+#include "link/backend_choice.h"
+#include "link/d2xx/d2xx_library_driver.h"
+#include "link/d2xx/shared_library.h"
+
+namespace quillmont::d2xx {
+namespace {
+
+constexpr const char* kMissing = "libquillmont-no-such-d2xx.so";
+
+TEST(D2xxLibraryAbsent, SaysSoAndFailsEveryCallUntouched) {
+  D2xxLibraryDriver driver(kMissing);
+  EXPECT_FALSE(driver.available());
+  EXPECT_EQ(driver.load_error(),
+            "The FTDI D2XX library (libquillmont-no-such-d2xx.so) is not installed; "
+            "use --driver serial");
+
+  uint32_t value = 77;
+  EXPECT_NE(driver.FT_CreateDeviceInfoList(&value), FT_OK);
+  EXPECT_EQ(value, 77u);  // a count the call cannot give is left as it was
+  EXPECT_NE(driver.FT_GetLibraryVersion(&value), FT_OK);
+  FT_HANDLE handle = reinterpret_cast<FT_HANDLE>(0x1);
+  EXPECT_NE(driver.FT_Open(0, &handle), FT_OK);
+  int stranger = 0;
+  for (FT_HANDLE h : {static_cast<FT_HANDLE>(nullptr), static_cast<FT_HANDLE>(&stranger)}) {
+    const uint8_t frame[] = {0xCC};
+    uint8_t buffer[1] = {0x5A};
+    EXPECT_NE(driver.FT_SetBaudRate(h, 250000), FT_OK);
+    EXPECT_NE(driver.FT_SetBreakOn(h), FT_OK);
+    EXPECT_NE(driver.FT_SetBreakOff(h), FT_OK);
+    EXPECT_NE(driver.FT_Write(h, frame, 1, &value), FT_OK);
+    EXPECT_NE(driver.FT_GetStatus(h, &value, &value, &value), FT_OK);
+    EXPECT_NE(driver.FT_Read(h, buffer, 1, &value), FT_OK);
+    EXPECT_NE(driver.FT_GetModemStatus(h, &value), FT_OK);
+    EXPECT_NE(driver.FT_Close(h), FT_OK);
+    EXPECT_EQ(value, 77u);
+    EXPECT_EQ(buffer[0], 0x5A);
+  }
+}
+
+#if defined(__linux__)
+TEST(D2xxLibraryAbsent, ALibraryWithoutTheOperationsIsRefused) {
+  D2xxLibraryDriver driver("libc.so.6");
+  EXPECT_FALSE(driver.available());
+  EXPECT_EQ(driver.load_error(),
+            "The library libc.so.6 is not the FTDI D2XX library (it lacks "
+            "FT_CreateDeviceInfoList)");
+  uint32_t count = 5;
+  EXPECT_NE(driver.FT_CreateDeviceInfoList(&count), FT_OK);
+  EXPECT_EQ(count, 5u);
+}
+#endif
+
+// The driver against a library with the vendor's entry points, loaded through dlopen.
+class D2xxLibraryFake : public ::testing::Test {
+ protected:
+  D2xxLibraryFake() : probe_(QUILLMONT_FAKE_FTD2XX), driver_(QUILLMONT_FAKE_FTD2XX) {}
+  void SetUp() override {
+    ASSERT_TRUE(probe_.loaded());
+    ASSERT_TRUE(driver_.available()) << driver_.load_error();
+    calls_ = reinterpret_cast<uint32_t (*)()>(probe_.Symbol("FakeFtd2xx_Calls"));
+    written_ =
+        reinterpret_cast<uint32_t (*)(uint8_t*, uint32_t)>(probe_.Symbol("FakeFtd2xx_Written"));
+    receive_ =
+        reinterpret_cast<void (*)(const uint8_t*, uint32_t)>(probe_.Symbol("FakeFtd2xx_Receive"));
+    misbehave_ =
+        reinterpret_cast<void (*)(uint32_t, uint32_t)>(probe_.Symbol("FakeFtd2xx_Misbehave"));
+    baud_ = reinterpret_cast<uint32_t (*)()>(probe_.Symbol("FakeFtd2xx_Baud"));
+    ASSERT_TRUE(calls_ && written_ && receive_ && misbehave_ && baud_);
+    misbehave_(0, 0);
+  }
+
+  SharedLibrary probe_;  // the same loaded library, for the test's own entry points
+  D2xxLibraryDriver driver_;
+  uint32_t (*calls_)() = nullptr;
+  uint32_t (*written_)(uint8_t*, uint32_t) = nullptr;
+  void (*receive_)(const uint8_t*, uint32_t) = nullptr;
+  void (*misbehave_)(uint32_t, uint32_t) = nullptr;
+  uint32_t (*baud_)() = nullptr;
+};
+
+TEST_F(D2xxLibraryFake, PassesEveryOperationThroughToTheLibrary) {
+  uint32_t value = 0;
+  ASSERT_EQ(driver_.FT_CreateDeviceInfoList(&value), FT_OK);
+  EXPECT_EQ(value, 1u);
+  ASSERT_EQ(driver_.FT_GetLibraryVersion(&value), FT_OK);
+  EXPECT_EQ(value, 0x00010408u);
+  FT_HANDLE handle = nullptr;
+  EXPECT_EQ(driver_.FT_Open(1, &handle), FT_DEVICE_NOT_FOUND);
+  EXPECT_EQ(handle, nullptr);
+  ASSERT_EQ(driver_.FT_Open(0, &handle), FT_OK);
+  ASSERT_NE(handle, nullptr);
+
+  EXPECT_EQ(driver_.FT_SetBaudRate(handle, 250000), FT_OK);
+  EXPECT_EQ(baud_(), 250000u);
+  EXPECT_EQ(driver_.FT_SetBreakOn(handle), FT_OK);
+  EXPECT_EQ(driver_.FT_SetBreakOff(handle), FT_OK);
+  const uint8_t frame[] = {0xCC, 0x01, 0x18, 0x00, 0x11, 0x13};
+  ASSERT_EQ(driver_.FT_Write(handle, frame, 6, &value), FT_OK);
+  EXPECT_EQ(value, 6u);
+  uint8_t seen[16] = {};
+  ASSERT_EQ(written_(seen, 16), 6u);
+  EXPECT_EQ(std::vector<uint8_t>(seen, seen + 6), std::vector<uint8_t>(frame, frame + 6));
+
+  const uint8_t reply[] = {0xCC, 0x01, 0x0D, 0x0A};
+  receive_(reply, 4);
+  uint32_t rx = 0, tx = 9, events = 9;
+  ASSERT_EQ(driver_.FT_GetStatus(handle, &rx, &tx, &events), FT_OK);
+  EXPECT_EQ(rx, 4u);
+  uint8_t got[4] = {};
+  ASSERT_EQ(driver_.FT_Read(handle, got, 4, &value), FT_OK);
+  EXPECT_EQ(value, 4u);
+  EXPECT_EQ(std::vector<uint8_t>(got, got + 4), std::vector<uint8_t>(reply, reply + 4));
+  EXPECT_EQ(driver_.FT_GetModemStatus(handle, &value), FT_OK);
+  EXPECT_EQ(value, 0x30u);
+  EXPECT_EQ(driver_.FT_Close(handle), FT_OK);
+}
+
+TEST_F(D2xxLibraryFake, GuardsTheCallerAgainstHandlesAndCountsItCannotTrust) {
+  FT_HANDLE handle = nullptr;
+  ASSERT_EQ(driver_.FT_Open(0, &handle), FT_OK);
+
+  // Handles the driver did not give out never reach the library.
+  const uint32_t before = calls_();
+  int stranger = 0;
+  uint32_t value = 0;
+  const uint8_t frame[] = {0xCC, 0x01};
+  EXPECT_EQ(driver_.FT_Write(nullptr, frame, 2, &value), FT_INVALID_HANDLE);
+  EXPECT_EQ(driver_.FT_Write(&stranger, frame, 2, &value), FT_INVALID_HANDLE);
+  EXPECT_EQ(driver_.FT_GetModemStatus(&stranger, &value), FT_INVALID_HANDLE);
+  EXPECT_EQ(calls_(), before);
+
+  // A write the library reports as short is not a success.
+  misbehave_(1, 0);
+  EXPECT_EQ(driver_.FT_Write(handle, frame, 2, &value), FT_IO_ERROR);
+  EXPECT_EQ(value, 1u);
+
+  // A read never reports more than the caller's buffer holds.
+  misbehave_(0, 100);
+  const uint8_t reply[] = {1, 2, 3};
+  receive_(reply, 3);
+  uint8_t got[3] = {};
+  ASSERT_EQ(driver_.FT_Read(handle, got, 3, &value), FT_OK);
+  EXPECT_EQ(value, 3u);
+
+  // Closed handles are forgotten.
+  ASSERT_EQ(driver_.FT_Close(handle), FT_OK);
+  const uint32_t after_close = calls_();
+  EXPECT_EQ(driver_.FT_Close(handle), FT_INVALID_HANDLE);
+  EXPECT_EQ(driver_.FT_SetBreakOn(handle), FT_INVALID_HANDLE);
+  EXPECT_EQ(calls_(), after_close);
+}
+
+#if defined(__linux__)
+TEST(BackendChoice, MakesTheNamedDriverOrSaysWhyNot) {
+  EXPECT_EQ(DefaultBackendName(), "serial");
+
+  BackendChoice serial = MakeBackend("serial", {"/dev/ttyUSB0"});
+  EXPECT_NE(serial.driver, nullptr);
+  EXPECT_TRUE(serial.error.empty());
+  EXPECT_NE(MakeBackend("", {}).driver, nullptr);
+
+  BackendChoice unknown = MakeBackend("ftdi", {});
+  EXPECT_EQ(unknown.driver, nullptr);
+  EXPECT_EQ(unknown.error, "Unknown driver 'ftdi'; choose serial or d2xx");
+
+  BackendChoice with_ports = MakeBackend("d2xx", {"/dev/ttyUSB0"});
+  EXPECT_EQ(with_ports.driver, nullptr);
+  EXPECT_EQ(with_ports.error,
+            "--port names serial devices; the d2xx driver numbers its adapters itself");
+
+  // On a machine with the vendor library installed this gives a driver; without, the reason.
+  BackendChoice d2xx = MakeBackend("d2xx", {});
+  if (d2xx.driver == nullptr) {
+    EXPECT_EQ(d2xx.error,
+              "The FTDI D2XX library (libftd2xx.so) is not installed; use --driver serial");
+  } else {
+    EXPECT_TRUE(d2xx.error.empty());
+  }
+}
+#endif
+
+}  // namespace
+}  // namespace quillmont::d2xx

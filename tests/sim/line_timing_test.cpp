@@ -1,0 +1,169 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "sim_bench.h"
+
+namespace quillmont::testing {
+namespace {
+
+TEST(SimulatedLineTiming, ReplyBytesArriveOneByOneAtTheModelledTimes) {
+  SimBench bench;
+  ASSERT_EQ(bench.Send(GET_COMMAND, DEVICE_MODEL_DESCRIPTION), 0);
+  // Break from 0 to 1000 us; 26 request bytes of 44 us end at 2144 us; 200 us turnaround and
+  // the reply's 188 us break and mark put the reply's first byte through at 2576 us.
+  ASSERT_EQ(bench.clock.NowMicros(), 1000u);
+  const uint64_t first = 1000 + 26 * 44 + 200 + 188 + 44;
+  const size_t size = 26 + std::string("Quillmont Sim Spot").size();
+  bench.clock.AdvanceMicros(first - 1 - bench.clock.NowMicros());
+  EXPECT_EQ(bench.Waiting(), 0u);
+  bench.clock.AdvanceMicros(1);
+  EXPECT_EQ(bench.Waiting(), 1u);
+  bench.clock.AdvanceMicros(44 * (size - 1) - 1);
+  EXPECT_EQ(bench.Waiting(), size - 1);
+  bench.clock.AdvanceMicros(1);
+  EXPECT_EQ(bench.Waiting(), size);
+
+  // Only the arrived bytes can be read.
+  uint8_t buffer[64] = {};
+  uint32_t read = 0;
+  EXPECT_EQ(bench.line.FT_Read(bench.link, buffer, sizeof buffer, &read), FT_OK);
+  EXPECT_EQ(read, size);
+  EXPECT_EQ(std::string(buffer + 24, buffer + 24 + buffer[23]), "Quillmont Sim Spot");
+  EXPECT_TRUE(IsFrameChecksumGood(buffer, size));
+}
+
+TEST(SimulatedLineTiming, TheToolsReadGetsTheWholeAnswerAfterOnePoll) {
+  SimBench bench;
+  const auto frame = bench.Exchange(GET_COMMAND, DMX_START_ADDRESS);
+  ASSERT_EQ(frame.size(), 28u);
+  EXPECT_EQ(ParameterData(frame), (std::vector<uint8_t>{0x00, 0x01}));
+  // One 1 ms break, then one 10 ms poll for the start, one for the rest.
+  EXPECT_EQ(bench.clock.NowMicros(), 21000u);
+}
+
+TEST(SimulatedLineTiming, AdapterOpensAt9600AndAWrongHostBaudGetsNothing) {
+  VirtualClock clock;
+  SimulatedLine line(clock);
+  line.AddAdapter();
+  line.AddFixture(0);
+  std::ostringstream diag;
+  LineIo io{line, clock, diag};
+  LinkHandle link = nullptr;
+  ASSERT_EQ(OpenLink(io, link, 0), FT_OK);
+  EXPECT_EQ(line.baud(0), 9600u);
+  for (int baud : {9600, 115200}) {
+    SetLinkBaud(io, link, baud);
+    SendRdmRequest(io, link, kFixtureUid, nullptr, 0, 0, GET_COMMAND, DEVICE_MODEL_DESCRIPTION);
+    clock.SleepMs(200);
+    uint32_t rx = 0, tx = 0, events = 0;
+    EXPECT_EQ(line.FT_GetStatus(link, &rx, &tx, &events), FT_OK);
+    EXPECT_EQ(rx, 0u) << baud;
+  }
+  EXPECT_EQ(line.replies(0), 0u);
+  SetLinkBaud(io, link, 250000);
+  SendRdmRequest(io, link, kFixtureUid, nullptr, 0, 0, GET_COMMAND, DEVICE_MODEL_DESCRIPTION);
+  clock.SleepMs(10);
+  EXPECT_EQ(line.replies(0), 1u);
+}
+
+TEST(SimulatedLineTiming, OnlyAFrameAfterABreakIsARequest) {
+  SimBench bench;
+  uint8_t frame[kRdmFrameBufferSize] = {};
+  RdmFrameFields fields;
+  fields.destination = kFixtureUid;
+  fields.source = kControllerUid;
+  fields.command_class = GET_COMMAND;
+  fields.pid = DMX_START_ADDRESS;
+  const size_t size = BuildRdmFrame(fields, frame);
+  uint32_t written = 0;
+
+  // No break at all.
+  EXPECT_EQ(bench.line.FT_Write(bench.link, frame, size, &written), FT_OK);
+  EXPECT_EQ(written, size);
+  // A break too short to count (held for no time).
+  bench.line.FT_SetBreakOn(bench.link);
+  bench.line.FT_SetBreakOff(bench.link);
+  bench.line.FT_Write(bench.link, frame, size, &written);
+  // Written while the break is still held.
+  bench.line.FT_SetBreakOn(bench.link);
+  bench.clock.SleepMs(1);
+  bench.line.FT_Write(bench.link, frame, size, &written);
+  bench.line.FT_SetBreakOff(bench.link);
+  // A break serves one frame only.
+  SendBreak(bench.io, bench.link);
+  bench.line.FT_Write(bench.link, frame, size, &written);
+  bench.line.FT_Write(bench.link, frame, size, &written);
+  bench.clock.SleepMs(50);
+  EXPECT_EQ(bench.line.replies(0), 1u);
+  EXPECT_EQ(bench.Waiting(), 28u);
+}
+
+TEST(SimulatedLineTiming, StatusCountsBytesStillGoingOut) {
+  SimBench bench;
+  SetLinkBaud(bench.io, bench.link, 9600);  // 1146 us a byte (rounded up per frame)
+  uint8_t bytes[10] = {};
+  uint32_t written = 0;
+  bench.line.FT_Write(bench.link, bytes, 10, &written);
+  uint32_t rx = 0, tx = 0, events = 0;
+  bench.line.FT_GetStatus(bench.link, &rx, &tx, &events);
+  EXPECT_EQ(tx, 10u);
+  bench.clock.SleepMs(6);
+  bench.line.FT_GetStatus(bench.link, &rx, &tx, &events);
+  EXPECT_EQ(tx, 5u);
+  bench.clock.SleepMs(6);
+  bench.line.FT_GetStatus(bench.link, &rx, &tx, &events);
+  EXPECT_EQ(tx, 0u);
+}
+
+TEST(SimulatedLineHandles, NullUnknownAndClosedHandlesFailWithoutTouchingTheLine) {
+  SimBench bench;
+  uint8_t frame[26] = {};
+  uint32_t written = 99;
+  int not_a_handle = 0;
+  EXPECT_EQ(bench.line.FT_Write(nullptr, frame, 26, &written), FT_INVALID_HANDLE);
+  EXPECT_EQ(bench.line.FT_Write(&not_a_handle, frame, 26, &written), FT_INVALID_HANDLE);
+  EXPECT_EQ(written, 99u);
+  uint32_t status = 0;
+  EXPECT_EQ(bench.line.FT_GetModemStatus(&not_a_handle, &status), FT_INVALID_HANDLE);
+  EXPECT_EQ(bench.line.FT_Close(&not_a_handle), FT_INVALID_HANDLE);
+
+  // A second open of an open adapter fails; after a close it works, at 9600 again.
+  FT_HANDLE second = nullptr;
+  EXPECT_EQ(bench.line.FT_Open(0, &second), FT_DEVICE_NOT_OPENED);
+  EXPECT_EQ(bench.line.FT_Open(1, &second), FT_DEVICE_NOT_FOUND);
+  const FT_HANDLE old = bench.link;
+  EXPECT_EQ(bench.line.FT_Close(old), FT_OK);
+  EXPECT_EQ(bench.line.FT_GetModemStatus(old, &status), FT_INVALID_HANDLE);
+  EXPECT_EQ(bench.line.FT_Open(0, &second), FT_OK);
+  EXPECT_EQ(bench.line.baud(0), 9600u);
+}
+
+TEST(SimulatedLineHandles, EachAdapterIsItsOwnLine) {
+  VirtualClock clock;
+  SimulatedLine line(clock);
+  line.AddAdapter();
+  line.AddAdapter();
+  FixtureConfig other;
+  other.uid = {0x4F, 0x4C, 0x00, 0x00, 0x00, 0x02};
+  other.model_description = "Second";
+  line.AddFixture(1, other);
+  uint32_t count = 0;
+  EXPECT_EQ(line.FT_CreateDeviceInfoList(&count), FT_OK);
+  EXPECT_EQ(count, 2u);
+  std::ostringstream diag;
+  LineIo io{line, clock, diag};
+  LinkHandle first = nullptr, second = nullptr;
+  ASSERT_EQ(OpenLink(io, first, 0), FT_OK);
+  ASSERT_EQ(OpenLink(io, second, 1), FT_OK);
+  SetLinkBaud(io, first, 250000);
+  SetLinkBaud(io, second, 250000);
+  SendRdmRequest(io, first, other.uid, nullptr, 0, 0, GET_COMMAND, DEVICE_MODEL_DESCRIPTION);
+  SendRdmRequest(io, second, other.uid, nullptr, 0, 0, GET_COMMAND, DEVICE_MODEL_DESCRIPTION);
+  clock.SleepMs(10);
+  EXPECT_EQ(line.replies(0), 0u);
+  EXPECT_EQ(line.replies(1), 1u);
+}
+
+}  // namespace
+}  // namespace quillmont::testing
