@@ -12,14 +12,14 @@
 namespace quillmont::testing {
 namespace {
 
-FaultPlan Parse(const std::string& spec) {
+FaultPlan Parse(const std::string& faults) {
   FaultPlan plan;
   std::string error;
-  EXPECT_TRUE(ParseFaultSpec(spec, plan, error)) << error;
+  EXPECT_TRUE(ParseFaultList(faults, plan, error)) << error;
   return plan;
 }
 
-TEST(FaultSpec, ParsesEveryKindOfFault) {
+TEST(FaultList, ParsesEveryKindOfFault) {
   const FaultPlan plan = Parse(
       "seed=7,drop=3,corrupt=5,drop-rate=0.02,noise@2000ms,unplug@10s,replug@12s,slow=3,"
       "reset-in-erase=1,corrupt-rate=.5,noise@250us:3,drop=9,second-fixture");
@@ -42,7 +42,7 @@ TEST(FaultSpec, ParsesEveryKindOfFault) {
   EXPECT_EQ(Parse("").drop_replies.size(), 0u);
 }
 
-TEST(FaultSpec, RejectsBadSpecsWithAMessageAndLeavesThePlanAlone) {
+TEST(FaultList, RejectsBadListsWithAMessageAndLeavesThePlanAlone) {
   const std::vector<std::pair<std::string, std::string>> cases = {
       {"drop=0", "bad fault \"drop=0\": expected a reply number from 1"},
       {"seed=7,drop=x", "bad fault \"drop=x\": expected a reply number from 1"},
@@ -56,24 +56,24 @@ TEST(FaultSpec, RejectsBadSpecsWithAMessageAndLeavesThePlanAlone) {
       {"drop-rate=-1", "bad fault \"drop-rate=-1\": expected a probability from 0 to 1"},
       {"frobnicate=1", "bad fault \"frobnicate=1\": unknown fault"},
       {"jam@1s", "bad fault \"jam@1s\": unknown timed fault (noise, unplug or replug)"},
-      {"seed=7,,drop=1", "bad fault spec: empty item"},
+      {"seed=7,,drop=1", "bad fault list: empty item"},
       {"drop=1 ", "bad fault \"drop=1 \": expected a reply number from 1"},
       {"second", "bad fault \"second\": expected name=value, name@time or second-fixture"},
   };
-  for (const auto& [spec, message] : cases) {
+  for (const auto& [faults, message] : cases) {
     FaultPlan plan;
     plan.seed = 99;
     std::string error;
-    EXPECT_FALSE(ParseFaultSpec(spec, plan, error)) << spec;
+    EXPECT_FALSE(ParseFaultList(faults, plan, error)) << faults;
     EXPECT_EQ(error, message);
     EXPECT_EQ(plan.seed, 99u);
   }
 }
 
 // What the host read after each of `count` GETs: the raw bytes, garbled or not.
-std::vector<std::vector<uint8_t>> RunGets(const std::string& spec, int count) {
+std::vector<std::vector<uint8_t>> RunGets(const std::string& faults, int count) {
   SimBench bench;
-  bench.line.InstallFaults(0, Parse(spec));
+  bench.line.InstallFaults(0, Parse(faults));
   std::vector<std::vector<uint8_t>> seen;
   for (int i = 0; i < count; ++i) {
     bench.Send(GET_COMMAND, DEVICE_MODEL_DESCRIPTION);
