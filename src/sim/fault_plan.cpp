@@ -158,19 +158,19 @@ bool ParseItem(std::string_view item, FaultPlan& plan, std::string& error) {
 
 }  // namespace
 
-bool ParseFaultSpec(std::string_view spec, FaultPlan& plan, std::string& error) {
+bool ParseFaultList(std::string_view text, FaultPlan& plan, std::string& error) {
   FaultPlan parsed;
-  if (spec.empty()) {
+  if (text.empty()) {
     plan = parsed;
     return true;
   }
   size_t begin = 0;
   for (;;) {
-    const size_t comma = spec.find(',', begin);
-    const std::string_view item = spec.substr(
+    const size_t comma = text.find(',', begin);
+    const std::string_view item = text.substr(
         begin, comma == std::string_view::npos ? std::string_view::npos : comma - begin);
     if (item.empty()) {
-      error = "bad fault spec: empty item";
+      error = "bad fault list: empty item";
       return false;
     }
     if (!ParseItem(item, parsed, error)) {

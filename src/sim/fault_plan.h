@@ -1,6 +1,6 @@
 // Scripted, seeded faults of the simulated line. The same plan and seed give the same run.
 //
-// A fault spec is a comma-separated list of items, without blanks:
+// A fault list is a comma-separated list of items, without blanks:
 //
 //   seed=N              seed of the fault generator (unsigned, default 1)
 //   drop=N              the N-th reply on the line (from 1) is lost; may be repeated
@@ -51,8 +51,8 @@ struct FaultPlan {
   bool second_fixture = false;
 };
 
-// Parses a fault spec into `plan`. False, with a message naming the item, for a bad spec.
-bool ParseFaultSpec(std::string_view spec, FaultPlan& plan, std::string& error);
+// Parses a fault list into `plan`. False, with a message naming the item, for a bad list.
+bool ParseFaultList(std::string_view text, FaultPlan& plan, std::string& error);
 
 // A small deterministic generator (SplitMix64): the same seed gives the same numbers with every
 // compiler and standard library.
@@ -62,8 +62,8 @@ class FaultRandom {
   uint64_t Next();
   // Uniform in [0, 1).
   double NextUnit() { return static_cast<double>(Next() >> 11) * 0x1.0p-53; }
-  // Uniform in [0, bound), bound above 0.
-  uint32_t Below(uint32_t bound) { return static_cast<uint32_t>(Next() % bound); }
+  // Uniform in [0, bound); 0 for a bound of 0.
+  uint32_t Below(uint32_t bound) { return bound == 0 ? 0 : static_cast<uint32_t>(Next() % bound); }
 
  private:
   uint64_t state_;

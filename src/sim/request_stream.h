@@ -1,6 +1,8 @@
 // Frames RDM requests out of a plain byte stream with no breaks (a pseudo-terminal carries
-// none): a frame starts with 0xCC, its size comes from the message-length byte, and its checksum
-// must hold. Garbage is dropped a byte at a time until the stream falls into step again.
+// none): a frame starts with 0xCC 0x01, its size comes from the message-length byte (24 to 254),
+// and its checksum must hold. Garbage is dropped a byte at a time until the stream falls into
+// step again; a false start whose length asks for more bytes than have come gives way to a good
+// frame that has come in complete behind it, so a request is never held back by noise before it.
 #pragma once
 
 #include <cstddef>

@@ -33,7 +33,7 @@ TEST(SimulatedLineTiming, ReplyBytesArriveOneByOneAtTheModelledTimes) {
   EXPECT_TRUE(IsFrameChecksumGood(buffer, size));
 }
 
-TEST(SimulatedLineTiming, TheToolsReadGetsTheWholeAnswerAfterOnePoll) {
+TEST(SimulatedLineTiming, TheToolsTwoReadsTakeOnePollEach) {
   SimBench bench;
   const auto frame = bench.Exchange(GET_COMMAND, DMX_START_ADDRESS);
   ASSERT_EQ(frame.size(), 28u);
