@@ -1,0 +1,122 @@
+// A simulated USB-to-RS485 adapter set, behind the D2xxDriver seam. Each adapter is an
+// independent DMX line with its own fixtures.
+//
+// Timing model, evaluated lazily from Clock::NowMicros() at every driver call (so a
+// VirtualClock run is exact and repeatable, and a SystemClock run behaves like a real line):
+//   - a byte takes 11 bit times at the baud rate (start bit, 8 data bits, 2 stop bits); a freshly
+//     opened adapter runs at 9600 baud, like a real one;
+//   - a break counts when it was held for at least 88 us; the frame written after it reaches the
+//     fixtures when its last byte is through (a write queues behind one still going out);
+//   - a frame written without a break before it, or while the break is still held, is not taken
+//     as a request; nor is one written at a baud rate other than the fixture's (it arrives
+//     garbled);
+//   - a reply starts after the fixture's turnaround (and its erase or program time); an RDM
+//     response begins with a break of 176 us and a mark-after-break of 12 us, which the adapter
+//     does not deliver as bytes; a discovery answer has no break. Each reply byte becomes
+//     readable when its 11 bit times at the fixture's baud rate are over.
+//   - replies of several fixtures that overlap on the line collide: each byte is the bitwise AND
+//     of the bytes on the line during its time (a driven 0 wins, as the start bit does), which
+//     breaks the discovery checksum.
+//   - at most 64 KiB wait to be read; later bytes are lost, as in an overflowing adapter.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "link/clock.h"
+#include "link/d2xx_driver.h"
+#include "sim/fault_plan.h"
+#include "sim/simulated_fixture.h"
+
+namespace quillmont {
+
+inline constexpr uint32_t kSimDefaultBaud = 9600;
+inline constexpr uint32_t kSimLibraryVersion = 0x00030216;
+inline constexpr uint64_t kSimMinBreakMicros = 88;
+inline constexpr uint64_t kSimReplyBreakMicros = 176 + 12;
+inline constexpr size_t kSimRxCapacity = 65536;
+
+class SimulatedLine final : public D2xxDriver {
+ public:
+  explicit SimulatedLine(Clock& clock) : clock_(clock) {}
+  SimulatedLine(const SimulatedLine&) = delete;
+  SimulatedLine& operator=(const SimulatedLine&) = delete;
+
+  // Adds an adapter (its index, from 0) and fixtures on its line.
+  int AddAdapter();
+  SimulatedFixture& AddFixture(int adapter, const FixtureConfig& config = {});
+  int adapter_count() const { return static_cast<int>(adapters_.size()); }
+  int fixture_count(int adapter) const;
+  SimulatedFixture& fixture(int adapter, int index = 0);
+
+  // Installs faults on an adapter; their times count from now. `slow` and `reset_in_erase` go
+  // to the fixtures already on the line; `second_fixture` adds one.
+  void InstallFaults(int adapter, const FaultPlan& plan);
+
+  // What the adapter's line did, for tests: replies the fixtures produced (dropped ones
+  // included), and the baud rate set.
+  uint64_t replies(int adapter) const;
+  uint32_t baud(int adapter) const;
+  bool plugged(int adapter) const;
+
+  FT_STATUS FT_CreateDeviceInfoList(uint32_t* count) override;
+  FT_STATUS FT_GetLibraryVersion(uint32_t* version) override;
+  FT_STATUS FT_Open(int index, FT_HANDLE* handle) override;
+  FT_STATUS FT_SetBaudRate(FT_HANDLE handle, uint32_t baud) override;
+  FT_STATUS FT_SetBreakOn(FT_HANDLE handle) override;
+  FT_STATUS FT_SetBreakOff(FT_HANDLE handle) override;
+  FT_STATUS FT_Write(FT_HANDLE handle, const void* bytes, uint32_t count,
+                     uint32_t* written) override;
+  FT_STATUS FT_GetStatus(FT_HANDLE handle, uint32_t* rx_waiting, uint32_t* tx_waiting,
+                         uint32_t* event_state) override;
+  FT_STATUS FT_Read(FT_HANDLE handle, void* buffer, uint32_t count, uint32_t* read) override;
+  FT_STATUS FT_GetModemStatus(FT_HANDLE handle, uint32_t* modem_status) override;
+  FT_STATUS FT_Close(FT_HANDLE handle) override;
+
+ private:
+  struct TimedByte {
+    uint64_t at_micros;
+    uint8_t byte;
+  };
+  struct Adapter {
+    std::vector<std::unique_ptr<SimulatedFixture>> fixtures;
+    uint32_t baud = kSimDefaultBaud;
+    bool break_on = false;
+    uint64_t break_on_micros = 0;
+    bool break_ready = false;  // a long enough break went before the next write
+    uint64_t line_free_micros = 0;
+    std::deque<TimedByte> rx;  // in arrival order
+    // Faults.
+    FaultPlan faults;
+    uint64_t faults_from_micros = 0;
+    FaultRandom random{1};
+    uint64_t replies = 0;
+  };
+  struct Session {
+    int adapter;
+    uint64_t opened_micros;
+  };
+
+  Adapter* Find(FT_HANDLE handle, FT_STATUS& status);
+  bool PluggedAt(const Adapter& adapter, uint64_t micros) const;
+  // The open handle died when its adapter was pulled out after it was opened.
+  bool SessionAlive(const Session& session, uint64_t now) const;
+  void Settle(Adapter& adapter, uint64_t now);
+  void DeliverFrame(Adapter& adapter, const uint8_t* frame, size_t size, uint64_t end_micros);
+  void QueueReply(Adapter& adapter, std::vector<uint8_t> bytes, uint64_t start_micros,
+                  uint32_t baud);
+  void QueueByte(Adapter& adapter, uint64_t at_micros, uint8_t byte, uint64_t byte_micros);
+  uint32_t Arrived(const Adapter& adapter, uint64_t now) const;
+
+  Clock& clock_;
+  std::vector<std::unique_ptr<Adapter>> adapters_;
+  std::vector<std::unique_ptr<Session>> sessions_;
+};
+
+// Microseconds that `count` bytes take on the line at `baud` (11 bits each), rounded up.
+uint64_t LineMicros(uint64_t count, uint32_t baud);
+
+}  // namespace quillmont
