@@ -26,6 +26,10 @@ inline constexpr const char* kMainCaption = "Quillmont - V3.20";
 
 std::span<const ControlSpec> MainWindowControls();
 
+// StatusLine is shown two lines high (its template height is one line), so that the longest
+// status text is not cut off.
+inline constexpr int kStatusLineShownHeightDlu = 16;
+
 // The about box: its size in dialog units, caption and the places of its three controls.
 inline constexpr int kAboutWidthDlu = 235;
 inline constexpr int kAboutHeightDlu = 59;

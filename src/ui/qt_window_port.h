@@ -35,6 +35,8 @@ class QtWindowPort : public WindowPort {
 
   int StartTimer(int id, int period_ms) override;
   void StopTimer(int timer_id) override;
+  // Stops the periodic timer whatever its identifier (the window has ended).
+  void StopAllTimers() { timer_.stop(); }
 
   Rect GetControlRect(int id) override;
   void FillRect(const Rect& rect, Rgb pen, Rgb brush) override;

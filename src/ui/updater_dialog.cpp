@@ -95,6 +95,11 @@ void UpdaterDialog::CreateControls() {
       // The template's height includes the dropped list; the closed box is as high as a line.
       rect.setHeight(widget->sizeHint().height());
     }
+    if (spec.id == kStatusLine) {
+      // The longest status ("No RDM Device available. ...") needs two lines at this width; the
+      // strip below the line is free up to the row of Discover Node.
+      rect.setHeight(DluToPixelsY(kStatusLineShownHeightDlu, base_units_));
+    }
     widget->setGeometry(rect);
     widget->setVisible(spec.visible);
     if (spec.id != 0)

@@ -54,8 +54,11 @@ class UpdaterDialogTest : public QObject {
       const QRect expected = DluRectToPixels(spec.x, spec.y, spec.width, spec.height, units);
       QCOMPARE(widget->pos(), expected.topLeft());
       QCOMPARE(widget->width(), expected.width());
-      if (spec.kind != ControlKind::ComboDropDown)
+      if (spec.id == kStatusLine) {
+        QCOMPARE(widget->height(), DluToPixelsY(kStatusLineShownHeightDlu, units));
+      } else if (spec.kind != ControlKind::ComboDropDown) {
         QCOMPARE(widget->height(), expected.height());
+      }
       QCOMPARE(widget->isVisibleTo(&dialog), spec.visible);
       if (auto* button = qobject_cast<QPushButton*>(widget)) {
         QCOMPARE(button->text(), QLatin1String(spec.text));
