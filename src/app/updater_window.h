@@ -100,6 +100,22 @@ class UpdaterWindow {
   UpdateJob job{*this};
 
  private:
+  // The steps of OnTick, in their order.
+  void WatchLink();
+  void SearchAdapter();
+  bool RunDiscoverySchedule();
+  void ReceiveBytes();
+  void ShowAndDispatchFrame();
+  void DispatchDeviceInfo(const uint8_t* frame, int size);
+  // One receive read into rx_buffer at rx_length; drops the partial frame when the read fails.
+  void ReadMore(int wanted);
+  // Sends a request to target_uid, sub-device 0; the result is not looked at.
+  void SendToTarget(uint8_t command_class, uint16_t pid, const uint8_t* data = nullptr,
+                    uint8_t pdl = 0);
+  // The commands that talk to the device share their start: the guard, the typed UID, and
+  // the "No Devices Discovered yet" message. True when the command may send.
+  bool BeginDeviceCommand(bool tell_when_no_device);
+
   WindowPort& port_;
   LineIo io_;
 };

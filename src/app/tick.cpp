@@ -1,0 +1,244 @@
+// The main loop: one tick per expiry of the 10 ms timer. It watches the link, searches for an
+// adapter, schedules discovery, pumps received bytes into one response frame, acts on a complete
+// good frame, and last, on every tick, gives the update procedure its step.
+#include <algorithm>
+#include <cstdio>
+#include <string>
+
+#include "app/baud_list.h"
+#include "app/decimal_text.h"
+#include "app/settings_text.h"
+#include "app/updater_window.h"
+#include "rdm/discovery.h"
+#include "rdm/message.h"
+#include "rdm/request.h"
+
+namespace quillmont {
+namespace {
+
+// Ticks from an open attempt (or a Discover click) to the next try or to discovery; the
+// broadcast un-mute goes out while the countdown stands at this value.
+constexpr int16_t kCountdownTicks = 5;
+// Ticks from a failed discovery to the next un-mute.
+constexpr int16_t kRetryDiscoveryTicks = 300;
+// Frames this long or longer are listed without the header line.
+constexpr int kHeaderLineLimit = 80;
+// The read time-out of the receiver: one poll.
+constexpr int16_t kReceiveTimeoutMs = 1;
+
+std::string HexListing(const uint8_t* bytes, int count) {
+  std::string text;
+  text.reserve(static_cast<size_t>(count) * 3);
+  char cell[4];
+  for (int i = 0; i < count; ++i) {
+    std::snprintf(cell, sizeof cell, "%02X ", bytes[i]);
+    text += cell;
+  }
+  return text;
+}
+
+// The parameter data as a label: at most PDL bytes, at most what the frame holds, ending early
+// at a zero byte.
+std::string LabelText(const uint8_t* frame, int size) {
+  const int held = std::max(size - static_cast<int>(kRdmFrameOverhead), 0);
+  const int count = std::min<int>(frame[kOffsetPdl], held);
+  const char* data = reinterpret_cast<const char*>(frame + kOffsetParameterData);
+  const char* end = std::find(data, data + count, '\0');
+  return std::string(data, end);
+}
+
+uint16_t FramePid(const uint8_t* frame) {
+  return static_cast<uint16_t>((frame[kOffsetPid] << 8) | frame[kOffsetPid + 1]);
+}
+
+}  // namespace
+
+void UpdaterWindow::OnTick(int /*timer_id*/) {
+  if (busy != 0) {
+    // A tick inside a modal loop that a running tick opened: only the update's step.
+    job.Step();
+    busy = 0;
+    return;
+  }
+  busy = 1;
+  WatchLink();
+  if (link == nullptr) {
+    SearchAdapter();
+  }
+  bool receive = device_found != 0;
+  if (!receive && link != nullptr && manual_uid == 0) {
+    receive = RunDiscoverySchedule();
+  }
+  if (receive) {
+    ReceiveBytes();
+    ShowAndDispatchFrame();
+  }
+  job.Step();
+  busy = 0;
+}
+
+void UpdaterWindow::WatchLink() {
+  if (link == nullptr) {
+    return;
+  }
+  uint32_t modem_status = 0;
+  if (io_.driver.FT_GetModemStatus(link, &modem_status) != FT_OK) {
+    port_.SetControlText(kStatusLine, "Not Connected.");
+    io_.driver.FT_Close(link);
+    link = nullptr;
+    device_found = 0;
+  }
+}
+
+void UpdaterWindow::SearchAdapter() {
+  if (countdown > 0) {
+    --countdown;
+    return;
+  }
+  uint32_t count = 0;
+  io_.driver.FT_CreateDeviceInfoList(&count);
+  const auto count16 = static_cast<int16_t>(count & 0xFFFF);
+  if (next_device_index < 0 || next_device_index >= count16) {
+    next_device_index = 0;
+  }
+  if (count == 0) {
+    return;  // asked again on the next tick
+  }
+  if (OpenLink(io_, link, next_device_index) != FT_OK) {
+    next_device_index = static_cast<int16_t>(next_device_index + 1);
+  } else {
+    const int32_t baud = DecimalTextValue(BaudTextString(baud_text));
+    if (baud >= kMinAppliedBaud) {
+      SetLinkBaud(io_, link, baud);
+    }
+    port_.SetControlText(kStatusLine, "Connected");
+  }
+  countdown = kCountdownTicks;
+}
+
+// Link open, no device known, no UID being typed. True when a device was found on this tick.
+bool UpdaterWindow::RunDiscoverySchedule() {
+  if (countdown > 0) {
+    if (countdown == kCountdownTicks) {
+      SendUnMuteAll(io_, link);
+    }
+    --countdown;
+    return false;
+  }
+  port_.SetControlText(kStatusLine, "Discover Node...");
+  // A failed discovery may leave half-decoded bytes behind; they never reach target_uid.
+  RdmUid found = target_uid;
+  if (DiscoverSingleDevice(io_, link, found) != 0) {
+    port_.SetControlText(kStatusLine,
+                         "No RDM Device available. Only ONE device should be connected.");
+    countdown = kRetryDiscoveryTicks;
+    device_found = 0;
+    return false;
+  }
+  target_uid = found;
+  uid_text = FormatUid(target_uid);
+  ShowTexts();
+  port_.SetControlText(kStatusLine, "Connected,  Device's Rdm_ID  =  " + uid_text);
+  device_found = 1;
+  rx_length = 0;
+  SendToTarget(GET_COMMAND, DEVICE_MODEL_DESCRIPTION);
+  return true;
+}
+
+void UpdaterWindow::ReadMore(int wanted) {
+  const int got = ReadWithTimeout(io_, link, rx_buffer.data() + rx_length,
+                                  static_cast<int16_t>(wanted), kReceiveTimeoutMs);
+  if (got < 0) {
+    rx_length = 0;  // a failed read drops the partial frame
+    return;
+  }
+  rx_length = static_cast<int16_t>(rx_length + std::min(got, wanted));
+}
+
+void UpdaterWindow::ReceiveBytes() {
+  if (rx_length <= 0) {
+    rx_length = static_cast<int16_t>(
+        ReadWithTimeout(io_, link, rx_buffer.data(), 1, kReceiveTimeoutMs));
+  }
+  if (rx_length == 1 && rx_buffer[kOffsetStartCode] != kRdmStartCode) {
+    rx_length = 0;  // bytes before a start code go one per tick
+  }
+  if (rx_length == 1 || rx_length == 2) {
+    ReadMore(3 - rx_length);
+  }
+  if (rx_length >= 3 && !IsUsableMessageLength(rx_buffer[kOffsetMessageLength])) {
+    // No usable response announces this length (or it would not fit in rx_buffer): drop the
+    // bytes up to the next start code among those already in, and look for a frame from there.
+    const auto next = std::find(rx_buffer.begin() + 1, rx_buffer.begin() + rx_length,
+                                kRdmStartCode);
+    const auto kept = static_cast<int16_t>(rx_buffer.begin() + rx_length - next);
+    std::copy(next, rx_buffer.begin() + rx_length, rx_buffer.begin());
+    rx_length = kept;
+    return;
+  }
+  if (rx_length >= 3) {
+    const int frame_size = FrameSizeFromMessageLength(rx_buffer[kOffsetMessageLength]);
+    if (rx_length < frame_size) {
+      ReadMore(frame_size - rx_length);
+    }
+  }
+}
+
+void UpdaterWindow::ShowAndDispatchFrame() {
+  if (rx_length <= 0) {
+    return;
+  }
+  const uint8_t* frame = rx_buffer.data();
+  port_.SetControlText(kFrameView, HexListing(frame, rx_length));
+  if (rx_length <= 3) {
+    return;
+  }
+  const int size = FrameSizeFromMessageLength(frame[kOffsetMessageLength]);
+  if (rx_length != size) {
+    return;  // not complete yet: continued on the next tick
+  }
+  if (!IsFrameChecksumGood(frame, static_cast<size_t>(size))) {
+    rx_length = 0;  // dropped silently; FrameView keeps its bytes
+    return;
+  }
+  if (size < kHeaderLineLimit) {
+    char header[40];
+    std::snprintf(header, sizeof header, "%02X %02X%02X Len %d\r\n", frame[kOffsetCommandClass],
+                  frame[kOffsetPid], frame[kOffsetPid + 1], frame[kOffsetPdl]);
+    port_.SetControlText(kFrameView, header + HexListing(frame, size));
+  }
+  DispatchDeviceInfo(frame, size);
+  job.OnReply(frame, static_cast<int16_t>(size));
+  rx_length = 0;
+}
+
+void UpdaterWindow::DispatchDeviceInfo(const uint8_t* frame, int size) {
+  const uint8_t command_class = frame[kOffsetCommandClass];
+  const uint16_t pid = FramePid(frame);
+  if (command_class == GET_COMMAND_RESPONSE && pid == DEVICE_MODEL_DESCRIPTION) {
+    SendToTarget(GET_COMMAND, SOFTWARE_VERSION_LABEL);
+    port_.SetControlText(kModelLabel, LabelText(frame, size));
+  }
+  if (command_class == GET_COMMAND_RESPONSE && pid == SOFTWARE_VERSION_LABEL) {
+    SendToTarget(GET_COMMAND, DMX_START_ADDRESS);
+    port_.SetControlText(kVersionLabel, LabelText(frame, size));
+  }
+  // The address needs two data bytes that the frame really holds.
+  if (command_class == GET_COMMAND_RESPONSE && pid == DMX_START_ADDRESS &&
+      size >= static_cast<int>(kRdmFrameOverhead) + 2) {
+    const int address =
+        frame[kOffsetParameterData] * 256 + frame[kOffsetParameterData + 1];
+    dmx_address_text = std::to_string(address);
+    ShowTexts();
+  }
+  if (command_class == SET_COMMAND_RESPONSE && pid == DMX_START_ADDRESS) {
+    port_.Beep();
+  }
+}
+
+void UpdaterWindow::SendToTarget(uint8_t command_class, uint16_t pid, const uint8_t* data,
+                                 uint8_t pdl) {
+  SendRdmRequest(io_, link, target_uid, data, pdl, 0, command_class, pid);
+}
+
+}  // namespace quillmont

@@ -1,0 +1,95 @@
+#include "app/updater_window.h"
+
+#include "app/baud_list.h"
+#include "app/settings_text.h"
+
+namespace quillmont {
+
+UpdaterWindow::UpdaterWindow(WindowPort& port, D2xxDriver& driver, Clock& clock,
+                             std::ostream& diag)
+    : port_(port), io_{driver, clock, diag} {}
+
+bool UpdaterWindow::OnInit() {
+  // The controls start out with the empty bound texts.
+  ShowTexts();
+
+  for (const char* rate : kBaudList) {
+    port_.ComboAddString(kBaudCombo, rate);
+  }
+  SetBaudText(baud_text, kDefaultBaudText);
+  target_uid = kInitialTargetUid;
+  subdevice_number = 0;
+  dmx_address_text = std::to_string(0);
+
+  LoadSettings();  // a missing file keeps the default rate
+  const int selected = port_.ComboFindStringExact(kBaudCombo, BaudTextString(baud_text));
+  if (selected >= 0) {
+    port_.ComboSetCurSel(kBaudCombo, selected);
+  }
+
+  uid_text = FormatUid(target_uid);
+  job.retries_left = 0;
+  job.wait_ticks = 0;
+  job.update_state = Idle;
+  job.chunk_length = 0;
+  device_found = 0;
+  ShowTexts();
+
+  // The progress bar is drawn in the strip just above the log pane.
+  progress_rect = port_.GetControlRect(kLogPane);
+  progress_rect.top -= 30;
+
+  link = nullptr;
+  busy = 0;
+  next_device_index = 0;
+  rx_length = 0;
+  countdown = 0;
+
+  timer_id = port_.StartTimer(kTickTimerId, kTickPeriodMs);
+  return true;
+}
+
+void UpdaterWindow::ShowTexts() {
+  port_.SetControlText(kUidEdit, uid_text);
+  port_.SetControlText(kLogPane, log_text);
+  port_.SetControlText(kDmxAddressEdit, dmx_address_text);
+}
+
+void UpdaterWindow::ReadTexts() {
+  uid_text = port_.GetControlText(kUidEdit);
+  log_text = port_.GetControlText(kLogPane);
+  dmx_address_text = port_.GetControlText(kDmxAddressEdit);
+}
+
+void UpdaterWindow::AppendLog(const std::string& text) {
+  log_text += text;
+  log_text += "\r\n";
+  ShowTexts();
+  port_.ScrollLogToEnd();
+}
+
+void UpdaterWindow::OnSystemCommand(int command) {
+  if ((command & ~0xF) == kAboutCommand) {
+    port_.ShowAboutBox();
+  } else {
+    port_.DefaultSystemCommand(command);
+  }
+}
+
+// The window ends in three ways; none of them touches the link or an update in progress.
+
+void UpdaterWindow::OnClose() {
+  ReadTexts();
+  SaveSettings();
+  port_.StopTimer(timer_id);
+  port_.EndDialog(kResultCancel);
+}
+
+void UpdaterWindow::OnExitButton() {
+  ReadTexts();
+  port_.EndDialog(kResultOk);
+}
+
+void UpdaterWindow::OnCancel() { port_.EndDialog(kResultCancel); }
+
+}  // namespace quillmont
