@@ -66,13 +66,15 @@ bool ParseOptions(const QApplication& app, Options& options) {
 
 // Saves the window once it has run for the delay, then ends it as Escape would.
 void ScheduleScreenshot(quillmont::ui::QtWindowHost& host, const Options& options) {
-  if (options.screenshot.isEmpty()) return;
-  QTimer::singleShot(options.screenshot_delay_ms, &host.dialog(), [&host, path = options.screenshot] {
-    if (!host.dialog().grab().save(path, "PNG")) {
-      std::fprintf(stderr, "quillmont: cannot write %s\n", qPrintable(path));
-    }
-    host.dialog().done(quillmont::kResultCancel);
-  });
+  if (options.screenshot.isEmpty())
+    return;
+  QTimer::singleShot(options.screenshot_delay_ms, &host.dialog(),
+                     [&host, path = options.screenshot] {
+                       if (!host.dialog().grab().save(path, "PNG")) {
+                         std::fprintf(stderr, "quillmont: cannot write %s\n", qPrintable(path));
+                       }
+                       host.dialog().done(quillmont::kResultCancel);
+                     });
 }
 
 }  // namespace
@@ -81,7 +83,8 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setWindowIcon(quillmont::ui::AppIcon());
   Options options;
-  if (!ParseOptions(app, options)) return 2;
+  if (!ParseOptions(app, options))
+    return 2;
 
   if (!options.simulate) {
     const char* text =

@@ -62,7 +62,8 @@ void QtWindowHost::Bind(UpdaterWindow& window) {
 }
 
 void QtWindowHost::Unbind() {
-  for (const QMetaObject::Connection& connection : connections_) QObject::disconnect(connection);
+  for (const QMetaObject::Connection& connection : connections_)
+    QObject::disconnect(connection);
   connections_.clear();
   port_.SetTickHandler({});
   port_.StopAllTimers();

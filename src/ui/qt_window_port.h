@@ -37,6 +37,7 @@ class QtWindowPort : public WindowPort {
   void StopTimer(int timer_id) override;
   // Stops the periodic timer whatever its identifier (the window has ended).
   void StopAllTimers() { timer_.stop(); }
+  const QTimer& timer() const { return timer_; }
 
   Rect GetControlRect(int id) override;
   void FillRect(const Rect& rect, Rgb pen, Rgb brush) override;

@@ -6,6 +6,7 @@
 #include <QTextDocument>
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace quillmont::ui {
 
@@ -65,17 +66,28 @@ void TextField::AppendText(const std::string& tail) {
 
 void TextField::resizeEvent(QResizeEvent* event) {
   QTextEdit::resizeEvent(event);
-  if (role_ == Role::Centred)
-    KeepCentred();
+  if (role_ != Role::Centred)
+    return;
+  // A field one line high shows its line in the middle, not at the top edge.
+  {
+    // Layout changes may re-announce the text; they are not edits.
+    const bool was_system_write = std::exchange(system_write_, true);
+    const int spare = viewport()->height() - fontMetrics().lineSpacing();
+    document()->setDocumentMargin(std::max(1, spare / 2));
+    system_write_ = was_system_write;
+  }
+  KeepCentred();
 }
 
 // Without wrapping, a centred line is centred on the longest line; widen the document to the
 // visible width so that a short text sits in the middle of the field and a long one scrolls.
 void TextField::KeepCentred() {
+  const bool was_system_write = std::exchange(system_write_, true);
   QTextDocument* doc = document();
   doc->setTextWidth(-1);
   const qreal natural = doc->idealWidth();
   doc->setTextWidth(std::max<qreal>(natural, viewport()->width()));
+  system_write_ = was_system_write;
 }
 
 }  // namespace quillmont::ui
