@@ -6,12 +6,16 @@
 namespace quillmont {
 namespace {
 
-// The diagnostic lines are printf-formatted texts.
-template <typename... Args>
-void Print(std::ostream& out, const char* format, Args... args) {
-  char text[128];
-  std::snprintf(text, sizeof text, format, args...);
+// Writes one diagnostic text as it stands and flushes it, so that a line that does not end
+// (the version and port texts of OpenLink) still shows before a slow FT_Open.
+void Print(std::ostream& out, const char* text) {
   out << text << std::flush;
+}
+
+void PrintInt(std::ostream& out, const char* format, int value) {
+  char text[64];
+  std::snprintf(text, sizeof text, format, value);
+  Print(out, text);
 }
 
 }  // namespace
@@ -24,15 +28,23 @@ FT_STATUS OpenLink(LineIo& io, LinkHandle& link, int index) {
     Print(io.diag, "Error reading library version.\n");
     return version_status;
   }
-  Print(io.diag, "FTDI Library version = 0x%x. ", static_cast<unsigned>(version));
-  Print(io.diag, "Opening port %d... ", index);
+  char text[64];
+  std::snprintf(text, sizeof text, "FTDI Library version = 0x%x. ", static_cast<unsigned>(version));
+  Print(io.diag, text);
+  PrintInt(io.diag, "Opening port %d... ", index);
   FT_HANDLE handle = nullptr;
-  const FT_STATUS open_status = io.driver.FT_Open(index, &handle);
+  FT_STATUS open_status = io.driver.FT_Open(index, &handle);
+  // A driver that reports success without a handle has not opened anything: reporting 0 would
+  // leave the caller believing in a link that is not there.
+  if (open_status == FT_OK && handle == nullptr) {
+    open_status = FT_INVALID_HANDLE;
+  }
   if (open_status != FT_OK) {
-    Print(io.diag, "FT_Open(%d) failed\n", index);
+    PrintInt(io.diag, "FT_Open(%d) failed\n", index);
     return open_status;
   }
-  Print(io.diag, "FT_Open succeeded, handle is %p\n", handle);
+  std::snprintf(text, sizeof text, "FT_Open succeeded, handle is %p\n", handle);
+  Print(io.diag, text);
   link = handle;
   return FT_OK;
 }
@@ -62,7 +74,7 @@ int32_t SetLinkBaud(LineIo& io, LinkHandle& link, int baud) {
     Print(io.diag, "FT_SetBaudRate failed!\n");
     return static_cast<int32_t>(status);
   }
-  Print(io.diag, "BaudRate set to %d\n", baud);
+  PrintInt(io.diag, "BaudRate set to %d\n", baud);
   return 0;
 }
 
@@ -71,7 +83,9 @@ int ReadWithTimeout(LineIo& io, LinkHandle& link, uint8_t* buffer, int16_t wante
   if (link == nullptr) {
     return -1;
   }
-  int16_t elapsed = 0;
+  // Counted in polls of 10 ms. Held wider than the 16-bit time-out so that a time-out near
+  // 32767 ms cannot wrap the count round and poll for ever.
+  int32_t elapsed = 0;
   uint32_t waiting = 0;
   FT_STATUS status = FT_OK;
   for (;;) {
@@ -80,7 +94,7 @@ int ReadWithTimeout(LineIo& io, LinkHandle& link, uint8_t* buffer, int16_t wante
     uint32_t event_state = 0;
     waiting = 0;
     status = io.driver.FT_GetStatus(link, &waiting, &tx_waiting, &event_state);
-    elapsed = static_cast<int16_t>(elapsed + kPollMs);
+    elapsed += kPollMs;
     if (static_cast<int64_t>(waiting) >= wanted || elapsed >= timeout_ms) {
       break;
     }
@@ -94,8 +108,8 @@ int ReadWithTimeout(LineIo& io, LinkHandle& link, uint8_t* buffer, int16_t wante
   if (waiting == 0) {
     return 0;
   }
-  const int64_t limit = std::min<int64_t>({static_cast<int64_t>(waiting), kMaxReadBytes,
-                                           static_cast<int64_t>(std::max<int16_t>(wanted, 0))});
+  const int64_t limit = std::min<int64_t>(
+      {static_cast<int64_t>(waiting), kMaxReadBytes, static_cast<int64_t>(wanted)});
   if (limit <= 0) {
     return 0;
   }
@@ -103,6 +117,8 @@ int ReadWithTimeout(LineIo& io, LinkHandle& link, uint8_t* buffer, int16_t wante
   if (io.driver.FT_Read(link, buffer, static_cast<uint32_t>(limit), &read) != FT_OK) {
     return -1;
   }
+  // A driver never reports more than it was asked for; if one did, the caller's buffer still
+  // only holds `limit` bytes.
   return static_cast<int>(std::min<uint32_t>(read, static_cast<uint32_t>(limit)));
 }
 

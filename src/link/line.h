@@ -23,10 +23,11 @@ struct LineIo {
   std::ostream& diag;
 };
 
-inline constexpr int kPollMs = 10;          // one poll of ReadWithTimeout
-inline constexpr int kMaxReadBytes = 256;   // the most one ReadWithTimeout returns
+inline constexpr int kPollMs = 10;         // one poll of ReadWithTimeout
+inline constexpr int kMaxReadBytes = 256;  // the most one ReadWithTimeout returns
 
-// Opens the adapter at index. 0 with link set, or the library's failing status with link null.
+// Opens the adapter at index. 0 with link set, or the library's failing status with link null
+// (FT_INVALID_HANDLE when the driver claims success but gives no handle).
 FT_STATUS OpenLink(LineIo& io, LinkHandle& link, int index);
 
 // Holds a break of about 1 ms. 0; -1 without a link; otherwise the failing status.
@@ -37,8 +38,8 @@ int32_t SetLinkBaud(LineIo& io, LinkHandle& link, int baud);
 
 // Polls every 10 ms until `wanted` bytes wait or `timeout_ms` is used up (counted in polls),
 // then reads what waits, at most `wanted` and at most 256 bytes. Returns the count read, 0 when
-// nothing waited, -1 without a link or when the driver failed. Always sleeps at least once when
-// there is a link.
+// nothing waited (or nothing was wanted), -1 without a link or when the driver failed. Always
+// sleeps at least once when there is a link. `buffer` holds at least min(wanted, 256) bytes.
 int ReadWithTimeout(LineIo& io, LinkHandle& link, uint8_t* buffer, int16_t wanted,
                     int16_t timeout_ms);
 

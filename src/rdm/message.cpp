@@ -1,16 +1,8 @@
 #include "rdm/message.h"
 
-#include <cstdio>
 #include <cstring>
 
 namespace quillmont {
-
-std::string FormatUid(const RdmUid& uid) {
-  char text[24];
-  std::snprintf(text, sizeof text, "%02X %02X %02X %02X %02X %02X", uid[0], uid[1], uid[2],
-                uid[3], uid[4], uid[5]);
-  return text;
-}
 
 uint16_t RdmChecksum(const uint8_t* bytes, size_t count) {
   uint16_t sum = 0;
@@ -21,7 +13,7 @@ uint16_t RdmChecksum(const uint8_t* bytes, size_t count) {
 }
 
 size_t BuildRdmFrame(const RdmFrameFields& fields, uint8_t* out) {
-  if (fields.pdl > kRdmMaxPdl) {
+  if (fields.pdl > kRdmMaxPdl || (fields.pdl > 0 && fields.data == nullptr)) {
     return 0;
   }
   const size_t message_length = fields.pdl + kOffsetParameterData;

@@ -49,8 +49,8 @@ inline constexpr uint8_t BOOT_ERASE = 0xA1;
 inline constexpr uint8_t BOOT_PROGRAM = 0xA4;
 
 // Control-field bits of a DISC_MUTE / DISC_UN_MUTE answer (low byte).
-inline constexpr uint8_t kControlBootLoader = 0x04;      // E1.20 Boot-Loader flag
-inline constexpr uint8_t kControlLowBootLoader = 0x08;   // the low-bootloader mark
+inline constexpr uint8_t kControlBootLoader = 0x04;     // E1.20 Boot-Loader flag
+inline constexpr uint8_t kControlLowBootLoader = 0x08;  // the low-bootloader mark
 
 // Byte offsets in a frame, from the start code.
 inline constexpr size_t kOffsetStartCode = 0;
@@ -96,7 +96,7 @@ struct RdmFrameFields {
 };
 
 // Builds the whole frame, checksum included, into `out` (at least 256 bytes). Returns the frame
-// size (PDL + 26), or 0 when PDL is above 230.
+// size (PDL + 26), or 0 (nothing written) when PDL is above 230 or PDL is above 0 with no data.
 size_t BuildRdmFrame(const RdmFrameFields& fields, uint8_t* out);
 
 // Receive rules. The frame size announced by the message-length byte.

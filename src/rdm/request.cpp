@@ -2,9 +2,8 @@
 
 namespace quillmont {
 
-int16_t SendRdmRequest(LineIo& io, LinkHandle& link, const RdmUid& destination,
-                       const uint8_t* data, uint8_t pdl, uint16_t sub_device,
-                       uint8_t command_class, uint16_t pid) {
+int16_t SendRdmRequest(LineIo& io, LinkHandle& link, const RdmUid& destination, const uint8_t* data,
+                       uint8_t pdl, uint16_t sub_device, uint8_t command_class, uint16_t pid) {
   RdmFrameFields fields;
   fields.destination = destination;
   fields.source = kControllerUid;
@@ -16,12 +15,12 @@ int16_t SendRdmRequest(LineIo& io, LinkHandle& link, const RdmUid& destination,
   uint8_t frame[kRdmFrameBufferSize];
   const size_t size = BuildRdmFrame(fields, frame);
   if (size == 0) {
+    // Refused: nothing goes on the line, not even a break.
     return -1;
   }
   SendBreak(io, link);
   uint32_t written = 0;
-  const FT_STATUS status =
-      io.driver.FT_Write(link, frame, static_cast<uint32_t>(size), &written);
+  const FT_STATUS status = io.driver.FT_Write(link, frame, static_cast<uint32_t>(size), &written);
   return status == FT_OK ? 0 : -1;
 }
 

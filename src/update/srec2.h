@@ -21,6 +21,14 @@ struct Srec2Stats {
 // Loads the file into `image`. 1 when the whole file was read and every record was good; 0 when
 // the file cannot be opened (image untouched) or a record is bad (the operator was told through
 // `message_box`).
+//
+// The file is read as text in pieces of at most 1023 characters (a longer line gives several);
+// a piece holds a record when "S2" occurs in it, and the record starts there. A bad record is
+// one whose checksum is wrong or whose line ends before its byte count says it should (both
+// "Checksum error ad address %X."), or one with data at or beyond the end of the flash ("Record
+// beyond flash ad address %X.", nothing of it stored). A refused file leaves the image holding
+// what was loaded up to the bad record, whose data bytes are stored before the checksum is
+// judged.
 int LoadSrec2File(const std::string& path, FirmwareImage& image, const MessageBoxFn& message_box,
                   Srec2Stats* stats = nullptr);
 

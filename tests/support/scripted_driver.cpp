@@ -29,8 +29,8 @@ std::vector<std::vector<uint8_t>> ScriptedDriver::Writes() const {
 }
 
 size_t ScriptedDriver::Count(Call call) const {
-  return static_cast<size_t>(
-      std::count_if(events.begin(), events.end(), [call](const Event& e) { return e.call == call; }));
+  return static_cast<size_t>(std::count_if(events.begin(), events.end(),
+                                           [call](const Event& e) { return e.call == call; }));
 }
 
 void ScriptedDriver::Record(Call call, std::vector<uint8_t> bytes, uint32_t value) {
@@ -51,6 +51,9 @@ uint32_t ScriptedDriver::Arrived() const {
 
 FT_STATUS ScriptedDriver::FT_CreateDeviceInfoList(uint32_t* count) {
   Record(Call::CreateDeviceInfoList);
+  if (device_list_status != FT_OK) {
+    return device_list_status;
+  }
   *count = device_count;
   return FT_OK;
 }
@@ -67,6 +70,10 @@ FT_STATUS ScriptedDriver::FT_Open(int index, FT_HANDLE* handle) {
   Record(Call::Open, {}, static_cast<uint32_t>(index));
   if (open_status != FT_OK) {
     return open_status;
+  }
+  if (open_gives_null_handle) {
+    *handle = nullptr;
+    return FT_OK;
   }
   open = true;
   *handle = this->handle();
@@ -112,8 +119,8 @@ FT_STATUS ScriptedDriver::FT_Write(FT_HANDLE handle, const void* bytes, uint32_t
   return FT_OK;
 }
 
-FT_STATUS ScriptedDriver::FT_GetStatus(FT_HANDLE handle, uint32_t* rx_waiting,
-                                       uint32_t* tx_waiting, uint32_t* event_state) {
+FT_STATUS ScriptedDriver::FT_GetStatus(FT_HANDLE handle, uint32_t* rx_waiting, uint32_t* tx_waiting,
+                                       uint32_t* event_state) {
   Record(Call::GetStatus);
   if (handle != this->handle()) {
     return FT_INVALID_HANDLE;
@@ -127,8 +134,7 @@ FT_STATUS ScriptedDriver::FT_GetStatus(FT_HANDLE handle, uint32_t* rx_waiting,
   return FT_OK;
 }
 
-FT_STATUS ScriptedDriver::FT_Read(FT_HANDLE handle, void* buffer, uint32_t count,
-                                  uint32_t* read) {
+FT_STATUS ScriptedDriver::FT_Read(FT_HANDLE handle, void* buffer, uint32_t count, uint32_t* read) {
   Record(Call::Read, {}, count);
   if (handle != this->handle()) {
     return FT_INVALID_HANDLE;

@@ -15,8 +15,19 @@ namespace quillmont::testing {
 
 class ScriptedDriver : public D2xxDriver {
  public:
-  enum class Call { CreateDeviceInfoList, GetLibraryVersion, Open, SetBaudRate, BreakOn,
-                    BreakOff, Write, GetStatus, Read, GetModemStatus, Close };
+  enum class Call {
+    CreateDeviceInfoList,
+    GetLibraryVersion,
+    Open,
+    SetBaudRate,
+    BreakOn,
+    BreakOff,
+    Write,
+    GetStatus,
+    Read,
+    GetModemStatus,
+    Close
+  };
   struct Event {
     Call call;
     uint64_t at_micros;
@@ -36,6 +47,7 @@ class ScriptedDriver : public D2xxDriver {
 
   // What the adapter does.
   uint32_t device_count = 1;
+  FT_STATUS device_list_status = FT_OK;  // on failure the count is left untouched
   uint32_t library_version = 0x00030216;
   FT_STATUS version_status = FT_OK;
   FT_STATUS open_status = FT_OK;
@@ -46,6 +58,8 @@ class ScriptedDriver : public D2xxDriver {
   FT_STATUS status_status = FT_OK;
   FT_STATUS read_status = FT_OK;
   FT_STATUS modem_status = FT_OK;
+  // FT_Open reports FT_OK but hands back a null handle (a broken backend).
+  bool open_gives_null_handle = false;
 
   // The handle FT_Open gives.
   FT_HANDLE handle() { return &handle_token_; }

@@ -1,0 +1,45 @@
+#include "cli/cli_app.h"
+
+#include <CLI/CLI.hpp>
+#include <vector>
+
+#include "cli/cli_command.h"
+#include "cli/exit_codes.h"
+#include "cli/inspect_command.h"
+
+namespace quillmont::cli {
+
+int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
+  CLI::App app{"Updates the firmware of RDM fixtures through a USB-to-RS485 adapter.",
+               "quillmont-cli"};
+  app.set_version_flag("--version", kCliVersion);
+  app.footer(kExitCodeHelp);
+  app.require_subcommand(1);
+
+  CliOutput io{out, err};
+  const std::vector<CliCommand> commands = {
+      AddInspectCommand(app, io),
+  };
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp& e) {
+    return app.exit(e, out, err);
+  } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e, out, err);
+  } catch (const CLI::CallForVersion& e) {
+    return app.exit(e, out, err);
+  } catch (const CLI::ParseError& e) {
+    app.exit(e, out, err);
+    return kExitBadArguments;
+  }
+
+  for (const CliCommand& command : commands) {
+    if (command.subcommand->parsed()) {
+      return command.run();
+    }
+  }
+  return kExitBadArguments;
+}
+
+}  // namespace quillmont::cli

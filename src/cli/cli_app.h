@@ -1,0 +1,12 @@
+// quillmont-cli's command line: parses it, runs the chosen command and gives the exit status.
+#pragma once
+
+#include <ostream>
+
+namespace quillmont::cli {
+
+inline constexpr const char* kCliVersion = "quillmont-cli 3.20";
+
+int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& err);
+
+}  // namespace quillmont::cli

@@ -1,0 +1,25 @@
+// One subcommand of quillmont-cli: each command adds itself to the parser and says what to run
+// when the command line chose it.
+#pragma once
+
+#include <functional>
+#include <ostream>
+
+namespace CLI {
+class App;
+}
+
+namespace quillmont::cli {
+
+// Where a command writes: results to `out`, failures to `err`.
+struct CliOutput {
+  std::ostream& out;
+  std::ostream& err;
+};
+
+struct CliCommand {
+  CLI::App* subcommand = nullptr;  // owned by the parser
+  std::function<int()> run;        // gives the exit status
+};
+
+}  // namespace quillmont::cli

@@ -1,0 +1,25 @@
+// The exit status of quillmont-cli, for scripts and production lines.
+#pragma once
+
+namespace quillmont::cli {
+
+enum ExitCode : int {
+  kExitSuccess = 0,
+  kExitBadArguments = 2,   // the command line could not be parsed
+  kExitBadFile = 3,        // the firmware file cannot be read or holds a bad record
+  kExitNoAdapter = 4,      // no USB-to-RS485 adapter could be opened
+  kExitNoDevice = 5,       // no fixture answered
+  kExitUpdateAborted = 6,  // the firmware update did not complete
+};
+
+// The table printed at the end of --help.
+inline constexpr const char* kExitCodeHelp =
+    "Exit status:\n"
+    "  0  success\n"
+    "  2  bad arguments\n"
+    "  3  bad firmware file\n"
+    "  4  no adapter\n"
+    "  5  no device\n"
+    "  6  update aborted\n";
+
+}  // namespace quillmont::cli

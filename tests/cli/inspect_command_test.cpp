@@ -1,0 +1,112 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "../update/srec2_test_files.h"
+#include "cli/cli_app.h"
+#include "cli/exit_codes.h"
+#include "cli/file_digest.h"
+
+namespace quillmont::cli {
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+using ::testing::StartsWith;
+
+struct CliRun {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+CliRun RunWith(std::vector<std::string> args) {
+  args.insert(args.begin(), "quillmont-cli");
+  std::vector<const char*> argv;
+  for (const std::string& arg : args) {
+    argv.push_back(arg.c_str());
+  }
+  std::ostringstream out;
+  std::ostringstream err;
+  const int status = RunCli(static_cast<int>(argv.size()), argv.data(), out, err);
+  return {status, out.str(), err.str()};
+}
+
+TEST(InspectCommandTest, PrintsTheAnalysisLineAndASummary) {
+  quillmont::testing::TestFolder folder;
+  const std::string path = folder.Write(
+      "fw.srec2", quillmont::testing::S2Record(0x4000, {0x10, 0x20, 0x30}) + "\n" +
+                      quillmont::testing::S2Record(0x4100, {0x47, 0x4B, 0x4A, 0x41}) + "\n");
+  const CliRun run = RunWith({"inspect", path});
+  EXPECT_EQ(run.status, kExitSuccess);
+  EXPECT_THAT(run.err, IsEmpty());
+  EXPECT_EQ(run.out,
+            "code_begin = $4000; code_end = $4002;  signature = $04100\r\n"
+            "erase_list = $4000 \n"
+            "loaded bytes: 7\n"
+            "records: 2\n" +
+                Sha256FileHex(path) + "  " + path + "\n");
+}
+
+TEST(InspectCommandTest, BadFilesExitWithTheLoadersMessage) {
+  quillmont::testing::TestFolder folder;
+  const struct {
+    std::string content;
+    std::string message;
+  } cases[] = {
+      {quillmont::testing::S2Record(0x4000, {1, 2}, 1) + "\n", "Checksum error ad address 4000.\n"},
+      {quillmont::testing::S2Record(0x3FFFF, {1, 2}) + "\n",
+       "Record beyond flash ad address 3FFFF.\n"},
+      {"S0030000FC\nS804000000FB\n", "No data records in file.\n"},
+  };
+  for (const auto& c : cases) {
+    const CliRun run = RunWith({"inspect", folder.Write("bad.srec2", c.content)});
+    EXPECT_EQ(run.status, kExitBadFile);
+    EXPECT_EQ(run.err, c.message);
+    EXPECT_THAT(run.out, IsEmpty());
+  }
+  const CliRun missing = RunWith({"inspect", (folder.path() / "none.srec2").string()});
+  EXPECT_EQ(missing.status, kExitBadFile);
+  EXPECT_EQ(missing.err, "Unable to read file.\n");
+}
+
+TEST(InspectCommandTest, CommandLineErrorsExitWith2) {
+  for (const std::vector<std::string>& args :
+       std::vector<std::vector<std::string>>{{},
+                                             {"inspect"},
+                                             {"inspect", "a", "b"},
+                                             {"frobnicate"},
+                                             {"--nonsense", "inspect", "x"}}) {
+    const CliRun run = RunWith(args);
+    EXPECT_EQ(run.status, kExitBadArguments) << ::testing::PrintToString(args);
+    EXPECT_THAT(run.err, ::testing::Not(IsEmpty()));
+  }
+}
+
+TEST(InspectCommandTest, VersionAndHelp) {
+  const CliRun version = RunWith({"--version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out, "quillmont-cli 3.20\n");
+
+  const CliRun help = RunWith({"--help"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_THAT(help.out, HasSubstr("inspect"));
+  EXPECT_THAT(help.out, HasSubstr("2  bad arguments"));
+  EXPECT_THAT(help.out, HasSubstr("6  update aborted"));
+}
+
+TEST(FileDigestTest, Sha256OfKnownContentAndOfNoFile) {
+  quillmont::testing::TestFolder folder;
+  EXPECT_EQ(Sha256FileHex(folder.Write("abc", "abc")),
+            "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+  EXPECT_EQ(Sha256FileHex(folder.Write("empty", "")),
+            "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+  EXPECT_THAT(Sha256FileHex((folder.path() / "none").string()), IsEmpty());
+  EXPECT_THAT(Sha256FileHex(folder.path().string()), IsEmpty());
+}
+
+}  // namespace
+}  // namespace quillmont::cli

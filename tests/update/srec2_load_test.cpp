@@ -1,0 +1,263 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "srec2_test_files.h"
+#include "update/srec2.h"
+
+namespace quillmont {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+using testing::S2Record;
+using testing::TestFolder;
+
+class Srec2LoadTest : public ::testing::Test {
+ protected:
+  int Load(const std::string& path) {
+    return LoadSrec2File(
+        path, *image_, [this](const std::string& text) { messages_.push_back(text); }, &stats_);
+  }
+  int LoadText(const std::string& text, const std::string& name = "fw.srec2") {
+    return Load(folder_.Write(name, text));
+  }
+
+  // True when every address outside [begin, end) holds the fill pattern and is not loaded.
+  bool UntouchedOutside(uint32_t begin, uint32_t end) const {
+    for (uint32_t a = 0; a < kImageSize; ++a) {
+      if ((a < begin || a >= end) && (image_->bytes[a] != FillPatternAt(a) || image_->loaded[a])) {
+        return false;
+      }
+    }
+    return true;
+  }
+
+  TestFolder folder_;
+  std::unique_ptr<FirmwareImage> image_ = std::make_unique<FirmwareImage>();
+  std::vector<std::string> messages_;
+  Srec2Stats stats_;
+};
+
+TEST(HexPairToByteTest, ConvertsDigitsAndLettersByTheirCodes) {
+  EXPECT_EQ(HexPairToByte("00"), 0x00);
+  EXPECT_EQ(HexPairToByte("09"), 0x09);
+  EXPECT_EQ(HexPairToByte("FF"), 0xFF);
+  EXPECT_EQ(HexPairToByte("1A"), 0x1A);
+  EXPECT_EQ(HexPairToByte("A1"), 0xA1);
+  // Lower case reads right as the first character only: "a" is worth 0x2A.
+  EXPECT_EQ(HexPairToByte("1a"), 0x3A);
+  EXPECT_EQ(HexPairToByte("a1"), 0xA1);
+  EXPECT_EQ(HexPairToByte("ff"), 0x1F);
+  // Anything else goes through the same arithmetic.
+  EXPECT_EQ(HexPairToByte("G0"), 0x00);
+  EXPECT_EQ(HexPairToByte("  "), 0x79);
+}
+
+TEST_F(Srec2LoadTest, EmptyFileLoadsNothing) {
+  EXPECT_EQ(LoadText(""), 1);
+  EXPECT_THAT(messages_, IsEmpty());
+  EXPECT_EQ(image_->loaded_count, 0);
+  EXPECT_EQ(stats_.records, 0);
+  EXPECT_TRUE(UntouchedOutside(0, 0));
+}
+
+TEST_F(Srec2LoadTest, StoresRecordsAndIgnoresOtherLines) {
+  const std::string text = "S00600004844521B\n" + S2Record(0x4000, {0x12, 0x34, 0x56}) +
+                           "\n\nS1050000AABB95\nsome notes\n" + S2Record(0x23456, {0xAB}) +
+                           "\nS804004000BB\n";
+  EXPECT_EQ(LoadText(text), 1);
+  EXPECT_THAT(messages_, IsEmpty());
+  EXPECT_EQ(image_->loaded_count, 4);
+  EXPECT_EQ(stats_.records, 2);
+  EXPECT_EQ(image_->bytes[0x4000], 0x12);
+  EXPECT_EQ(image_->bytes[0x4001], 0x34);
+  EXPECT_EQ(image_->bytes[0x4002], 0x56);
+  EXPECT_EQ(image_->bytes[0x23456], 0xAB);
+  EXPECT_EQ(image_->loaded[0x4000] + image_->loaded[0x4001] + image_->loaded[0x4002], 3);
+  EXPECT_EQ(image_->loaded[0x23456], 1);
+  EXPECT_EQ(image_->loaded[0x4003], 0);
+  EXPECT_EQ(image_->bytes[0x4003], FillPatternAt(0x4003));
+}
+
+TEST_F(Srec2LoadTest, LastRecordCountsOnceWithOrWithoutLineEnd) {
+  const std::string record = S2Record(0x100, {1, 2, 3, 4});
+  for (const std::string& text : {record, record + "\n", record + "\r\n", record + "\n\n"}) {
+    EXPECT_EQ(LoadText(text), 1);
+    EXPECT_EQ(image_->loaded_count, 4);
+    EXPECT_EQ(stats_.records, 1);
+  }
+}
+
+TEST_F(Srec2LoadTest, CrLfReadsLikeLf) {
+  const std::string text = S2Record(0x10, {0xA0}) + "\r\n" + S2Record(0x11, {0xA1}) + "\r\n\r\n" +
+                           S2Record(0x12, {0xA2});
+  EXPECT_EQ(LoadText(text), 1);
+  EXPECT_EQ(image_->loaded_count, 3);
+  EXPECT_EQ(image_->bytes[0x12], 0xA2);
+}
+
+TEST_F(Srec2LoadTest, RecordStartsAtS2AnywhereInTheLine) {
+  EXPECT_EQ(LoadText("12:00 xyz " + S2Record(0x4000, {0x77}) + " trailing words\n"), 1);
+  EXPECT_EQ(image_->bytes[0x4000], 0x77);
+  EXPECT_EQ(image_->loaded_count, 1);
+}
+
+TEST_F(Srec2LoadTest, CountFourRecordCarriesNoData) {
+  // 04 + 01 + 20 + 00 = 0x25, so the checksum is 0xDA.
+  EXPECT_EQ(LoadText("S2040120"
+                     "00DA\n"),
+            1);
+  EXPECT_EQ(image_->loaded_count, 0);
+  EXPECT_EQ(stats_.records, 1);
+  EXPECT_TRUE(UntouchedOutside(0, 0));
+
+  EXPECT_EQ(LoadText("S2040120"
+                     "00DB\n"),
+            0);
+  EXPECT_THAT(messages_, ElementsAre("Checksum error ad address 12000."));
+}
+
+TEST_F(Srec2LoadTest, LowerCaseDigitsAreJudgedByTheChecksumOfWhatTheyRead) {
+  // "1a" reads as 0x3A: a record whose checksum was made for 0x3A is accepted.
+  std::string record = S2Record(0x200, {0x3A});
+  record.replace(10, 2, "1a");
+  EXPECT_EQ(LoadText(record + "\n"), 1);
+  EXPECT_EQ(image_->bytes[0x200], 0x3A);
+
+  // The checksum made for 0x1A refuses it.
+  record = S2Record(0x200, {0x1A});
+  record.replace(10, 2, "1a");
+  EXPECT_EQ(LoadText(record + "\n"), 0);
+  EXPECT_THAT(messages_, ElementsAre("Checksum error ad address 200."));
+}
+
+TEST_F(Srec2LoadTest, ChecksumErrorKeepsTheBadRecordsBytes) {
+  const std::string text = S2Record(0x3000, {0x11, 0x22}) + "\n" +
+                           S2Record(0x4000, {0xC1, 0xC2, 0xC3}, 1) + "\n" +
+                           S2Record(0x5000, {0x55}) + "\n";
+  EXPECT_EQ(LoadText(text), 0);
+  EXPECT_THAT(messages_, ElementsAre("Checksum error ad address 4000."));
+  EXPECT_EQ(image_->loaded_count, 2);  // the records accepted before the bad one
+  EXPECT_EQ(stats_.records, 1);
+  EXPECT_EQ(image_->bytes[0x4002], 0xC3);
+  EXPECT_EQ(image_->loaded[0x4002], 1);
+  EXPECT_EQ(image_->loaded[0x5000], 0);  // nothing after the bad record is read
+}
+
+TEST_F(Srec2LoadTest, LaterRecordsOverwriteEarlierOnesAndDuplicatesCountTwice) {
+  const std::string text = S2Record(0x100, {1, 2, 3, 4}) + "\n" + S2Record(0x102, {9, 9}) + "\n";
+  EXPECT_EQ(LoadText(text), 1);
+  EXPECT_EQ(image_->loaded_count, 6);
+  EXPECT_EQ(image_->bytes[0x101], 2);
+  EXPECT_EQ(image_->bytes[0x102], 9);
+  EXPECT_EQ(image_->bytes[0x103], 9);
+}
+
+TEST_F(Srec2LoadTest, ByteEqualToFillPatternIsStoredAndMarked) {
+  EXPECT_EQ(LoadText(S2Record(0x40FF, {0x00}) + "\n"), 1);
+  EXPECT_EQ(image_->bytes[0x40FF], 0x00);
+  EXPECT_EQ(image_->loaded[0x40FF], 1);
+  EXPECT_EQ(image_->loaded_count, 1);
+}
+
+TEST_F(Srec2LoadTest, ReloadStartsAfreshButAFileThatCannotBeOpenedChangesNothing) {
+  ASSERT_EQ(LoadText(S2Record(0x8000, {0xAA, 0xBB}) + "\n", "first.srec2"), 1);
+  ASSERT_EQ(LoadText(S2Record(0x9000, {0xCC}) + "\n", "second.srec2"), 1);
+  EXPECT_EQ(image_->loaded_count, 1);
+  EXPECT_TRUE(UntouchedOutside(0x9000, 0x9001));
+
+  EXPECT_EQ(Load((folder_.path() / "missing.srec2").string()), 0);
+  EXPECT_THAT(messages_, ElementsAre("Unable to read file."));
+  EXPECT_EQ(image_->loaded_count, 1);
+  EXPECT_EQ(image_->bytes[0x9000], 0xCC);
+  EXPECT_EQ(image_->loaded[0x9000], 1);
+}
+
+TEST_F(Srec2LoadTest, AFolderIsRefusedAndChangesNothing) {
+  ASSERT_EQ(LoadText(S2Record(0x9000, {0xCC}) + "\n"), 1);
+  EXPECT_EQ(Load(folder_.path().string()), 0);
+  EXPECT_THAT(messages_, ElementsAre("Unable to read file."));
+  EXPECT_EQ(image_->bytes[0x9000], 0xCC);
+  EXPECT_EQ(image_->loaded_count, 1);
+}
+
+TEST_F(Srec2LoadTest, ShortLineFailsAtItsAddressWithoutReadingTheNextLine) {
+  // The count promises four data bytes; the line holds one, and the next line's characters
+  // would make the record whole if they were read on.
+  const std::string whole = S2Record(0x4000, {0x01, 0x02, 0x03, 0x04});
+  const std::string text = whole.substr(0, 12) + "\n" + whole.substr(12) + "\n";
+  EXPECT_EQ(LoadText(text), 0);
+  EXPECT_THAT(messages_, ElementsAre("Checksum error ad address 4000."));
+  EXPECT_EQ(image_->loaded_count, 0);
+  EXPECT_TRUE(UntouchedOutside(0, 0));  // a short record stores nothing
+}
+
+TEST_F(Srec2LoadTest, ShortLinesOfEveryLengthFail) {
+  const std::string whole = S2Record(0x123456 & 0x3FFFF, {0xDE, 0xAD});
+  for (size_t length = 2; length < whole.size(); ++length) {
+    messages_.clear();
+    EXPECT_EQ(LoadText("x" + whole.substr(0, length) + "\n"), 0) << length;
+    ASSERT_EQ(messages_.size(), 1u) << length;
+    EXPECT_THAT(messages_[0], ::testing::StartsWith("Checksum error ad address ")) << length;
+  }
+  // With the address whole, the message names it.
+  EXPECT_EQ(LoadText(whole.substr(0, 10)), 0);
+  EXPECT_EQ(messages_.back(), "Checksum error ad address 23456.");
+}
+
+TEST_F(Srec2LoadTest, LongLineIsTakenInPiecesOf1023Characters) {
+  // 1023 characters of text, then a record: the record is a piece of its own.
+  const std::string padding(1023, '.');
+  EXPECT_EQ(LoadText(padding + S2Record(0x600, {0x66}) + "\n"), 1);
+  EXPECT_EQ(image_->bytes[0x600], 0x66);
+
+  // A line end after exactly 1022 characters belongs to the piece; the next line stands alone.
+  EXPECT_EQ(LoadText(std::string(1022, '.') + "\n" + S2Record(0x601, {0x67}) + "\n"), 1);
+  EXPECT_EQ(image_->bytes[0x601], 0x67);
+
+  // "S2" split across the cut is not a record.
+  EXPECT_EQ(LoadText(std::string(1022, '.') + S2Record(0x602, {0x68}) + "\n"), 1);
+  EXPECT_EQ(image_->loaded_count, 0);
+
+  // A record cut by the end of its piece is short, and its second half is not read as one.
+  const std::string record = S2Record(0x603, {0x69, 0x6A, 0x6B});
+  EXPECT_EQ(LoadText(std::string(1023 - 12, '.') + record + "\n"), 0);
+  EXPECT_THAT(messages_, ElementsAre("Checksum error ad address 603."));
+}
+
+TEST_F(Srec2LoadTest, RecordsBeyondTheFlashAreRefusedAndNothingIsWrittenOutside) {
+  // Ending on the last flash byte is fine.
+  EXPECT_EQ(LoadText(S2Record(0x3FFFE, {0xE1, 0xE2}) + "\n"), 1);
+  EXPECT_EQ(image_->bytes[0x3FFFF], 0xE2);
+
+  const std::vector<uint8_t> data(16, 0x5A);
+  for (const uint32_t address : {0x3FFF8u, 0x40000u, 0xFFFFF0u}) {
+    messages_.clear();
+    EXPECT_EQ(LoadText(S2Record(0x100, {0x01}) + "\n" + S2Record(address, data) + "\n"), 0);
+    char expected[64];
+    std::snprintf(expected, sizeof expected, "Record beyond flash ad address %X.", address);
+    EXPECT_THAT(messages_, ElementsAre(expected));
+    EXPECT_TRUE(UntouchedOutside(0x100, 0x101));
+    EXPECT_EQ(image_->loaded_count, 1);
+  }
+
+  // A garbled record out there is a checksum error first.
+  messages_.clear();
+  EXPECT_EQ(LoadText(S2Record(0x50000, data, 3) + "\n"), 0);
+  EXPECT_THAT(messages_, ElementsAre("Checksum error ad address 50000."));
+
+  // A record without data carries no byte beyond the flash.
+  EXPECT_EQ(LoadText(S2Record(0xFFFFFF, {}) + "\n"), 1);
+}
+
+TEST_F(Srec2LoadTest, NoMessageBoxIsNeededToLoad) {
+  const std::string path = folder_.Write("bad.srec2", S2Record(0x10, {1}, 1) + "\n");
+  EXPECT_EQ(LoadSrec2File(path, *image_, MessageBoxFn{}), 0);
+}
+
+}  // namespace
+}  // namespace quillmont
