@@ -30,8 +30,10 @@ TextField::TextField(Role role, QWidget* parent) : QTextEdit(parent), role_(role
   document()->setDocumentMargin(1);
   setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   if (role_ == Role::Log) {
+    // Long log lines (the erase list) can be scrolled to; a short log shows no bar.
     setReadOnly(true);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   } else {
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     QTextOption option = document()->defaultTextOption();

@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QLabel>
@@ -232,12 +233,14 @@ class QtWindowPortTest : public QObject {
     QString title;
     QStringList filters;
     QFileDialog::FileMode mode = QFileDialog::AnyFile;
+    QString directory;
     QTimer::singleShot(0, [&] {
       auto* box = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
       QVERIFY(box != nullptr);
       title = box->windowTitle();
       filters = box->nameFilters();
       mode = box->fileMode();
+      directory = box->directory().absolutePath();
       box->selectFile(firmware);
       QMetaObject::invokeMethod(box, "accept");
     });
@@ -247,6 +250,7 @@ class QtWindowPortTest : public QObject {
     QCOMPARE(title, QStringLiteral("Load Firmware File"));
     QCOMPARE(filters, QStringList{QStringLiteral("SREC2 *.srec2 (*.srec2)")});
     QCOMPARE(mode, QFileDialog::ExistingFile);
+    QCOMPARE(directory, QDir::currentPath());
 
     // Cancelled, or a path that does not fit the dialog's buffer: nothing is chosen.
     QTimer::singleShot(0, [] { QApplication::activeModalWidget()->close(); });
