@@ -1,0 +1,39 @@
+// The main window's template: every control with its ID, name, kind, initial text, place and
+// size in dialog units and alignment, in creation order, which is also the tab order.
+#pragma once
+
+#include <Qt>
+#include <span>
+
+namespace quillmont::ui {
+
+enum class ControlKind { PushButton, Edit, Static, UpDown, LogEdit, ComboDropDown };
+
+struct ControlSpec {
+  int id;  // 0 for the plain labels that have no ID of their own
+  const char* name;
+  ControlKind kind;
+  const char* text;
+  int x, y, width, height;  // dialog units
+  Qt::Alignment alignment;
+  bool visible;
+};
+
+// The main window's client area in dialog units.
+inline constexpr int kMainClientWidthDlu = 347;
+inline constexpr int kMainClientHeightDlu = 284;
+inline constexpr const char* kMainCaption = "Quillmont - V3.20";
+
+std::span<const ControlSpec> MainWindowControls();
+
+// StatusLine is shown two lines high (its template height is one line), so that the longest
+// status text is not cut off.
+inline constexpr int kStatusLineShownHeightDlu = 16;
+
+// The about box: its size in dialog units, caption and the places of its three controls.
+inline constexpr int kAboutWidthDlu = 235;
+inline constexpr int kAboutHeightDlu = 59;
+inline constexpr const char* kAboutCaption = "Quillmont";
+inline constexpr const char* kAboutText = "Quillmont 3.20";
+
+}  // namespace quillmont::ui

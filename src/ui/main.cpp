@@ -1,0 +1,106 @@
+// quillmont [--simulate] [--port PATH]... [--driver NAME]: the desktop window.
+//
+// With --simulate the window runs against the built-in simulated fixture on the real clock.
+// Hidden for the screenshot script: --screenshot PATH [--screenshot-delay MS] saves the window
+// to a PNG file MS milliseconds after it is shown and then ends it.
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QMessageBox>
+#include <QTimer>
+#include <cstdio>
+
+#include "app/control_ids.h"
+#include "app/updater_app.h"
+#include "link/clock.h"
+#include "sim/simulated_line.h"
+#include "ui/app_icon.h"
+#include "ui/qt_window_host.h"
+
+namespace {
+
+struct Options {
+  bool simulate = false;
+  QStringList ports;
+  QString driver;
+  QString screenshot;
+  int screenshot_delay_ms = 1500;
+};
+
+bool ParseOptions(const QApplication& app, Options& options) {
+  QCommandLineParser parser;
+  parser.setApplicationDescription(
+      QStringLiteral("Updates the firmware of an RDM fixture through a USB-to-RS485 adapter."));
+  parser.addHelpOption();
+  const QCommandLineOption simulate(QStringLiteral("simulate"),
+                                    QStringLiteral("Run against the built-in simulated fixture."));
+  const QCommandLineOption port(QStringLiteral("port"),
+                                QStringLiteral("Serial adapter device (may be repeated)."),
+                                QStringLiteral("PATH"));
+  const QCommandLineOption driver(QStringLiteral("driver"),
+                                  QStringLiteral("Adapter backend: serial or d2xx."),
+                                  QStringLiteral("NAME"));
+  QCommandLineOption screenshot(QStringLiteral("screenshot"), QStringLiteral("PNG file."),
+                                QStringLiteral("PATH"));
+  QCommandLineOption delay(QStringLiteral("screenshot-delay"), QStringLiteral("Milliseconds."),
+                           QStringLiteral("MS"));
+  screenshot.setFlags(QCommandLineOption::HiddenFromHelp);
+  delay.setFlags(QCommandLineOption::HiddenFromHelp);
+  parser.addOptions({simulate, port, driver, screenshot, delay});
+  parser.process(app);
+
+  options.simulate = parser.isSet(simulate);
+  options.ports = parser.values(port);
+  options.driver = parser.value(driver);
+  options.screenshot = parser.value(screenshot);
+  if (parser.isSet(delay)) {
+    bool ok = false;
+    const int ms = parser.value(delay).toInt(&ok);
+    if (!ok || ms < 0 || ms > 600000) {
+      std::fprintf(stderr, "quillmont: --screenshot-delay wants 0 to 600000 milliseconds\n");
+      return false;
+    }
+    options.screenshot_delay_ms = ms;
+  }
+  return true;
+}
+
+// Saves the window once it has run for the delay, then ends it as Escape would.
+void ScheduleScreenshot(quillmont::ui::QtWindowHost& host, const Options& options) {
+  if (options.screenshot.isEmpty())
+    return;
+  QTimer::singleShot(options.screenshot_delay_ms, &host.dialog(),
+                     [&host, path = options.screenshot] {
+                       if (!host.dialog().grab().save(path, "PNG")) {
+                         std::fprintf(stderr, "quillmont: cannot write %s\n", qPrintable(path));
+                       }
+                       host.dialog().done(quillmont::kResultCancel);
+                     });
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QApplication::setWindowIcon(quillmont::ui::AppIcon());
+  Options options;
+  if (!ParseOptions(app, options))
+    return 2;
+
+  if (!options.simulate) {
+    const char* text =
+        "Only --simulate is available in this build: the adapter backends (serial, d2xx) are "
+        "not part of it yet.";
+    std::fprintf(stderr, "quillmont: %s\n", text);
+    QMessageBox::information(nullptr, QStringLiteral("quillmont"), QString::fromLatin1(text));
+    return 2;
+  }
+
+  quillmont::SystemClock clock;
+  quillmont::SimulatedLine line(clock);
+  line.AddFixture(line.AddAdapter());
+
+  quillmont::ui::QtWindowHost host;
+  ScheduleScreenshot(host, options);
+  quillmont::UpdaterApp().Start(host, line, clock);
+  return 0;
+}

@@ -1,0 +1,80 @@
+#include "ui/qt_window_host.h"
+
+#include "app/control_ids.h"
+#include "app/updater_window.h"
+
+namespace quillmont::ui {
+
+namespace {
+
+void OnButton(UpdaterWindow& window, int id) {
+  switch (id) {
+    case kExitButton:
+      window.OnExitButton();
+      break;
+    case kCancelButton:
+      window.OnCancel();
+      break;
+    case kUpdateButton:
+      window.OnUpdateButton();
+      break;
+    case kDiscoverButton:
+      window.OnDiscoverButton();
+      break;
+    case kIdentifyButton:
+      window.OnIdentifyButton();
+      break;
+    case kStopIdentifyButton:
+      window.OnStopIdentifyButton();
+      break;
+    case kRefreshButton:
+      window.OnRefreshButton();
+      break;
+    case kSetAddressButton:
+      window.OnSetAddressButton();
+      break;
+    default:
+      break;
+  }
+}
+
+}  // namespace
+
+QtWindowHost::QtWindowHost() : port_(dialog_) {}
+
+void QtWindowHost::Bind(UpdaterWindow& window) {
+  Unbind();
+  UpdaterWindow* target = &window;
+  connections_ = {
+      QObject::connect(&dialog_, &UpdaterDialog::ButtonClicked,
+                       [target](int id) { OnButton(*target, id); }),
+      QObject::connect(&dialog_, &UpdaterDialog::UidEditedByOperator,
+                       [target] { target->OnUidChanged(); }),
+      QObject::connect(&dialog_, &UpdaterDialog::SubDeviceDelta,
+                       [target](int delta) { target->OnSubDeviceDelta(delta); }),
+      QObject::connect(&dialog_, &UpdaterDialog::BaudSelected,
+                       [target] { target->OnBaudChanged(); }),
+      QObject::connect(&dialog_, &UpdaterDialog::CloseRequested, [target] { target->OnClose(); }),
+      QObject::connect(&dialog_, &UpdaterDialog::SystemCommand,
+                       [target](int command) { target->OnSystemCommand(command); }),
+  };
+  port_.SetTickHandler([target] { target->OnTick(kTickTimerId); });
+}
+
+void QtWindowHost::Unbind() {
+  for (const QMetaObject::Connection& connection : connections_)
+    QObject::disconnect(connection);
+  connections_.clear();
+  port_.SetTickHandler({});
+  port_.StopAllTimers();
+}
+
+int QtWindowHost::RunModal(UpdaterWindow& window) {
+  Bind(window);
+  window.OnInit();
+  const int result = dialog_.exec();
+  Unbind();
+  return result;
+}
+
+}  // namespace quillmont::ui

@@ -1,0 +1,36 @@
+// The Qt realisation of the window for UpdaterApp::Start: it owns the dialog and its port, binds
+// the dialog's reports to the core's handlers, and runs the dialog modally.
+#pragma once
+
+#include <QMetaObject>
+#include <vector>
+
+#include "app/updater_app.h"
+#include "ui/qt_window_port.h"
+#include "ui/updater_dialog.h"
+
+namespace quillmont::ui {
+
+class QtWindowHost : public WindowHost {
+ public:
+  QtWindowHost();
+
+  WindowPort& port() override { return port_; }
+  // Binds the window, runs its OnInit, runs the dialog until the core ends it, and unbinds.
+  int RunModal(UpdaterWindow& window) override;
+
+  // Routes the dialog's reports and the timer to `window`'s handlers, and back out again. The
+  // timer is stopped on Unbind, so that no tick reaches a window that has gone.
+  void Bind(UpdaterWindow& window);
+  void Unbind();
+
+  UpdaterDialog& dialog() { return dialog_; }
+  QtWindowPort& qt_port() { return port_; }
+
+ private:
+  UpdaterDialog dialog_;
+  QtWindowPort port_;
+  std::vector<QMetaObject::Connection> connections_;
+};
+
+}  // namespace quillmont::ui

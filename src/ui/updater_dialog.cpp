@@ -1,0 +1,194 @@
+#include "ui/updater_dialog.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QContextMenuEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QPainter>
+#include <QPushButton>
+
+#include "app/control_ids.h"
+#include "ui/app_icon.h"
+#include "ui/control_table.h"
+#include "ui/text_field.h"
+#include "ui/up_down_control.h"
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
+namespace quillmont::ui {
+
+UpdaterDialog::UpdaterDialog(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint) {
+  setObjectName(QStringLiteral("UpdaterDialog"));
+  setWindowTitle(QLatin1String(kMainCaption));
+  setWindowIcon(AppIcon());
+  setFont(DialogFont());
+  base_units_ = MeasureBaseUnits(font());
+  setFixedSize(DluToPixelsX(kMainClientWidthDlu, base_units_),
+               DluToPixelsY(kMainClientHeightDlu, base_units_));
+  CreateControls();
+
+  about_action_ = new QAction(QLatin1String(kAboutMenuText), this);
+  connect(about_action_, &QAction::triggered, this, [this] { emit SystemCommand(kAboutCommand); });
+  AddSystemMenuEntry();
+}
+
+void UpdaterDialog::CreateControls() {
+  QWidget* previous = nullptr;
+  for (const ControlSpec& spec : MainWindowControls()) {
+    const QString text = QString::fromLatin1(spec.text);
+    QWidget* widget = nullptr;
+    switch (spec.kind) {
+      case ControlKind::PushButton: {
+        auto* button = new QPushButton(text, this);
+        const int id = spec.id;
+        connect(button, &QPushButton::clicked, this, [this, id] { emit ButtonClicked(id); });
+        if (id == kExitButton)
+          button->setDefault(true);
+        widget = button;
+        break;
+      }
+      case ControlKind::Edit: {
+        auto* field = new TextField(TextField::Role::Centred, this);
+        if (spec.id == kUidEdit) {
+          connect(field, &TextField::EditedByOperator, this, &UpdaterDialog::UidEditedByOperator);
+        }
+        widget = field;
+        break;
+      }
+      case ControlKind::LogEdit:
+        widget = new TextField(TextField::Role::Log, this);
+        break;
+      case ControlKind::Static: {
+        auto* label = new QLabel(text, this);
+        label->setTextFormat(Qt::PlainText);
+        label->setAlignment(spec.alignment);
+        label->setWordWrap(true);
+        widget = label;
+        break;
+      }
+      case ControlKind::UpDown: {
+        auto* spin = new UpDownControl(this);
+        connect(spin, &UpDownControl::DeltaProposed, this, &UpdaterDialog::SubDeviceDelta);
+        widget = spin;
+        break;
+      }
+      case ControlKind::ComboDropDown: {
+        auto* combo = new QComboBox(this);
+        combo->setEditable(true);
+        combo->setInsertPolicy(QComboBox::NoInsert);
+        combo->setMaxVisibleItems(8);
+        connect(combo, &QComboBox::activated, this, [this] { emit BaudSelected(); });
+        widget = combo;
+        break;
+      }
+    }
+    widget->setObjectName(QLatin1String(spec.name));
+    widget->setProperty(kControlIdProperty, spec.id);
+    QRect rect = DluRectToPixels(spec.x, spec.y, spec.width, spec.height, base_units_);
+    if (spec.kind == ControlKind::ComboDropDown) {
+      // The template's height includes the dropped list; the closed box is as high as a line.
+      rect.setHeight(widget->sizeHint().height());
+    }
+    if (spec.id == kStatusLine) {
+      // The longest status ("No RDM Device available. ...") needs two lines at this width; the
+      // strip below the line is free up to the row of Discover Node.
+      rect.setHeight(DluToPixelsY(kStatusLineShownHeightDlu, base_units_));
+    }
+    widget->setGeometry(rect);
+    widget->setVisible(spec.visible);
+    if (spec.id != 0)
+      controls_[spec.id] = widget;
+    if (widget->focusPolicy() != Qt::NoFocus) {
+      if (previous != nullptr)
+        setTabOrder(previous, widget);
+      previous = widget;
+    }
+  }
+}
+
+QWidget* UpdaterDialog::Control(int id) const {
+  const auto found = controls_.find(id);
+  return found == controls_.end() ? nullptr : found->second;
+}
+
+TextField* UpdaterDialog::Field(int id) const {
+  return qobject_cast<TextField*>(Control(id));
+}
+
+QComboBox* UpdaterDialog::Combo(int id) const {
+  return qobject_cast<QComboBox*>(Control(id));
+}
+
+void UpdaterDialog::ShowBar(const QRect& rect, QColor pen, QColor brush) {
+  bar_ = Bar{rect, pen, brush};
+  update();
+}
+
+void UpdaterDialog::ClearBar() {
+  bar_.reset();
+  update();
+}
+
+void UpdaterDialog::reject() {
+  if (auto* cancel = qobject_cast<QPushButton*>(Control(kCancelButton)))
+    cancel->click();
+}
+
+void UpdaterDialog::closeEvent(QCloseEvent* event) {
+  emit CloseRequested();
+  if (isVisible()) {
+    event->ignore();
+  } else {
+    event->accept();
+  }
+}
+
+void UpdaterDialog::contextMenuEvent(QContextMenuEvent* event) {
+  QMenu menu(this);
+  menu.addAction(about_action_);
+  menu.exec(event->globalPos());
+}
+
+// The bar is painted like a GDI rectangle: the pen's 1-pixel outline on the rectangle's border,
+// right and bottom exclusive, and the brush inside it.
+void UpdaterDialog::paintEvent(QPaintEvent* event) {
+  QDialog::paintEvent(event);
+  if (!bar_ || bar_->rect.width() <= 0 || bar_->rect.height() <= 0)
+    return;
+  QPainter painter(this);
+  painter.fillRect(bar_->rect, bar_->pen);
+  const QRect inside = bar_->rect.adjusted(1, 1, -1, -1);
+  if (inside.width() > 0 && inside.height() > 0)
+    painter.fillRect(inside, bar_->brush);
+}
+
+void UpdaterDialog::AddSystemMenuEntry() {
+#ifdef Q_OS_WIN
+  HMENU menu = ::GetSystemMenu(reinterpret_cast<HWND>(winId()), FALSE);
+  if (menu != nullptr) {
+    ::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+    ::AppendMenuW(menu, MF_STRING, kAboutCommand,
+                  reinterpret_cast<LPCWSTR>(about_action_->text().utf16()));
+  }
+#endif
+}
+
+#ifdef Q_OS_WIN
+bool UpdaterDialog::nativeEvent(const QByteArray& event_type, void* message, qintptr* result) {
+  const MSG* msg = static_cast<const MSG*>(message);
+  if (msg->message == WM_SYSCOMMAND && (msg->wParam & 0xFFF0) == kAboutCommand) {
+    emit SystemCommand(static_cast<int>(msg->wParam));
+    *result = 0;
+    return true;
+  }
+  return QDialog::nativeEvent(event_type, message, result);
+}
+#endif
+
+}  // namespace quillmont::ui

@@ -1,0 +1,309 @@
+// The desktop window against the real core: the Qt dialog bound to an UpdaterWindow, with the
+// simulated fixture or a scripted adapter on a virtual clock. Ticks are run one by one through a
+// TickPacer, except where the real 10 ms timer has to keep ticking inside a modal box.
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
+#include "app/control_ids.h"
+#include "app/tick_pacer.h"
+#include "app/updater_window.h"
+#include "sim/simulated_line.h"
+#include "support/scripted_driver.h"
+#include "ui/about_box.h"
+#include "ui/qt_window_host.h"
+#include "ui/text_field.h"
+
+using namespace quillmont;
+using namespace quillmont::ui;
+using quillmont::testing::ScriptedDriver;
+
+namespace {
+
+// A window bound to the Qt dialog, its settings file in a fresh folder.
+struct BoundWindow {
+  explicit BoundWindow(D2xxDriver& driver, VirtualClock& clock)
+      : window(host.port(), driver, clock, diag), pacer(window, clock) {
+    window.settings_path = dir.filePath("quillmont.cfg").toStdString();
+    host.Bind(window);
+  }
+  ~BoundWindow() { host.Unbind(); }
+
+  // OnInit, then the timer is held so that the test runs the ticks itself.
+  void InitWithoutTimer() {
+    window.OnInit();
+    host.qt_port().StopAllTimers();
+  }
+  QString Text(int id) { return QString::fromStdString(host.port().GetControlText(id)); }
+  bool SettingsExist() const { return std::filesystem::exists(window.settings_path); }
+
+  QTemporaryDir dir;
+  std::ostringstream diag;
+  QtWindowHost host;
+  UpdaterWindow window;
+  TickPacer pacer;
+};
+
+// Calls `act` with the modal box once it is open (checked every event-loop turn).
+void WhenModalOpens(std::function<void(QWidget*)> act) {
+  auto* poll = new QTimer;
+  QObject::connect(poll, &QTimer::timeout, [poll, act] {
+    if (QWidget* modal = QApplication::activeModalWidget()) {
+      poll->stop();
+      poll->deleteLater();
+      act(modal);
+    }
+  });
+  poll->start(0);
+}
+
+}  // namespace
+
+class DesktopWindowTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void InitialStateAfterOnInit() {
+    VirtualClock clock;
+    ScriptedDriver driver(clock);
+    driver.device_count = 0;
+    BoundWindow bound(driver, clock);
+    QVERIFY(bound.window.OnInit());
+    const QTimer& timer = bound.host.qt_port().timer();
+    QVERIFY(timer.isActive());
+    QCOMPARE(timer.interval(), kTickPeriodMs);
+    QCOMPARE(timer.timerType(), Qt::PreciseTimer);
+    bound.host.qt_port().StopAllTimers();
+
+    QComboBox* combo = bound.host.dialog().Combo(kBaudCombo);
+    QCOMPARE(combo->count(), 14);
+    QCOMPARE(combo->itemText(0), QStringLiteral("150"));
+    QCOMPARE(combo->itemText(13), QStringLiteral("1000000"));
+    QCOMPARE(combo->currentIndex(), 11);
+    QCOMPARE(combo->currentText(), QStringLiteral("250000"));
+    QCOMPARE(bound.Text(kUidEdit), QStringLiteral("4F 4C 00 00 00 00"));
+    QCOMPARE(bound.Text(kDmxAddressEdit), QStringLiteral("0"));
+    QCOMPARE(bound.Text(kStatusLine), QStringLiteral("Not Connected"));
+    QCOMPARE(bound.Text(kSubDeviceLabel), QStringLiteral("0"));
+    QCOMPARE(bound.window.manual_uid, 0);
+
+    // The progress strip is the 30 pixels above the log pane.
+    const QRect log = bound.host.dialog().Control(kLogPane)->geometry();
+    QCOMPARE(bound.window.progress_rect.left, log.left());
+    QCOMPARE(bound.window.progress_rect.top, log.top() - 30);
+    QCOMPARE(bound.window.progress_rect.right, log.left() + log.width());
+    QCOMPARE(bound.window.progress_rect.bottom, log.top() + log.height());
+  }
+
+  void DiscoveryFillsTheWindowAndIsNotAnOperatorEdit() {
+    VirtualClock clock;
+    SimulatedLine line(clock);
+    line.AddFixture(line.AddAdapter());
+    BoundWindow bound(line, clock);
+    bound.InitWithoutTimer();
+    UpdaterDialog& dialog = bound.host.dialog();
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    QCOMPARE(bound.window.manual_uid, 0);  // showing and laying out the fields is no edit
+
+    bound.pacer.RunTicks(1);
+    QCOMPARE(bound.Text(kStatusLine), QStringLiteral("Connected"));
+    bound.pacer.RunTicks(5);
+    QCOMPARE(bound.Text(kStatusLine),
+             QStringLiteral("Connected,  Device's Rdm_ID  =  4F 4C 12 34 56 78"));
+    QCOMPARE(dialog.Field(kUidEdit)->toPlainText(), QStringLiteral("4F 4C 12 34 56 78"));
+    bound.pacer.RunTicks(6);
+    QCOMPARE(bound.Text(kModelLabel), QStringLiteral("Quillmont Sim Spot"));
+    QCOMPARE(bound.Text(kVersionLabel), QStringLiteral("Quillmont demo app 1.0"));
+    QCOMPARE(dialog.Field(kDmxAddressEdit)->toPlainText(), QStringLiteral("1"));
+    QVERIFY(bound.Text(kFrameView).startsWith(QStringLiteral("21 00F0 Len 2\r\nCC 01 1A ")));
+    QCOMPARE(bound.window.manual_uid, 0);
+    QCOMPARE(bound.window.device_found, 1);
+  }
+
+  void TypedUidIsTakenByIdentify() {
+    VirtualClock clock;
+    SimulatedLine line(clock);
+    line.AddFixture(line.AddAdapter());
+    BoundWindow bound(line, clock);
+    bound.InitWithoutTimer();
+    bound.pacer.RunTicks(1);  // the link is open, no device known yet
+    UpdaterDialog& dialog = bound.host.dialog();
+
+    TextField* uid = dialog.Field(kUidEdit);
+    uid->selectAll();
+    QTest::keyClicks(uid, "4f 4c 12 34 56 78");
+    QCOMPARE(bound.window.manual_uid, 1);
+    bound.pacer.RunTicks(10);  // a typed UID holds discovery back
+    QCOMPARE(bound.window.device_found, 0);
+    QCOMPARE(bound.Text(kStatusLine), QStringLiteral("Connected"));
+
+    QTest::mouseClick(dialog.Control(kIdentifyButton), Qt::LeftButton);
+    QCOMPARE(bound.Text(kStatusLine), QStringLiteral("Manually Connected to Rdm ID"));
+    QCOMPARE(uid->toPlainText(), QStringLiteral("4F 4C 12 34 56 78"));  // the core's rewrite
+    QCOMPARE(bound.window.manual_uid, 0);
+    QCOMPARE(bound.window.device_found, 1);
+    const RdmUid expected{0x4F, 0x4C, 0x12, 0x34, 0x56, 0x78};
+    QVERIFY(bound.window.target_uid == expected);
+    bound.pacer.RunTicks(2);
+    QVERIFY(line.fixture(0).identifying());
+    QTest::mouseClick(dialog.Control(kStopIdentifyButton), Qt::LeftButton);
+    bound.pacer.RunTicks(2);
+    QVERIFY(!line.fixture(0).identifying());
+  }
+
+  void ButtonsSpinAndBaudReachTheirHandlers() {
+    VirtualClock clock;
+    SimulatedLine line(clock);
+    line.AddFixture(line.AddAdapter());
+    BoundWindow bound(line, clock);
+    bound.InitWithoutTimer();
+    bound.pacer.RunTicks(12);
+    UpdaterDialog& dialog = bound.host.dialog();
+    QCOMPARE(bound.window.device_found, 1);
+
+    // Set: the typed address goes to the fixture.
+    TextField* address = dialog.Field(kDmxAddressEdit);
+    address->selectAll();
+    QTest::keyClicks(address, "42");
+    QTest::mouseClick(dialog.Control(kSetAddressButton), Qt::LeftButton);
+    bound.pacer.RunTicks(2);
+    QCOMPARE(line.fixture(0).dmx_start_address(), 42);
+
+    // Refresh asks for the description chain again.
+    dialog.findChild<QLabel*>("ModelLabel")->clear();
+    QTest::mouseClick(dialog.Control(kRefreshButton), Qt::LeftButton);
+    bound.pacer.RunTicks(3);
+    QCOMPARE(bound.Text(kModelLabel), QStringLiteral("Quillmont Sim Spot"));
+
+    // Discover Node forgets the device and starts the schedule again.
+    QTest::mouseClick(dialog.Control(kDiscoverButton), Qt::LeftButton);
+    QCOMPARE(bound.window.device_found, 0);
+    QCOMPARE(bound.window.countdown, 5);
+
+    // The spin: up raises, down lowers, never below 0.
+    QWidget* spin = dialog.Control(kSubDeviceSpin);
+    QTest::keyClick(spin, Qt::Key_Up);
+    QTest::keyClick(spin, Qt::Key_Up);
+    QCOMPARE(bound.Text(kSubDeviceLabel), QStringLiteral("2"));
+    for (int i = 0; i < 3; ++i)
+      QTest::keyClick(spin, Qt::Key_Down);
+    QCOMPARE(bound.Text(kSubDeviceLabel), QStringLiteral("0"));
+    QCOMPARE(bound.window.subdevice_number, 0);
+
+    // Choosing a baud rate applies it to the link and saves it.
+    QComboBox* combo = dialog.Combo(kBaudCombo);
+    QVERIFY(!bound.SettingsExist());
+    combo->setFocus();
+    QTest::keyClick(combo, Qt::Key_Down);
+    QCOMPARE(combo->currentText(), QStringLiteral("500000"));
+    QCOMPARE(std::string(bound.window.baud_text.data()), std::string("500000"));
+    QCOMPARE(line.baud(0), 500000u);
+    QVERIFY(bound.SettingsExist());
+  }
+
+  void CommandWithoutDeviceShowsItsMessageWhileTicksGoOn() {
+    VirtualClock clock;
+    ScriptedDriver driver(clock);
+    driver.device_count = 0;
+    BoundWindow bound(driver, clock);
+    bound.window.OnInit();  // the real timer runs
+    QString text, caption;
+    size_t searches_while_open = 0;
+    WhenModalOpens([&](QWidget* modal) {
+      auto* box = qobject_cast<QMessageBox*>(modal);
+      QVERIFY(box != nullptr);
+      text = box->text();
+      caption = box->windowTitle();
+      const size_t before = driver.Count(ScriptedDriver::Call::CreateDeviceInfoList);
+      QTRY_VERIFY(driver.Count(ScriptedDriver::Call::CreateDeviceInfoList) >= before + 3);
+      searches_while_open = driver.Count(ScriptedDriver::Call::CreateDeviceInfoList) - before;
+      box->button(QMessageBox::Ok)->click();
+    });
+    QTest::mouseClick(bound.host.dialog().Control(kIdentifyButton), Qt::LeftButton);
+    QCOMPARE(text, QStringLiteral("No Devices Discovered yet"));
+    QCOMPARE(caption, QStringLiteral("desktop_window_test"));
+    QVERIFY(searches_while_open >= 3);
+  }
+
+  void AboutEntryOpensTheBoxWhileTicksGoOn() {
+    VirtualClock clock;
+    ScriptedDriver driver(clock);
+    driver.device_count = 0;
+    BoundWindow bound(driver, clock);
+    bound.window.OnInit();
+    bool about_open = false;
+    WhenModalOpens([&](QWidget* modal) {
+      about_open = qobject_cast<AboutBox*>(modal) != nullptr;
+      const size_t before = driver.Count(ScriptedDriver::Call::CreateDeviceInfoList);
+      QTRY_VERIFY(driver.Count(ScriptedDriver::Call::CreateDeviceInfoList) >= before + 3);
+      QTest::keyClick(modal, Qt::Key_Escape);
+    });
+    bound.host.dialog().about_action()->trigger();
+    QVERIFY(about_open);
+  }
+
+  void CloseBoxSavesTheSettingsExitAndEscapeDoNot() {
+    VirtualClock clock;
+    ScriptedDriver driver(clock);
+    driver.device_count = 0;
+    {
+      BoundWindow bound(driver, clock);
+      bound.InitWithoutTimer();
+      QTimer::singleShot(
+          0, [&] { QTest::mouseClick(bound.host.dialog().Control(kExitButton), Qt::LeftButton); });
+      QCOMPARE(bound.host.dialog().exec(), kResultOk);
+      QVERIFY(!bound.SettingsExist());
+    }
+    {
+      BoundWindow bound(driver, clock);
+      bound.InitWithoutTimer();
+      QTimer::singleShot(0, [&] { QTest::keyClick(&bound.host.dialog(), Qt::Key_Escape); });
+      QCOMPARE(bound.host.dialog().exec(), kResultCancel);
+      QVERIFY(!bound.SettingsExist());
+    }
+    {
+      BoundWindow bound(driver, clock);
+      bound.window.OnInit();
+      bound.host.dialog().Combo(kBaudCombo)->setCurrentIndex(6);  // shown, not chosen
+      QTimer::singleShot(0, [&] { bound.host.dialog().close(); });
+      QCOMPARE(bound.host.dialog().exec(), kResultCancel);
+      QVERIFY(!bound.host.qt_port().timer().isActive());
+      std::ifstream file(bound.window.settings_path, std::ios::binary);
+      const std::string bytes((std::istreambuf_iterator<char>(file)), {});
+      QCOMPARE(bytes.size(), size_t{10});
+      QCOMPARE(std::string(bytes.c_str()), std::string("250000"));
+    }
+  }
+
+  void RunModalBindsRunsAndStopsTheTimerAtTheEnd() {
+    VirtualClock clock;
+    ScriptedDriver driver(clock);
+    driver.device_count = 0;
+    std::ostringstream diag;
+    QtWindowHost host;
+    UpdaterWindow window(host.port(), driver, clock, diag);
+    QTemporaryDir dir;
+    window.settings_path = dir.filePath("quillmont.cfg").toStdString();
+    WhenModalOpens([&](QWidget*) {
+      QTRY_VERIFY(driver.Count(ScriptedDriver::Call::CreateDeviceInfoList) >= 2);
+      QTest::mouseClick(host.dialog().Control(kExitButton), Qt::LeftButton);
+    });
+    QCOMPARE(host.RunModal(window), kResultOk);
+    QVERIFY(!host.qt_port().timer().isActive());
+    const size_t after = driver.Count(ScriptedDriver::Call::CreateDeviceInfoList);
+    QTest::qWait(30);
+    QCOMPARE(driver.Count(ScriptedDriver::Call::CreateDeviceInfoList), after);
+  }
+};
+
+QTEST_MAIN(DesktopWindowTest)
+#include "desktop_window_test.moc"

@@ -1,0 +1,218 @@
+// The main window's template realised in Qt: controls, IDs, texts, geometry in dialog units,
+// tab order, and the keys and clicks the dialog reports.
+#include "ui/updater_dialog.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QToolButton>
+
+#include "app/control_ids.h"
+#include "ui/control_table.h"
+#include "ui/dialog_units.h"
+#include "ui/text_field.h"
+#include "ui/up_down_control.h"
+
+using namespace quillmont;
+using namespace quillmont::ui;
+
+class UpdaterDialogTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void DialogUnitsRoundLikeMulDiv() {
+    const DialogBaseUnits units{6, 13};
+    QCOMPARE(DluToPixelsX(347, units), 521);  // 520.5 rounds up
+    QCOMPARE(DluToPixelsY(284, units), 462);  // 461.5 rounds up
+    QCOMPARE(DluToPixelsX(45, units), 68);    // 67.5
+    QCOMPARE(DluToPixelsY(14, units), 23);    // 22.75
+    QCOMPARE(DluToPixelsY(8, units), 13);
+    QCOMPARE(MulDivRound(-3, 6, 4), -5);  // -4.5 rounds away from zero
+    QCOMPARE(DluRectToPixels(120, 35, 75, 14, units), QRect(180, 57, 113, 23));
+  }
+
+  void EveryControlHasItsIdNameTextAndPlace() {
+    UpdaterDialog dialog;
+    const DialogBaseUnits units = MeasureBaseUnits(dialog.font());
+    QVERIFY(units.x > 0 && units.y > 0);
+    QCOMPARE(dialog.base_units().x, units.x);
+    QCOMPARE(dialog.windowTitle(), QStringLiteral("Quillmont - V3.20"));
+    QCOMPARE(dialog.size(), QSize(DluToPixelsX(347, units), DluToPixelsY(284, units)));
+    QCOMPARE(dialog.font().pointSize(), 8);
+
+    int with_id = 0;
+    for (const ControlSpec& spec : MainWindowControls()) {
+      auto* widget = dialog.findChild<QWidget*>(QLatin1String(spec.name));
+      QVERIFY2(widget != nullptr, spec.name);
+      QCOMPARE(widget->property(kControlIdProperty).toInt(), spec.id);
+      if (spec.id != 0) {
+        QCOMPARE(dialog.Control(spec.id), widget);
+        ++with_id;
+      }
+      const QRect expected = DluRectToPixels(spec.x, spec.y, spec.width, spec.height, units);
+      QCOMPARE(widget->pos(), expected.topLeft());
+      QCOMPARE(widget->width(), expected.width());
+      if (spec.id == kStatusLine) {
+        QCOMPARE(widget->height(), DluToPixelsY(kStatusLineShownHeightDlu, units));
+      } else if (spec.kind != ControlKind::ComboDropDown) {
+        QCOMPARE(widget->height(), expected.height());
+      }
+      QCOMPARE(widget->isVisibleTo(&dialog), spec.visible);
+      if (auto* button = qobject_cast<QPushButton*>(widget)) {
+        QCOMPARE(button->text(), QLatin1String(spec.text));
+      }
+      if (auto* label = qobject_cast<QLabel*>(widget)) {
+        QCOMPARE(label->text(), QLatin1String(spec.text));
+        QCOMPARE(label->alignment() & Qt::AlignHorizontal_Mask,
+                 spec.alignment & Qt::AlignHorizontal_Mask);
+      }
+    }
+    QCOMPARE(with_id, 18);
+    QVERIFY(qobject_cast<QPushButton*>(dialog.Control(kExitButton))->isDefault());
+    QVERIFY(!dialog.Control(kCancelButton)->isVisibleTo(&dialog));
+    QVERIFY(qobject_cast<QLabel*>(dialog.Control(kStatusLine))->alignment() & Qt::AlignHCenter);
+    QVERIFY(qobject_cast<QLabel*>(dialog.Control(kSubDeviceLabel))->alignment() & Qt::AlignRight);
+    QCOMPARE(dialog.findChild<QLabel*>("SubDeviceCaption")->text(), QStringLiteral("SubDevice"));
+    QCOMPARE(dialog.findChild<QLabel*>("DmxAddressCaption")->text(), QStringLiteral("Dmx Addr:"));
+
+    // The closed baud box is one line high; the template's 100 units include its list.
+    auto* combo = dialog.Combo(kBaudCombo);
+    QVERIFY(combo->isEditable());
+    QVERIFY(combo->height() < DluToPixelsY(100, units));
+    QVERIFY(dialog.Field(kLogPane)->isReadOnly());
+    QVERIFY(!dialog.Field(kUidEdit)->isReadOnly());
+    QCOMPARE(dialog.Field(kUidEdit)->lineWrapMode(), QTextEdit::NoWrap);
+    QVERIFY(!dialog.windowIcon().isNull());
+  }
+
+  void WindowHasNoMinimiseOrMaximiseBox() {
+    UpdaterDialog dialog;
+    const Qt::WindowFlags flags = dialog.windowFlags();
+    QVERIFY(!(flags & Qt::WindowMinimizeButtonHint));
+    QVERIFY(!(flags & Qt::WindowMaximizeButtonHint));
+    QVERIFY(!(flags & Qt::WindowContextHelpButtonHint));
+    QVERIFY(flags & Qt::WindowCloseButtonHint);
+    QVERIFY(flags & Qt::WindowSystemMenuHint);
+  }
+
+  void TabOrderFollowsTheTemplate() {
+    UpdaterDialog dialog;
+    QStringList expected;
+    for (const ControlSpec& spec : MainWindowControls()) {
+      if (spec.kind != ControlKind::Static)
+        expected << QLatin1String(spec.name);
+    }
+    QStringList chain;
+    QWidget* first = dialog.Control(kExitButton);
+    QWidget* widget = first;
+    do {
+      if (widget->parentWidget() == &dialog && widget->property(kControlIdProperty).isValid() &&
+          widget->focusPolicy() != Qt::NoFocus) {
+        chain << widget->objectName();
+      }
+      widget = widget->nextInFocusChain();
+    } while (widget != first && chain.size() < 100);
+    QCOMPARE(chain, expected);
+  }
+
+  void ButtonsEnterAndEscapeReportTheirIds() {
+    UpdaterDialog dialog;
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    QSignalSpy clicks(&dialog, &UpdaterDialog::ButtonClicked);
+
+    QTest::mouseClick(dialog.Control(kIdentifyButton), Qt::LeftButton);
+    QCOMPARE(clicks.takeFirst().at(0).toInt(), kIdentifyButton);
+
+    // Escape goes through the hidden Cancel button.
+    QTest::keyClick(&dialog, Qt::Key_Escape);
+    QCOMPARE(clicks.takeFirst().at(0).toInt(), kCancelButton);
+
+    // Enter in the baud box presses Exit; on a push button it presses that button.
+    dialog.Combo(kBaudCombo)->setFocus();
+    QTest::keyClick(dialog.Combo(kBaudCombo), Qt::Key_Return);
+    QCOMPARE(clicks.size(), 1);
+    QCOMPARE(clicks.takeFirst().at(0).toInt(), kExitButton);
+    dialog.Control(kRefreshButton)->setFocus();
+    QTest::keyClick(dialog.Control(kRefreshButton), Qt::Key_Return);
+    QCOMPARE(clicks.takeFirst().at(0).toInt(), kRefreshButton);
+
+    // In the UID and address fields Enter is a line break.
+    for (int id : {kUidEdit, kDmxAddressEdit}) {
+      TextField* field = dialog.Field(id);
+      field->setFocus();
+      QTest::keyClicks(field, "12");
+      QTest::keyClick(field, Qt::Key_Return);
+      QVERIFY(clicks.isEmpty());
+      QCOMPARE(field->Text(), std::string("12\r\n"));
+    }
+  }
+
+  void OnlyTheOperatorsEditsOfTheUidAreReported() {
+    UpdaterDialog dialog;
+    QSignalSpy edits(&dialog, &UpdaterDialog::UidEditedByOperator);
+    TextField* uid = dialog.Field(kUidEdit);
+    uid->SetText("4F 4C 00 00 00 00");
+    uid->AppendText(" 01");
+    QCOMPARE(edits.size(), 0);
+    QCOMPARE(uid->Text(), std::string("4F 4C 00 00 00 00 01"));
+    QTest::keyClick(uid, Qt::Key_A);
+    QCOMPARE(edits.size(), 1);
+    uid->selectAll();
+    uid->cut();
+    QCOMPARE(edits.size(), 2);
+    // Edits of the address field are not UID edits.
+    QTest::keyClick(dialog.Field(kDmxAddressEdit), Qt::Key_1);
+    QCOMPARE(edits.size(), 2);
+  }
+
+  void UpDownReportsUpAsNegativeAndDownAsPositive() {
+    UpdaterDialog dialog;
+    QSignalSpy deltas(&dialog, &UpdaterDialog::SubDeviceDelta);
+    QWidget* spin = dialog.Control(kSubDeviceSpin);
+    QTest::keyClick(spin, Qt::Key_Up);
+    QTest::keyClick(spin, Qt::Key_Down);
+    QTest::mouseClick(spin->findChild<QToolButton*>("UpArrow"), Qt::LeftButton);
+    QTest::mouseClick(spin->findChild<QToolButton*>("DownArrow"), Qt::LeftButton);
+    QCOMPARE(deltas.size(), 4);
+    QCOMPARE(deltas.at(0).at(0).toInt(), -1);
+    QCOMPARE(deltas.at(1).at(0).toInt(), 1);
+    QCOMPARE(deltas.at(2).at(0).toInt(), -1);
+    QCOMPARE(deltas.at(3).at(0).toInt(), 1);
+    QVERIFY(spin->focusPolicy() & Qt::TabFocus);
+  }
+
+  void CloseBoxAndAboutEntryAreReportedNotActedOn() {
+    UpdaterDialog dialog;
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    QSignalSpy closes(&dialog, &UpdaterDialog::CloseRequested);
+    QSignalSpy commands(&dialog, &UpdaterDialog::SystemCommand);
+    dialog.close();
+    QCOMPARE(closes.size(), 1);
+    QVERIFY(dialog.isVisible());  // only the core ends the window
+
+    QCOMPARE(dialog.about_action()->text(), QStringLiteral("&About Peltrix..."));
+    dialog.about_action()->trigger();
+    QCOMPARE(commands.size(), 1);
+    QCOMPARE(commands.at(0).at(0).toInt(), kAboutCommand);
+  }
+
+  void OperatorsBaudChoiceIsReported() {
+    UpdaterDialog dialog;
+    QComboBox* combo = dialog.Combo(kBaudCombo);
+    combo->addItems({"9600", "250000"});
+    QSignalSpy chosen(&dialog, &UpdaterDialog::BaudSelected);
+    combo->setCurrentIndex(0);  // the system's own selection
+    QCOMPARE(chosen.size(), 0);
+    combo->setFocus();
+    QTest::keyClick(combo, Qt::Key_Down);  // the operator's
+    QCOMPARE(combo->currentIndex(), 1);
+    QCOMPARE(chosen.size(), 1);
+  }
+};
+
+QTEST_MAIN(UpdaterDialogTest)
+#include "updater_dialog_test.moc"
