@@ -45,7 +45,10 @@ void QtWindowPort::SetControlText(int id, const std::string& text) {
       log_text_ = text;
       return;
     }
-    field->SetText(text);
+    // The core rewrites all three bound texts with every log line; an unchanged field is left
+    // alone (a rewrite would lay its text out again and move its cursor to the start).
+    if (field->Text() != text)
+      field->SetText(text);
   } else if (auto* label = qobject_cast<QLabel*>(control)) {
     label->setText(ToWidgetText(text));
   } else if (auto* button = qobject_cast<QAbstractButton*>(control)) {

@@ -15,6 +15,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextCursor>
 #include <QTextDocument>
 #include <functional>
 
@@ -86,6 +87,27 @@ class QtWindowPortTest : public QObject {
     port.SetControlText(kLogPane, "Reading a.srec2\r\n");
     QCOMPARE(dialog.Field(kLogPane)->toPlainText(), QStringLiteral("Reading a.srec2\n"));
     QCOMPARE(port.GetControlText(kLogPane), std::string("Reading a.srec2\r\n"));
+  }
+
+  // The core writes the UID and address fields again with every log line; the same text must
+  // not disturb the field (no change reported, the operator's cursor stays), a new one replaces it.
+  void RewritingAnUnchangedFieldLeavesItAlone() {
+    UpdaterDialog dialog;
+    QtWindowPort port(dialog);
+    port.SetControlText(kUidEdit, "4F 4C 12 34 56 78");
+    TextField* uid = dialog.Field(kUidEdit);
+    QTextCursor cursor = uid->textCursor();
+    cursor.setPosition(5);
+    uid->setTextCursor(cursor);
+    QSignalSpy changes(uid->document(), &QTextDocument::contentsChange);
+
+    port.SetControlText(kUidEdit, "4F 4C 12 34 56 78");
+    QCOMPARE(changes.size(), 0);
+    QCOMPARE(uid->textCursor().position(), 5);
+
+    port.SetControlText(kUidEdit, "4F 4C 00 00 00 01");
+    QVERIFY(changes.size() > 0);
+    QCOMPARE(port.GetControlText(kUidEdit), std::string("4F 4C 00 00 00 01"));
   }
 
   void ScrollLogToEndShowsTheLastLine() {

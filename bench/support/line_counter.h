@@ -1,0 +1,70 @@
+// A D2xxDriver that passes every call on to another one and counts what crossed the line: the
+// frames written and their bytes, the breaks, and the bytes read back.
+#pragma once
+
+#include <cstdint>
+
+#include "link/d2xx_driver.h"
+
+namespace quillmont::bench {
+
+struct LineCounts {
+  uint64_t writes = 0;
+  uint64_t bytes_written = 0;
+  uint64_t breaks = 0;
+  uint64_t bytes_read = 0;
+  uint64_t device_list_calls = 0;
+};
+
+class LineCounter final : public D2xxDriver {
+ public:
+  explicit LineCounter(D2xxDriver& inner) : inner_(inner) {}
+
+  LineCounts counts;
+
+  FT_STATUS FT_CreateDeviceInfoList(uint32_t* count) override {
+    ++counts.device_list_calls;
+    return inner_.FT_CreateDeviceInfoList(count);
+  }
+  FT_STATUS FT_GetLibraryVersion(uint32_t* version) override {
+    return inner_.FT_GetLibraryVersion(version);
+  }
+  FT_STATUS FT_Open(int index, FT_HANDLE* handle) override { return inner_.FT_Open(index, handle); }
+  FT_STATUS FT_SetBaudRate(FT_HANDLE handle, uint32_t baud) override {
+    return inner_.FT_SetBaudRate(handle, baud);
+  }
+  FT_STATUS FT_SetBreakOn(FT_HANDLE handle) override {
+    ++counts.breaks;
+    return inner_.FT_SetBreakOn(handle);
+  }
+  FT_STATUS FT_SetBreakOff(FT_HANDLE handle) override { return inner_.FT_SetBreakOff(handle); }
+  FT_STATUS FT_Write(FT_HANDLE handle, const void* bytes, uint32_t count,
+                     uint32_t* written) override {
+    const FT_STATUS status = inner_.FT_Write(handle, bytes, count, written);
+    if (status == FT_OK) {
+      ++counts.writes;
+      counts.bytes_written += count;
+    }
+    return status;
+  }
+  FT_STATUS FT_GetStatus(FT_HANDLE handle, uint32_t* rx_waiting, uint32_t* tx_waiting,
+                         uint32_t* event_state) override {
+    return inner_.FT_GetStatus(handle, rx_waiting, tx_waiting, event_state);
+  }
+  FT_STATUS FT_Read(FT_HANDLE handle, void* buffer, uint32_t count, uint32_t* read) override {
+    const FT_STATUS status = inner_.FT_Read(handle, buffer, count, read);
+    if (status == FT_OK && read != nullptr) {
+      counts.bytes_read += *read;
+    }
+    return status;
+  }
+  FT_STATUS FT_GetModemStatus(FT_HANDLE handle, uint32_t* modem_status) override {
+    return inner_.FT_GetModemStatus(handle, modem_status);
+  }
+  FT_STATUS FT_Close(FT_HANDLE handle) override { return inner_.FT_Close(handle); }
+
+ private:
+  D2xxDriver& inner_;
+};
+
+}  // namespace quillmont::bench

@@ -1,0 +1,31 @@
+// One whole firmware update of the window core on the simulated fixture, on a virtual clock,
+// run by the TickPacer as the 10 ms timer runs it, with what it cost counted.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "support/line_counter.h"
+
+namespace quillmont::bench {
+
+struct UpdateFigures {
+  bool succeeded = false;       // "VERY WELL DONE" and the flash holds the image
+  uint64_t virtual_micros = 0;  // from the click on Update Firmware to the end of the update
+  int64_t ticks = 0;
+  uint64_t polls = 0;  // 10 ms sleeps of the line reads
+  uint64_t replies = 0;
+  int32_t loaded_bytes = 0;
+  int16_t erase_blocks = 0;
+  LineCounts line;         // what crossed the line during the update
+  double cpu_seconds = 0;  // process CPU time of the whole update
+};
+
+// Discovers the fixture, clicks Update Firmware with `firmware_path` and ticks until the update
+// ends (at most ten virtual minutes).
+UpdateFigures RunSimulatedUpdate(const std::string& firmware_path, uint32_t baud = 250000);
+
+// Process CPU time in seconds.
+double CpuSeconds();
+
+}  // namespace quillmont::bench
