@@ -65,20 +65,23 @@ int main(int argc, char** argv) {
 
   std::printf("Firmware update on the simulated fixture at %u baud (virtual time of the line)\n\n",
               static_cast<unsigned>(kBaud));
-  std::printf("%-26s %7s %6s %6s %9s %9s %6s %9s %6s %7s %7s\n", "firmware", "bytes", "erases",
-              "frames", "update s", "line s", "ratio", "polls s", "ratio", "ticks", "CPU ms");
+  std::printf("%-32s %7s %6s %6s %9s %9s %6s %9s %6s %7s %10s %7s\n", "firmware", "bytes", "erases",
+              "frames", "update s", "line s", "ratio", "polls s", "ratio", "ticks", "polls/reply",
+              "CPU ms");
   bool all_good = true;
   for (const std::string& file : files) {
     const UpdateFigures f = quillmont::bench::RunSimulatedUpdate(file, kBaud);
     const uint64_t line_bound = LineBoundMicros(f);
     const uint64_t poll_bound = PollBoundMicros(f);
-    std::printf("%-26s %7d %6d %6llu %9.3f %9.3f %6.2f %9.3f %6.2f %7lld %7.1f%s\n",
-                std::filesystem::path(file).filename().c_str(), f.loaded_bytes, f.erase_blocks,
-                static_cast<unsigned long long>(f.line.writes), Seconds(f.virtual_micros),
-                Seconds(line_bound), static_cast<double>(f.virtual_micros) / line_bound,
-                Seconds(poll_bound), static_cast<double>(f.virtual_micros) / poll_bound,
-                static_cast<long long>(f.ticks), f.cpu_seconds * 1e3,
-                f.succeeded ? "" : "  FAILED");
+    std::printf(
+        "%-32s %7d %6d %6llu %9.3f %9.3f %6.2f %9.3f %6.2f %7lld %10.2f %7.1f%s\n",
+        std::filesystem::path(file).filename().c_str(), f.loaded_bytes, f.erase_blocks,
+        static_cast<unsigned long long>(f.line.writes), Seconds(f.virtual_micros),
+        Seconds(line_bound), static_cast<double>(f.virtual_micros) / line_bound,
+        Seconds(poll_bound), static_cast<double>(f.virtual_micros) / poll_bound,
+        static_cast<long long>(f.ticks),
+        f.replies == 0 ? 0.0 : static_cast<double>(f.polls) / static_cast<double>(f.replies),
+        f.cpu_seconds * 1e3, f.succeeded ? "" : "  FAILED");
     all_good = all_good && f.succeeded;
   }
   std::printf(

@@ -1,4 +1,5 @@
-// quillmont-make-icons DIR: writes icon 128 as quillmont-32.png and quillmont-16.png into DIR.
+// quillmont-make-icons DIR: writes icon 128 as quillmont-128.png, quillmont-32.png and
+// quillmont-16.png into DIR (the 128-pixel one is the desktop entry's icon on Linux).
 #include <QDir>
 #include <QGuiApplication>
 #include <cstdio>
@@ -12,7 +13,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   const QDir dir(QString::fromLocal8Bit(argv[1]));
-  for (int size : {32, 16}) {
+  for (int size : {128, 32, 16}) {
     const QString path = dir.filePath(QStringLiteral("quillmont-%1.png").arg(size));
     if (!quillmont::ui::DrawAppIcon(size).save(path, "PNG")) {
       std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
