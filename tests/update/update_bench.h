@@ -3,6 +3,7 @@
 // by each test, with every request recorded on the tick it went out.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <functional>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "rdm/message.h"
+#include "srec2_test_files.h"
 #include "support/scripted_fixture.h"
 #include "support/window_harness.h"
 #include "update/chunk_choice.h"
@@ -51,6 +53,33 @@ inline std::string Hex(uint32_t value) {
 
 inline std::string ProgramLine(uint32_t address, uint32_t length) {
   return "Programming $" + Hex(address) + " (" + std::to_string(length) + " bytes)...";
+}
+
+// A .srec2 file with a header, S2 records of at most 32 bytes for each run, and an end record.
+struct DataRun {
+  uint32_t address;
+  Bytes data;
+};
+inline std::string Srec2Text(const std::vector<DataRun>& runs) {
+  std::string text = "S00600004844521B\n";
+  for (const DataRun& run : runs) {
+    for (size_t at = 0; at < run.data.size(); at += 32) {
+      const size_t n = std::min<size_t>(32, run.data.size() - at);
+      text += S2Record(static_cast<uint32_t>(run.address + at),
+                       Bytes(run.data.begin() + static_cast<std::ptrdiff_t>(at),
+                             run.data.begin() + static_cast<std::ptrdiff_t>(at + n))) +
+              "\n";
+    }
+  }
+  return text + "S804000000FB\n";
+}
+// `count` bytes from `address` that all differ from the fill pattern.
+inline DataRun Changed(uint32_t address, uint32_t count) {
+  DataRun run{address, {}};
+  for (uint32_t i = 0; i < count; ++i) {
+    run.data.push_back(static_cast<uint8_t>(FillPatternAt(address + i) ^ (0x21 + i % 7)));
+  }
+  return run;
 }
 
 inline uint16_t FramePid(const Bytes& frame) {
@@ -181,7 +210,8 @@ inline constexpr const char* kAborted = "\r\nOperation ABORTED !  :-(\r\n\r\n";
 inline constexpr const char* kWellDone = "\r\n VERY WELL DONE !\r\n\r\n";
 
 inline bool EndsWith(const std::string& text, const std::string& tail) {
-  return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+  return text.size() >= tail.size() &&
+         text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
 }  // namespace quillmont::testing

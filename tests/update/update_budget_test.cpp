@@ -12,10 +12,10 @@ namespace quillmont {
 namespace {
 
 using testing::Bytes;
+using ::testing::ElementsAre;
 using testing::ExamplePath;
 using testing::FramePd;
 using testing::Req;
-using ::testing::ElementsAre;
 
 class UpdateBudgetTest : public ::testing::Test, public testing::ScriptedUpdateBench {
  protected:
@@ -172,8 +172,8 @@ TEST_F(UpdateBudgetTest, TheFirstChunkGoesOutFiveTimesUnchangedThenTheUpdateAbor
   }
   EXPECT_EQ(window.job.sent_count, 5 * 192) << "resends count towards the bar";
   EXPECT_EQ(port.fills.size(), 5u);
-  EXPECT_TRUE(testing::EndsWith(Log(), "Programming $4000 (192 bytes)...\r\n" +
-                                           std::string(testing::kAborted)));
+  EXPECT_TRUE(testing::EndsWith(
+      Log(), "Programming $4000 (192 bytes)...\r\n" + std::string(testing::kAborted)));
 }
 
 TEST_F(UpdateBudgetTest, ALaterChunkGoesOutFourTimesThenTheUpdateAborts) {
@@ -222,17 +222,17 @@ TEST_F(UpdateBudgetTest, ThreeUnansweredStartRequestsEndTheUpdateWithoutSuccess)
   EXPECT_EQ(starts[2] - starts[1], 21);
   EXPECT_EQ(pacer.ticks_run(), starts[2]) << "the third request ends the procedure";
   EXPECT_EQ(FramePd(Of(Req::Start)[0].frame), (Bytes{0x01}));
-  EXPECT_TRUE(testing::EndsWith(Log(), "Starting user-program...\r\n"
-                                       "Starting user-program...\r\n"
-                                       "Starting user-program...\r\n"));
+  EXPECT_TRUE(testing::EndsWith(Log(),
+                                "Starting user-program...\r\n"
+                                "Starting user-program...\r\n"
+                                "Starting user-program...\r\n"));
   EXPECT_EQ(port.Text(kUpdateButton), "Update Firmware");
 
   // The signature went last: 4 bytes of "GKJA" at 0x4100, its sum carried past 16 bits.
   const auto chunks = Of(Req::Program);
   ASSERT_FALSE(chunks.empty());
-  EXPECT_EQ(FramePd(chunks.back().frame),
-            (Bytes{0x55, 0xA4, 0x80, 0x00, 0x41, 0x00, 0x00, 0x04, 0x47, 0x4B, 0x4A, 0x41, 0x00,
-                   0x01, 0x35, 0xA7}));
+  EXPECT_EQ(FramePd(chunks.back().frame), (Bytes{0x55, 0xA4, 0x80, 0x00, 0x41, 0x00, 0x00, 0x04,
+                                                 0x47, 0x4B, 0x4A, 0x41, 0x00, 0x01, 0x35, 0xA7}));
 
   // A late acknowledgement only beeps.
   const int beeps = port.beeps;

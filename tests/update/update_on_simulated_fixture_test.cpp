@@ -63,8 +63,8 @@ TEST_P(ExampleUpdateTest, RunsFromTheApplicationToTheNewVersion) {
   EXPECT_EQ(port.invalidates, 1);
   ASSERT_TRUE(pacer.RunUntil([&] { return window.job.update_state == Idle; }, 2000));
 
-  std::string expected = "Reading " + path + "\r\n" +
-                         FormatAnalysisLog(file.analysis, file.plan) + "\r\n" +
+  std::string expected = "Reading " + path + "\r\n" + FormatAnalysisLog(file.analysis, file.plan) +
+                         "\r\n" +
                          "Looking for bootloader...\r\n"
                          "Entering bootloader...\r\n"
                          "Looking for bootloader...\r\n";
