@@ -10,6 +10,7 @@ namespace quillmont {
 namespace {
 
 using testing::Changed;
+using testing::LoadedFirmware;
 using testing::ProgramLine;
 using testing::Srec2Text;
 
@@ -55,6 +56,29 @@ TEST_F(ImageEdgesTest, AnImageOfLowBlocksOnlyIsProgrammedWhereItWasErased) {
       << log;
   EXPECT_TRUE(testing::EndsWith(log, testing::kWellDone));
   EXPECT_TRUE(FlashHolds(path));
+}
+
+// The signature is the last thing in the file: its placeholder equals the fill pattern, so the
+// code range ends before it and the last code chunk's acknowledgement leaves the write address
+// on the signature itself. It still goes out, last.
+TEST_F(ImageEdgesTest, TheSignatureIsWrittenWhenTheFileEndsWithIt) {
+  testing::DataRun signature{0x4100, {0x47, 0x4B, 0x4A, 0x41}};
+  const std::string path =
+      folder.Write("sig-last.srec2", Srec2Text({Changed(0x4000, 0x100), signature}));
+  Connect();
+  const LoadedFirmware file = testing::LoadFirmware(path);
+  ASSERT_EQ(file.analysis.signature, 0x4100u);
+  ASSERT_EQ(file.analysis.code_end, 0x40FFu);
+  const std::string log = Update(path, 3000);
+  ASSERT_TRUE(finished);
+  EXPECT_NE(log.find(ProgramLine(0x4000, 192) + "\r\n" + ProgramLine(0x40C0, 64) + "\r\n" +
+                     ProgramLine(0x4100, 4) + "\r\nStarting user-program...\r\n"),
+            std::string::npos)
+      << log;
+  EXPECT_TRUE(testing::EndsWith(log, testing::kWellDone));
+  EXPECT_TRUE(FlashHolds(path));
+  EXPECT_TRUE(Fixture().ApplicationValid());
+  EXPECT_EQ(PlanChunks(*file.analysed, file.analysis).size(), 3u) << "inspect lists the same";
 }
 
 TEST(LowBootloaderUpdateTest, TheLowBootloaderJumpsIntoTheBootloaderAndTheUpdateSucceeds) {

@@ -64,6 +64,7 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"ResetWhileErasing", "reset-in-erase=1", "fixture-app-1.1.srec2"},
         FaultCase{"ResetInTheThirdErase", "reset-in-erase=3", "fixture-low-blocks.srec2"},
         FaultCase{"SlowFixture", "slow=8", "fixture-low-start.srec2"},
+        FaultCase{"VerySlowFixture", "slow=200", "fixture-app-1.1.srec2"},
         FaultCase{"AdapterPulledOutWhileProgramming", "unplug@600ms", "fixture-app-1.1.srec2"},
         FaultCase{"AdapterPulledOutAndBack", "unplug@300ms,replug@2s", "fixture-app-1.1.srec2"}),
     [](const ::testing::TestParamInfo<FaultCase>& info) { return info.param.name; });
