@@ -1,0 +1,107 @@
+// Images at the edges of the flash and of the erase plan, run through the simulated fixture's
+// bootloader: what is programmed, and what the flash holds afterwards.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "update_sim_bench.h"
+
+namespace quillmont {
+namespace {
+
+using testing::Changed;
+using testing::LoadedFirmware;
+using testing::ProgramLine;
+using testing::Srec2Text;
+
+class ImageEdgesTest : public ::testing::Test, public testing::SimUpdateBench {
+ protected:
+  ImageEdgesTest() : SimUpdateBench(Config()) {}
+  static FixtureConfig Config() {
+    FixtureConfig config;
+    config.start_in_bootloader = true;
+    return config;
+  }
+  testing::TestFolder folder;
+};
+
+TEST_F(ImageEdgesTest, AnOddChunkEndingOnTheLastAddressStartsOneByteEarlier) {
+  // 192 bytes from 0x3FF00, then 3 bytes that end on the image's last address.
+  const std::string path =
+      folder.Write("top.srec2", Srec2Text({Changed(0x3FF00, 192), Changed(0x3FFFD, 3)}));
+  Connect();
+  const std::string log = Update(path, 3000);
+  ASSERT_TRUE(finished);
+  EXPECT_NE(log.find(ProgramLine(0x3FF00, 192) + "\r\n" + ProgramLine(0x3FFFC, 4) +
+                     "\r\nStarting user-program...\r\n"),
+            std::string::npos)
+      << log;
+  EXPECT_TRUE(testing::EndsWith(log, testing::kWellDone)) << log;
+  EXPECT_TRUE(FlashHolds(path));
+  EXPECT_EQ(Fixture().flash().at(0x3FFFC), 0xFF)
+      << "the extra byte, at its fill pattern, stays erased";
+}
+
+TEST_F(ImageEdgesTest, AnImageOfLowBlocksOnlyIsProgrammedWhereItWasErased) {
+  const std::string path =
+      folder.Write("low.srec2", Srec2Text({Changed(0x500, 0x100), Changed(0x900, 4)}));
+  Connect();
+  const std::string log = Update(path, 3000);
+  ASSERT_TRUE(finished);
+  EXPECT_NE(log.find("erase_list = $400 $800 \r\n"), std::string::npos) << log;
+  EXPECT_NE(log.find("Erasing block $400...\r\nErasing block $800...\r\n" +
+                     ProgramLine(0x500, 192) + "\r\n" + ProgramLine(0x5C0, 64) + "\r\n" +
+                     ProgramLine(0x900, 4) + "\r\nStarting user-program...\r\n"),
+            std::string::npos)
+      << log;
+  EXPECT_TRUE(testing::EndsWith(log, testing::kWellDone));
+  EXPECT_TRUE(FlashHolds(path));
+}
+
+// The signature is the last thing in the file: its placeholder equals the fill pattern, so the
+// code range ends before it and the last code chunk's acknowledgement leaves the write address
+// on the signature itself. It still goes out, last.
+TEST_F(ImageEdgesTest, TheSignatureIsWrittenWhenTheFileEndsWithIt) {
+  testing::DataRun signature{0x4100, {0x47, 0x4B, 0x4A, 0x41}};
+  const std::string path =
+      folder.Write("sig-last.srec2", Srec2Text({Changed(0x4000, 0x100), signature}));
+  Connect();
+  const LoadedFirmware file = testing::LoadFirmware(path);
+  ASSERT_EQ(file.analysis.signature, 0x4100u);
+  ASSERT_EQ(file.analysis.code_end, 0x40FFu);
+  const std::string log = Update(path, 3000);
+  ASSERT_TRUE(finished);
+  EXPECT_NE(log.find(ProgramLine(0x4000, 192) + "\r\n" + ProgramLine(0x40C0, 64) + "\r\n" +
+                     ProgramLine(0x4100, 4) + "\r\nStarting user-program...\r\n"),
+            std::string::npos)
+      << log;
+  EXPECT_TRUE(testing::EndsWith(log, testing::kWellDone));
+  EXPECT_TRUE(FlashHolds(path));
+  EXPECT_TRUE(Fixture().ApplicationValid());
+  EXPECT_EQ(PlanChunks(*file.analysed, file.analysis).size(), 3u) << "inspect lists the same";
+}
+
+TEST(LowBootloaderUpdateTest, TheLowBootloaderJumpsIntoTheBootloaderAndTheUpdateSucceeds) {
+  FixtureConfig config;
+  config.low_bootloader = true;
+  testing::SimUpdateBench bench(config);
+  bench.Connect();
+  const std::string path = testing::ExamplePath("fixture-app-1.1.srec2");
+  const std::string log = bench.Update(path, 3000);
+  ASSERT_TRUE(bench.finished);
+  EXPECT_NE(log.find("Entering bootloader...\r\n"
+                     "Looking for bootloader...\r\n"
+                     "Low Bootloader Detected!\r\n"
+                     "Trying to jump into BootLoader...\r\n"
+                     "Looking for bootloader...\r\n"
+                     "Erasing block $4000...\r\n"),
+            std::string::npos)
+      << log;
+  EXPECT_TRUE(testing::EndsWith(log, testing::kWellDone)) << log;
+  EXPECT_TRUE(bench.FlashHolds(path));
+  bench.Ticks(10);
+  EXPECT_EQ(bench.Fixture().ApplicationLabel(), "Quillmont demo app 1.1");
+}
+
+}  // namespace
+}  // namespace quillmont

@@ -1,0 +1,52 @@
+// A window on the simulated line with one fixture, for updates that run through the fixture's
+// real bootloader and flash.
+#pragma once
+
+#include <string>
+
+#include "sim/simulated_line.h"
+#include "update_bench.h"
+
+namespace quillmont::testing {
+
+struct SimLineParts {
+  VirtualClock clock;
+  SimulatedLine line{clock};
+};
+
+class SimUpdateBench : public SimLineParts, public WindowHarness {
+ public:
+  explicit SimUpdateBench(const FixtureConfig& config = {}) : WindowHarness(line, clock) {
+    line.AddAdapter();
+    line.AddFixture(0, config);
+  }
+  SimulatedFixture& Fixture() { return line.fixture(0); }
+
+  // Starts the window and waits until it has read the device's data.
+  void Connect() {
+    Init();
+    ASSERT_TRUE(pacer.RunUntil([&] { return !port.Text(kVersionLabel).empty(); }, 20));
+  }
+  // Picks `path` and clicks Update Firmware, then runs ticks until the procedure is idle again,
+  // at most `max_ticks`. Gives the log of the run.
+  std::string Update(const std::string& path, int64_t max_ticks) {
+    const size_t mark = window.log_text.size();
+    port.file_dialog_answers.push_back(path);
+    window.OnUpdateButton();
+    finished = pacer.RunUntil([&] { return window.job.update_state == Idle; }, max_ticks);
+    return window.log_text.substr(mark);
+  }
+  bool FlashHolds(const std::string& path) {
+    const LoadedFirmware file = LoadFirmware(path);
+    uint32_t mismatch = 0;
+    const bool holds = FlashHoldsImage(Fixture().flash(), *file.raw, &mismatch);
+    if (!holds) {
+      ADD_FAILURE() << "the flash differs from the image at 0x" << Hex(mismatch);
+    }
+    return holds;
+  }
+
+  bool finished = false;
+};
+
+}  // namespace quillmont::testing
