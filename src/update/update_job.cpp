@@ -257,7 +257,7 @@ void UpdateJob::OnReply(const uint8_t* frame, int16_t size) {
 
   if (command_class == GET_COMMAND_RESPONSE && pid == PID_BOOTLOADER && pdl == chunk_length + 12 &&
       pd_held >= static_cast<int>(chunk_length) + 8 && pd[0] == BOOT_SYNC &&
-      pd[1] == BOOT_PROGRAM && update_state != Idle && EchoMatchesImage(pd + 8)) {
+      pd[1] == BOOT_PROGRAM && update_state != Idle && EchoMatchesChunk(pd)) {
     write_address += chunk_length;
     retries_left = kBudget;
     wait_ticks = 0;
@@ -294,10 +294,26 @@ void UpdateJob::OnControlField(uint8_t control) {
   wait_ticks = kStartWait;
 }
 
-bool UpdateJob::EchoMatchesImage(const uint8_t* echoed) const {
+// The echo must name the chunk that is waiting for it: its address (with the program flag) and
+// length as well as its bytes. A late echo of a chunk that was sent again, arriving after the
+// chunk was already acknowledged, carries the same bytes when the image repeats itself; taken as
+// the next chunk's acknowledgement it would skip that chunk and end in a success over flash that
+// was never programmed.
+bool UpdateJob::EchoMatchesChunk(const uint8_t* pd) const {
   if (write_address + chunk_length > kImageSize) {
     return false;
   }
+  const uint32_t flagged = write_address | 0x80000000u;
+  const uint8_t header[6] = {
+      static_cast<uint8_t>(flagged >> 24),     static_cast<uint8_t>(flagged >> 16),
+      static_cast<uint8_t>(flagged >> 8),      static_cast<uint8_t>(flagged),
+      static_cast<uint8_t>(chunk_length >> 8), static_cast<uint8_t>(chunk_length)};
+  for (size_t i = 0; i < sizeof header; ++i) {
+    if (pd[2 + i] != header[i]) {
+      return false;
+    }
+  }
+  const uint8_t* echoed = pd + 8;
   for (uint32_t i = 0; i < chunk_length; ++i) {
     if (echoed[i] != window_.image.bytes[write_address + i]) {
       return false;

@@ -54,7 +54,8 @@ class UpdateJob {
   void SendStartProgram();
   void Send(uint8_t command_class, uint16_t pid, const uint8_t* data, uint8_t pdl);
   void OnControlField(uint8_t control);
-  bool EchoMatchesImage(const uint8_t* echoed) const;
+  // Whether a program echo (its parameter data) names and holds the chunk last sent.
+  bool EchoMatchesChunk(const uint8_t* pd) const;
 
   UpdaterWindow& window_;
 };

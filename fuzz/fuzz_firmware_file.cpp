@@ -1,0 +1,113 @@
+// Arbitrary file bytes through the firmware loader, the image analysis and the chunk plan: no
+// read or write outside the image, an erase plan inside its capacity and the flash, and program
+// chunks that are even, at most 192 bytes, inside the image and cover every loaded byte that
+// programming must reach.
+#include <cstddef>
+#include <cstdint>
+#include <fstream>
+#include <memory>
+#include <string>
+
+#include "fuzz_check.h"
+#include "support/window_harness.h"
+#include "update/chunk_choice.h"
+#include "update/image_analysis.h"
+#include "update/srec2.h"
+
+namespace quillmont {
+namespace {
+
+struct Scratch {
+  testing::TempDir dir;
+  std::string path = (dir.path() / "fuzz.srec2").string();
+  std::unique_ptr<FirmwareImage> image = std::make_unique<FirmwareImage>();
+};
+
+void CheckAnalysis(const FirmwareImage& image, const ImageAnalysis& analysis,
+                   const ErasePlan& plan) {
+  FUZZ_CHECK(analysis.code_begin < kImageSize);
+  FUZZ_CHECK(analysis.code_end < kImageSize);
+  FUZZ_CHECK(analysis.code_begin <= analysis.code_end || analysis.code_begin == 0);
+  FUZZ_CHECK(analysis.signature % 256 == 0);
+  FUZZ_CHECK(analysis.signature + 4 <= kImageSize);
+  FUZZ_CHECK(plan.erase_count >= 0 && plan.erase_count <= ErasePlan::kCapacity);
+  for (int i = 0; i < plan.erase_count; ++i) {
+    FUZZ_CHECK(plan.erase_list[i] < kImageSize);
+    FUZZ_CHECK(i == 0 || plan.erase_list[i - 1] < plan.erase_list[i]);
+  }
+  if (analysis.signature != 0) {
+    // The placeholder stands where the signature was.
+    for (uint32_t i = 0; i < 4; ++i) {
+      FUZZ_CHECK(image.bytes[analysis.signature + i] == kSignaturePlaceholder[i]);
+    }
+  }
+}
+
+void CheckChunks(const FirmwareImage& image, const ImageAnalysis& analysis) {
+  const std::vector<PlannedChunk> chunks = PlanChunks(image, analysis);
+  const uint32_t end = ProgramEnd(image, analysis);
+  FUZZ_CHECK(end < kImageSize);
+  size_t data_chunks = chunks.size();
+  if (analysis.signature != 0 && !chunks.empty() && chunks.back().address == analysis.signature &&
+      chunks.back().length == 4) {
+    --data_chunks;
+  }
+  uint32_t covered_to = 0;  // every loaded address below this lies in a chunk
+  for (size_t i = 0; i < chunks.size(); ++i) {
+    const PlannedChunk& chunk = chunks[i];
+    FUZZ_CHECK(chunk.length > 0);
+    FUZZ_CHECK(chunk.length % 2 == 0);
+    FUZZ_CHECK(chunk.length <= kMaxChunkLength);
+    FUZZ_CHECK(chunk.address < kImageSize);
+    FUZZ_CHECK(chunk.length <= kImageSize - chunk.address);
+    if (i >= data_chunks) {
+      continue;
+    }
+    // Data chunks go up the image, and skip only addresses that nothing loaded.
+    FUZZ_CHECK(chunk.address + 1 >= covered_to);
+    for (uint32_t a = covered_to; a < chunk.address; ++a) {
+      FUZZ_CHECK(image.loaded[a] == 0);
+    }
+    covered_to = std::max(covered_to, chunk.address + chunk.length);
+  }
+  if (data_chunks > 0) {
+    for (uint32_t a = covered_to; a <= end; ++a) {
+      FUZZ_CHECK(image.loaded[a] == 0);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace quillmont
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  using namespace quillmont;
+  static Scratch scratch;
+  {
+    std::ofstream file(scratch.path, std::ios::binary | std::ios::trunc);
+    file.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+  }
+  FirmwareImage& image = *scratch.image;
+  int messages = 0;
+  const int result = LoadSrec2File(scratch.path, image, [&](const std::string&) { ++messages; });
+  FUZZ_CHECK(result == 0 || result == 1);
+  FUZZ_CHECK((result == 0) == (messages == 1));
+  FUZZ_CHECK(image.loaded_count >= 0);
+  if (result != 1 || image.loaded_count == 0) {
+    return 0;  // the button starts nothing
+  }
+  int32_t marked = 0;
+  for (uint32_t a = 0; a < kImageSize; ++a) {
+    FUZZ_CHECK(image.loaded[a] <= 1);
+    marked += image.loaded[a];
+  }
+  FUZZ_CHECK(marked <= image.loaded_count);  // an address supplied twice counts twice
+
+  ImageAnalysis analysis;
+  ErasePlan plan;
+  AnalyseImage(image, analysis, plan);
+  CheckAnalysis(image, analysis, plan);
+  CheckChunks(image, analysis);
+  (void)FormatAnalysisLog(analysis, plan);
+  return 0;
+}
