@@ -81,9 +81,8 @@ Reach WindowSession::Connect(const std::string& uid) {
     return Reach::kNoDevice;
   }
   // The discovery has just asked for the model; the version and address follow its answer.
+  // The model's answer may already be in; the address comes last, after the version.
   info_requested_ = true;
-  port_.SetControlText(kModelLabel, "");
-  port_.SetControlText(kVersionLabel, "");
   w.dmx_address_text.clear();
   w.ShowTexts();
   return Reach::kDevice;
