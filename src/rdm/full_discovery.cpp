@@ -232,7 +232,7 @@ FullDiscoveryResult DiscoverAllDevices(LineIo& io, LinkHandle& link,
   search.UnMuteAll();
   for (int pass = 0; pass < options.max_passes && result.complete; ++pass) {
     ++result.passes;
-    if (search.Pass() == 0) {
+    if (search.Pass() == 0 && result.passes >= options.min_passes) {
       break;
     }
   }

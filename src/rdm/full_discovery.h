@@ -24,9 +24,10 @@ struct FullDiscoveryOptions {
   int mute_attempts = 3;
   // A branch of one UID whose answers stay garbled is asked this often.
   int single_uid_attempts = 3;
-  // Passes over the whole range; a pass that finds nothing new ends the search early. Later
+  // Passes over the whole range: at least min_passes, then until one finds nothing new. Later
   // passes find devices whose answers were lost in an earlier one.
-  int max_passes = 3;
+  int min_passes = 2;
+  int max_passes = 4;
   // The most requests of a whole discovery.
   int max_requests = 20000;
 };
