@@ -29,7 +29,7 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
   const std::vector<CliCommand> commands = {
       AddListCommand(app, options, io),       AddInfoCommand(app, options, io),
       AddDiscoverCommand(app, options, io),   AddIdentifyCommand(app, options, io),
-      AddSetAddressCommand(app, options, io), AddInspectCommand(app, io),
+      AddSetAddressCommand(app, options, io), AddInspectCommand(app, options.json, io),
       AddFlashCommand(app, options, io),
   };
   for (const CliCommand& command : commands) {

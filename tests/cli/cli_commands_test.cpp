@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -116,6 +117,35 @@ TEST_F(CliCommandsTest, FlashEndsWithVeryWellDoneAndTheFlashHoldsTheImage) {
     if (image->loaded[a] != 0 && image->bytes[a] != FillPatternAt(a)) {
       ASSERT_EQ(static_cast<uint8_t>(flash[a]), image->bytes[a]) << a;
     }
+  }
+}
+
+// What inspect lists is what an update sends, chunk for chunk, for each kind of example.
+TEST_F(CliCommandsTest, InspectListsTheChunksThatFlashSends) {
+  for (const char* name :
+       {"fixture-app-1.1.srec2", "fixture-low-start.srec2", "fixture-low-blocks.srec2"}) {
+    const std::string file = ExamplePath(name);
+    const CliRun inspect = Run("--json inspect " + Quote(file));
+    ASSERT_EQ(inspect.status, 0) << name;
+    std::vector<std::string> planned;
+    const json inspected = json::parse(inspect.out);
+    for (const auto& chunk : inspected["chunks"]) {
+      char line[64];
+      std::snprintf(line, sizeof line, "Programming $%0X (%d bytes)...",
+                    chunk["address"].get<unsigned>(), chunk["length"].get<int>());
+      planned.push_back(line);
+    }
+    const CliRun flash = Run(kSim + "--json flash " + Quote(file));
+    ASSERT_EQ(flash.status, 0) << name << flash.err;
+    std::vector<std::string> sent;
+    const json flashed = json::parse(flash.out);
+    for (const auto& line : flashed["log"]) {
+      if (line.get<std::string>().rfind("Programming", 0) == 0) {
+        sent.push_back(line);
+      }
+    }
+    EXPECT_EQ(sent, planned) << name;
+    EXPECT_FALSE(planned.empty());
   }
 }
 
