@@ -108,33 +108,37 @@ CliCommand AddInfoCommand(CLI::App& app, const GlobalOptions& options, CliOutput
       "info",
       "Find the one fixture as the window does and show its UID, model, software "
       "version and DMX address");
-  return CliCommand{sub, [&options, io] {
-                      Connection c;
-                      if (const int code = Connect(options, io, "info", c); code != kExitSuccess) {
-                        return code;
-                      }
-                      DeviceInfo info;
-                      if (!c.session->ReadDeviceInfo(info)) {
-                        return Fail(options, io, "info", kExitNoDevice,
-                                    "The fixture did not tell its model, version and address.");
-                      }
-                      if (options.json) {
-                        io.out << json{{"command", "info"},
-                                       {"uid", info.uid},
-                                       {"model", info.model},
-                                       {"software_version", info.software_version},
-                                       {"dmx_address", info.dmx_address},
-                                       {"exit_code", kExitSuccess}}
-                                      .dump(2)
-                               << '\n';
-                      } else {
-                        io.out << "UID:               " << info.uid << '\n'
-                               << "Model:             " << info.model << '\n'
-                               << "Software version:  " << info.software_version << '\n'
-                               << "DMX address:       " << info.dmx_address << '\n';
-                      }
-                      return static_cast<int>(kExitSuccess);
-                    }};
+  return CliCommand{
+      sub, [&options, io] {
+        Connection c;
+        if (const int code = Connect(options, io, "info", c); code != kExitSuccess) {
+          return code;
+        }
+        DeviceInfo info;
+        if (!c.session->ReadDeviceInfo(info)) {
+          return Fail(options, io, "info", kExitNoDevice,
+                      "The fixture did not tell its model, version and address.");
+        }
+        if (options.json) {
+          io.out << json{{"command", "info"},
+                         {"uid", info.uid},
+                         {"model", info.model},
+                         {"software_version", info.software_version},
+                         {"dmx_address", info.has_address ? json(info.dmx_address) : json(nullptr)},
+                         {"exit_code", kExitSuccess}}
+                        .dump(2)
+                 << '\n';
+        } else {
+          io.out << "UID:               " << info.uid << '\n'
+                 << "Model:             " << info.model << '\n'
+                 << "Software version:  " << info.software_version << '\n'
+                 << "DMX address:       "
+                 << (info.has_address ? std::to_string(info.dmx_address)
+                                      : std::string("(not told)"))
+                 << '\n';
+        }
+        return static_cast<int>(kExitSuccess);
+      }};
 }
 
 CliCommand AddIdentifyCommand(CLI::App& app, const GlobalOptions& options, CliOutput io) {
