@@ -1,6 +1,8 @@
 // quillmont [--simulate] [--port PATH]... [--driver NAME]: the desktop window.
 //
-// With --simulate the window runs against the built-in simulated fixture on the real clock.
+// The adapter comes from the same driver choice as quillmont-cli: the serial backend by default
+// (every USB serial adapter, or exactly the --port paths), the vendor's D2XX library with
+// --driver d2xx, and the built-in simulated fixture on the real clock with --simulate.
 // Hidden for the screenshot script: --screenshot PATH [--screenshot-delay MS] saves the window
 // to a PNG file MS milliseconds after it is shown and then ends it.
 #include <QApplication>
@@ -11,8 +13,7 @@
 
 #include "app/control_ids.h"
 #include "app/updater_app.h"
-#include "link/clock.h"
-#include "sim/simulated_line.h"
+#include "link/driver_choice.h"
 #include "ui/app_icon.h"
 #include "ui/qt_window_host.h"
 
@@ -37,7 +38,7 @@ bool ParseOptions(const QApplication& app, Options& options) {
                                 QStringLiteral("Serial adapter device (may be repeated)."),
                                 QStringLiteral("PATH"));
   const QCommandLineOption driver(QStringLiteral("driver"),
-                                  QStringLiteral("Adapter backend: serial or d2xx."),
+                                  QStringLiteral("Adapter backend: serial, d2xx or sim."),
                                   QStringLiteral("NAME"));
   QCommandLineOption screenshot(QStringLiteral("screenshot"), QStringLiteral("PNG file."),
                                 QStringLiteral("PATH"));
@@ -86,21 +87,23 @@ int main(int argc, char** argv) {
   if (!ParseOptions(app, options))
     return 2;
 
-  if (!options.simulate) {
-    const char* text =
-        "Only --simulate is available in this build: the adapter backends (serial, d2xx) are "
-        "not part of it yet.";
-    std::fprintf(stderr, "quillmont: %s\n", text);
-    QMessageBox::information(nullptr, QStringLiteral("quillmont"), QString::fromLatin1(text));
+  quillmont::DriverOptions driver_options;
+  driver_options.simulate = options.simulate;
+  driver_options.driver = options.driver.toStdString();
+  for (const QString& port : options.ports) {
+    driver_options.ports.push_back(port.toStdString());
+  }
+  quillmont::DriverChoice choice = quillmont::MakeDriver(driver_options);
+  if (!choice.set) {
+    std::fprintf(stderr, "quillmont: %s\n", choice.error.c_str());
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("quillmont"),
+                    QString::fromStdString(choice.error), QMessageBox::Ok);
+    box.exec();
     return 2;
   }
 
-  quillmont::SystemClock clock;
-  quillmont::SimulatedLine line(clock);
-  line.AddFixture(line.AddAdapter());
-
   quillmont::ui::QtWindowHost host;
   ScheduleScreenshot(host, options);
-  quillmont::UpdaterApp().Start(host, line, clock);
+  quillmont::UpdaterApp().Start(host, choice.set->driver(), choice.set->clock());
   return 0;
 }
