@@ -91,8 +91,9 @@ void FixtureServer::TakeRequest(const uint8_t* frame, size_t size, uint64_t at_m
     // carry as bytes; its time is kept. A discovery answer has none.
     const uint64_t start =
         at_micros + reply->delay_micros + (reply->with_break ? kSimReplyBreakMicros : 0);
-    schedule_.Add(reply->bytes.data(), reply->bytes.size(), start,
-                  LineMicros(1, fixture->config().baud));
+    const uint64_t byte_micros = LineMicros(1, fixture->config().baud);
+    schedule_.Add(reply->bytes.data(), reply->bytes.size(), start, byte_micros);
+    last_reply_micros_ = std::max(last_reply_micros_, start + reply->bytes.size() * byte_micros);
   }
 }
 
@@ -111,7 +112,6 @@ void FixtureServer::Settle(uint64_t now) {
     } else {
       Tell(uid + " started its application \"" + fixture.ApplicationLabel() + "\"");
       started_micros_ = now;
-      let_go_since_start_ = false;
     }
   }
 }
@@ -175,7 +175,6 @@ FixtureServer::Round FixtureServer::Pump(int max_wait_ms, int stop_fd) {
     // A frame the host left half-written does not join the next host's first one.
     parser_ = RequestStreamParser{};
     host_full_ = false;
-    let_go_since_start_ = started_micros_.has_value();
     Tell("the host let go of the line");
   } else if (line_.hosts() > hosts_before) {
     Tell("a host opened the line");
@@ -208,11 +207,17 @@ bool FixtureServer::ShouldEnd(const ServeOptions& options, uint64_t now) {
   if (now - *started_micros_ >= uint64_t{options.start_limit_ms} * 1000) {
     return true;
   }
-  if (!schedule_.empty() || line_.UnreadByHost() != 0) {
+  if (now < last_reply_micros_ || host_full_) {
+    return false;  // a reply is still on its way
+  }
+  if (line_.hosts() == 0) {
+    return true;  // nobody is there to read anything more
+  }
+  if (line_.UnreadByHost() != 0) {
     return false;
   }
   const uint64_t quiet_since = std::max(*started_micros_, last_request_micros_);
-  return let_go_since_start_ || now - quiet_since >= uint64_t{options.quiet_ms} * 1000;
+  return now - quiet_since >= uint64_t{options.quiet_ms} * 1000;
 }
 
 ServeEnd FixtureServer::Serve(int stop_fd, const ServeOptions& options) {

@@ -26,9 +26,9 @@
 namespace quillmont::sim {
 
 struct ServeOptions {
-  // End once a fixture has started an application from its bootloader, every reply has gone out
-  // and been read, and then either the host let go of the line or the line stayed quiet for
-  // quiet_ms; at the latest start_limit_ms after the start.
+  // End once a fixture has started an application from its bootloader and every reply has gone
+  // out, and then either no host has the line open any more, or the host has read everything
+  // and sent nothing for quiet_ms; at the latest start_limit_ms after the start.
   bool exit_after_start = false;
   uint32_t quiet_ms = 300;
   uint32_t start_limit_ms = 3000;
@@ -91,8 +91,8 @@ class FixtureServer {
   uint64_t requests_ = 0;
   uint64_t replies_ = 0;
   uint64_t last_request_micros_ = 0;
+  uint64_t last_reply_micros_ = 0;  // when the last byte of the last reply is through
   std::optional<uint64_t> started_micros_;
-  bool let_go_since_start_ = false;
 };
 
 }  // namespace quillmont::sim

@@ -12,18 +12,25 @@ void ReplySchedule::Add(const uint8_t* bytes, size_t count, uint64_t start_micro
 }
 
 void ReplySchedule::Put(uint64_t at_micros, uint64_t span_micros, uint8_t byte) {
-  // A byte on the line while another one is there collides with it. Bytes are short and sorted,
-  // so only the last few can overlap.
+  // A byte on the line while another one is there collides with the one it overlaps most (the
+  // nearest in time). Bytes are short and sorted, so only the last few can overlap.
+  TimedByte* nearest = nullptr;
+  uint64_t nearest_apart = UINT64_MAX;
   for (auto it = bytes_.rbegin(); it != bytes_.rend(); ++it) {
+    const uint64_t span = std::max(span_micros, it->span_micros);
     const uint64_t apart =
         it->at_micros > at_micros ? it->at_micros - at_micros : at_micros - it->at_micros;
-    if (apart < std::max(span_micros, it->span_micros)) {
-      it->byte &= byte;
-      return;
+    if (apart < span && apart < nearest_apart) {
+      nearest = &*it;
+      nearest_apart = apart;
     }
-    if (it->at_micros + std::max(span_micros, it->span_micros) <= at_micros) {
+    if (it->at_micros + span <= at_micros) {
       break;
     }
+  }
+  if (nearest != nullptr) {
+    nearest->byte &= byte;
+    return;
   }
   if (bytes_.size() >= kReplyScheduleCapacity) {
     ++lost_;
