@@ -166,7 +166,9 @@ FixtureServer::Round FixtureServer::Pump(int max_wait_ms, int stop_fd) {
   if (ready > 0 && (fds[2].revents & POLLIN) != 0) {
     return Round::kStopRequested;
   }
-  if (ready > 0 && (fds[0].revents & (POLLERR | POLLNVAL)) != 0) {
+  // The server's own slave descriptor keeps the master from hanging up; if it does all the
+  // same, poll would return at once forever, so the line counts as failed.
+  if (ready > 0 && (fds[0].revents & (POLLERR | POLLNVAL | POLLHUP)) != 0) {
     return Round::kLineFailed;
   }
 

@@ -65,6 +65,8 @@ int main(int argc, char** argv) {
   sigaddset(&stop_signals, SIGTERM);
   sigaddset(&stop_signals, SIGHUP);
   sigprocmask(SIG_BLOCK, &stop_signals, nullptr);
+  // A script that read the first line and closed the pipe must not end the run before the dump.
+  signal(SIGPIPE, SIG_IGN);
   const int stop_fd = signalfd(-1, &stop_signals, SFD_NONBLOCK | SFD_CLOEXEC);
   if (stop_fd < 0) {
     std::cerr << "quillmont-sim: cannot take signals through a descriptor" << std::endl;
