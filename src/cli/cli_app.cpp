@@ -4,10 +4,12 @@
 #include <vector>
 
 #include "cli/cli_command.h"
+#include "cli/device_commands.h"
 #include "cli/exit_codes.h"
 #include "cli/flash_command.h"
 #include "cli/global_options.h"
 #include "cli/inspect_command.h"
+#include "cli/line_commands.h"
 
 namespace quillmont::cli {
 
@@ -25,8 +27,10 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
   AddGlobalOptions(app, options);
   CliOutput io{out, err, out_is_terminal};
   const std::vector<CliCommand> commands = {
+      AddListCommand(app, options, io),       AddInfoCommand(app, options, io),
+      AddDiscoverCommand(app, options, io),   AddIdentifyCommand(app, options, io),
+      AddSetAddressCommand(app, options, io), AddInspectCommand(app, options.json, io),
       AddFlashCommand(app, options, io),
-      AddInspectCommand(app, io),
   };
   for (const CliCommand& command : commands) {
     command.subcommand->footer(kExitCodeHelp);

@@ -81,9 +81,8 @@ Reach WindowSession::Connect(const std::string& uid) {
     return Reach::kNoDevice;
   }
   // The discovery has just asked for the model; the version and address follow its answer.
+  // The model's answer may already be in; the address comes last, after the version.
   info_requested_ = true;
-  port_.SetControlText(kModelLabel, "");
-  port_.SetControlText(kVersionLabel, "");
   w.dmx_address_text.clear();
   w.ShowTexts();
   return Reach::kDevice;
@@ -104,19 +103,20 @@ bool WindowSession::ReadDeviceInfo(DeviceInfo& info) {
     const bool complete =
         RunUntil([&w] { return !w.dmx_address_text.empty(); }, kAnswerWaitTicks) &&
         w.device_found != 0;
+    info.uid = FormatUid(w.target_uid);
+    info.model = port_.Text(kModelLabel);
+    info.software_version = port_.Text(kVersionLabel);
     if (complete) {
-      info.uid = FormatUid(w.target_uid);
-      info.model = port_.Text(kModelLabel);
-      info.software_version = port_.Text(kVersionLabel);
       const std::string& text = w.dmx_address_text;
       std::from_chars(text.data(), text.data() + text.size(), info.dmx_address);
+      info.has_address = true;
       return true;
     }
     if (w.link == nullptr) {
       return false;
     }
   }
-  return false;
+  return !info.model.empty() || !info.software_version.empty();
 }
 
 SetAnswer WindowSession::SendAndAwait(const std::function<void()>& command) {

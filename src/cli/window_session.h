@@ -41,6 +41,7 @@ struct DeviceInfo {
   std::string model;
   std::string software_version;
   int dmx_address = 0;
+  bool has_address = false;  // a fixture in its bootloader tells its texts, not its address
 };
 
 // The answer to a SET request, read from the frame the window shows.
@@ -74,7 +75,8 @@ class WindowSession {
   Reach Connect(const std::string& uid);
 
   // Asks the fixture for its model, software version and DMX address (again, if the discovery
-  // already did) and waits for all three. False when they did not all come.
+  // already did) and waits for all three. True when they came, or when the address never came
+  // but a text did (has_address false); false when the fixture told nothing.
   bool ReadDeviceInfo(DeviceInfo& info);
 
   // Runs `command` (a window handler that sends one SET request) and waits for its answer;
