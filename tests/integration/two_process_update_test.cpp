@@ -44,14 +44,15 @@ class TwoProcessUpdate : public ::testing::Test {
   std::string Path(const std::string& name) const { return (dir_ / name).string(); }
 
   // Starts quillmont-sim and reads the pseudo-terminal's path off its first line.
-  std::unique_ptr<ChildProcess> StartSim(std::vector<std::string> args, std::string& pty_path) {
+  std::unique_ptr<ChildProcess> StartSim(
+      std::vector<std::string> args, std::string& pty_path,
+      const std::string& fixtures = "fixture 4F 4C 12 34 56 78") {
     auto sim = std::make_unique<ChildProcess>(QUILLMONT_SIM_PROGRAM, args, Path("sim.err"));
     std::string line;
     EXPECT_TRUE(sim->ReadLine(line, kStartMs)) << "quillmont-sim said nothing";
     std::smatch match;
-    static const std::regex kFirstLine(
-        "quillmont-sim: fixture 4F 4C 12 34 56 78 on (/dev/pts/[0-9]+)");
-    EXPECT_TRUE(std::regex_match(line, match, kFirstLine)) << line;
+    const std::regex first_line("quillmont-sim: " + fixtures + ".* on (/dev/pts/[0-9]+)");
+    EXPECT_TRUE(std::regex_match(line, match, first_line)) << line;
     pty_path = match.size() == 2 ? match[1].str() : "";
     return sim;
   }
@@ -93,7 +94,13 @@ TEST_F(TwoProcessUpdate, CliFlashesTheSimulatedFixtureThroughItsPseudoTerminal) 
   ASSERT_FALSE(pty.empty());
   EXPECT_EQ(fs::read_symlink(Path("line")), fs::path(pty));
 
+  // First a look at what runs on the fixture, then the update; one program after the other.
   std::string out;
+  ASSERT_EQ(RunCli({"--port", Path("line"), "info"}, out), 0);
+  EXPECT_NE(out.find("UID:               4F 4C 12 34 56 78\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("Model:             Quillmont Sim Spot\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("Software version:  Quillmont demo app 1.0\n"), std::string::npos) << out;
+
   ASSERT_EQ(RunCli({"--port", Path("line"), "flash", kImage}, out), 0);
   EXPECT_NE(out.find("VERY WELL DONE !"), std::string::npos) << out;
 
@@ -119,6 +126,17 @@ TEST_F(TwoProcessUpdate, UpdateGetsThroughLostCorruptedRepliesAndNoise) {
   ASSERT_EQ(RunCli({"--port", pty, "flash", kImage}, out), 0);
   EXPECT_EQ(sim->Wait(kFinishMs), 0);
   ExpectFlashHoldsImage(Path("flash.bin"));
+}
+
+TEST_F(TwoProcessUpdate, FullDiscoveryFindsBothFixturesThroughTheirCollidingAnswers) {
+  std::string pty;
+  auto sim = StartSim({"--fixtures", "2", "--uid", "4F4C:000000FF"}, pty, "fixtures");
+  ASSERT_FALSE(pty.empty());
+  std::string out;
+  EXPECT_EQ(RunCli({"--port", pty, "discover", "--all"}, out), 0);
+  EXPECT_EQ(out, "4F 4C 00 00 00 FF\n4F 4C 00 00 01 00\n");
+  sim->Signal(SIGTERM);
+  EXPECT_EQ(sim->Wait(kFinishMs), 0);
 }
 
 TEST_F(TwoProcessUpdate, SigtermEndsTheSimulatorWithItsFlashDumped) {
