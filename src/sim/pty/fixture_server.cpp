@@ -172,14 +172,17 @@ FixtureServer::Round FixtureServer::Pump(int max_wait_ms, int stop_fd) {
     return Round::kLineFailed;
   }
 
-  const int hosts_before = line_.hosts();
-  if (line_.TakeNotices()) {
+  const uint64_t sessions_before = line_.host_sessions();
+  const uint64_t let_go_before = line_.let_go_count();
+  line_.TakeNotices();
+  for (uint64_t i = sessions_before; i < line_.host_sessions(); ++i) {
+    Tell("a host opened the line");
+  }
+  if (line_.let_go_count() != let_go_before) {
     // A frame the host left half-written does not join the next host's first one.
     parser_ = RequestStreamParser{};
     host_full_ = false;
     Tell("the host let go of the line");
-  } else if (line_.hosts() > hosts_before) {
-    Tell("a host opened the line");
   }
 
   uint8_t buffer[512];

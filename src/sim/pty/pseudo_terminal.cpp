@@ -104,7 +104,7 @@ long PseudoTerminal::Write(const uint8_t* bytes, size_t count) {
   }
 }
 
-bool PseudoTerminal::TakeNotices() {
+void PseudoTerminal::TakeNotices() {
   bool let_go = false;
   alignas(inotify_event) char buffer[4096];
   for (;;) {
@@ -127,6 +127,7 @@ bool PseudoTerminal::TakeNotices() {
       } else if ((event.mask & IN_CLOSE) != 0 && hosts_ > 0) {
         if (--hosts_ == 0) {
           let_go = true;
+          ++let_go_;
         }
       }
     }
@@ -135,7 +136,6 @@ bool PseudoTerminal::TakeNotices() {
     // Open the line to the next host.
     ioctl(own_slave_, TIOCNXCL);
   }
-  return let_go;
 }
 
 uint32_t PseudoTerminal::UnreadByHost() const {

@@ -38,12 +38,13 @@ class PseudoTerminal {
   // -1 when the master failed.
   long Write(const uint8_t* bytes, size_t count);
 
-  // Takes the open and close notices that have come. True when a host let go of the line with
-  // this call (the number of hosts fell to 0).
-  bool TakeNotices();
-  // Hosts that have the slave open now, and how many have opened it since the start.
+  // Takes the open and close notices that have come.
+  void TakeNotices();
+  // Hosts that have the slave open now; how many times a host opened it, and how many times the
+  // last host let go of it, since the start.
   int hosts() const { return hosts_; }
   uint64_t host_sessions() const { return sessions_; }
+  uint64_t let_go_count() const { return let_go_; }
 
   // Bytes the server wrote that no host has read yet.
   uint32_t UnreadByHost() const;
@@ -62,6 +63,7 @@ class PseudoTerminal {
   std::string link_path_;
   int hosts_ = 0;
   uint64_t sessions_ = 0;
+  uint64_t let_go_ = 0;
 };
 
 }  // namespace quillmont::sim
