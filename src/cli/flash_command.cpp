@@ -23,6 +23,25 @@ json ResultJson(const FlashResult& r) {
               {"bytes_total", r.total}, {"flash_checked", r.flash_checked}};
 }
 
+// A run that ended before any fixture was reached: the reason on standard error (unless the
+// loader already put it there), and the document with --json.
+int EarlyFailure(const GlobalOptions& options, CliOutput io, const std::string& path, int code,
+                 const char* result, const std::string& detail) {
+  if (!detail.empty()) {
+    io.err << detail << '\n';
+  }
+  if (options.json) {
+    io.out << json{{"command", "flash"},
+                   {"file", path},
+                   {"result", result},
+                   {"detail", detail},
+                   {"exit_code", code}}
+                  .dump(2)
+           << '\n';
+  }
+  return code;
+}
+
 std::string Seconds(double seconds) {
   char text[32];
   std::snprintf(text, sizeof text, "%.1f s", seconds);
@@ -107,20 +126,11 @@ int RunFlashCommand(const std::string& path, const GlobalOptions& options, CliOu
   const FlashSink sink = console.Sink();
   FlashFile file;
   if (const int code = LoadFlashFile(path, file, sink.message_box); code != kExitSuccess) {
-    if (options.json) {
-      io.out << json{{"command", "flash"},
-                     {"file", path},
-                     {"result", "bad file"},
-                     {"exit_code", code}}
-                    .dump(2)
-             << '\n';
-    }
-    return code;
+    return EarlyFailure(options, io, path, code, "bad file", "");
   }
   DriverChoice choice = MakeDriver(options.drivers);
   if (!choice.set) {
-    io.err << choice.error << '\n';
-    return kExitNoAdapter;
+    return EarlyFailure(options, io, path, kExitNoAdapter, "no adapter", choice.error);
   }
   std::ostream null_stream(nullptr);
   std::ostream& diag = options.verbose ? io.err : null_stream;
@@ -151,13 +161,13 @@ int RunFlashAllAdapters(const std::string& path, const GlobalOptions& options, C
   FlashFile file;
   const auto to_err = [&io](const std::string& text) { io.err << text << '\n'; };
   if (const int code = LoadFlashFile(path, file, to_err); code != kExitSuccess) {
-    return code;
+    return EarlyFailure(options, io, path, code, "bad file", "");
   }
   std::string error;
   const int count = CountAdapters(options.drivers, error);
   if (count <= 0) {
-    io.err << (error.empty() ? "No USB-to-RS485 adapter found." : error) << '\n';
-    return kExitNoAdapter;
+    return EarlyFailure(options, io, path, kExitNoAdapter, "no adapter",
+                        error.empty() ? "No USB-to-RS485 adapter found." : error);
   }
 
   std::vector<FlashResult> results(static_cast<size_t>(count));

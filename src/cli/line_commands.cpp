@@ -129,7 +129,11 @@ CliCommand AddDiscoverCommand(CLI::App& app, const GlobalOptions& options, CliOu
   CLI::App* sub = app.add_subcommand(
       "discover", "Find every fixture on the line (full RDM discovery) and list their UIDs");
   sub->add_flag("--all", *all, "Search the whole UID range (the only search there is; optional)");
-  return CliCommand{sub, [&options, io] { return RunDiscover(options, io); }};
+  // The command holds the flag, so that it lives as long as the parser that sets it.
+  return CliCommand{sub, [all, &options, io] {
+                      static_cast<void>(all);
+                      return RunDiscover(options, io);
+                    }};
 }
 
 }  // namespace quillmont::cli

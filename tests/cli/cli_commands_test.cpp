@@ -179,6 +179,9 @@ TEST_F(CliCommandsTest, FlashTellsNoDeviceNoAdapterAndABadFileApart) {
   const CliRun run = Run(kSim + "flash " + Quote(bad));
   EXPECT_EQ(run.status, 3);
   EXPECT_EQ(run.err, "Checksum error ad address 4000.\n");
+  const CliRun json_run = Run(kSim + "--json flash " + Quote(bad));
+  EXPECT_EQ(json_run.status, 3);
+  EXPECT_EQ(json::parse(json_run.out)["result"], "bad file");
 }
 
 TEST_F(CliCommandsTest, FlashAllAdaptersGoesOnWhenOneAdapterFails) {
