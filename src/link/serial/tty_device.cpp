@@ -92,6 +92,10 @@ void CloseTty(int fd) {
   // left queued is dropped, so close does not wait for an adapter that no longer sends.
   ioctl(fd, TIOCCBRK);
   ioctl(fd, TCFLSH, TCIOFLUSH);
+  // Exclusive access ends with this program's use of the line: on a device that outlives the
+  // descriptor (a pseudo-terminal whose far end stays open) the mark would otherwise stay and
+  // lock out the next program.
+  ioctl(fd, TIOCNXCL);
   close(fd);
 }
 

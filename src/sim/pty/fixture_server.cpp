@@ -1,0 +1,245 @@
+#include "sim/pty/fixture_server.h"
+
+#include <poll.h>
+
+#include <algorithm>
+#include <cerrno>
+
+#include "rdm/uid.h"
+#include "sim/simulated_line.h"
+
+namespace quillmont::sim {
+namespace {
+
+// Noise is clocked like DMX.
+constexpr uint32_t kNoiseBaud = 250000;
+// How much the host may send in one round before the replies get their turn.
+constexpr size_t kMaxReadPerRound = 16384;
+// While a fixture resets, rounds end at least this often so that its new stage is seen.
+constexpr int kResetCheckMs = 10;
+// After the start, how often the end conditions are looked at while nothing else happens.
+constexpr int kEndCheckMs = 20;
+
+bool InBootloader(FixtureStage stage) {
+  return stage != FixtureStage::kApplication;
+}
+
+}  // namespace
+
+FixtureServer::FixtureServer(PseudoTerminal& line, Clock& clock,
+                             const std::vector<FixtureConfig>& configs, const FaultPlan& faults)
+    : line_(line), clock_(clock), faults_(faults), random_(faults.seed) {
+  for (FixtureConfig config : configs) {
+    config.slow = faults.slow;
+    config.reset_in_erase = faults.reset_in_erase;
+    fixtures_.push_back(std::make_unique<SimulatedFixture>(config));
+  }
+  if (faults.second_fixture) {
+    FixtureConfig config = configs.empty() ? FixtureConfig{} : configs.back();
+    config.uid[5] = static_cast<uint8_t>(config.uid[5] + 1);
+    config.slow = faults.slow;
+    config.reset_in_erase = faults.reset_in_erase;
+    fixtures_.push_back(std::make_unique<SimulatedFixture>(config));
+  }
+  for (const auto& fixture : fixtures_) {
+    stages_.push_back(fixture->stage());
+  }
+  // Noise has its own generator, so that it does not shift which replies the rates hit (the
+  // same as on the simulated adapter).
+  const uint64_t now = clock_.NowMicros();
+  FaultRandom noise_random(faults.seed ^ 0x6E6F697365ull);
+  const uint64_t byte_micros = LineMicros(1, kNoiseBaud);
+  for (const NoiseBurst& burst : faults.noise) {
+    for (uint32_t i = 0; i < burst.count; ++i) {
+      const uint8_t byte = static_cast<uint8_t>(noise_random.Next());
+      schedule_.Add(&byte, 1, now + burst.at_micros + i * byte_micros, byte_micros);
+    }
+  }
+}
+
+void FixtureServer::Tell(const std::string& text) const {
+  if (event_sink_) {
+    event_sink_(text);
+  }
+}
+
+void FixtureServer::TakeRequest(const uint8_t* frame, size_t size, uint64_t at_micros) {
+  ++requests_;
+  last_request_micros_ = at_micros;
+  for (auto& fixture : fixtures_) {
+    auto reply = fixture->OnRequest(frame, size, at_micros);
+    if (!reply || reply->bytes.empty()) {
+      continue;
+    }
+    // Replies are counted on the line, every fixture's alike.
+    const uint64_t number = ++replies_;
+    const auto listed = [number](const std::vector<uint64_t>& list) {
+      return std::find(list.begin(), list.end(), number) != list.end();
+    };
+    const bool drop = listed(faults_.drop_replies) ||
+                      (faults_.drop_rate > 0 && random_.NextUnit() < faults_.drop_rate);
+    const bool corrupt = listed(faults_.corrupt_replies) ||
+                         (faults_.corrupt_rate > 0 && random_.NextUnit() < faults_.corrupt_rate);
+    if (drop) {
+      continue;
+    }
+    if (corrupt) {
+      const uint32_t at = random_.Below(static_cast<uint32_t>(reply->bytes.size()));
+      reply->bytes[at] ^= static_cast<uint8_t>(1 + random_.Below(255));
+    }
+    // An RDM response begins with a break and mark-after-break, which a pseudo-terminal cannot
+    // carry as bytes; its time is kept. A discovery answer has none.
+    const uint64_t start =
+        at_micros + reply->delay_micros + (reply->with_break ? kSimReplyBreakMicros : 0);
+    const uint64_t byte_micros = LineMicros(1, fixture->config().baud);
+    schedule_.Add(reply->bytes.data(), reply->bytes.size(), start, byte_micros);
+    last_reply_micros_ = std::max(last_reply_micros_, start + reply->bytes.size() * byte_micros);
+  }
+}
+
+void FixtureServer::Settle(uint64_t now) {
+  for (size_t i = 0; i < fixtures_.size(); ++i) {
+    SimulatedFixture& fixture = *fixtures_[i];
+    fixture.AdvanceTo(now);
+    const FixtureStage was = stages_[i];
+    stages_[i] = fixture.stage();
+    if (InBootloader(was) == InBootloader(stages_[i])) {
+      continue;
+    }
+    const std::string uid = FormatUid(fixture.config().uid);
+    if (InBootloader(stages_[i])) {
+      Tell(uid + " is in its bootloader");
+    } else {
+      Tell(uid + " started its application \"" + fixture.ApplicationLabel() + "\"");
+      started_micros_ = now;
+    }
+  }
+}
+
+bool FixtureServer::HandOver(uint64_t now) {
+  const std::vector<uint8_t> due = schedule_.Due(now);
+  if (due.empty()) {
+    host_full_ = false;
+    return true;
+  }
+  if (line_.hosts() == 0) {
+    // Nobody listens: what goes out on the line is lost.
+    schedule_.Consume(due.size());
+    host_full_ = false;
+    return true;
+  }
+  const long written = line_.Write(due.data(), due.size());
+  if (written < 0) {
+    return false;
+  }
+  schedule_.Consume(static_cast<size_t>(written));
+  host_full_ = static_cast<size_t>(written) < due.size();
+  return true;
+}
+
+int FixtureServer::WaitMs(int max_wait_ms, uint64_t now) const {
+  int wait = max_wait_ms;
+  const auto limit = [&wait](int ms) { wait = wait < 0 ? ms : std::min(wait, ms); };
+  if (const auto due = schedule_.NextDueMicros(); due && !host_full_) {
+    // Rounded up, so that a round never wakes before the byte is due and spins.
+    limit(*due <= now ? 0 : static_cast<int>(std::min<uint64_t>((*due - now + 999) / 1000, 60000)));
+  }
+  if (std::any_of(fixtures_.begin(), fixtures_.end(),
+                  [](const auto& f) { return f->resetting(); })) {
+    limit(kResetCheckMs);
+  }
+  return wait;
+}
+
+FixtureServer::Round FixtureServer::Pump(int max_wait_ms, int stop_fd) {
+  pollfd fds[3] = {};
+  fds[0].fd = line_.master_fd();
+  fds[0].events = static_cast<short>(POLLIN | (host_full_ ? POLLOUT : 0));
+  fds[1].fd = line_.watch_fd();
+  fds[1].events = POLLIN;
+  fds[2].fd = stop_fd;  // a negative descriptor is ignored by poll
+  fds[2].events = POLLIN;
+  const int ready = poll(fds, 3, WaitMs(max_wait_ms, clock_.NowMicros()));
+  if (ready < 0 && errno != EINTR) {
+    return Round::kLineFailed;
+  }
+  if (ready > 0 && (fds[2].revents & POLLIN) != 0) {
+    return Round::kStopRequested;
+  }
+  // The server's own slave descriptor keeps the master from hanging up; if it does all the
+  // same, poll would return at once forever, so the line counts as failed.
+  if (ready > 0 && (fds[0].revents & (POLLERR | POLLNVAL | POLLHUP)) != 0) {
+    return Round::kLineFailed;
+  }
+
+  const uint64_t sessions_before = line_.host_sessions();
+  const uint64_t let_go_before = line_.let_go_count();
+  line_.TakeNotices();
+  for (uint64_t i = sessions_before; i < line_.host_sessions(); ++i) {
+    Tell("a host opened the line");
+  }
+  if (line_.let_go_count() != let_go_before) {
+    // A frame the host left half-written does not join the next host's first one.
+    parser_ = RequestStreamParser{};
+    host_full_ = false;
+    Tell("the host let go of the line");
+  }
+
+  uint8_t buffer[512];
+  for (size_t taken = 0; taken < kMaxReadPerRound;) {
+    const long n = line_.Read(buffer, sizeof buffer);
+    if (n < 0) {
+      return Round::kLineFailed;
+    }
+    if (n == 0) {
+      break;
+    }
+    taken += static_cast<size_t>(n);
+    const uint64_t at = clock_.NowMicros();
+    parser_.Feed(buffer, static_cast<size_t>(n),
+                 [&](const uint8_t* frame, size_t size) { TakeRequest(frame, size, at); });
+  }
+
+  const uint64_t now = clock_.NowMicros();
+  Settle(now);
+  return HandOver(now) ? Round::kServing : Round::kLineFailed;
+}
+
+bool FixtureServer::ShouldEnd(const ServeOptions& options, uint64_t now) {
+  if (!options.exit_after_start || !started_micros_) {
+    return false;
+  }
+  if (now - *started_micros_ >= uint64_t{options.start_limit_ms} * 1000) {
+    return true;
+  }
+  if (now < last_reply_micros_ || host_full_) {
+    return false;  // a reply is still on its way
+  }
+  if (line_.hosts() == 0) {
+    return true;  // nobody is there to read anything more
+  }
+  if (line_.UnreadByHost() != 0) {
+    return false;
+  }
+  const uint64_t quiet_since = std::max(*started_micros_, last_request_micros_);
+  return now - quiet_since >= uint64_t{options.quiet_ms} * 1000;
+}
+
+ServeEnd FixtureServer::Serve(int stop_fd, const ServeOptions& options) {
+  for (;;) {
+    if (ShouldEnd(options, clock_.NowMicros())) {
+      return ServeEnd::kApplicationStarted;
+    }
+    const int wait = options.exit_after_start && started_micros_ ? kEndCheckMs : -1;
+    switch (Pump(wait, stop_fd)) {
+      case Round::kServing:
+        break;
+      case Round::kStopRequested:
+        return ServeEnd::kStopped;
+      case Round::kLineFailed:
+        return ServeEnd::kLineFailed;
+    }
+  }
+}
+
+}  // namespace quillmont::sim

@@ -1,0 +1,105 @@
+#include "pty_bench.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+
+namespace quillmont::testing {
+
+std::vector<uint8_t> RequestFrame(uint8_t command_class, uint16_t pid, std::vector<uint8_t> pd,
+                                  const RdmUid& to, uint8_t transaction) {
+  RdmFrameFields fields;
+  fields.destination = to;
+  fields.source = kControllerUid;
+  fields.transaction = transaction;
+  fields.port_or_response_type = 1;
+  fields.command_class = command_class;
+  fields.pid = pid;
+  fields.data = pd.data();
+  fields.pdl = static_cast<uint8_t>(pd.size());
+  std::vector<uint8_t> frame(kRdmFrameBufferSize);
+  frame.resize(BuildRdmFrame(fields, frame.data()));
+  return frame;
+}
+
+PtyHost::PtyHost(const std::string& path) {
+  fd_ = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd_ < 0) {
+    ADD_FAILURE() << "cannot open " << path << ": errno " << errno;
+  }
+}
+
+PtyHost::~PtyHost() {
+  Close();
+}
+
+void PtyHost::Close() {
+  if (fd_ >= 0) {
+    close(fd_);
+    fd_ = -1;
+  }
+}
+
+void PtyHost::Send(const std::vector<uint8_t>& bytes) {
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = write(fd_, bytes.data() + done, bytes.size() - done);
+    ASSERT_GT(n, 0) << "write to the slave failed: errno " << errno;
+    done += static_cast<size_t>(n);
+  }
+}
+
+std::vector<uint8_t> PtyHost::Receive(size_t count, int timeout_ms) {
+  using Steady = std::chrono::steady_clock;
+  const auto deadline = Steady::now() + std::chrono::milliseconds(timeout_ms);
+  std::vector<uint8_t> got;
+  uint8_t chunk[512];
+  while (got.size() < count) {
+    const ssize_t n = read(fd_, chunk, std::min(sizeof chunk, count - got.size()));
+    if (n > 0) {
+      got.insert(got.end(), chunk, chunk + n);
+      continue;
+    }
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Steady::now()).count();
+    if (left <= 0) {
+      break;
+    }
+    pollfd p{fd_, POLLIN, 0};
+    poll(&p, 1, static_cast<int>(left));
+  }
+  return got;
+}
+
+PtyBench::PtyBench(std::vector<FixtureConfig> configs, const FaultPlan& faults) {
+  std::string error;
+  pty = sim::PseudoTerminal::Open(&error);
+  if (!pty) {
+    ADD_FAILURE() << error;
+    return;
+  }
+  server = std::make_unique<sim::FixtureServer>(*pty, clock, configs, faults);
+  host = std::make_unique<PtyHost>(pty->path());
+}
+
+bool PtyBench::TakeRequests(uint64_t count) {
+  for (int round = 0; round < 200 && server->requests() < count; ++round) {
+    server->Pump(5);
+  }
+  return server->requests() >= count;
+}
+
+void PtyBench::RunTo(uint64_t micros) {
+  const uint64_t target = start_micros + micros;
+  if (target > clock.NowMicros()) {
+    clock.AdvanceMicros(target - clock.NowMicros());
+  }
+  server->Pump(0);
+}
+
+}  // namespace quillmont::testing
