@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "app/control_ids.h"
+#include "cli/command_failure.h"
 #include "cli/exit_codes.h"
 #include "cli/window_session.h"
 
@@ -21,25 +22,11 @@ struct Connection {
   std::ostream null_stream{nullptr};
 };
 
-int Fail(const GlobalOptions& options, CliOutput io, const char* command, int code,
-         const std::string& text) {
-  io.err << text << '\n';
-  if (options.json) {
-    io.out << json{{"command", command},
-                   {"result", "failed"},
-                   {"detail", text},
-                   {"exit_code", code}}
-                  .dump(2)
-           << '\n';
-  }
-  return code;
-}
-
 // Connects to the one fixture; 0, or the exit status after the message is out.
 int Connect(const GlobalOptions& options, CliOutput io, const char* command, Connection& c) {
   DriverChoice choice = MakeDriver(options.drivers);
   if (!choice.set) {
-    return Fail(options, io, command, kExitNoAdapter, choice.error);
+    return FailCommand(options, io, command, kExitNoAdapter, choice.error);
   }
   c.drivers = std::move(choice.set);
   SessionSink sink;
@@ -52,10 +39,11 @@ int Connect(const GlobalOptions& options, CliOutput io, const char* command, Con
   c.session->Start(options.baud);
   switch (c.session->Connect(options.uid)) {
     case Reach::kNoAdapter:
-      return Fail(options, io, command, kExitNoAdapter, "No USB-to-RS485 adapter could be opened.");
+      return FailCommand(options, io, command, kExitNoAdapter,
+                         "No USB-to-RS485 adapter could be opened.");
     case Reach::kNoDevice:
-      return Fail(options, io, command, kExitNoDevice,
-                  "No RDM fixture answered the discovery (only one may be connected).");
+      return FailCommand(options, io, command, kExitNoDevice,
+                         "No RDM fixture answered the discovery (only one may be connected).");
     case Reach::kDevice:
       break;
   }
@@ -84,10 +72,11 @@ int RunSet(const GlobalOptions& options, CliOutput io, const char* command,
   const SetAnswer answer = c.session->SendAndAwait([&] { handler(window); });
   const std::string uid = FormatUid(window.target_uid);
   if (answer.answer == Answer::kNone) {
-    return Fail(options, io, command, kExitNoDevice, "The fixture " + uid + " did not answer.");
+    return FailCommand(options, io, command, kExitNoDevice,
+                       "The fixture " + uid + " did not answer.");
   }
   if (answer.answer == Answer::kNack) {
-    return Fail(options, io, command, kExitRefused, NackText(answer.nack_reason));
+    return FailCommand(options, io, command, kExitRefused, NackText(answer.nack_reason));
   }
   if (options.json) {
     extra["command"] = command;
@@ -116,8 +105,8 @@ CliCommand AddInfoCommand(CLI::App& app, const GlobalOptions& options, CliOutput
         }
         DeviceInfo info;
         if (!c.session->ReadDeviceInfo(info)) {
-          return Fail(options, io, "info", kExitNoDevice,
-                      "The fixture did not tell its model, version and address.");
+          return FailCommand(options, io, "info", kExitNoDevice,
+                             "The fixture did not tell its model, version and address.");
         }
         if (options.json) {
           io.out << json{{"command", "info"},

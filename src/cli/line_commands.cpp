@@ -6,6 +6,7 @@
 
 #include "app/baud_list.h"
 #include "app/decimal_text.h"
+#include "cli/command_failure.h"
 #include "cli/exit_codes.h"
 #include "link/line.h"
 #include "rdm/full_discovery.h"
@@ -15,24 +16,10 @@ namespace {
 
 using nlohmann::json;
 
-int Fail(const GlobalOptions& options, CliOutput io, const char* command, int code,
-         const std::string& text) {
-  io.err << text << '\n';
-  if (options.json) {
-    io.out << json{{"command", command},
-                   {"result", "failed"},
-                   {"detail", text},
-                   {"exit_code", code}}
-                  .dump(2)
-           << '\n';
-  }
-  return code;
-}
-
 int RunList(const GlobalOptions& options, CliOutput io) {
   DriverChoice choice = MakeDriver(options.drivers);
   if (!choice.set) {
-    return Fail(options, io, "list", kExitNoAdapter, choice.error);
+    return FailCommand(options, io, "list", kExitNoAdapter, choice.error);
   }
   const std::vector<std::string> names = choice.set->AdapterNames();
   if (options.json) {
@@ -51,7 +38,7 @@ int RunList(const GlobalOptions& options, CliOutput io) {
 int RunDiscover(const GlobalOptions& options, CliOutput io) {
   DriverChoice choice = MakeDriver(options.drivers);
   if (!choice.set) {
-    return Fail(options, io, "discover", kExitNoAdapter, choice.error);
+    return FailCommand(options, io, "discover", kExitNoAdapter, choice.error);
   }
   DriverSet& drivers = *choice.set;
   std::ostream null_stream(nullptr);
@@ -68,8 +55,8 @@ int RunDiscover(const GlobalOptions& options, CliOutput io) {
     }
   }
   if (link == nullptr) {
-    return Fail(options, io, "discover", kExitNoAdapter,
-                "No USB-to-RS485 adapter could be opened.");
+    return FailCommand(options, io, "discover", kExitNoAdapter,
+                       "No USB-to-RS485 adapter could be opened.");
   }
   const std::string baud = options.baud.empty() ? kDefaultBaudText : options.baud;
   SetLinkBaud(line_io, link, DecimalTextValue(baud));

@@ -10,6 +10,8 @@
 #include <cerrno>
 #include <chrono>
 
+#include "support/fd_io.h"
+
 namespace quillmont::testing {
 
 PtyPair::PtyPair() {
@@ -36,34 +38,11 @@ void PtyPair::CloseMaster() {
 }
 
 void PtyPair::Send(const std::vector<uint8_t>& bytes) {
-  size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = write(master_, bytes.data() + done, bytes.size() - done);
-    ASSERT_GT(n, 0) << "write to the pty master failed: errno " << errno;
-    done += static_cast<size_t>(n);
-  }
+  WriteAllTo(master_, bytes);
 }
 
 std::vector<uint8_t> PtyPair::Receive(size_t count, int timeout_ms) {
-  using Steady = std::chrono::steady_clock;
-  const auto deadline = Steady::now() + std::chrono::milliseconds(timeout_ms);
-  std::vector<uint8_t> got;
-  uint8_t chunk[512];
-  while (got.size() < count) {
-    const ssize_t n = read(master_, chunk, std::min(sizeof chunk, count - got.size()));
-    if (n > 0) {
-      got.insert(got.end(), chunk, chunk + n);
-      continue;
-    }
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Steady::now()).count();
-    if (left <= 0) {
-      break;
-    }
-    pollfd p{master_, POLLIN, 0};
-    poll(&p, 1, static_cast<int>(left));
-  }
-  return got;
+  return ReadFrom(master_, count, timeout_ms);
 }
 
 }  // namespace quillmont::testing

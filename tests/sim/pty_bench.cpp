@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <chrono>
 
+#include "support/fd_io.h"
+
 namespace quillmont::testing {
 
 std::vector<uint8_t> RequestFrame(uint8_t command_class, uint16_t pid, std::vector<uint8_t> pd,
@@ -46,34 +48,11 @@ void PtyHost::Close() {
 }
 
 void PtyHost::Send(const std::vector<uint8_t>& bytes) {
-  size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = write(fd_, bytes.data() + done, bytes.size() - done);
-    ASSERT_GT(n, 0) << "write to the slave failed: errno " << errno;
-    done += static_cast<size_t>(n);
-  }
+  WriteAllTo(fd_, bytes);
 }
 
 std::vector<uint8_t> PtyHost::Receive(size_t count, int timeout_ms) {
-  using Steady = std::chrono::steady_clock;
-  const auto deadline = Steady::now() + std::chrono::milliseconds(timeout_ms);
-  std::vector<uint8_t> got;
-  uint8_t chunk[512];
-  while (got.size() < count) {
-    const ssize_t n = read(fd_, chunk, std::min(sizeof chunk, count - got.size()));
-    if (n > 0) {
-      got.insert(got.end(), chunk, chunk + n);
-      continue;
-    }
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Steady::now()).count();
-    if (left <= 0) {
-      break;
-    }
-    pollfd p{fd_, POLLIN, 0};
-    poll(&p, 1, static_cast<int>(left));
-  }
-  return got;
+  return ReadFrom(fd_, count, timeout_ms);
 }
 
 PtyBench::PtyBench(std::vector<FixtureConfig> configs, const FaultPlan& faults) {

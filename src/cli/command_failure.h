@@ -1,0 +1,16 @@
+// How a command of quillmont-cli fails: the message on the error stream and, with --json, a
+// document that says which command failed, why, and with which exit status.
+#pragma once
+
+#include <string>
+
+#include "cli/cli_command.h"
+#include "cli/global_options.h"
+
+namespace quillmont::cli {
+
+// Writes the failure and returns `code`, the exit status.
+int FailCommand(const GlobalOptions& options, CliOutput io, const char* command, int code,
+                const std::string& text);
+
+}  // namespace quillmont::cli
