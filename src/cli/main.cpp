@@ -1,8 +1,10 @@
 // quillmont-cli: the firmware updater for scripts and production lines.
 #include <iostream>
 
+#include "cli/binary_console.h"
 #include "cli/cli_app.h"
 
 int main(int argc, char** argv) {
+  quillmont::cli::UseBinaryConsole();
   return quillmont::cli::RunCli(argc, argv, std::cout, std::cerr);
 }
