@@ -4,12 +4,17 @@
 #include <vector>
 
 #include "cli/cli_command.h"
+#include "cli/device_commands.h"
 #include "cli/exit_codes.h"
+#include "cli/flash_command.h"
+#include "cli/global_options.h"
 #include "cli/inspect_command.h"
+#include "cli/line_commands.h"
 
 namespace quillmont::cli {
 
-int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
+int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
+           bool out_is_terminal) {
   CLI::App app{"Updates the firmware of RDM fixtures through a USB-to-RS485 adapter.",
                "quillmont-cli"};
   // The same command line on every system: on Windows CLI11 would otherwise take "/name" for an
@@ -18,11 +23,21 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
   app.set_version_flag("--version", kCliVersion);
   app.footer(kExitCodeHelp);
   app.require_subcommand(1);
+  // The global options may also follow the command's name.
+  app.fallthrough();
 
-  CliOutput io{out, err};
+  GlobalOptions options;
+  AddGlobalOptions(app, options);
+  CliOutput io{out, err, out_is_terminal};
   const std::vector<CliCommand> commands = {
-      AddInspectCommand(app, io),
+      AddListCommand(app, options, io),       AddInfoCommand(app, options, io),
+      AddDiscoverCommand(app, options, io),   AddIdentifyCommand(app, options, io),
+      AddSetAddressCommand(app, options, io), AddInspectCommand(app, options.json, io),
+      AddFlashCommand(app, options, io),
   };
+  for (const CliCommand& command : commands) {
+    command.subcommand->footer(kExitCodeHelp);
+  }
 
   try {
     app.parse(argc, argv);
@@ -34,6 +49,10 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
     return app.exit(e, out, err);
   } catch (const CLI::ParseError& e) {
     app.exit(e, out, err);
+    return kExitBadArguments;
+  }
+  if (const std::string error = CheckGlobalOptions(options); !error.empty()) {
+    err << error << '\n';
     return kExitBadArguments;
   }
 

@@ -7,6 +7,9 @@ namespace quillmont::cli {
 
 inline constexpr const char* kCliVersion = "quillmont-cli 3.20";
 
-int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& err);
+// `out_is_terminal`: standard output is a terminal, so a firmware update shows a live progress
+// line.
+int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
+           bool out_is_terminal = false);
 
 }  // namespace quillmont::cli

@@ -15,6 +15,7 @@ namespace quillmont::cli {
 struct CliOutput {
   std::ostream& out;
   std::ostream& err;
+  bool out_is_terminal = false;  // a live progress line instead of plain log lines
 };
 
 struct CliCommand {

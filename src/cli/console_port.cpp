@@ -14,8 +14,13 @@ std::string ConsolePort::Text(int id) const {
 void ConsolePort::SetControlText(int id, const std::string& text) {
   if (id == kLogPane) {
     PrintNewLogLines(text);
-  } else if (id == kStatusLine && print_status_ && !quiet_ && text != Text(id)) {
-    out_ << "[" << text << "]\n" << std::flush;
+  } else if (id == kStatusLine && text != Text(id)) {
+    if (print_status_ && !quiet_) {
+      out_ << "[" << text << "]\n" << std::flush;
+    }
+    if (on_status) {
+      on_status(text);
+    }
   }
   texts_[id] = text;
 }
@@ -75,7 +80,12 @@ std::string ConsolePort::ComboGetItemText(int id, int index) {
 
 void ConsolePort::ShowMessageBox(const std::string& text) {
   message_boxes_.push_back(text);
-  err_ << text << '\n' << std::flush;
+  if (!quiet_) {
+    err_ << text << '\n' << std::flush;
+  }
+  if (on_message_box) {
+    on_message_box(text);
+  }
 }
 
 Rect ConsolePort::GetControlRect(int id) {

@@ -25,10 +25,16 @@ class ConsolePort : public WindowPort {
   void AnswerFileDialogWith(std::string path) { file_answer_ = std::move(path); }
   // Whether status-line changes are printed (the log lines always are).
   void set_print_status(bool print) { print_status_ = print; }
-  // Whether log lines and status changes are printed at all (off for --json).
+  // Whether log lines, status changes and message boxes are printed at all (a caller that
+  // shows them its own way takes them through the hooks below).
   void set_quiet(bool quiet) { quiet_ = quiet; }
   // Called with every new log line (without its CR LF).
   std::function<void(const std::string& line)> on_log_line;
+  // Called with the text of every message box (which also goes to the error stream unless
+  // the port is quiet).
+  std::function<void(const std::string& text)> on_message_box;
+  // Called with every change of the status line.
+  std::function<void(const std::string& text)> on_status;
   // Called with the progress of the update, 0.0 to 1.0, whenever the bar is drawn.
   std::function<void(double fraction)> on_progress;
 

@@ -10,6 +10,7 @@ enum ExitCode : int {
   kExitNoAdapter = 4,      // no USB-to-RS485 adapter could be opened
   kExitNoDevice = 5,       // no fixture answered
   kExitUpdateAborted = 6,  // the firmware update did not complete
+  kExitRefused = 7,        // the fixture answered a request with a NACK
 };
 
 // The table printed at the end of --help.
@@ -20,6 +21,7 @@ inline constexpr const char* kExitCodeHelp =
     "  3  bad firmware file\n"
     "  4  no adapter\n"
     "  5  no device\n"
-    "  6  update aborted\n";
+    "  6  update aborted (or the flash check failed)\n"
+    "  7  the fixture refused the request\n";
 
 }  // namespace quillmont::cli

@@ -1,25 +1,28 @@
 #include "cli/inspect_command.h"
 
 #include <CLI/CLI.hpp>
+#include <cstdio>
 #include <memory>
+#include <nlohmann/json.hpp>
 
 #include "cli/exit_codes.h"
 #include "cli/file_digest.h"
+#include "update/chunk_choice.h"
 #include "update/firmware_image.h"
 #include "update/image_analysis.h"
 #include "update/srec2.h"
 
 namespace quillmont::cli {
 
-CliCommand AddInspectCommand(CLI::App& app, CliOutput io) {
+CliCommand AddInspectCommand(CLI::App& app, const bool& json, CliOutput io) {
   auto path = std::make_shared<std::string>();
   CLI::App* sub = app.add_subcommand(
       "inspect", "Load and analyse a .srec2 firmware file: code range, signature, erase plan");
   sub->add_option("FILE", *path, "The .srec2 firmware file")->required();
-  return CliCommand{sub, [path, io] { return RunInspect(*path, io); }};
+  return CliCommand{sub, [path, &json, io] { return RunInspect(*path, io, json); }};
 }
 
-int RunInspect(const std::string& path, CliOutput io) {
+int RunInspect(const std::string& path, CliOutput io, bool json) {
   // The image is 512 KiB with its map: too big for the stack.
   auto image = std::make_unique<FirmwareImage>();
   Srec2Stats stats;
@@ -41,10 +44,42 @@ int RunInspect(const std::string& path, CliOutput io) {
   ImageAnalysis analysis;
   ErasePlan plan;
   AnalyseImage(*image, analysis, plan);
+  const std::vector<PlannedChunk> chunks = PlanChunks(*image, analysis);
+  if (json) {
+    nlohmann::json erase = nlohmann::json::array();
+    for (int i = 0; i < plan.erase_count && i < static_cast<int>(plan.erase_list.size()); ++i) {
+      erase.push_back(plan.erase_list[static_cast<size_t>(i)]);
+    }
+    nlohmann::json listed = nlohmann::json::array();
+    for (const PlannedChunk& chunk : chunks) {
+      listed.push_back({{"address", chunk.address}, {"length", chunk.length}});
+    }
+    io.out << nlohmann::json{{"command", "inspect"},
+                             {"file", path},
+                             {"sha256", digest},
+                             {"loaded_bytes", image->loaded_count},
+                             {"records", stats.records},
+                             {"code_begin", analysis.code_begin},
+                             {"code_end", analysis.code_end},
+                             {"signature", analysis.signature},
+                             {"erase_blocks", erase},
+                             {"chunks", listed},
+                             {"exit_code", kExitSuccess}}
+                  .dump(2)
+           << '\n';
+    return kExitSuccess;
+  }
   io.out << FormatAnalysisLog(analysis, plan) << '\n';
   io.out << "loaded bytes: " << image->loaded_count << '\n';
   io.out << "records: " << stats.records << '\n';
   io.out << digest << "  " << path << '\n';
+  io.out << "program chunks: " << chunks.size() << '\n';
+  for (const PlannedChunk& chunk : chunks) {
+    char line[48];
+    std::snprintf(line, sizeof line, "  $%05X  %3u bytes\n", static_cast<unsigned>(chunk.address),
+                  static_cast<unsigned>(chunk.length));
+    io.out << line;
+  }
   return kExitSuccess;
 }
 

@@ -1,10 +1,11 @@
 // quillmont-cli: the firmware updater for scripts and production lines.
 #include <iostream>
 
-#include "cli/binary_console.h"
 #include "cli/cli_app.h"
+#include "cli/console_mode.h"
 
 int main(int argc, char** argv) {
   quillmont::cli::UseBinaryConsole();
-  return quillmont::cli::RunCli(argc, argv, std::cout, std::cerr);
+  return quillmont::cli::RunCli(argc, argv, std::cout, std::cerr,
+                                quillmont::cli::StandardOutputIsTerminal());
 }

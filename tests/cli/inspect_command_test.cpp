@@ -48,7 +48,10 @@ TEST(InspectCommandTest, PrintsTheAnalysisLineAndASummary) {
             "erase_list = $4000 \n"
             "loaded bytes: 7\n"
             "records: 2\n" +
-                Sha256FileHex(path) + "  " + path + "\n");
+                Sha256FileHex(path) + "  " + path + "\n" +
+                "program chunks: 2\n"
+                "  $04000    4 bytes\n"
+                "  $04100    4 bytes\n");
 }
 
 TEST(InspectCommandTest, BadFilesExitWithTheLoadersMessage) {

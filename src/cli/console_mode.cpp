@@ -1,10 +1,12 @@
-#include "cli/binary_console.h"
+#include "cli/console_mode.h"
+
+#include <cstdio>
 
 #if defined(_WIN32)
 #include <fcntl.h>
 #include <io.h>
-
-#include <cstdio>
+#else
+#include <unistd.h>
 #endif
 
 namespace quillmont::cli {
@@ -15,6 +17,14 @@ void UseBinaryConsole() {
   std::fflush(stderr);
   _setmode(_fileno(stdout), _O_BINARY);
   _setmode(_fileno(stderr), _O_BINARY);
+#endif
+}
+
+bool StandardOutputIsTerminal() {
+#if defined(_WIN32)
+  return _isatty(_fileno(stdout)) != 0;
+#else
+  return isatty(STDOUT_FILENO) == 1;
 #endif
 }
 

@@ -1,0 +1,177 @@
+#include "cli/device_commands.h"
+
+#include <CLI/CLI.hpp>
+#include <cstdio>
+#include <memory>
+#include <nlohmann/json.hpp>
+
+#include "app/control_ids.h"
+#include "cli/exit_codes.h"
+#include "cli/window_session.h"
+
+namespace quillmont::cli {
+namespace {
+
+using nlohmann::json;
+
+// The driver, the session and the fixture, or the exit status that says why not.
+struct Connection {
+  std::unique_ptr<DriverSet> drivers;
+  std::unique_ptr<WindowSession> session;
+  std::ostream null_stream{nullptr};
+};
+
+int Fail(const GlobalOptions& options, CliOutput io, const char* command, int code,
+         const std::string& text) {
+  io.err << text << '\n';
+  if (options.json) {
+    io.out << json{{"command", command},
+                   {"result", "failed"},
+                   {"detail", text},
+                   {"exit_code", code}}
+                  .dump(2)
+           << '\n';
+  }
+  return code;
+}
+
+// Connects to the one fixture; 0, or the exit status after the message is out.
+int Connect(const GlobalOptions& options, CliOutput io, const char* command, Connection& c) {
+  DriverChoice choice = MakeDriver(options.drivers);
+  if (!choice.set) {
+    return Fail(options, io, command, kExitNoAdapter, choice.error);
+  }
+  c.drivers = std::move(choice.set);
+  SessionSink sink;
+  sink.message_box = [io](const std::string& text) { io.err << text << '\n'; };
+  if (!options.json) {
+    sink.status = [io](const std::string& text) { io.err << "[" << text << "]\n"; };
+  }
+  c.session = std::make_unique<WindowSession>(*c.drivers, options.verbose ? io.err : c.null_stream,
+                                              std::move(sink));
+  c.session->Start(options.baud);
+  switch (c.session->Connect(options.uid)) {
+    case Reach::kNoAdapter:
+      return Fail(options, io, command, kExitNoAdapter, "No USB-to-RS485 adapter could be opened.");
+    case Reach::kNoDevice:
+      return Fail(options, io, command, kExitNoDevice,
+                  "No RDM fixture answered the discovery (only one may be connected).");
+    case Reach::kDevice:
+      break;
+  }
+  return kExitSuccess;
+}
+
+std::string NackText(uint16_t reason) {
+  char text[64];
+  std::snprintf(text, sizeof text, "The fixture refused the request (NACK reason 0x%04X).",
+                static_cast<unsigned>(reason));
+  return text;
+}
+
+// Sends a SET through a window handler and reports its answer.
+int RunSet(const GlobalOptions& options, CliOutput io, const char* command,
+           const std::function<void(UpdaterWindow&)>& handler, const std::string& done_text,
+           json extra) {
+  Connection c;
+  if (const int code = Connect(options, io, command, c); code != kExitSuccess) {
+    return code;
+  }
+  // The discovery's own requests for the device's texts are answered first.
+  DeviceInfo info;
+  c.session->ReadDeviceInfo(info);
+  UpdaterWindow& window = c.session->window();
+  const SetAnswer answer = c.session->SendAndAwait([&] { handler(window); });
+  const std::string uid = FormatUid(window.target_uid);
+  if (answer.answer == Answer::kNone) {
+    return Fail(options, io, command, kExitNoDevice, "The fixture " + uid + " did not answer.");
+  }
+  if (answer.answer == Answer::kNack) {
+    return Fail(options, io, command, kExitRefused, NackText(answer.nack_reason));
+  }
+  if (options.json) {
+    extra["command"] = command;
+    extra["uid"] = uid;
+    extra["result"] = "acknowledged";
+    extra["exit_code"] = kExitSuccess;
+    io.out << extra.dump(2) << '\n';
+  } else {
+    io.out << uid << ": " << done_text << '\n';
+  }
+  return kExitSuccess;
+}
+
+}  // namespace
+
+CliCommand AddInfoCommand(CLI::App& app, const GlobalOptions& options, CliOutput io) {
+  CLI::App* sub = app.add_subcommand(
+      "info",
+      "Find the one fixture as the window does and show its UID, model, software "
+      "version and DMX address");
+  return CliCommand{
+      sub, [&options, io] {
+        Connection c;
+        if (const int code = Connect(options, io, "info", c); code != kExitSuccess) {
+          return code;
+        }
+        DeviceInfo info;
+        if (!c.session->ReadDeviceInfo(info)) {
+          return Fail(options, io, "info", kExitNoDevice,
+                      "The fixture did not tell its model, version and address.");
+        }
+        if (options.json) {
+          io.out << json{{"command", "info"},
+                         {"uid", info.uid},
+                         {"model", info.model},
+                         {"software_version", info.software_version},
+                         {"dmx_address", info.has_address ? json(info.dmx_address) : json(nullptr)},
+                         {"exit_code", kExitSuccess}}
+                        .dump(2)
+                 << '\n';
+        } else {
+          io.out << "UID:               " << info.uid << '\n'
+                 << "Model:             " << info.model << '\n'
+                 << "Software version:  " << info.software_version << '\n'
+                 << "DMX address:       "
+                 << (info.has_address ? std::to_string(info.dmx_address)
+                                      : std::string("(not told)"))
+                 << '\n';
+        }
+        return static_cast<int>(kExitSuccess);
+      }};
+}
+
+CliCommand AddIdentifyCommand(CLI::App& app, const GlobalOptions& options, CliOutput io) {
+  auto state = std::make_shared<std::string>();
+  CLI::App* sub = app.add_subcommand("identify", "Switch the fixture's identify mode on or off");
+  sub->add_option("STATE", *state, "on or off")->required()->check(CLI::IsMember({"on", "off"}));
+  return CliCommand{
+      sub, [state, &options, io] {
+        const bool on = *state == "on";
+        return RunSet(
+            options, io, "identify",
+            [on](UpdaterWindow& w) { on ? w.OnIdentifyButton() : w.OnStopIdentifyButton(); },
+            on ? "identify on" : "identify off", json{{"identify", on}});
+      }};
+}
+
+CliCommand AddSetAddressCommand(CLI::App& app, const GlobalOptions& options, CliOutput io) {
+  auto address = std::make_shared<int>(0);
+  CLI::App* sub = app.add_subcommand("set-address", "Set the fixture's DMX start address");
+  sub->add_option("N", *address, "The DMX start address, 1 to 512")
+      ->required()
+      ->check(CLI::Range(1, 512));
+  return CliCommand{sub, [address, &options, io] {
+                      const int n = *address;
+                      return RunSet(
+                          options, io, "set-address",
+                          [n](UpdaterWindow& w) {
+                            // Typed into the address field, then the button, as the operator does.
+                            w.port().SetControlText(kDmxAddressEdit, std::to_string(n));
+                            w.OnSetAddressButton();
+                          },
+                          "DMX address set to " + std::to_string(n), json{{"dmx_address", n}});
+                    }};
+}
+
+}  // namespace quillmont::cli

@@ -1,0 +1,264 @@
+#include "cli/flash_command.h"
+
+#include <CLI/CLI.hpp>
+#include <memory>
+#include <mutex>
+#include <nlohmann/json.hpp>
+#include <thread>
+#include <vector>
+
+#include "cli/exit_codes.h"
+#include "cli/flash_run.h"
+#include "cli/progress_text.h"
+
+namespace quillmont::cli {
+namespace {
+
+using nlohmann::json;
+
+json ResultJson(const FlashResult& r) {
+  return json{{"uid", r.uid},           {"result", r.result},
+              {"detail", r.detail},     {"exit_code", r.exit_code},
+              {"seconds", r.seconds},   {"bytes_sent", r.sent},
+              {"bytes_total", r.total}, {"flash_checked", r.flash_checked}};
+}
+
+std::string Seconds(double seconds) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f s", seconds);
+  return text;
+}
+
+// The single run's console: log lines and status changes as they come; on a terminal the
+// program requests feed one live progress line instead of a line each.
+class FlashConsole {
+ public:
+  FlashConsole(CliOutput io, bool json) : io_(io), json_(json) {}
+
+  FlashSink Sink() {
+    FlashSink sink;
+    sink.message_box = [this](const std::string& text) {
+      EndLiveLine();
+      io_.err << text << '\n' << std::flush;
+    };
+    if (json_) {
+      return sink;
+    }
+    sink.log = [this](const std::string& line) {
+      if (io_.out_is_terminal && line.rfind("Programming", 0) == 0) {
+        return;  // the progress line names the step
+      }
+      EndLiveLine();
+      io_.out << line << '\n' << std::flush;
+    };
+    sink.status = [this](const std::string& text) {
+      EndLiveLine();
+      io_.out << "[" << text << "]\n" << std::flush;
+    };
+    if (io_.out_is_terminal) {
+      sink.progress = [this](const FlashProgress& progress) {
+        io_.out << "\r\033[K" << FormatProgressLine(progress) << std::flush;
+        live_ = true;
+      };
+    }
+    return sink;
+  }
+
+  void EndLiveLine() {
+    if (live_) {
+      io_.out << '\n';
+      live_ = false;
+    }
+  }
+
+ private:
+  CliOutput io_;
+  bool json_;
+  bool live_ = false;
+};
+
+void PrintSummary(std::ostream& out, const FlashFile& file, const FlashResult& r) {
+  out << "\nFixture:  " << (r.uid.empty() ? "-" : r.uid) << '\n'
+      << "File:     " << file.path << '\n'
+      << "SHA-256:  " << file.sha256 << '\n'
+      << "Sent:     " << r.sent << " bytes in program requests (" << r.total << " loaded)\n"
+      << "Time:     " << Seconds(r.seconds) << '\n'
+      << "Result:   " << r.result << ": " << r.detail << '\n';
+}
+
+}  // namespace
+
+CliCommand AddFlashCommand(CLI::App& app, const GlobalOptions& options, CliOutput io) {
+  auto path = std::make_shared<std::string>();
+  auto all = std::make_shared<bool>(false);
+  CLI::App* sub = app.add_subcommand(
+      "flash", "Update the firmware of the fixture (discovered, or --uid) with a .srec2 file");
+  sub->add_option("FILE", *path, "The .srec2 firmware file")->required();
+  sub->add_flag("--all-adapters", *all,
+                "Update the fixture on every adapter at once, one run per adapter");
+  return CliCommand{sub, [path, all, &options, io] {
+                      return *all ? RunFlashAllAdapters(*path, options, io)
+                                  : RunFlashCommand(*path, options, io);
+                    }};
+}
+
+int RunFlashCommand(const std::string& path, const GlobalOptions& options, CliOutput io) {
+  FlashConsole console(io, options.json);
+  const FlashSink sink = console.Sink();
+  FlashFile file;
+  if (const int code = LoadFlashFile(path, file, sink.message_box); code != kExitSuccess) {
+    if (options.json) {
+      io.out << json{{"command", "flash"},
+                     {"file", path},
+                     {"result", "bad file"},
+                     {"exit_code", code}}
+                    .dump(2)
+             << '\n';
+    }
+    return code;
+  }
+  DriverChoice choice = MakeDriver(options.drivers);
+  if (!choice.set) {
+    io.err << choice.error << '\n';
+    return kExitNoAdapter;
+  }
+  std::ostream null_stream(nullptr);
+  std::ostream& diag = options.verbose ? io.err : null_stream;
+  const FlashResult r = RunFlash(*choice.set, options, file, options.sim_dump, diag, sink);
+  console.EndLiveLine();
+  if (r.exit_code != kExitSuccess) {
+    io.err << r.detail << '\n';
+  }
+  if (options.json) {
+    json doc = ResultJson(r);
+    doc["command"] = "flash";
+    doc["file"] = file.path;
+    doc["sha256"] = file.sha256;
+    doc["log"] = r.log;
+    io.out << doc.dump(2) << '\n';
+  } else {
+    PrintSummary(io.out, file, r);
+  }
+  return r.exit_code;
+}
+
+std::string AdapterDumpPath(const std::string& path, int adapter) {
+  return path.empty() ? path : path + "." + std::to_string(adapter);
+}
+
+int RunFlashAllAdapters(const std::string& path, const GlobalOptions& options, CliOutput io) {
+  std::mutex lock;
+  FlashFile file;
+  const auto to_err = [&io](const std::string& text) { io.err << text << '\n'; };
+  if (const int code = LoadFlashFile(path, file, to_err); code != kExitSuccess) {
+    return code;
+  }
+  std::string error;
+  const int count = CountAdapters(options.drivers, error);
+  if (count <= 0) {
+    io.err << (error.empty() ? "No USB-to-RS485 adapter found." : error) << '\n';
+    return kExitNoAdapter;
+  }
+
+  std::vector<FlashResult> results(static_cast<size_t>(count));
+  std::vector<std::string> names(static_cast<size_t>(count));
+  std::vector<std::string> live(static_cast<size_t>(count), "waiting");
+  bool drawn = false;
+  // On a terminal one progress line per adapter, redrawn as a block; otherwise log lines with
+  // the adapter's number before them.
+  const auto redraw = [&] {
+    if (drawn) {
+      io.out << "\033[" << count << "A";
+    }
+    for (int i = 0; i < count; ++i) {
+      io.out << "\r\033[Kadapter " << i << ": " << live[static_cast<size_t>(i)] << '\n';
+    }
+    io.out << std::flush;
+    drawn = true;
+  };
+
+  std::ostream null_stream(nullptr);
+  std::ostream& diag = options.verbose ? io.err : null_stream;
+  std::vector<std::thread> threads;
+  for (int i = 0; i < count; ++i) {
+    threads.emplace_back([&, i] {
+      const auto index = static_cast<size_t>(i);
+      FlashSink sink;
+      sink.message_box = [&, i](const std::string& text) {
+        const std::lock_guard<std::mutex> guard(lock);
+        io.err << "[adapter " << i << "] " << text << '\n';
+      };
+      if (!options.json && io.out_is_terminal) {
+        sink.progress = [&, index](const FlashProgress& progress) {
+          const std::lock_guard<std::mutex> guard(lock);
+          live[index] = FormatProgressLine(progress, 90);
+          redraw();
+        };
+      } else if (!options.json) {
+        sink.log = [&, i](const std::string& line) {
+          const std::lock_guard<std::mutex> guard(lock);
+          io.out << "[adapter " << i << "] " << line << '\n';
+        };
+        sink.status = [&, i](const std::string& text) {
+          const std::lock_guard<std::mutex> guard(lock);
+          io.out << "[adapter " << i << "] [" << text << "]\n";
+        };
+      }
+      DriverChoice choice = MakeAdapterDriver(options.drivers, i);
+      if (!choice.set) {
+        results[index].exit_code = kExitNoAdapter;
+        results[index].result = "no adapter";
+        results[index].detail = choice.error;
+        return;
+      }
+      const std::vector<std::string> adapter_names = choice.set->AdapterNames();
+      names[index] = adapter_names.empty() ? "adapter " + std::to_string(i) : adapter_names[0];
+      results[index] =
+          RunFlash(*choice.set, options, file, AdapterDumpPath(options.sim_dump, i), diag, sink);
+      if (!options.json && io.out_is_terminal) {
+        const std::lock_guard<std::mutex> guard(lock);
+        live[index] = results[index].result + ": " + results[index].detail;
+        redraw();
+      }
+    });
+  }
+  for (std::thread& thread : threads) {
+    thread.join();
+  }
+
+  int exit_code = kExitSuccess;
+  for (const FlashResult& r : results) {
+    if (r.exit_code != kExitSuccess && exit_code == kExitSuccess) {
+      exit_code = r.exit_code;
+    }
+  }
+  if (options.json) {
+    json adapters = json::array();
+    for (size_t i = 0; i < results.size(); ++i) {
+      json item = ResultJson(results[i]);
+      item["adapter"] = i;
+      item["name"] = names[i];
+      adapters.push_back(item);
+    }
+    io.out << json{{"command", "flash"},    {"all_adapters", true}, {"file", file.path},
+                   {"sha256", file.sha256}, {"adapters", adapters}, {"exit_code", exit_code}}
+                  .dump(2)
+           << '\n';
+    return exit_code;
+  }
+  io.out << "\nFile:     " << file.path << "\nSHA-256:  " << file.sha256 << "\n\n";
+  char row[160];
+  std::snprintf(row, sizeof row, "%-7s  %-17s  %-14s  %8s  %s\n", "adapter", "fixture", "result",
+                "time", "detail");
+  io.out << row;
+  for (size_t i = 0; i < results.size(); ++i) {
+    const FlashResult& r = results[i];
+    std::snprintf(row, sizeof row, "%-7zu  %-17s  %-14s  %8s  ", i,
+                  r.uid.empty() ? "-" : r.uid.c_str(), r.result.c_str(),
+                  Seconds(r.seconds).c_str());
+    io.out << row << r.detail << '\n';
+  }
+  return exit_code;
+}
+
+}  // namespace quillmont::cli

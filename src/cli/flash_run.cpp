@@ -1,0 +1,177 @@
+#include "cli/flash_run.h"
+
+#include <cstdio>
+
+#include "cli/exit_codes.h"
+#include "cli/file_digest.h"
+#include "cli/window_session.h"
+#include "sim/nor_flash.h"
+#include "sim/simulated_line.h"
+#include "update/chunk_choice.h"
+#include "update/srec2.h"
+
+namespace quillmont::cli {
+namespace {
+
+constexpr const char* kSuccessLine = " VERY WELL DONE !";
+// The longest wait after one request (an erase) and the most attempts of one step.
+constexpr int64_t kLongestWaitTicks = 300;
+constexpr int64_t kMostAttempts = 6;
+constexpr int64_t kMarginSteps = 20;
+
+std::string Hex(uint32_t value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "$%05X", static_cast<unsigned>(value));
+  return text;
+}
+
+// The simulated fixture the run talked to: the one with the window's target UID.
+SimulatedFixture* TargetFixture(SimulatedLine& line, const RdmUid& uid) {
+  for (int a = 0; a < line.adapter_count(); ++a) {
+    for (int i = 0; i < line.fixture_count(a); ++i) {
+      if (line.fixture(a, i).config().uid == uid) {
+        return &line.fixture(a, i);
+      }
+    }
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+int LoadFlashFile(const std::string& path, FlashFile& file,
+                  const std::function<void(const std::string&)>& message_box) {
+  file.path = path;
+  file.loaded = std::make_unique<FirmwareImage>();
+  if (LoadSrec2File(path, *file.loaded, message_box) != 1) {
+    return kExitBadFile;
+  }
+  if (file.loaded->loaded_count == 0) {
+    message_box("No data records in file.");
+    return kExitBadFile;
+  }
+  file.sha256 = Sha256FileHex(path);
+  if (file.sha256.empty()) {
+    message_box("Unable to read file.");
+    return kExitBadFile;
+  }
+  return kExitSuccess;
+}
+
+int64_t FlashTickBound(int64_t chunks, int64_t erases) {
+  return (chunks + erases + kMarginSteps) * kMostAttempts * kLongestWaitTicks;
+}
+
+FlashResult RunFlash(DriverSet& drivers, const GlobalOptions& options, const FlashFile& file,
+                     const std::string& dump_path, std::ostream& diag, const FlashSink& sink) {
+  FlashResult result;
+  result.total = file.loaded->loaded_count;
+  bool well_done = false;
+  FlashProgress progress;
+  progress.total = result.total;
+  uint64_t started = 0;
+  uint64_t program_started = 0;
+
+  SessionSink session_sink;
+  session_sink.status = sink.status;
+  session_sink.message_box = sink.message_box;
+  WindowSession* session_ptr = nullptr;
+  session_sink.log = [&](const std::string& line) {
+    result.log.push_back(line);
+    well_done = well_done || line == kSuccessLine;
+    if (!line.empty()) {
+      progress.step = line;
+    }
+    if (line.rfind("Programming", 0) == 0 && program_started == 0 && session_ptr != nullptr) {
+      program_started = session_ptr->NowMicros();
+    }
+    if (sink.log) {
+      sink.log(line);
+    }
+  };
+  WindowSession session(drivers, diag, session_sink);
+  session_ptr = &session;
+  UpdaterWindow& window = session.window();
+  const uint64_t run_start = session.NowMicros();
+
+  const auto finish = [&](int code, std::string text, std::string detail) {
+    result.exit_code = code;
+    result.result = std::move(text);
+    result.detail = std::move(detail);
+    result.seconds = static_cast<double>(session.NowMicros() - run_start) / 1e6;
+    return result;
+  };
+
+  session.Start(options.baud);
+  const Reach reach = session.Connect(options.uid);
+  if (reach == Reach::kNoAdapter) {
+    return finish(kExitNoAdapter, "no adapter", "No USB-to-RS485 adapter could be opened.");
+  }
+  if (reach == Reach::kNoDevice) {
+    return finish(kExitNoDevice, "no device",
+                  "No RDM fixture answered the discovery (only one may be connected).");
+  }
+  result.uid = FormatUid(window.target_uid);
+
+  started = session.NowMicros();
+  session.port().AnswerFileDialogWith(file.path);
+  window.OnUpdateButton();
+  if (window.job.update_state == Idle) {
+    return finish(kExitBadFile, "bad file", "The firmware file could not be loaded.");
+  }
+
+  const int64_t chunks = static_cast<int64_t>(PlanChunks(window.image, window.analysis).size());
+  const int64_t bound = FlashTickBound(chunks, window.erase_plan.erase_count);
+  int32_t shown_sent = -1;
+  session.RunUntil(
+      [&] {
+        if (sink.progress && window.job.sent_count != shown_sent) {
+          shown_sent = window.job.sent_count;
+          progress.sent = shown_sent;
+          progress.micros = session.NowMicros() - started;
+          progress.program_micros =
+              program_started == 0 ? 0 : session.NowMicros() - program_started;
+          sink.progress(progress);
+        }
+        return window.job.update_state == Idle;
+      },
+      bound);
+  result.sent = window.job.sent_count;
+
+  if (window.job.update_state != Idle) {
+    // Never seen: the procedure's attempt budgets end it long before the bound.
+    window.OnUpdateButton();
+    return finish(kExitUpdateAborted, "aborted", "The update did not end in time.");
+  }
+
+  SimulatedLine* line = drivers.simulated_line();
+  SimulatedFixture* fixture = line != nullptr ? TargetFixture(*line, window.target_uid) : nullptr;
+  if (fixture == nullptr && line != nullptr && line->adapter_count() > 0 &&
+      line->fixture_count(0) > 0) {
+    fixture = &line->fixture(0, 0);
+  }
+  std::string dump_error;
+  if (!dump_path.empty() && fixture != nullptr &&
+      !DumpFlash(fixture->flash(), dump_path, &dump_error)) {
+    if (sink.message_box) {
+      sink.message_box(dump_error);
+    }
+  }
+
+  if (!well_done) {
+    return finish(kExitUpdateAborted, "aborted", "The update did not complete.");
+  }
+  if (fixture != nullptr) {
+    uint32_t mismatch = 0;
+    result.flash_checked = true;
+    if (!FlashHoldsImage(fixture->flash(), *file.loaded, &mismatch)) {
+      return finish(kExitUpdateAborted, "flash mismatch",
+                    "The fixture reported success but its flash differs from the image at " +
+                        Hex(mismatch) + ".");
+    }
+    return finish(kExitSuccess, "success", "The simulated fixture's flash holds the image.");
+  }
+  return finish(kExitSuccess, "success", "The fixture started its new firmware.");
+}
+
+}  // namespace quillmont::cli

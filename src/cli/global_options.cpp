@@ -1,0 +1,72 @@
+#include "cli/global_options.h"
+
+#include <CLI/CLI.hpp>
+
+#include "app/baud_list.h"
+#include "cli/window_session.h"
+
+namespace quillmont::cli {
+
+void AddGlobalOptions(CLI::App& app, GlobalOptions& options) {
+  DriverOptions& d = options.drivers;
+  app.add_option("--driver", d.driver, "Adapter backend: serial, d2xx or sim")
+      ->check(CLI::IsMember({"serial", "d2xx", "sim"}))
+      ->group("Line");
+  app.add_flag("--simulate", d.simulate, "Use the built-in simulated fixture (--driver sim)")
+      ->group("Line");
+  app.add_option("--port", d.ports, "Serial adapter device, e.g. /dev/ttyUSB0 (repeatable)")
+      ->group("Line");
+  app.add_option("--baud", options.baud, "Line rate, one of the window's list (default 250000)")
+      ->group("Line");
+  app.add_option("--uid", options.uid,
+                 "Talk to this fixture instead of discovering one: \"XX XX XX XX XX XX\"")
+      ->group("Line");
+  app.add_flag("--json", options.json, "Print one JSON document on standard output");
+  app.add_flag("--verbose", options.verbose, "The line layer's diagnostic lines on standard error");
+
+  SimOptions& sim = d.sim;
+  const char* group = "Simulator (with --simulate)";
+  app.add_option("--sim-fixtures", sim.fixtures, "Fixtures on each simulated line (default 1)")
+      ->group(group);
+  app.add_option("--sim-adapters", sim.adapters, "Simulated adapters (default 1)")->group(group);
+  app.add_option("--sim-faults", sim.faults,
+                 "Faults: LIST for adapter 0, N:LIST for adapter N (repeatable); e.g. "
+                 "drop=3,noise@20ms or 1:drop-rate=1")
+      ->group(group);
+  app.add_option("--sim-dump", options.sim_dump,
+                 "Write the fixture's 256 KiB flash to this file when the run ends")
+      ->group(group);
+  app.add_flag("--sim-fast", sim.fast, "Run on a virtual clock: the line's time passes at once")
+      ->group(group);
+  app.add_option("--sim-label", sim.version_label,
+                 "The simulated application's software version label")
+      ->group(group);
+  app.add_flag("--sim-bootloader", sim.start_in_bootloader,
+               "Start the simulated fixture in its bootloader")
+      ->group(group);
+}
+
+std::string CheckGlobalOptions(const GlobalOptions& options) {
+  if (!options.baud.empty()) {
+    bool listed = false;
+    std::string rates;
+    for (const char* rate : kBaudList) {
+      listed = listed || options.baud == rate;
+      rates += rates.empty() ? rate : std::string(", ") + rate;
+    }
+    if (!listed) {
+      return "--baud " + options.baud + " is not a rate the adapter is driven at; choose one of " +
+             rates;
+    }
+  }
+  RdmUid uid{};
+  if (!options.uid.empty() && !ParseUidArgument(options.uid, uid)) {
+    return "--uid wants six hex bytes, e.g. \"4F 4C 12 34 56 78\"";
+  }
+  if (!options.sim_dump.empty() && !options.drivers.UsesSimulator()) {
+    return "--sim-dump needs --simulate";
+  }
+  return CheckDriverOptions(options.drivers);
+}
+
+}  // namespace quillmont::cli

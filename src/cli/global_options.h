@@ -1,0 +1,30 @@
+// The options every command of quillmont-cli takes: the driver choice, the line's rate, a
+// typed UID, the output form and the simulator.
+#pragma once
+
+#include <string>
+
+#include "link/driver_choice.h"
+
+namespace CLI {
+class App;
+}
+
+namespace quillmont::cli {
+
+struct GlobalOptions {
+  DriverOptions drivers;
+  std::string baud;      // one of the window's rates; empty for its default
+  std::string uid;       // "XX XX XX XX XX XX"; empty to discover
+  bool json = false;     // one JSON document on standard output
+  bool verbose = false;  // the line layer's diagnostic lines on standard error
+  std::string sim_dump;  // where the simulated fixture's flash is written at the end
+};
+
+void AddGlobalOptions(CLI::App& app, GlobalOptions& options);
+
+// Checks what the parser cannot: the rate, the UID, the driver and simulator options. Empty
+// when sound, otherwise the text for standard error (exit status 2).
+std::string CheckGlobalOptions(const GlobalOptions& options);
+
+}  // namespace quillmont::cli

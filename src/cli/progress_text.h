@@ -1,0 +1,23 @@
+// The texts quillmont-cli shows about a firmware update: the live progress line and the
+// durations and rates in it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "cli/flash_run.h"
+
+namespace quillmont::cli {
+
+// " 42%  5040/11936 B  1.9 KiB/s  0:04 left  Programming $5380 (192 bytes)..."; the rate and
+// the time left read "--" until programming has run for a moment. The step is cut so that the
+// line stays within `width` characters.
+std::string FormatProgressLine(const FlashProgress& progress, size_t width = 100);
+
+// "0:04", "12:31", "1:02:03".
+std::string FormatDuration(uint64_t seconds);
+
+// "980 B/s", "1.9 KiB/s".
+std::string FormatRate(double bytes_per_second);
+
+}  // namespace quillmont::cli

@@ -1,0 +1,108 @@
+// One run of the window core on the console: the UpdaterWindow with a ConsolePort, driven by
+// the 10 ms tick on the chosen driver's clock. The commands of quillmont-cli are built on it:
+// every wait is counted in ticks and bounded.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "app/tick_pacer.h"
+#include "app/updater_window.h"
+#include "cli/console_port.h"
+#include "link/driver_choice.h"
+
+namespace quillmont::cli {
+
+// Ticks the adapter search may take before "no adapter".
+inline constexpr int64_t kLinkWaitTicks = 150;
+// Failed discoveries (each followed by the window's 3 s pause) before "no device".
+inline constexpr int kDiscoveryAttempts = 2;
+inline constexpr int64_t kDeviceWaitTicks = 1000;
+// Ticks to wait for the answer to one request, and how often a request is sent.
+inline constexpr int64_t kAnswerWaitTicks = 100;
+inline constexpr int kRequestAttempts = 3;
+
+// Where the session's log lines, status changes and message boxes go.
+struct SessionSink {
+  std::function<void(const std::string& line)> log;
+  std::function<void(const std::string& text)> status;
+  std::function<void(const std::string& text)> message_box;
+};
+
+enum class Reach { kDevice, kNoAdapter, kNoDevice };
+
+// What GET DEVICE_MODEL_DESCRIPTION, SOFTWARE_VERSION_LABEL and DMX_START_ADDRESS returned.
+struct DeviceInfo {
+  std::string uid;
+  std::string model;
+  std::string software_version;
+  int dmx_address = 0;
+  bool has_address = false;  // a fixture in its bootloader tells its texts, not its address
+};
+
+// The answer to a SET request, read from the frame the window shows.
+enum class Answer { kNone, kAck, kNack };
+struct SetAnswer {
+  Answer answer = Answer::kNone;
+  uint16_t nack_reason = 0;
+};
+
+class WindowSession {
+ public:
+  // `diag` receives the line layer's diagnostic lines.
+  WindowSession(DriverSet& drivers, std::ostream& diag, SessionSink sink);
+  ~WindowSession();
+  WindowSession(const WindowSession&) = delete;
+  WindowSession& operator=(const WindowSession&) = delete;
+
+  ConsolePort& port() { return port_; }
+  UpdaterWindow& window() { return *window_; }
+  uint64_t NowMicros() const { return drivers_.clock().NowMicros(); }
+  int64_t ticks_run() const { return pacer_->ticks_run(); }
+
+  // OnInit without the settings file (neither read nor written), then `baud` (one of the rates
+  // of the window's list, or empty for its default) applied as a choice in the combo box.
+  // False when the rate is not in the list.
+  bool Start(const std::string& baud);
+
+  // Waits for the adapter; then, with `uid` empty, for the window's discovery to find one
+  // fixture; with a UID, takes it as the window takes a typed one. The UID must already be
+  // valid (see ParseUidArgument).
+  Reach Connect(const std::string& uid);
+
+  // Asks the fixture for its model, software version and DMX address (again, if the discovery
+  // already did) and waits for all three. True when they came, or when the address never came
+  // but a text did (has_address false); false when the fixture told nothing.
+  bool ReadDeviceInfo(DeviceInfo& info);
+
+  // Runs `command` (a window handler that sends one SET request) and waits for its answer;
+  // sends it again when none comes.
+  SetAnswer SendAndAwait(const std::function<void()>& command);
+
+  void Tick() { pacer_->Tick(); }
+  bool RunUntil(const std::function<bool()>& done, int64_t max_ticks) {
+    return pacer_->RunUntil(done, max_ticks);
+  }
+
+  // The bytes of the frame the window shows last (the hex listing after its header line).
+  std::vector<uint8_t> ShownFrame();
+
+ private:
+  DriverSet& drivers_;
+  std::ostream null_stream_{nullptr};
+  ConsolePort port_{null_stream_, null_stream_};
+  std::unique_ptr<UpdaterWindow> window_;
+  std::unique_ptr<TickPacer> pacer_;
+  int discovery_failures_ = 0;
+  bool info_requested_ = false;  // the discovery's own requests for the device info are out
+};
+
+// The UID of a --uid argument as the window reads it: six hex pairs with optional blanks.
+// True when it holds exactly six bytes.
+bool ParseUidArgument(const std::string& text, RdmUid& uid);
+
+}  // namespace quillmont::cli

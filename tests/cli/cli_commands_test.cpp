@@ -1,0 +1,235 @@
+// quillmont-cli's commands run as a user runs them, against the simulated fixture on a virtual
+// clock (--sim-fast).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "../update/srec2_test_files.h"
+#include "link/driver_choice.h"
+#include "rdm/full_discovery.h"
+#include "run_cli.h"
+#include "update/firmware_image.h"
+#include "update/srec2.h"
+
+namespace quillmont::testing {
+namespace {
+
+using nlohmann::json;
+
+const std::string kSim = "--simulate --sim-fast ";
+
+class CliCommandsTest : public ::testing::Test {
+ protected:
+  CliRun Run(const std::string& arguments) {
+    return RunCliProgram(arguments, (folder.path() / "err.txt").string());
+  }
+  TestFolder folder;
+};
+
+TEST_F(CliCommandsTest, InfoShowsWhatTheWindowShowsOfTheOneFixture) {
+  const CliRun run = Run(kSim + "--sim-label " + Quote("Spot app 2.4") + " info");
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out,
+            "UID:               4F 4C 12 34 56 78\n"
+            "Model:             Quillmont Sim Spot\n"
+            "Software version:  Spot app 2.4\n"
+            "DMX address:       1\n");
+
+  const CliRun typed = Run(kSim + "--json --uid " + Quote("4f4c12345678") + " info");
+  ASSERT_EQ(typed.status, 0) << typed.err;
+  const json doc = json::parse(typed.out);
+  EXPECT_EQ(doc["uid"], "4F 4C 12 34 56 78");
+  EXPECT_EQ(doc["software_version"], "Quillmont demo app 1.0");
+  EXPECT_EQ(doc["dmx_address"], 1);
+
+  // In its bootloader the fixture tells its texts but not its address.
+  const CliRun boot = Run(kSim + "--sim-bootloader --json info");
+  ASSERT_EQ(boot.status, 0) << boot.err;
+  const json boot_doc = json::parse(boot.out);
+  EXPECT_EQ(boot_doc["software_version"], "Quillmont Sim Bootloader 1.0");
+  EXPECT_TRUE(boot_doc["dmx_address"].is_null());
+}
+
+TEST_F(CliCommandsTest, InfoWithoutAFixtureOrWithTwoExitsWithNoDevice) {
+  EXPECT_EQ(Run(kSim + "--sim-fixtures 0 info").status, 5);
+  const CliRun two = Run(kSim + "--sim-fixtures 2 --json info");
+  EXPECT_EQ(two.status, 5);
+  EXPECT_EQ(json::parse(two.out)["exit_code"], 5);
+  // A fixture that was given a UID but is not there stays silent.
+  EXPECT_EQ(Run(kSim + "--uid " + Quote("01 02 03 04 05 06") + " info").status, 5);
+}
+
+TEST_F(CliCommandsTest, DiscoverAllFindsExactlyTheSimulatedFixtures) {
+  for (const int count : {1, 3, 20}) {
+    std::vector<RdmUid> uids;
+    for (int i = 0; i < count; ++i) {
+      uids.push_back(SimFixtureUid(0, i));
+    }
+    std::sort(uids.begin(), uids.end());
+    std::string expected;
+    for (const RdmUid& uid : uids) {
+      expected += FormatUid(uid) + "\n";
+    }
+    const CliRun run = Run(kSim + "--sim-fixtures " + std::to_string(count) + " discover --all");
+    EXPECT_EQ(run.status, 0) << count;
+    EXPECT_EQ(run.out, expected) << count;
+  }
+}
+
+TEST_F(CliCommandsTest, DiscoverInJsonCountsItsWorkAndANoisyLineStillYieldsEveryFixture) {
+  const CliRun run = Run(kSim + "--sim-fixtures 3 --sim-faults " +
+                         Quote("seed=3,noise@5ms:20,noise@40ms:20,noise@90ms:20,drop=5") +
+                         " --json discover --all");
+  ASSERT_EQ(run.status, 0) << run.err;
+  const json doc = json::parse(run.out);
+  EXPECT_EQ(doc["devices"].size(), 3u);
+  EXPECT_EQ(doc["complete"], true);
+  EXPECT_GT(doc["collisions"].get<int>(), 0);
+  EXPECT_EQ(Run(kSim + "--sim-fixtures 0 discover --all").status, 5);
+}
+
+TEST_F(CliCommandsTest, SetAddressAndIdentifyAreAcknowledged) {
+  const CliRun set = Run(kSim + "set-address 42");
+  EXPECT_EQ(set.status, 0) << set.err;
+  EXPECT_EQ(set.out, "4F 4C 12 34 56 78: DMX address set to 42\n");
+  const CliRun identify = Run(kSim + "--json identify on");
+  ASSERT_EQ(identify.status, 0) << identify.err;
+  EXPECT_EQ(json::parse(identify.out)["result"], "acknowledged");
+  // Every answer lost: the fixture is found, but never answers the request.
+  EXPECT_EQ(
+      Run(kSim + "--uid " + Quote("4F 4C 12 34 56 78") + " --sim-faults drop-rate=1 identify off")
+          .status,
+      5);
+}
+
+TEST_F(CliCommandsTest, FlashEndsWithVeryWellDoneAndTheFlashHoldsTheImage) {
+  const std::string file = ExamplePath("fixture-app-1.1.srec2");
+  const std::string dump = (folder.path() / "flash.bin").string();
+  const CliRun run = Run(kSim + "--sim-dump " + Quote(dump) + " flash " + Quote(file));
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("\n VERY WELL DONE !\n"), std::string::npos);
+  EXPECT_NE(run.out.find("Fixture:  4F 4C 12 34 56 78\n"), std::string::npos);
+  EXPECT_NE(run.out.find("Result:   success: The simulated fixture's flash holds the image.\n"),
+            std::string::npos);
+  EXPECT_EQ(run.err, "");
+
+  // The dump is the fixture's flash: every loaded byte that is not the fill pattern is in it.
+  const std::string flash = ReadWholeFile(dump);
+  ASSERT_EQ(flash.size(), kImageSize);
+  auto image = std::make_unique<FirmwareImage>();
+  ASSERT_EQ(LoadSrec2File(file, *image, [](const std::string&) {}), 1);
+  for (uint32_t a = 0; a < kImageSize; ++a) {
+    if (image->loaded[a] != 0 && image->bytes[a] != FillPatternAt(a)) {
+      ASSERT_EQ(static_cast<uint8_t>(flash[a]), image->bytes[a]) << a;
+    }
+  }
+}
+
+// What inspect lists is what an update sends, chunk for chunk, for each kind of example.
+TEST_F(CliCommandsTest, InspectListsTheChunksThatFlashSends) {
+  for (const char* name :
+       {"fixture-app-1.1.srec2", "fixture-low-start.srec2", "fixture-low-blocks.srec2"}) {
+    const std::string file = ExamplePath(name);
+    const CliRun inspect = Run("--json inspect " + Quote(file));
+    ASSERT_EQ(inspect.status, 0) << name;
+    std::vector<std::string> planned;
+    const json inspected = json::parse(inspect.out);
+    for (const auto& chunk : inspected["chunks"]) {
+      char line[64];
+      std::snprintf(line, sizeof line, "Programming $%0X (%d bytes)...",
+                    chunk["address"].get<unsigned>(), chunk["length"].get<int>());
+      planned.push_back(line);
+    }
+    const CliRun flash = Run(kSim + "--json flash " + Quote(file));
+    ASSERT_EQ(flash.status, 0) << name << flash.err;
+    std::vector<std::string> sent;
+    const json flashed = json::parse(flash.out);
+    for (const auto& line : flashed["log"]) {
+      if (line.get<std::string>().rfind("Programming", 0) == 0) {
+        sent.push_back(line);
+      }
+    }
+    EXPECT_EQ(sent, planned) << name;
+    EXPECT_FALSE(planned.empty());
+  }
+}
+
+TEST_F(CliCommandsTest, FlashThatAbortsExitsWith6AndSaysSoInJson) {
+  const std::string file = ExamplePath("fixture-app-1.1.srec2");
+  // The fixture is found, then pulled out a second into the update.
+  const CliRun run = Run(kSim + "--json --sim-faults unplug@1s flash " + Quote(file));
+  EXPECT_EQ(run.status, 6);
+  const json doc = json::parse(run.out);
+  EXPECT_EQ(doc["result"], "aborted");
+  EXPECT_EQ(doc["exit_code"], 6);
+  EXPECT_EQ(doc["uid"], "4F 4C 12 34 56 78");
+  EXPECT_EQ(doc["sha256"].get<std::string>().size(), 64u);
+  const auto& log = doc["log"];
+  EXPECT_NE(std::find(log.begin(), log.end(), "Operation ABORTED !  :-("), log.end());
+  EXPECT_EQ(run.err, "The update did not complete.\n");
+}
+
+TEST_F(CliCommandsTest, FlashTellsNoDeviceNoAdapterAndABadFileApart) {
+  const std::string file = ExamplePath("fixture-app-1.1.srec2");
+  EXPECT_EQ(Run(kSim + "--sim-fixtures 0 flash " + Quote(file)).status, 5);
+  EXPECT_EQ(Run("--driver serial --port /nonexistent/tty flash " + Quote(file)).status, 4);
+  const std::string bad = folder.Write("bad.srec2", S2Record(0x4000, {0xAA}, 1) + "\n");
+  const CliRun run = Run(kSim + "flash " + Quote(bad));
+  EXPECT_EQ(run.status, 3);
+  EXPECT_EQ(run.err, "Checksum error ad address 4000.\n");
+}
+
+TEST_F(CliCommandsTest, FlashAllAdaptersGoesOnWhenOneAdapterFails) {
+  const std::string file = ExamplePath("fixture-app-1.1.srec2");
+  const CliRun run =
+      Run(kSim + "--json --sim-adapters 3 --sim-faults 1:unplug@1s flash --all-adapters " +
+          Quote(file));
+  EXPECT_EQ(run.status, 6);
+  const json doc = json::parse(run.out);
+  ASSERT_EQ(doc["adapters"].size(), 3u);
+  EXPECT_EQ(doc["adapters"][0]["result"], "success");
+  EXPECT_EQ(doc["adapters"][1]["result"], "aborted");
+  EXPECT_EQ(doc["adapters"][2]["result"], "success");
+  EXPECT_EQ(doc["adapters"][2]["uid"], FormatUid(SimFixtureUid(2, 0)));
+  EXPECT_EQ(doc["adapters"][0]["flash_checked"], true);
+
+  const CliRun table = Run(kSim + "--sim-adapters 2 flash --all-adapters " + Quote(file));
+  EXPECT_EQ(table.status, 0) << table.err;
+  EXPECT_NE(table.out.find("[adapter 1]  VERY WELL DONE !\n"), std::string::npos);
+  EXPECT_NE(table.out.find("adapter  fixture            result"), std::string::npos);
+}
+
+TEST_F(CliCommandsTest, BadArgumentsExitWith2) {
+  const std::string file = ExamplePath("fixture-app-1.1.srec2");
+  for (const std::string& arguments :
+       {std::string(""), std::string("frobnicate"), std::string("flash"),
+        kSim + "--baud 12345 info", kSim + "--uid " + Quote("zz") + " info",
+        kSim + "--uid " + Quote("01 02 03 04 05 06 07") + " info", kSim + "--sim-fixtures 65 info",
+        kSim + "--sim-faults bogus info", kSim + "--sim-faults " + Quote("4:drop=1") + " info",
+        kSim + "set-address 0", kSim + "set-address 513", kSim + "identify maybe",
+        std::string("--simulate --port /dev/ttyUSB0 info"),
+        std::string("--driver serial --sim-dump x.bin info"), std::string("--driver bogus list")}) {
+    const CliRun run = Run(arguments);
+    EXPECT_EQ(run.status, 2) << arguments;
+    EXPECT_EQ(run.out, "") << arguments;
+    EXPECT_NE(run.err, "") << arguments;
+  }
+}
+
+TEST_F(CliCommandsTest, EveryCommandHasHelpWithTheExitCodes) {
+  for (const char* command :
+       {"", "list", "info", "discover", "identify", "set-address", "inspect", "flash"}) {
+    const CliRun run = Run(std::string(command) + " --help");
+    EXPECT_EQ(run.status, 0) << command;
+    EXPECT_NE(run.out.find("6  update aborted"), std::string::npos) << command;
+  }
+  EXPECT_EQ(Run(kSim + "--sim-adapters 2 list").out,
+            "0  simulated adapter 0 (1 fixture)\n1  simulated adapter 1 (1 fixture)\n");
+}
+
+}  // namespace
+}  // namespace quillmont::testing

@@ -1,0 +1,49 @@
+#include "cli/progress_text.h"
+
+#include <gtest/gtest.h>
+
+namespace quillmont::cli {
+namespace {
+
+TEST(ProgressTextTest, ShowsPercentBytesRateTimeLeftAndStep) {
+  FlashProgress p;
+  p.total = 11936;
+  p.sent = 5968;
+  p.program_micros = 2000000;  // 2984 B/s
+  p.step = "Programming $5740 (192 bytes)...";
+  EXPECT_EQ(FormatProgressLine(p),
+            " 50%  5968/11936 B  2.9 KiB/s  0:02 left  Programming $5740 (192 bytes)...");
+}
+
+TEST(ProgressTextTest, NoRateBeforeProgrammingHasRunAMoment) {
+  FlashProgress p;
+  p.total = 1000;
+  p.sent = 192;
+  p.program_micros = 100000;
+  p.step = "Erasing block $4000...";
+  EXPECT_EQ(FormatProgressLine(p), " 19%  192/1000 B  --  -- left  Erasing block $4000...");
+}
+
+TEST(ProgressTextTest, ClampsPastTheEndAndCutsTheStepToTheWidth) {
+  FlashProgress p;
+  p.total = 100;
+  p.sent = 104;  // the padding of the last chunk and the signature
+  p.program_micros = 1000000;
+  p.step = "Starting user-program...";
+  const std::string line = FormatProgressLine(p, 40);
+  EXPECT_EQ(line, "100%  100/100 B  100 B/s  0:00 left  Sta");
+  EXPECT_EQ(line.size(), 40u);
+  p.total = 0;  // nothing loaded: no division by zero
+  EXPECT_EQ(FormatProgressLine(p, 20).substr(0, 4), "100%");
+}
+
+TEST(ProgressTextTest, DurationsAndRates) {
+  EXPECT_EQ(FormatDuration(0), "0:00");
+  EXPECT_EQ(FormatDuration(751), "12:31");
+  EXPECT_EQ(FormatDuration(3723), "1:02:03");
+  EXPECT_EQ(FormatRate(1023.4), "1023 B/s");
+  EXPECT_EQ(FormatRate(1536), "1.5 KiB/s");
+}
+
+}  // namespace
+}  // namespace quillmont::cli

@@ -1,0 +1,201 @@
+// Full discovery against the simulated line: the real timing model, collisions as the bitwise
+// AND of overlapping answers, and scripted faults.
+#include "rdm/full_discovery.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "link/clock.h"
+#include "rdm/discovery.h"
+#include "sim/fault_plan.h"
+#include "sim/simulated_line.h"
+
+namespace quillmont {
+namespace {
+
+class FullDiscoveryTest : public ::testing::Test {
+ protected:
+  FullDiscoveryTest() {
+    line.AddAdapter();
+    EXPECT_EQ(OpenLink(io, link, 0), FT_OK);
+    EXPECT_EQ(SetLinkBaud(io, link, 250000), 0);
+  }
+
+  RdmUid Add(uint64_t number) {
+    FixtureConfig config;
+    config.uid = NumberToUid(number);
+    line.AddFixture(0, config);
+    return config.uid;
+  }
+
+  void Faults(const std::string& list) {
+    FaultPlan plan;
+    std::string error;
+    ASSERT_TRUE(ParseFaultList(list, plan, error)) << error;
+    line.InstallFaults(0, plan);
+  }
+
+  static std::vector<RdmUid> Sorted(std::vector<RdmUid> uids) {
+    std::sort(uids.begin(), uids.end());
+    return uids;
+  }
+
+  VirtualClock clock;
+  SimulatedLine line{clock};
+  std::ostringstream diag;
+  LineIo io{line, clock, diag};
+  LinkHandle link = nullptr;
+};
+
+TEST_F(FullDiscoveryTest, FindsExactlyTheDevicesOnTheLine) {
+  // Neighbours that differ only in their last bit collide down to the bottom of the tree; the
+  // others sit in other manufacturers' ranges and at both ends of the range.
+  const std::vector<RdmUid> uids = {Add(0x4F4C12345678), Add(0x4F4C12345679), Add(0x000000000001),
+                                    Add(0x7FFF00000000), Add(0xFFFFFFFFFFFE)};
+  const FullDiscoveryResult result = DiscoverAllDevices(io, link);
+  EXPECT_EQ(result.found, Sorted(uids));
+  EXPECT_TRUE(result.unresponsive.empty());
+  EXPECT_TRUE(result.complete);
+  EXPECT_GT(result.collisions, 0);
+  // Every device is muted: a second pass over the range hears nothing and ends the search.
+  EXPECT_EQ(result.passes, 2);
+  for (int i = 0; i < line.fixture_count(0); ++i) {
+    EXPECT_TRUE(line.fixture(0, i).muted());
+  }
+}
+
+TEST_F(FullDiscoveryTest, OneDeviceTakesOneBranchAndOneMutePerPass) {
+  const RdmUid uid = Add(0x4F4C12345678);
+  const FullDiscoveryResult result = DiscoverAllDevices(io, link);
+  EXPECT_EQ(result.found, std::vector<RdmUid>{uid});
+  EXPECT_EQ(result.collisions, 0);
+  // Un-mute, branch (answer), mute, branch again (silence), then the second pass's branch.
+  EXPECT_EQ(result.requests, 5);
+  EXPECT_EQ(line.replies(0), 2u);
+}
+
+TEST_F(FullDiscoveryTest, AnEmptyLineEndsAfterOneBranchPerPass) {
+  const FullDiscoveryResult result = DiscoverAllDevices(io, link);
+  EXPECT_TRUE(result.found.empty());
+  // The un-mute and one branch in each of the two passes.
+  EXPECT_EQ(result.requests, 3);
+  EXPECT_EQ(result.passes, 2);
+}
+
+TEST_F(FullDiscoveryTest, ADeviceWhoseMuteIsNeverAcknowledgedIsReportedNotLoopedOn) {
+  const RdmUid uid = Add(0x4F4C12345678);
+  // Reply 1 is its branch answer; replies 2 to 4 the acknowledgements of the three mutes.
+  Faults("drop=2,drop=3,drop=4");
+  const FullDiscoveryResult result = DiscoverAllDevices(io, link);
+  EXPECT_TRUE(result.found.empty());
+  EXPECT_EQ(result.unresponsive, std::vector<RdmUid>{uid});
+  EXPECT_TRUE(result.complete);
+  // Its range is split down to its own UID without further mutes: one branch per level.
+  EXPECT_LE(result.requests, 2 + 3 + 2 * 48);
+}
+
+TEST_F(FullDiscoveryTest, AnAdapterPulledOutMidSearchEndsItQuickly) {
+  for (int i = 0; i < 8; ++i) {
+    Add(0x4F4C00000000 + static_cast<uint64_t>(i) * 0x1000003);
+  }
+  Faults("unplug@30ms");
+  const FullDiscoveryResult result = DiscoverAllDevices(io, link);
+  EXPECT_LT(result.found.size(), 8u);
+  EXPECT_TRUE(result.complete);
+  EXPECT_LT(result.requests, 200);
+}
+
+TEST_F(FullDiscoveryTest, NoiseOnTheLineCostsRequestsButLosesNoDevice) {
+  const std::vector<RdmUid> uids = {Add(0x4F4C12345678), Add(0x4F4C12345700), Add(0x12345678)};
+  std::string faults = "seed=7";
+  for (int ms = 1; ms < 900; ms += 3) {
+    faults += ",noise@" + std::to_string(ms) + "ms:8";
+  }
+  // The same line without noise, for the count of requests.
+  VirtualClock quiet_clock;
+  SimulatedLine quiet_line{quiet_clock};
+  quiet_line.AddAdapter();
+  for (const RdmUid& uid : uids) {
+    FixtureConfig config;
+    config.uid = uid;
+    quiet_line.AddFixture(0, config);
+  }
+  LineIo quiet_io{quiet_line, quiet_clock, diag};
+  LinkHandle quiet_link = nullptr;
+  ASSERT_EQ(OpenLink(quiet_io, quiet_link, 0), FT_OK);
+  SetLinkBaud(quiet_io, quiet_link, 250000);
+  const FullDiscoveryResult quiet = DiscoverAllDevices(quiet_io, quiet_link);
+
+  Faults(faults);
+  const FullDiscoveryResult result = DiscoverAllDevices(io, link);
+  EXPECT_EQ(result.found, Sorted(uids));
+  EXPECT_EQ(quiet.found, Sorted(uids));
+  EXPECT_GT(result.requests, quiet.requests);
+}
+
+TEST_F(FullDiscoveryTest, AnAnswerLostInTheFirstPassIsFoundByTheSecond) {
+  const RdmUid uid = Add(0x4F4C12345678);
+  Faults("drop=1");
+  const FullDiscoveryResult result = DiscoverAllDevices(io, link);
+  EXPECT_EQ(result.found, std::vector<RdmUid>{uid});
+  // Silence, then the device and its mute, then a pass that hears nothing.
+  EXPECT_EQ(result.passes, 3);
+}
+
+TEST_F(FullDiscoveryTest, TheRequestBudgetEndsASearchThatWouldGoOn) {
+  for (int i = 0; i < 20; ++i) {
+    Add(0x4F4C00000000 + static_cast<uint64_t>(i) * 0x1000193);
+  }
+  FullDiscoveryOptions options;
+  options.max_requests = 30;
+  const FullDiscoveryResult result = DiscoverAllDevices(io, link, options);
+  EXPECT_FALSE(result.complete);
+  EXPECT_EQ(result.requests, 30);
+  EXPECT_LT(result.found.size(), 20u);
+}
+
+TEST(DecodeBranchAnswer, TakesZeroToSevenPreambleBytes) {
+  const RdmUid uid = {0x4F, 0x4C, 0x12, 0x34, 0x56, 0x78};
+  for (int preamble = 0; preamble <= 7; ++preamble) {
+    uint8_t bytes[32] = {};
+    const size_t n = EncodeDiscoveryAnswer(uid, preamble, bytes);
+    RdmUid decoded{};
+    EXPECT_EQ(DecodeBranchAnswer(bytes, static_cast<int>(n), decoded), BranchAnswer::kOneDevice)
+        << preamble;
+    EXPECT_EQ(decoded, uid);
+  }
+}
+
+TEST(DecodeBranchAnswer, RefusesCollisionsTruncationAndExtraPreamble) {
+  const RdmUid a = {0x4F, 0x4C, 0x12, 0x34, 0x56, 0x78};
+  const RdmUid b = {0x4F, 0x4C, 0x12, 0x34, 0x56, 0x79};
+  uint8_t first[32] = {};
+  uint8_t second[32] = {};
+  const int n = static_cast<int>(EncodeDiscoveryAnswer(a, 7, first));
+  EncodeDiscoveryAnswer(b, 7, second);
+  uint8_t collided[32] = {};
+  for (int i = 0; i < n; ++i) {
+    collided[i] = first[i] & second[i];
+  }
+  RdmUid out = {1, 2, 3, 4, 5, 6};
+  EXPECT_EQ(DecodeBranchAnswer(collided, n, out), BranchAnswer::kGarbled);
+  EXPECT_EQ(DecodeBranchAnswer(first, n - 1, out), BranchAnswer::kGarbled);
+  EXPECT_EQ(DecodeBranchAnswer(first, 0, out), BranchAnswer::kSilence);
+  uint8_t long_preamble[33] = {0xFE};
+  std::copy(first, first + n, long_preamble + 1);
+  EXPECT_EQ(DecodeBranchAnswer(long_preamble, n + 1, out), BranchAnswer::kGarbled);
+  // Nothing of a refused answer reaches the UID.
+  EXPECT_EQ(out, (RdmUid{1, 2, 3, 4, 5, 6}));
+}
+
+TEST(UidNumbers, RoundTripHighByteFirst) {
+  EXPECT_EQ(UidToNumber({0x4F, 0x4C, 0x12, 0x34, 0x56, 0x78}), 0x4F4C12345678u);
+  EXPECT_EQ(NumberToUid(0xFFFFFFFFFFFE), (RdmUid{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFE}));
+}
+
+}  // namespace
+}  // namespace quillmont
