@@ -17,6 +17,9 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
            bool out_is_terminal) {
   CLI::App app{"Updates the firmware of RDM fixtures through a USB-to-RS485 adapter.",
                "quillmont-cli"};
+  // The same command line on every system: on Windows CLI11 would otherwise take "/name" for an
+  // option, and an absolute path written with slashes is a path. Subcommands inherit this.
+  app.allow_windows_style_options(false);
   app.set_version_flag("--version", kCliVersion);
   app.footer(kExitCodeHelp);
   app.require_subcommand(1);

@@ -1,41 +1,39 @@
 #include "cli/file_digest.h"
 
-#include <openssl/evp.h>
-
 #include <array>
 #include <cstdio>
 #include <memory>
+
+#include "cli/sha256.h"
 
 namespace quillmont::cli {
 
 std::string Sha256FileHex(const std::string& path) {
   const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
                                                              &std::fclose);
-  const std::unique_ptr<EVP_MD_CTX, void (*)(EVP_MD_CTX*)> context(EVP_MD_CTX_new(),
-                                                                   &EVP_MD_CTX_free);
-  if (!file || !context || EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) != 1) {
+  if (!file) {
     return {};
   }
+  Sha256 hash;
   std::array<unsigned char, 64 * 1024> block{};
   size_t got = 0;
   while ((got = std::fread(block.data(), 1, block.size(), file.get())) > 0) {
-    if (EVP_DigestUpdate(context.get(), block.data(), got) != 1) {
+    if (!hash.Update(block.data(), got)) {
       return {};
     }
   }
   if (std::ferror(file.get()) != 0) {
     return {};
   }
-  std::array<unsigned char, EVP_MAX_MD_SIZE> digest{};
-  unsigned int length = 0;
-  if (EVP_DigestFinal_ex(context.get(), digest.data(), &length) != 1) {
+  const std::optional<Sha256Digest> digest = hash.Finish();
+  if (!digest) {
     return {};
   }
   static constexpr char kHex[] = "0123456789abcdef";
   std::string text;
-  for (unsigned int i = 0; i < length; ++i) {
-    text += kHex[digest[i] >> 4];
-    text += kHex[digest[i] & 0x0F];
+  for (const uint8_t byte : *digest) {
+    text += kHex[byte >> 4];
+    text += kHex[byte & 0x0F];
   }
   return text;
 }

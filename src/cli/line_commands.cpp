@@ -112,15 +112,13 @@ CliCommand AddListCommand(CLI::App& app, const GlobalOptions& options, CliOutput
 }
 
 CliCommand AddDiscoverCommand(CLI::App& app, const GlobalOptions& options, CliOutput io) {
-  auto all = std::make_shared<bool>(false);
   CLI::App* sub = app.add_subcommand(
       "discover", "Find every fixture on the line (full RDM discovery) and list their UIDs");
-  sub->add_flag("--all", *all, "Search the whole UID range (the only search there is; optional)");
-  // The command holds the flag, so that it lives as long as the parser that sets it.
-  return CliCommand{sub, [all, &options, io] {
-                      static_cast<void>(all);
-                      return RunDiscover(options, io);
-                    }};
+  // Bound to no variable: the search is always the whole range, and a flag bound to a local
+  // would be written after the local is gone.
+  sub->add_flag("--all")->description(
+      "Search the whole UID range (the only search there is; optional)");
+  return CliCommand{sub, [&options, io] { return RunDiscover(options, io); }};
 }
 
 }  // namespace quillmont::cli

@@ -1,10 +1,11 @@
 // quillmont-cli: the firmware updater for scripts and production lines.
-#include <unistd.h>
-
 #include <iostream>
 
 #include "cli/cli_app.h"
+#include "cli/console_mode.h"
 
 int main(int argc, char** argv) {
-  return quillmont::cli::RunCli(argc, argv, std::cout, std::cerr, isatty(STDOUT_FILENO) == 1);
+  quillmont::cli::UseBinaryConsole();
+  return quillmont::cli::RunCli(argc, argv, std::cout, std::cerr,
+                                quillmont::cli::StandardOutputIsTerminal());
 }

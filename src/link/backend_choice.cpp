@@ -5,6 +5,9 @@
 #include "link/d2xx/d2xx_library_driver.h"
 #if defined(QUILLMONT_HAVE_SERIAL_BACKEND)
 #include "link/serial/serial_driver.h"
+#elif defined(QUILLMONT_HAVE_COM_BACKEND)
+#include "link/com/com_port_driver.h"
+#include "link/com/com_port_names.h"
 #endif
 
 namespace quillmont {
@@ -19,6 +22,15 @@ BackendChoice MakeSerial(const std::vector<std::string>& ports) {
   serial::SerialOptions options;
   options.ports = ports;
   return BackendChoice{std::make_unique<serial::SerialDriver>(std::move(options)), {}};
+#elif defined(QUILLMONT_HAVE_COM_BACKEND)
+  for (const std::string& port : ports) {
+    if (com::ComPortName(port).empty()) {
+      return Failure("'" + port + "' is not a COM port name; name ports as COM3");
+    }
+  }
+  com::ComPortOptions options;
+  options.ports = ports;
+  return BackendChoice{std::make_unique<com::ComPortDriver>(std::move(options)), {}};
 #else
   (void)ports;
   return Failure("The serial driver is not available on this system; use --driver d2xx");

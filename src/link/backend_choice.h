@@ -19,8 +19,8 @@ struct BackendChoice {
 std::string DefaultBackendName();
 
 // Makes the driver named "serial" or "d2xx" ("" for the default). `ports` (from --port, in
-// order) replaces the serial backend's adapter list; the vendor library numbers its adapters
-// itself, so it refuses them.
+// order) replaces the serial backend's adapter list: device paths on Linux, COM port names
+// (COM3) on Windows; the vendor library numbers its adapters itself, so it refuses them.
 BackendChoice MakeBackend(const std::string& name, const std::vector<std::string>& ports);
 
 }  // namespace quillmont

@@ -10,6 +10,8 @@
 #include "sim/simulated_line.h"
 #if defined(QUILLMONT_HAVE_SERIAL_BACKEND)
 #include "link/serial/serial_driver.h"
+#elif defined(QUILLMONT_HAVE_COM_BACKEND)
+#include "link/com/com_port_driver.h"
 #endif
 
 namespace quillmont {
@@ -175,6 +177,10 @@ DriverChoice MakeReal(const DriverOptions& options, int only_adapter) {
 #if defined(QUILLMONT_HAVE_SERIAL_BACKEND)
   if (const auto* serial = dynamic_cast<const serial::SerialDriver*>(backend.driver.get())) {
     names = serial->DevicePaths();
+  }
+#elif defined(QUILLMONT_HAVE_COM_BACKEND)
+  if (const auto* com = dynamic_cast<const com::ComPortDriver*>(backend.driver.get())) {
+    names = com->PortNames();
   }
 #endif
   std::unique_ptr<D2xxDriver> driver = std::move(backend.driver);

@@ -31,7 +31,7 @@ class CliCommandsTest : public ::testing::Test {
 };
 
 TEST_F(CliCommandsTest, InfoShowsWhatTheWindowShowsOfTheOneFixture) {
-  const CliRun run = Run(kSim + "--sim-label 'Spot app 2.4' info");
+  const CliRun run = Run(kSim + "--sim-label " + Quote("Spot app 2.4") + " info");
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.out,
             "UID:               4F 4C 12 34 56 78\n"
@@ -39,7 +39,7 @@ TEST_F(CliCommandsTest, InfoShowsWhatTheWindowShowsOfTheOneFixture) {
             "Software version:  Spot app 2.4\n"
             "DMX address:       1\n");
 
-  const CliRun typed = Run(kSim + "--json --uid '4f4c12345678' info");
+  const CliRun typed = Run(kSim + "--json --uid " + Quote("4f4c12345678") + " info");
   ASSERT_EQ(typed.status, 0) << typed.err;
   const json doc = json::parse(typed.out);
   EXPECT_EQ(doc["uid"], "4F 4C 12 34 56 78");
@@ -60,7 +60,7 @@ TEST_F(CliCommandsTest, InfoWithoutAFixtureOrWithTwoExitsWithNoDevice) {
   EXPECT_EQ(two.status, 5);
   EXPECT_EQ(json::parse(two.out)["exit_code"], 5);
   // A fixture that was given a UID but is not there stays silent.
-  EXPECT_EQ(Run(kSim + "--uid '01 02 03 04 05 06' info").status, 5);
+  EXPECT_EQ(Run(kSim + "--uid " + Quote("01 02 03 04 05 06") + " info").status, 5);
 }
 
 TEST_F(CliCommandsTest, DiscoverAllFindsExactlyTheSimulatedFixtures) {
@@ -81,9 +81,9 @@ TEST_F(CliCommandsTest, DiscoverAllFindsExactlyTheSimulatedFixtures) {
 }
 
 TEST_F(CliCommandsTest, DiscoverInJsonCountsItsWorkAndANoisyLineStillYieldsEveryFixture) {
-  const CliRun run = Run(kSim +
-                         "--sim-fixtures 3 --sim-faults 'seed=3,noise@5ms:20,noise@40ms:20,"
-                         "noise@90ms:20,drop=5' --json discover --all");
+  const CliRun run = Run(kSim + "--sim-fixtures 3 --sim-faults " +
+                         Quote("seed=3,noise@5ms:20,noise@40ms:20,noise@90ms:20,drop=5") +
+                         " --json discover --all");
   ASSERT_EQ(run.status, 0) << run.err;
   const json doc = json::parse(run.out);
   EXPECT_EQ(doc["devices"].size(), 3u);
@@ -100,8 +100,10 @@ TEST_F(CliCommandsTest, SetAddressAndIdentifyAreAcknowledged) {
   ASSERT_EQ(identify.status, 0) << identify.err;
   EXPECT_EQ(json::parse(identify.out)["result"], "acknowledged");
   // Every answer lost: the fixture is found, but never answers the request.
-  EXPECT_EQ(Run(kSim + "--uid '4F 4C 12 34 56 78' --sim-faults drop-rate=1 identify off").status,
-            5);
+  EXPECT_EQ(
+      Run(kSim + "--uid " + Quote("4F 4C 12 34 56 78") + " --sim-faults drop-rate=1 identify off")
+          .status,
+      5);
 }
 
 TEST_F(CliCommandsTest, FlashEndsWithVeryWellDoneAndTheFlashHoldsTheImage) {
@@ -208,9 +210,9 @@ TEST_F(CliCommandsTest, BadArgumentsExitWith2) {
   const std::string file = ExamplePath("fixture-app-1.1.srec2");
   for (const std::string& arguments :
        {std::string(""), std::string("frobnicate"), std::string("flash"),
-        kSim + "--baud 12345 info", kSim + "--uid 'zz' info",
-        kSim + "--uid '01 02 03 04 05 06 07' info", kSim + "--sim-fixtures 65 info",
-        kSim + "--sim-faults bogus info", kSim + "--sim-faults '4:drop=1' info",
+        kSim + "--baud 12345 info", kSim + "--uid " + Quote("zz") + " info",
+        kSim + "--uid " + Quote("01 02 03 04 05 06 07") + " info", kSim + "--sim-fixtures 65 info",
+        kSim + "--sim-faults bogus info", kSim + "--sim-faults " + Quote("4:drop=1") + " info",
         kSim + "set-address 0", kSim + "set-address 513", kSim + "identify maybe",
         std::string("--simulate --port /dev/ttyUSB0 info"),
         std::string("--driver serial --sim-dump x.bin info"), std::string("--driver bogus list")}) {

@@ -2,7 +2,9 @@
 // collects its exit status, standard output and standard error.
 #pragma once
 
+#if !defined(_WIN32)
 #include <sys/wait.h>
+#endif
 
 #include <array>
 #include <cstdio>
@@ -19,9 +21,40 @@ struct CliRun {
   std::string err;
 };
 
+#if defined(_WIN32)
+// cmd.exe runs the command; its output is read in binary mode, byte for byte.
+inline constexpr const char* kNullDevice = "NUL";
+
+inline std::string Quote(const std::string& text) {
+  return "\"" + text + "\"";
+}
+
+inline std::FILE* OpenPipe(const std::string& command) {
+  // cmd /c drops the first and the last quote of a line that starts with one: wrap the line.
+  return _popen(Quote(command).c_str(), "rb");
+}
+
+// The command's exit status.
+inline int ClosePipe(std::FILE* pipe) {
+  return _pclose(pipe);
+}
+#else
+inline constexpr const char* kNullDevice = "/dev/null";
+
 inline std::string Quote(const std::string& text) {
   return "'" + text + "'";
 }
+
+inline std::FILE* OpenPipe(const std::string& command) {
+  return popen(command.c_str(), "r");
+}
+
+// The command's exit status, or -1 when it did not exit (a signal ended it).
+inline int ClosePipe(std::FILE* pipe) {
+  const int raw = pclose(pipe);
+  return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+}
+#endif
 
 inline std::string ReadWholeFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -34,7 +67,7 @@ inline std::string ReadWholeFile(const std::string& path) {
 inline CliRun RunCliProgram(const std::string& arguments, const std::string& err_path) {
   CliRun run;
   const std::string command = Quote(QUILLMONT_CLI_PATH) + " " + arguments + " 2>" + Quote(err_path);
-  std::FILE* pipe = popen(command.c_str(), "r");
+  std::FILE* pipe = OpenPipe(command);
   if (pipe == nullptr) {
     return run;
   }
@@ -43,8 +76,7 @@ inline CliRun RunCliProgram(const std::string& arguments, const std::string& err
   while ((got = std::fread(block.data(), 1, block.size(), pipe)) > 0) {
     run.out.append(block.data(), got);
   }
-  const int raw = pclose(pipe);
-  run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  run.status = ClosePipe(pipe);
   run.err = ReadWholeFile(err_path);
   return run;
 }

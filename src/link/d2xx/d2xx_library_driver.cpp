@@ -36,6 +36,9 @@ using GetModemStatusFn = Status(QUILLMONT_FTAPI*)(Handle handle, Dword* modem_st
 std::string MissingText(const std::string& library) {
 #if defined(__linux__)
   return "The FTDI D2XX library (" + library + ") is not installed; use --driver serial";
+#elif defined(_WIN32)
+  return "The FTDI D2XX library (" + library +
+         ") is not installed; install FTDI's D2XX driver, or use --driver serial --port COMn";
 #else
   return "The FTDI D2XX library (" + library + ") is not installed; install FTDI's D2XX driver";
 #endif

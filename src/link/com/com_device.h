@@ -1,0 +1,47 @@
+// The calls that touch a Windows communications port, kept in one place (com_device.cpp, built
+// on Windows only). Each returns FT_OK or the status the adapter library would give for the
+// failure, so the driver above passes it on unchanged.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "link/d2xx_driver.h"
+
+namespace quillmont::com {
+
+using ComHandle = void*;
+
+// Opens the port (its name as ComPortName gives it) for the DMX line: exclusive access, binary,
+// 8 data bits, 2 stop bits, no parity, no flow control, NUL bytes kept, no abort on line errors,
+// at `baud`, with reads that return at once and both queues purged. A device that is not a
+// communications port is closed again and refused.
+FT_STATUS OpenComPort(const std::string& port_name, uint32_t baud, ComHandle* handle);
+// Clears a break left on, drops anything still queued, closes.
+void CloseComPort(ComHandle handle);
+
+// Sets any rate the port's driver takes; *actual is the rate it reports back afterwards.
+FT_STATUS SetComBaud(ComHandle handle, uint32_t baud, uint32_t* actual);
+FT_STATUS SetComBreak(ComHandle handle, bool on);
+
+// Bytes received and waiting; bytes written and not yet sent. Clears the port's error flags.
+FT_STATUS ComQueues(ComHandle handle, uint32_t* rx_waiting, uint32_t* tx_waiting);
+
+// Reads what is there, at most count bytes; never waits.
+FT_STATUS ReadCom(ComHandle handle, uint8_t* buffer, uint32_t count, uint32_t* got);
+
+// Writes all count bytes, or fails (FT_IO_ERROR) when the port took fewer within twice their
+// time on the wire plus 100 ms; then waits until they have left the transmitter.
+FT_STATUS WriteCom(ComHandle handle, const uint8_t* bytes, uint32_t count, uint32_t* written);
+
+// The modem lines in the adapter library's layout (CTS 0x10, DSR 0x20, RI 0x40, DCD 0x80),
+// which is also Windows' own. Fails when the port is gone (the adapter was unplugged).
+FT_STATUS ComModemStatus(ComHandle handle, uint32_t* status);
+
+// The ports the system lists now (the SERIALCOMM device map), sorted; no port is opened.
+std::vector<std::string> ListComPorts();
+// True when the system knows a DOS device of this name now; no port is opened.
+bool ComPortExists(const std::string& port_name);
+
+}  // namespace quillmont::com

@@ -1,0 +1,65 @@
+// A D2xxDriver over Windows communications ports: USB-to-RS485 adapters that appear as COM
+// ports (FTDI's virtual COM port driver, CDC-ACM adapters), for machines without the vendor's
+// D2XX library or for adapters of other makers.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "link/com/com_device.h"
+#include "link/d2xx_driver.h"
+
+namespace quillmont::com {
+
+struct ComPortOptions {
+  // When not empty, these ports (COM3, \\.\COM12, ...), in this order, replace the ports the
+  // system lists.
+  std::vector<std::string> ports;
+};
+
+// The number FT_GetLibraryVersion gives for this layer (1.0.0 in the library's layout).
+inline constexpr uint32_t kComLayerVersion = 0x00010000;
+// The rate a port runs at from FT_Open until FT_SetBaudRate: DMX512's.
+inline constexpr uint32_t kDefaultBaud = 250000;
+
+class ComPortDriver final : public D2xxDriver {
+ public:
+  explicit ComPortDriver(ComPortOptions options = {});
+  ~ComPortDriver() override;
+  ComPortDriver(const ComPortDriver&) = delete;
+  ComPortDriver& operator=(const ComPortDriver&) = delete;
+
+  // The ports FT_Open numbers from 0, as they are now: the named ports that exist, or the
+  // ports the system lists.
+  std::vector<std::string> PortNames() const;
+
+  FT_STATUS FT_CreateDeviceInfoList(uint32_t* count) override;
+  FT_STATUS FT_GetLibraryVersion(uint32_t* version) override;
+  FT_STATUS FT_Open(int index, FT_HANDLE* handle) override;
+  FT_STATUS FT_SetBaudRate(FT_HANDLE handle, uint32_t baud) override;
+  FT_STATUS FT_SetBreakOn(FT_HANDLE handle) override;
+  FT_STATUS FT_SetBreakOff(FT_HANDLE handle) override;
+  FT_STATUS FT_Write(FT_HANDLE handle, const void* bytes, uint32_t count,
+                     uint32_t* written) override;
+  FT_STATUS FT_GetStatus(FT_HANDLE handle, uint32_t* rx_waiting, uint32_t* tx_waiting,
+                         uint32_t* event_state) override;
+  FT_STATUS FT_Read(FT_HANDLE handle, void* buffer, uint32_t count, uint32_t* read) override;
+  FT_STATUS FT_GetModemStatus(FT_HANDLE handle, uint32_t* modem_status) override;
+  FT_STATUS FT_Close(FT_HANDLE handle) override;
+
+ private:
+  // One open port. Its address is the handle; the system's handle never leaves the driver.
+  struct Port {
+    ComHandle system_handle;
+    std::string name;
+  };
+  // The open port behind handle, or null for a null or unknown handle (never dereferenced).
+  Port* Find(FT_HANDLE handle) const;
+
+  ComPortOptions options_;
+  std::vector<std::unique_ptr<Port>> ports_;
+};
+
+}  // namespace quillmont::com
