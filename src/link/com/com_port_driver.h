@@ -10,6 +10,7 @@
 
 #include "link/com/com_device.h"
 #include "link/d2xx_driver.h"
+#include "link/port_table_driver.h"
 
 namespace quillmont::com {
 
@@ -24,20 +25,29 @@ inline constexpr uint32_t kComLayerVersion = 0x00010000;
 // The rate a port runs at from FT_Open until FT_SetBaudRate: DMX512's.
 inline constexpr uint32_t kDefaultBaud = 250000;
 
-class ComPortDriver final : public D2xxDriver {
+// One open port. Its address is the handle; the system's handle never leaves the driver and is
+// closed with the port.
+class ComPort {
+ public:
+  explicit ComPort(ComHandle system_handle) : system_handle_(system_handle) {}
+  ~ComPort();
+  ComPort(const ComPort&) = delete;
+  ComPort& operator=(const ComPort&) = delete;
+
+  ComHandle system_handle() const { return system_handle_; }
+
+ private:
+  ComHandle system_handle_;
+};
+
+class ComPortDriver final : public PortTableDriver<ComPort> {
  public:
   explicit ComPortDriver(ComPortOptions options = {});
-  ~ComPortDriver() override;
-  ComPortDriver(const ComPortDriver&) = delete;
-  ComPortDriver& operator=(const ComPortDriver&) = delete;
 
   // The ports FT_Open numbers from 0, as they are now: the named ports that exist, or the
   // ports the system lists.
   std::vector<std::string> PortNames() const;
 
-  FT_STATUS FT_CreateDeviceInfoList(uint32_t* count) override;
-  FT_STATUS FT_GetLibraryVersion(uint32_t* version) override;
-  FT_STATUS FT_Open(int index, FT_HANDLE* handle) override;
   FT_STATUS FT_SetBaudRate(FT_HANDLE handle, uint32_t baud) override;
   FT_STATUS FT_SetBreakOn(FT_HANDLE handle) override;
   FT_STATUS FT_SetBreakOff(FT_HANDLE handle) override;
@@ -47,19 +57,12 @@ class ComPortDriver final : public D2xxDriver {
                          uint32_t* event_state) override;
   FT_STATUS FT_Read(FT_HANDLE handle, void* buffer, uint32_t count, uint32_t* read) override;
   FT_STATUS FT_GetModemStatus(FT_HANDLE handle, uint32_t* modem_status) override;
-  FT_STATUS FT_Close(FT_HANDLE handle) override;
 
  private:
-  // One open port. Its address is the handle; the system's handle never leaves the driver.
-  struct Port {
-    ComHandle system_handle;
-    std::string name;
-  };
-  // The open port behind handle, or null for a null or unknown handle (never dereferenced).
-  Port* Find(FT_HANDLE handle) const;
+  std::vector<std::string> DeviceNames() const override { return PortNames(); }
+  FT_STATUS OpenDevice(const std::string& name, std::unique_ptr<ComPort>* port) override;
 
   ComPortOptions options_;
-  std::vector<std::unique_ptr<Port>> ports_;
 };
 
 }  // namespace quillmont::com

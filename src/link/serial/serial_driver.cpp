@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <memory>
 #include <utility>
 
 #include "link/serial/device_list.h"
@@ -39,13 +40,12 @@ int WriteTimeoutMs(uint32_t count, uint32_t baud, uint32_t slack_ms) {
 
 }  // namespace
 
-SerialDriver::SerialDriver(SerialOptions options) : options_(std::move(options)) {}
-
-SerialDriver::~SerialDriver() {
-  for (const auto& port : ports_) {
-    CloseTty(port->fd);
-  }
+TtyPort::~TtyPort() {
+  CloseTty(fd_);
 }
+
+SerialDriver::SerialDriver(SerialOptions options)
+    : PortTableDriver(kSerialLayerVersion), options_(std::move(options)) {}
 
 std::vector<std::string> SerialDriver::DevicePaths() const {
   if (options_.ports.empty()) {
@@ -61,61 +61,18 @@ std::vector<std::string> SerialDriver::DevicePaths() const {
   return present;
 }
 
-SerialDriver::Port* SerialDriver::Find(FT_HANDLE handle) const {
-  if (handle == nullptr) {
-    return nullptr;
-  }
-  for (const auto& port : ports_) {
-    if (static_cast<FT_HANDLE>(port.get()) == handle) {
-      return port.get();
-    }
-  }
-  return nullptr;
-}
-
-FT_STATUS SerialDriver::FT_CreateDeviceInfoList(uint32_t* count) {
-  if (count == nullptr) {
-    return FT_INVALID_PARAMETER;
-  }
-  *count = static_cast<uint32_t>(DevicePaths().size());
-  return FT_OK;
-}
-
-FT_STATUS SerialDriver::FT_GetLibraryVersion(uint32_t* version) {
-  if (version == nullptr) {
-    return FT_INVALID_PARAMETER;
-  }
-  *version = kSerialLayerVersion;
-  return FT_OK;
-}
-
-FT_STATUS SerialDriver::FT_Open(int index, FT_HANDLE* handle) {
-  if (handle == nullptr) {
-    return FT_INVALID_PARAMETER;
-  }
-  *handle = nullptr;
-  const std::vector<std::string> paths = DevicePaths();
-  if (index < 0 || static_cast<size_t>(index) >= paths.size()) {
-    return FT_DEVICE_NOT_FOUND;
-  }
-  const std::string& path = paths[static_cast<size_t>(index)];
-  const bool already_open = std::any_of(ports_.begin(), ports_.end(),
-                                        [&](const auto& port) { return port->path == path; });
-  if (already_open) {
-    return FT_DEVICE_NOT_OPENED;
-  }
+FT_STATUS SerialDriver::OpenDevice(const std::string& path, std::unique_ptr<TtyPort>* port) {
   int fd = -1;
   const int err = OpenTty(path, kDefaultBaud, &fd);
   if (err != 0) {
     return err == ENOENT ? FT_DEVICE_NOT_FOUND : FT_DEVICE_NOT_OPENED;
   }
-  ports_.push_back(std::make_unique<Port>(Port{fd, path, kDefaultBaud}));
-  *handle = ports_.back().get();
+  *port = std::make_unique<TtyPort>(fd);
   return FT_OK;
 }
 
 FT_STATUS SerialDriver::FT_SetBaudRate(FT_HANDLE handle, uint32_t baud) {
-  Port* port = Find(handle);
+  TtyPort* port = Find(handle);
   if (port == nullptr) {
     return FT_INVALID_HANDLE;
   }
@@ -123,30 +80,30 @@ FT_STATUS SerialDriver::FT_SetBaudRate(FT_HANDLE handle, uint32_t baud) {
     return FT_INVALID_BAUD_RATE;  // rate 0 would hang the line up
   }
   uint32_t actual = 0;
-  if (const int err = SetTtyBaud(port->fd, baud, &actual); err != 0) {
+  if (const int err = SetTtyBaud(port->fd(), baud, &actual); err != 0) {
     return err == EINVAL ? FT_INVALID_BAUD_RATE : FromErrno(err);
   }
   const uint64_t deviation = actual > baud ? actual - baud : baud - actual;
   if (deviation * 100 > static_cast<uint64_t>(baud) * kBaudTolerancePercent) {
     return FT_INVALID_BAUD_RATE;
   }
-  port->baud = actual;
+  port->set_baud(actual);
   return FT_OK;
 }
 
 FT_STATUS SerialDriver::FT_SetBreakOn(FT_HANDLE handle) {
-  Port* port = Find(handle);
-  return port == nullptr ? FT_INVALID_HANDLE : FromErrno(SetTtyBreak(port->fd, true));
+  TtyPort* port = Find(handle);
+  return port == nullptr ? FT_INVALID_HANDLE : FromErrno(SetTtyBreak(port->fd(), true));
 }
 
 FT_STATUS SerialDriver::FT_SetBreakOff(FT_HANDLE handle) {
-  Port* port = Find(handle);
-  return port == nullptr ? FT_INVALID_HANDLE : FromErrno(SetTtyBreak(port->fd, false));
+  TtyPort* port = Find(handle);
+  return port == nullptr ? FT_INVALID_HANDLE : FromErrno(SetTtyBreak(port->fd(), false));
 }
 
 FT_STATUS SerialDriver::FT_Write(FT_HANDLE handle, const void* bytes, uint32_t count,
                                  uint32_t* written) {
-  Port* port = Find(handle);
+  TtyPort* port = Find(handle);
   if (port == nullptr) {
     return FT_INVALID_HANDLE;
   }
@@ -154,8 +111,8 @@ FT_STATUS SerialDriver::FT_Write(FT_HANDLE handle, const void* bytes, uint32_t c
     return FT_INVALID_PARAMETER;
   }
   uint32_t sent = 0;
-  const int err = WriteTty(port->fd, static_cast<const uint8_t*>(bytes), count,
-                           WriteTimeoutMs(count, port->baud, options_.write_slack_ms), &sent);
+  const int err = WriteTty(port->fd(), static_cast<const uint8_t*>(bytes), count,
+                           WriteTimeoutMs(count, port->baud(), options_.write_slack_ms), &sent);
   if (written != nullptr) {
     *written = sent;
   }
@@ -164,16 +121,16 @@ FT_STATUS SerialDriver::FT_Write(FT_HANDLE handle, const void* bytes, uint32_t c
 
 FT_STATUS SerialDriver::FT_GetStatus(FT_HANDLE handle, uint32_t* rx_waiting, uint32_t* tx_waiting,
                                      uint32_t* event_state) {
-  Port* port = Find(handle);
+  TtyPort* port = Find(handle);
   if (port == nullptr) {
     return FT_INVALID_HANDLE;
   }
   uint32_t rx = 0;
   uint32_t tx = 0;
-  if (const int err = TtyBytesWaiting(port->fd, &rx); err != 0) {
+  if (const int err = TtyBytesWaiting(port->fd(), &rx); err != 0) {
     return FromErrno(err);
   }
-  if (const int err = TtyBytesQueued(port->fd, &tx); err != 0) {
+  if (const int err = TtyBytesQueued(port->fd(), &tx); err != 0) {
     return FromErrno(err);
   }
   if (rx_waiting != nullptr) {
@@ -189,7 +146,7 @@ FT_STATUS SerialDriver::FT_GetStatus(FT_HANDLE handle, uint32_t* rx_waiting, uin
 }
 
 FT_STATUS SerialDriver::FT_Read(FT_HANDLE handle, void* buffer, uint32_t count, uint32_t* read) {
-  Port* port = Find(handle);
+  TtyPort* port = Find(handle);
   if (port == nullptr) {
     return FT_INVALID_HANDLE;
   }
@@ -197,7 +154,7 @@ FT_STATUS SerialDriver::FT_Read(FT_HANDLE handle, void* buffer, uint32_t count, 
     return FT_INVALID_PARAMETER;
   }
   uint32_t got = 0;
-  const int err = ReadTty(port->fd, static_cast<uint8_t*>(buffer), count, &got);
+  const int err = ReadTty(port->fd(), static_cast<uint8_t*>(buffer), count, &got);
   if (read != nullptr) {
     *read = got;
   }
@@ -205,27 +162,17 @@ FT_STATUS SerialDriver::FT_Read(FT_HANDLE handle, void* buffer, uint32_t count, 
 }
 
 FT_STATUS SerialDriver::FT_GetModemStatus(FT_HANDLE handle, uint32_t* modem_status) {
-  Port* port = Find(handle);
+  TtyPort* port = Find(handle);
   if (port == nullptr) {
     return FT_INVALID_HANDLE;
   }
   uint32_t value = 0;
-  if (const int err = TtyModemStatus(port->fd, &value); err != 0) {
+  if (const int err = TtyModemStatus(port->fd(), &value); err != 0) {
     return FromErrno(err);
   }
   if (modem_status != nullptr) {
     *modem_status = value;
   }
-  return FT_OK;
-}
-
-FT_STATUS SerialDriver::FT_Close(FT_HANDLE handle) {
-  Port* port = Find(handle);
-  if (port == nullptr) {
-    return FT_INVALID_HANDLE;
-  }
-  CloseTty(port->fd);
-  std::erase_if(ports_, [&](const auto& p) { return p.get() == port; });
   return FT_OK;
 }
 

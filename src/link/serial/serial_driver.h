@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "link/d2xx_driver.h"
+#include "link/port_table_driver.h"
 
 namespace quillmont::serial {
 
@@ -27,20 +28,33 @@ inline constexpr uint32_t kSerialLayerVersion = 0x00010000;
 // The rate a port runs at from FT_Open until FT_SetBaudRate: DMX512's.
 inline constexpr uint32_t kDefaultBaud = 250000;
 
-class SerialDriver final : public D2xxDriver {
+// One open device. Its address is the handle; the descriptor never leaves the driver and is
+// closed with the port.
+class TtyPort {
+ public:
+  explicit TtyPort(int fd) : fd_(fd) {}
+  ~TtyPort();
+  TtyPort(const TtyPort&) = delete;
+  TtyPort& operator=(const TtyPort&) = delete;
+
+  int fd() const { return fd_; }
+  // The rate the line runs at now, as the adapter reports it.
+  uint32_t baud() const { return baud_; }
+  void set_baud(uint32_t baud) { baud_ = baud; }
+
+ private:
+  int fd_;
+  uint32_t baud_ = kDefaultBaud;
+};
+
+class SerialDriver final : public PortTableDriver<TtyPort> {
  public:
   explicit SerialDriver(SerialOptions options = {});
-  ~SerialDriver() override;
-  SerialDriver(const SerialDriver&) = delete;
-  SerialDriver& operator=(const SerialDriver&) = delete;
 
   // The devices FT_Open numbers from 0, as they are now: the --port paths that exist, or the
   // USB serial adapters found in sysfs.
   std::vector<std::string> DevicePaths() const;
 
-  FT_STATUS FT_CreateDeviceInfoList(uint32_t* count) override;
-  FT_STATUS FT_GetLibraryVersion(uint32_t* version) override;
-  FT_STATUS FT_Open(int index, FT_HANDLE* handle) override;
   FT_STATUS FT_SetBaudRate(FT_HANDLE handle, uint32_t baud) override;
   FT_STATUS FT_SetBreakOn(FT_HANDLE handle) override;
   FT_STATUS FT_SetBreakOff(FT_HANDLE handle) override;
@@ -50,20 +64,12 @@ class SerialDriver final : public D2xxDriver {
                          uint32_t* event_state) override;
   FT_STATUS FT_Read(FT_HANDLE handle, void* buffer, uint32_t count, uint32_t* read) override;
   FT_STATUS FT_GetModemStatus(FT_HANDLE handle, uint32_t* modem_status) override;
-  FT_STATUS FT_Close(FT_HANDLE handle) override;
 
  private:
-  // One open device. Its address is the handle; the descriptor never leaves the driver.
-  struct Port {
-    int fd;
-    std::string path;
-    uint32_t baud;
-  };
-  // The open port behind handle, or null for a null or unknown handle (never dereferenced).
-  Port* Find(FT_HANDLE handle) const;
+  std::vector<std::string> DeviceNames() const override { return DevicePaths(); }
+  FT_STATUS OpenDevice(const std::string& path, std::unique_ptr<TtyPort>* port) override;
 
   SerialOptions options_;
-  std::vector<std::unique_ptr<Port>> ports_;
 };
 
 }  // namespace quillmont::serial
