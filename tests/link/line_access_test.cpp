@@ -22,13 +22,7 @@ class LineAccessTest : public ::testing::Test {
   LineIo io{driver, clock, diag};
   LinkHandle link = driver.handle();
 
-  std::vector<Call> Calls() const {
-    std::vector<Call> calls;
-    for (const auto& e : driver.events) {
-      calls.push_back(e.call);
-    }
-    return calls;
-  }
+  std::vector<Call> Calls() const { return driver.Calls(); }
 };
 
 // --- ReadWithTimeout: what is read, and how many 10 ms polls it takes ---

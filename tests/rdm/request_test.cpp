@@ -24,13 +24,7 @@ class SendRdmRequestTest : public ::testing::Test {
   LineIo io{driver, clock, diag};
   LinkHandle link = driver.handle();
 
-  std::vector<Call> Calls() const {
-    std::vector<Call> calls;
-    for (const auto& e : driver.events) {
-      calls.push_back(e.call);
-    }
-    return calls;
-  }
+  std::vector<Call> Calls() const { return driver.Calls(); }
 };
 
 TEST_F(SendRdmRequestTest, RequestsGoOutByteExactAfterABreak) {

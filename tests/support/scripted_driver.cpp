@@ -33,6 +33,14 @@ size_t ScriptedDriver::Count(Call call) const {
                                            [call](const Event& e) { return e.call == call; }));
 }
 
+std::vector<ScriptedDriver::Call> ScriptedDriver::Calls() const {
+  std::vector<Call> calls;
+  for (const Event& e : events) {
+    calls.push_back(e.call);
+  }
+  return calls;
+}
+
 void ScriptedDriver::Record(Call call, std::vector<uint8_t> bytes, uint32_t value) {
   events.push_back({call, clock_.NowMicros(), std::move(bytes), value});
 }

@@ -68,6 +68,8 @@ class ScriptedDriver : public D2xxDriver {
   std::vector<Event> events;
   std::vector<std::vector<uint8_t>> Writes() const;
   size_t Count(Call call) const;
+  // The calls alone, in order.
+  std::vector<Call> Calls() const;
   // Bytes delivered and not yet read (arrived or not).
   size_t Pending() const { return pending_.size(); }
   uint32_t baud_rate = 0;
