@@ -26,10 +26,18 @@ inline constexpr uint8_t RESPONSE_TYPE_ACK = 0x00;
 inline constexpr uint8_t RESPONSE_TYPE_ACK_TIMER = 0x01;
 inline constexpr uint8_t RESPONSE_TYPE_NACK_REASON = 0x02;
 
-// NACK reason codes used by the simulated fixture.
+// NACK reason codes (E1.20 table A-17).
 inline constexpr uint16_t NR_UNKNOWN_PID = 0x0000;
 inline constexpr uint16_t NR_FORMAT_ERROR = 0x0001;
+inline constexpr uint16_t NR_HARDWARE_FAULT = 0x0002;
+inline constexpr uint16_t NR_PROXY_REJECT = 0x0003;
+inline constexpr uint16_t NR_WRITE_PROTECT = 0x0004;
+inline constexpr uint16_t NR_UNSUPPORTED_COMMAND_CLASS = 0x0005;
 inline constexpr uint16_t NR_DATA_OUT_OF_RANGE = 0x0006;
+inline constexpr uint16_t NR_BUFFER_FULL = 0x0007;
+inline constexpr uint16_t NR_PACKET_SIZE_UNSUPPORTED = 0x0008;
+inline constexpr uint16_t NR_SUB_DEVICE_OUT_OF_RANGE = 0x0009;
+inline constexpr uint16_t NR_PROXY_BUFFER_FULL = 0x000A;
 
 // Parameter IDs.
 inline constexpr uint16_t DISC_UNIQUE_BRANCH = 0x0001;

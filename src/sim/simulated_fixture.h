@@ -35,8 +35,6 @@
 
 namespace quillmont {
 
-inline constexpr uint16_t NR_SUB_DEVICE_OUT_OF_RANGE = 0x0009;
-
 // Where the application's software version label lives, after its signature.
 inline constexpr uint32_t kVersionLabelOffset = 0x10;
 inline constexpr size_t kMaxVersionLabel = 32;

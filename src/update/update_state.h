@@ -1,0 +1,29 @@
+// Where the firmware update stands, and how it ended.
+#pragma once
+
+#include <cstdint>
+
+namespace quillmont {
+
+// The states of the update procedure, in the order a run passes through them.
+enum class UpdateState : int16_t {
+  kIdle = 0,
+  kFindBootloader = 1,
+  kEnterBootloader = 2,
+  kEraseBlocks = 3,
+  kStartProgramming = 4,
+  kProgramChunks = 5,
+  kWriteSignature = 6,
+  kStartUserProgram = 7,
+};
+
+// How an update ended.
+enum class UpdateOutcome {
+  kSuccess,            // the start request was answered ("VERY WELL DONE")
+  kAbortedByUser,      // the operator aborted it
+  kNoDevice,           // no fixture was known when it began
+  kAttemptsExhausted,  // a step's attempt budget ran out ("Operation ABORTED")
+  kStartUnanswered,    // the start requests went unanswered
+};
+
+}  // namespace quillmont
