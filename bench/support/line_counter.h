@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "link/d2xx_driver.h"
+#include "link/forwarding_driver.h"
 
 namespace quillmont::bench {
 
@@ -16,7 +16,7 @@ struct LineCounts {
   uint64_t device_list_calls = 0;
 };
 
-class LineCounter final : public D2xxDriver {
+class LineCounter final : public ForwardingDriver {
  public:
   explicit LineCounter(D2xxDriver& inner) : inner_(inner) {}
 
@@ -26,18 +26,10 @@ class LineCounter final : public D2xxDriver {
     ++counts.device_list_calls;
     return inner_.FT_CreateDeviceInfoList(count);
   }
-  FT_STATUS FT_GetLibraryVersion(uint32_t* version) override {
-    return inner_.FT_GetLibraryVersion(version);
-  }
-  FT_STATUS FT_Open(int index, FT_HANDLE* handle) override { return inner_.FT_Open(index, handle); }
-  FT_STATUS FT_SetBaudRate(FT_HANDLE handle, uint32_t baud) override {
-    return inner_.FT_SetBaudRate(handle, baud);
-  }
   FT_STATUS FT_SetBreakOn(FT_HANDLE handle) override {
     ++counts.breaks;
     return inner_.FT_SetBreakOn(handle);
   }
-  FT_STATUS FT_SetBreakOff(FT_HANDLE handle) override { return inner_.FT_SetBreakOff(handle); }
   FT_STATUS FT_Write(FT_HANDLE handle, const void* bytes, uint32_t count,
                      uint32_t* written) override {
     const FT_STATUS status = inner_.FT_Write(handle, bytes, count, written);
@@ -47,10 +39,6 @@ class LineCounter final : public D2xxDriver {
     }
     return status;
   }
-  FT_STATUS FT_GetStatus(FT_HANDLE handle, uint32_t* rx_waiting, uint32_t* tx_waiting,
-                         uint32_t* event_state) override {
-    return inner_.FT_GetStatus(handle, rx_waiting, tx_waiting, event_state);
-  }
   FT_STATUS FT_Read(FT_HANDLE handle, void* buffer, uint32_t count, uint32_t* read) override {
     const FT_STATUS status = inner_.FT_Read(handle, buffer, count, read);
     if (status == FT_OK && read != nullptr) {
@@ -58,12 +46,10 @@ class LineCounter final : public D2xxDriver {
     }
     return status;
   }
-  FT_STATUS FT_GetModemStatus(FT_HANDLE handle, uint32_t* modem_status) override {
-    return inner_.FT_GetModemStatus(handle, modem_status);
-  }
-  FT_STATUS FT_Close(FT_HANDLE handle) override { return inner_.FT_Close(handle); }
 
  private:
+  D2xxDriver& inner() override { return inner_; }
+
   D2xxDriver& inner_;
 };
 

@@ -4,7 +4,7 @@
 
 #include "app/control_ids.h"
 
-namespace quillmont {
+namespace quillmont::cli {
 
 std::string ConsolePort::Text(int id) const {
   const auto it = texts_.find(id);
@@ -113,4 +113,4 @@ void ConsolePort::ShowAboutBox() {
   }
 }
 
-}  // namespace quillmont
+}  // namespace quillmont::cli

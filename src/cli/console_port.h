@@ -15,7 +15,7 @@
 
 #include "app/window_port.h"
 
-namespace quillmont {
+namespace quillmont::cli {
 
 class ConsolePort : public WindowPort {
  public:
@@ -85,4 +85,4 @@ class ConsolePort : public WindowPort {
   int beeps_ = 0;
 };
 
-}  // namespace quillmont
+}  // namespace quillmont::cli

@@ -24,11 +24,11 @@ struct Connection {
 
 // Connects to the one fixture; 0, or the exit status after the message is out.
 int Connect(const GlobalOptions& options, CliOutput io, const char* command, Connection& c) {
-  DriverChoice choice = MakeDriver(options.drivers);
-  if (!choice.set) {
-    return FailCommand(options, io, command, kExitNoAdapter, choice.error);
+  Result<std::unique_ptr<DriverSet>> drivers = MakeDriver(options.drivers);
+  if (!drivers) {
+    return FailCommand(options, io, command, kExitNoAdapter, drivers.error().message);
   }
-  c.drivers = std::move(choice.set);
+  c.drivers = std::move(drivers).value();
   SessionSink sink;
   sink.message_box = [io](const std::string& text) { io.err << text << '\n'; };
   if (!options.json) {

@@ -128,13 +128,13 @@ int RunFlashCommand(const std::string& path, const GlobalOptions& options, CliOu
   if (const int code = LoadFlashFile(path, file, sink.message_box); code != kExitSuccess) {
     return EarlyFailure(options, io, path, code, "bad file", "");
   }
-  DriverChoice choice = MakeDriver(options.drivers);
-  if (!choice.set) {
-    return EarlyFailure(options, io, path, kExitNoAdapter, "no adapter", choice.error);
+  Result<std::unique_ptr<DriverSet>> drivers = MakeDriver(options.drivers);
+  if (!drivers) {
+    return EarlyFailure(options, io, path, kExitNoAdapter, "no adapter", drivers.error().message);
   }
   std::ostream null_stream(nullptr);
   std::ostream& diag = options.verbose ? io.err : null_stream;
-  const FlashResult r = RunFlash(*choice.set, options, file, options.sim_dump, diag, sink);
+  const FlashResult r = RunFlash(**drivers, options, file, options.sim_dump, diag, sink);
   console.EndLiveLine();
   if (r.exit_code != kExitSuccess) {
     io.err << r.detail << '\n';
@@ -163,11 +163,11 @@ int RunFlashAllAdapters(const std::string& path, const GlobalOptions& options, C
   if (const int code = LoadFlashFile(path, file, to_err); code != kExitSuccess) {
     return EarlyFailure(options, io, path, code, "bad file", "");
   }
-  std::string error;
-  const int count = CountAdapters(options.drivers, error);
+  const Result<int> counted = CountAdapters(options.drivers);
+  const int count = counted ? *counted : -1;
   if (count <= 0) {
     return EarlyFailure(options, io, path, kExitNoAdapter, "no adapter",
-                        error.empty() ? "No USB-to-RS485 adapter found." : error);
+                        counted ? "No USB-to-RS485 adapter found." : counted.error().message);
   }
 
   std::vector<FlashResult> results(static_cast<size_t>(count));
@@ -214,17 +214,17 @@ int RunFlashAllAdapters(const std::string& path, const GlobalOptions& options, C
           io.out << "[adapter " << i << "] [" << text << "]\n";
         };
       }
-      DriverChoice choice = MakeAdapterDriver(options.drivers, i);
-      if (!choice.set) {
+      Result<std::unique_ptr<DriverSet>> drivers = MakeAdapterDriver(options.drivers, i);
+      if (!drivers) {
         results[index].exit_code = kExitNoAdapter;
         results[index].result = "no adapter";
-        results[index].detail = choice.error;
+        results[index].detail = drivers.error().message;
         return;
       }
-      const std::vector<std::string> adapter_names = choice.set->AdapterNames();
+      const std::vector<std::string> adapter_names = (*drivers)->AdapterNames();
       names[index] = adapter_names.empty() ? "adapter " + std::to_string(i) : adapter_names[0];
       results[index] =
-          RunFlash(*choice.set, options, file, AdapterDumpPath(options.sim_dump, i), diag, sink);
+          RunFlash(**drivers, options, file, AdapterDumpPath(options.sim_dump, i), diag, sink);
       if (!options.json && io.out_is_terminal) {
         const std::lock_guard<std::mutex> guard(lock);
         live[index] = results[index].result + ": " + results[index].detail;

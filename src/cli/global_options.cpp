@@ -66,7 +66,10 @@ std::string CheckGlobalOptions(const GlobalOptions& options) {
   if (!options.sim_dump.empty() && !options.drivers.UsesSimulator()) {
     return "--sim-dump needs --simulate";
   }
-  return CheckDriverOptions(options.drivers);
+  if (const Status checked = CheckDriverOptions(options.drivers); !checked) {
+    return checked.error().message;
+  }
+  return {};
 }
 
 }  // namespace quillmont::cli

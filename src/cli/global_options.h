@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "link/driver_choice.h"
+#include "drivers/driver_choice.h"
 
 namespace CLI {
 class App;

@@ -17,11 +17,11 @@ namespace {
 using nlohmann::json;
 
 int RunList(const GlobalOptions& options, CliOutput io) {
-  DriverChoice choice = MakeDriver(options.drivers);
-  if (!choice.set) {
-    return FailCommand(options, io, "list", kExitNoAdapter, choice.error);
+  Result<std::unique_ptr<DriverSet>> drivers = MakeDriver(options.drivers);
+  if (!drivers) {
+    return FailCommand(options, io, "list", kExitNoAdapter, drivers.error().message);
   }
-  const std::vector<std::string> names = choice.set->AdapterNames();
+  const std::vector<std::string> names = (*drivers)->AdapterNames();
   if (options.json) {
     io.out << json{{"command", "list"}, {"adapters", names}, {"exit_code", kExitSuccess}}.dump(2)
            << '\n';
@@ -36,11 +36,11 @@ int RunList(const GlobalOptions& options, CliOutput io) {
 }
 
 int RunDiscover(const GlobalOptions& options, CliOutput io) {
-  DriverChoice choice = MakeDriver(options.drivers);
-  if (!choice.set) {
-    return FailCommand(options, io, "discover", kExitNoAdapter, choice.error);
+  Result<std::unique_ptr<DriverSet>> made = MakeDriver(options.drivers);
+  if (!made) {
+    return FailCommand(options, io, "discover", kExitNoAdapter, made.error().message);
   }
-  DriverSet& drivers = *choice.set;
+  DriverSet& drivers = **made;
   std::ostream null_stream(nullptr);
   LineIo line_io{drivers.driver(), drivers.clock(), options.verbose ? io.err : null_stream};
 

@@ -13,7 +13,7 @@
 #include "app/tick_pacer.h"
 #include "app/updater_window.h"
 #include "cli/console_port.h"
-#include "link/driver_choice.h"
+#include "drivers/driver_choice.h"
 
 namespace quillmont::cli {
 

@@ -13,7 +13,7 @@
 
 #include "app/control_ids.h"
 #include "app/updater_app.h"
-#include "link/driver_choice.h"
+#include "drivers/driver_choice.h"
 #include "ui/app_icon.h"
 #include "ui/qt_window_host.h"
 
@@ -93,17 +93,19 @@ int main(int argc, char** argv) {
   for (const QString& port : options.ports) {
     driver_options.ports.push_back(port.toStdString());
   }
-  quillmont::DriverChoice choice = quillmont::MakeDriver(driver_options);
-  if (!choice.set) {
-    std::fprintf(stderr, "quillmont: %s\n", choice.error.c_str());
-    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("quillmont"),
-                    QString::fromStdString(choice.error), QMessageBox::Ok);
+  quillmont::Result<std::unique_ptr<quillmont::DriverSet>> drivers =
+      quillmont::MakeDriver(driver_options);
+  if (!drivers) {
+    const std::string& error = drivers.error().message;
+    std::fprintf(stderr, "quillmont: %s\n", error.c_str());
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("quillmont"), QString::fromStdString(error),
+                    QMessageBox::Ok);
     box.exec();
     return 2;
   }
 
   quillmont::ui::QtWindowHost host;
   ScheduleScreenshot(host, options);
-  quillmont::UpdaterApp().Start(host, choice.set->driver(), choice.set->clock());
+  quillmont::UpdaterApp().Start(host, (*drivers)->driver(), (*drivers)->clock());
   return 0;
 }

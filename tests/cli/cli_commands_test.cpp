@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "../update/srec2_test_files.h"
-#include "link/driver_choice.h"
+#include "drivers/driver_choice.h"
 #include "rdm/full_discovery.h"
 #include "run_cli.h"
 #include "update/firmware_image.h"

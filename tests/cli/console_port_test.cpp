@@ -6,7 +6,7 @@
 
 #include "app/control_ids.h"
 
-namespace quillmont {
+namespace quillmont::cli {
 namespace {
 
 TEST(ConsolePortTest, LogLinesAreSplitAtTheirLineEndsAndPrintedOnce) {
@@ -60,4 +60,4 @@ TEST(ConsolePortTest, TheFileDialogIsAnsweredOnceAndTheBarIsAFraction) {
 }
 
 }  // namespace
-}  // namespace quillmont
+}  // namespace quillmont::cli

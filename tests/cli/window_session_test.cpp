@@ -21,9 +21,9 @@ std::unique_ptr<DriverSet> SimDrivers(const std::vector<std::string>& faults = {
   options.sim.fast = true;
   options.sim.fixtures = fixtures;
   options.sim.faults = faults;
-  DriverChoice choice = MakeDriver(options);
-  EXPECT_TRUE(choice.set) << choice.error;
-  return std::move(choice.set);
+  Result<std::unique_ptr<DriverSet>> drivers = MakeDriver(options);
+  EXPECT_TRUE(drivers) << (drivers ? "" : drivers.error().message);
+  return drivers ? std::move(drivers).value() : nullptr;
 }
 
 class WindowSessionTest : public ::testing::Test {

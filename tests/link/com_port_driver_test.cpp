@@ -7,7 +7,7 @@
 
 #include <cstring>
 
-#include "link/backend_choice.h"
+#include "drivers/backend_choice.h"
 #include "link/com/com_device.h"
 #include "link/com/com_settings.h"
 #include "link/d2xx/d2xx_library_driver.h"
@@ -102,21 +102,23 @@ TEST(ComPortDriver, HandlesItDidNotGiveOutFailWithoutTouchingTheCallersBuffers) 
 TEST(BackendChoiceOnWindows, VendorLibraryByDefaultComPortsAsTheSerialDriver) {
   EXPECT_EQ(DefaultBackendName(), "d2xx");
 
-  BackendChoice serial = MakeBackend("serial", {"COM3", "\\\\.\\COM12"});
-  EXPECT_NE(serial.driver, nullptr);
-  EXPECT_TRUE(serial.error.empty());
-  BackendChoice path = MakeBackend("serial", {"COM3", "/dev/ttyUSB0"});
-  EXPECT_EQ(path.driver, nullptr);
-  EXPECT_EQ(path.error, "'/dev/ttyUSB0' is not a COM port name; name ports as COM3");
-  EXPECT_EQ(MakeBackend("ftdi", {}).error, "Unknown driver 'ftdi'; choose serial or d2xx");
+  auto serial = MakeBackend("serial", {"COM3", "\\\\.\\COM12"});
+  ASSERT_TRUE(serial);
+  EXPECT_NE(*serial, nullptr);
+  auto path = MakeBackend("serial", {"COM3", "/dev/ttyUSB0"});
+  ASSERT_FALSE(path);
+  EXPECT_EQ(path.error().message, "'/dev/ttyUSB0' is not a COM port name; name ports as COM3");
+  auto unknown = MakeBackend("ftdi", {});
+  ASSERT_FALSE(unknown);
+  EXPECT_EQ(unknown.error().message, "Unknown driver 'ftdi'; choose serial or d2xx");
 
   // Without the vendor's ftd2xx.dll (as under Wine) the default driver says what to do.
-  BackendChoice d2xx = MakeBackend("", {});
+  auto d2xx = MakeBackend("", {});
   if (d2xx::SharedLibrary("ftd2xx.dll").loaded()) {
     GTEST_SKIP() << "the FTDI D2XX library is installed on this machine";
   }
-  EXPECT_EQ(d2xx.driver, nullptr);
-  EXPECT_EQ(d2xx.error,
+  ASSERT_FALSE(d2xx);
+  EXPECT_EQ(d2xx.error().message,
             "The FTDI D2XX library (ftd2xx.dll) is not installed; install FTDI's D2XX driver, "
             "or use --driver serial --port COMn");
 }

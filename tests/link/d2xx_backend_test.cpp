@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "link/backend_choice.h"
+#include "drivers/backend_choice.h"
 #include "link/d2xx/d2xx_library_driver.h"
 #include "link/d2xx/shared_library.h"
 
@@ -162,27 +162,29 @@ TEST_F(D2xxLibraryFake, GuardsTheCallerAgainstHandlesAndCountsItCannotTrust) {
 TEST(BackendChoice, MakesTheNamedDriverOrSaysWhyNot) {
   EXPECT_EQ(DefaultBackendName(), "serial");
 
-  BackendChoice serial = MakeBackend("serial", {"/dev/ttyUSB0"});
-  EXPECT_NE(serial.driver, nullptr);
-  EXPECT_TRUE(serial.error.empty());
-  EXPECT_NE(MakeBackend("", {}).driver, nullptr);
+  auto serial = MakeBackend("serial", {"/dev/ttyUSB0"});
+  ASSERT_TRUE(serial);
+  EXPECT_NE(*serial, nullptr);
+  auto chosen = MakeBackend("", {});
+  ASSERT_TRUE(chosen);
+  EXPECT_NE(*chosen, nullptr);
 
-  BackendChoice unknown = MakeBackend("ftdi", {});
-  EXPECT_EQ(unknown.driver, nullptr);
-  EXPECT_EQ(unknown.error, "Unknown driver 'ftdi'; choose serial or d2xx");
+  auto unknown = MakeBackend("ftdi", {});
+  ASSERT_FALSE(unknown);
+  EXPECT_EQ(unknown.error().message, "Unknown driver 'ftdi'; choose serial or d2xx");
 
-  BackendChoice with_ports = MakeBackend("d2xx", {"/dev/ttyUSB0"});
-  EXPECT_EQ(with_ports.driver, nullptr);
-  EXPECT_EQ(with_ports.error,
+  auto with_ports = MakeBackend("d2xx", {"/dev/ttyUSB0"});
+  ASSERT_FALSE(with_ports);
+  EXPECT_EQ(with_ports.error().message,
             "--port names serial devices; the d2xx driver numbers its adapters itself");
 
   // On a machine with the vendor library installed this gives a driver; without, the reason.
-  BackendChoice d2xx = MakeBackend("d2xx", {});
-  if (d2xx.driver == nullptr) {
-    EXPECT_EQ(d2xx.error,
+  auto d2xx = MakeBackend("d2xx", {});
+  if (!d2xx) {
+    EXPECT_EQ(d2xx.error().message,
               "The FTDI D2XX library (libftd2xx.so) is not installed; use --driver serial");
   } else {
-    EXPECT_TRUE(d2xx.error.empty());
+    EXPECT_NE(*d2xx, nullptr);
   }
 }
 #endif

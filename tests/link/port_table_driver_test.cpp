@@ -41,19 +41,15 @@ class FakeDriver final : public PortTableDriver<FakePort> {
 
   bool Knows(FT_HANDLE handle) const { return Find(handle) != nullptr; }
 
-  FT_STATUS FT_SetBaudRate(FT_HANDLE, uint32_t) override { return FT_OTHER_ERROR; }
-  FT_STATUS FT_SetBreakOn(FT_HANDLE) override { return FT_OTHER_ERROR; }
-  FT_STATUS FT_SetBreakOff(FT_HANDLE) override { return FT_OTHER_ERROR; }
-  FT_STATUS FT_Write(FT_HANDLE, const void*, uint32_t, uint32_t*) override {
-    return FT_OTHER_ERROR;
-  }
-  FT_STATUS FT_GetStatus(FT_HANDLE, uint32_t*, uint32_t*, uint32_t*) override {
-    return FT_OTHER_ERROR;
-  }
-  FT_STATUS FT_Read(FT_HANDLE, void*, uint32_t, uint32_t*) override { return FT_OTHER_ERROR; }
-  FT_STATUS FT_GetModemStatus(FT_HANDLE, uint32_t*) override { return FT_OTHER_ERROR; }
-
  private:
+  FT_STATUS SetPortBaud(FakePort&, uint32_t, uint32_t*) override { return FT_OTHER_ERROR; }
+  FT_STATUS SetPortBreak(FakePort&, bool) override { return FT_OTHER_ERROR; }
+  FT_STATUS WritePort(FakePort&, const uint8_t*, uint32_t, uint32_t*) override {
+    return FT_OTHER_ERROR;
+  }
+  FT_STATUS PortQueues(FakePort&, uint32_t*, uint32_t*) override { return FT_OTHER_ERROR; }
+  FT_STATUS ReadPort(FakePort&, uint8_t*, uint32_t, uint32_t*) override { return FT_OTHER_ERROR; }
+  FT_STATUS PortModemStatus(FakePort&, uint32_t*) override { return FT_OTHER_ERROR; }
   std::vector<std::string> DeviceNames() const override { return devices; }
   FT_STATUS OpenDevice(const std::string& name, std::unique_ptr<FakePort>* port) override {
     log_->opened.push_back(name);

@@ -48,19 +48,15 @@ class ComPortDriver final : public PortTableDriver<ComPort> {
   // ports the system lists.
   std::vector<std::string> PortNames() const;
 
-  FT_STATUS FT_SetBaudRate(FT_HANDLE handle, uint32_t baud) override;
-  FT_STATUS FT_SetBreakOn(FT_HANDLE handle) override;
-  FT_STATUS FT_SetBreakOff(FT_HANDLE handle) override;
-  FT_STATUS FT_Write(FT_HANDLE handle, const void* bytes, uint32_t count,
-                     uint32_t* written) override;
-  FT_STATUS FT_GetStatus(FT_HANDLE handle, uint32_t* rx_waiting, uint32_t* tx_waiting,
-                         uint32_t* event_state) override;
-  FT_STATUS FT_Read(FT_HANDLE handle, void* buffer, uint32_t count, uint32_t* read) override;
-  FT_STATUS FT_GetModemStatus(FT_HANDLE handle, uint32_t* modem_status) override;
-
  private:
   std::vector<std::string> DeviceNames() const override { return PortNames(); }
   FT_STATUS OpenDevice(const std::string& name, std::unique_ptr<ComPort>* port) override;
+  FT_STATUS SetPortBaud(ComPort& port, uint32_t baud, uint32_t* actual) override;
+  FT_STATUS SetPortBreak(ComPort& port, bool on) override;
+  FT_STATUS WritePort(ComPort& port, const uint8_t* bytes, uint32_t count, uint32_t* sent) override;
+  FT_STATUS PortQueues(ComPort& port, uint32_t* rx, uint32_t* tx) override;
+  FT_STATUS ReadPort(ComPort& port, uint8_t* buffer, uint32_t count, uint32_t* got) override;
+  FT_STATUS PortModemStatus(ComPort& port, uint32_t* value) override;
 
   ComPortOptions options_;
 };

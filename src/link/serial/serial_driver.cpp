@@ -11,9 +11,6 @@
 namespace quillmont::serial {
 namespace {
 
-// A UART keeps its frames within about 3 % of baud-rate error; a rate the adapter can only
-// approximate worse than that would garble every frame.
-constexpr uint64_t kBaudTolerancePercent = 3;
 constexpr uint64_t kBitsPerByte = 11;  // start, 8 data, 2 stop
 
 FT_STATUS FromErrno(int err) {
@@ -71,109 +68,36 @@ FT_STATUS SerialDriver::OpenDevice(const std::string& path, std::unique_ptr<TtyP
   return FT_OK;
 }
 
-FT_STATUS SerialDriver::FT_SetBaudRate(FT_HANDLE handle, uint32_t baud) {
-  TtyPort* port = Find(handle);
-  if (port == nullptr) {
-    return FT_INVALID_HANDLE;
-  }
-  if (baud == 0) {
-    return FT_INVALID_BAUD_RATE;  // rate 0 would hang the line up
-  }
-  uint32_t actual = 0;
-  if (const int err = SetTtyBaud(port->fd(), baud, &actual); err != 0) {
+FT_STATUS SerialDriver::SetPortBaud(TtyPort& port, uint32_t baud, uint32_t* actual) {
+  if (const int err = SetTtyBaud(port.fd(), baud, actual); err != 0) {
     return err == EINVAL ? FT_INVALID_BAUD_RATE : FromErrno(err);
   }
-  const uint64_t deviation = actual > baud ? actual - baud : baud - actual;
-  if (deviation * 100 > static_cast<uint64_t>(baud) * kBaudTolerancePercent) {
-    return FT_INVALID_BAUD_RATE;
-  }
-  port->set_baud(actual);
   return FT_OK;
 }
 
-FT_STATUS SerialDriver::FT_SetBreakOn(FT_HANDLE handle) {
-  TtyPort* port = Find(handle);
-  return port == nullptr ? FT_INVALID_HANDLE : FromErrno(SetTtyBreak(port->fd(), true));
+FT_STATUS SerialDriver::SetPortBreak(TtyPort& port, bool on) {
+  return FromErrno(SetTtyBreak(port.fd(), on));
 }
 
-FT_STATUS SerialDriver::FT_SetBreakOff(FT_HANDLE handle) {
-  TtyPort* port = Find(handle);
-  return port == nullptr ? FT_INVALID_HANDLE : FromErrno(SetTtyBreak(port->fd(), false));
+FT_STATUS SerialDriver::WritePort(TtyPort& port, const uint8_t* bytes, uint32_t count,
+                                  uint32_t* sent) {
+  return FromErrno(WriteTty(port.fd(), bytes, count,
+                            WriteTimeoutMs(count, port.baud(), options_.write_slack_ms), sent));
 }
 
-FT_STATUS SerialDriver::FT_Write(FT_HANDLE handle, const void* bytes, uint32_t count,
-                                 uint32_t* written) {
-  TtyPort* port = Find(handle);
-  if (port == nullptr) {
-    return FT_INVALID_HANDLE;
-  }
-  if (bytes == nullptr && count > 0) {
-    return FT_INVALID_PARAMETER;
-  }
-  uint32_t sent = 0;
-  const int err = WriteTty(port->fd(), static_cast<const uint8_t*>(bytes), count,
-                           WriteTimeoutMs(count, port->baud(), options_.write_slack_ms), &sent);
-  if (written != nullptr) {
-    *written = sent;
-  }
-  return FromErrno(err);
-}
-
-FT_STATUS SerialDriver::FT_GetStatus(FT_HANDLE handle, uint32_t* rx_waiting, uint32_t* tx_waiting,
-                                     uint32_t* event_state) {
-  TtyPort* port = Find(handle);
-  if (port == nullptr) {
-    return FT_INVALID_HANDLE;
-  }
-  uint32_t rx = 0;
-  uint32_t tx = 0;
-  if (const int err = TtyBytesWaiting(port->fd(), &rx); err != 0) {
+FT_STATUS SerialDriver::PortQueues(TtyPort& port, uint32_t* rx, uint32_t* tx) {
+  if (const int err = TtyBytesWaiting(port.fd(), rx); err != 0) {
     return FromErrno(err);
   }
-  if (const int err = TtyBytesQueued(port->fd(), &tx); err != 0) {
-    return FromErrno(err);
-  }
-  if (rx_waiting != nullptr) {
-    *rx_waiting = rx;
-  }
-  if (tx_waiting != nullptr) {
-    *tx_waiting = tx;
-  }
-  if (event_state != nullptr) {
-    *event_state = 0;
-  }
-  return FT_OK;
+  return FromErrno(TtyBytesQueued(port.fd(), tx));
 }
 
-FT_STATUS SerialDriver::FT_Read(FT_HANDLE handle, void* buffer, uint32_t count, uint32_t* read) {
-  TtyPort* port = Find(handle);
-  if (port == nullptr) {
-    return FT_INVALID_HANDLE;
-  }
-  if (buffer == nullptr && count > 0) {
-    return FT_INVALID_PARAMETER;
-  }
-  uint32_t got = 0;
-  const int err = ReadTty(port->fd(), static_cast<uint8_t*>(buffer), count, &got);
-  if (read != nullptr) {
-    *read = got;
-  }
-  return FromErrno(err);
+FT_STATUS SerialDriver::ReadPort(TtyPort& port, uint8_t* buffer, uint32_t count, uint32_t* got) {
+  return FromErrno(ReadTty(port.fd(), buffer, count, got));
 }
 
-FT_STATUS SerialDriver::FT_GetModemStatus(FT_HANDLE handle, uint32_t* modem_status) {
-  TtyPort* port = Find(handle);
-  if (port == nullptr) {
-    return FT_INVALID_HANDLE;
-  }
-  uint32_t value = 0;
-  if (const int err = TtyModemStatus(port->fd(), &value); err != 0) {
-    return FromErrno(err);
-  }
-  if (modem_status != nullptr) {
-    *modem_status = value;
-  }
-  return FT_OK;
+FT_STATUS SerialDriver::PortModemStatus(TtyPort& port, uint32_t* value) {
+  return FromErrno(TtyModemStatus(port.fd(), value));
 }
 
 }  // namespace quillmont::serial

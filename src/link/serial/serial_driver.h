@@ -55,19 +55,16 @@ class SerialDriver final : public PortTableDriver<TtyPort> {
   // USB serial adapters found in sysfs.
   std::vector<std::string> DevicePaths() const;
 
-  FT_STATUS FT_SetBaudRate(FT_HANDLE handle, uint32_t baud) override;
-  FT_STATUS FT_SetBreakOn(FT_HANDLE handle) override;
-  FT_STATUS FT_SetBreakOff(FT_HANDLE handle) override;
-  FT_STATUS FT_Write(FT_HANDLE handle, const void* bytes, uint32_t count,
-                     uint32_t* written) override;
-  FT_STATUS FT_GetStatus(FT_HANDLE handle, uint32_t* rx_waiting, uint32_t* tx_waiting,
-                         uint32_t* event_state) override;
-  FT_STATUS FT_Read(FT_HANDLE handle, void* buffer, uint32_t count, uint32_t* read) override;
-  FT_STATUS FT_GetModemStatus(FT_HANDLE handle, uint32_t* modem_status) override;
-
  private:
   std::vector<std::string> DeviceNames() const override { return DevicePaths(); }
   FT_STATUS OpenDevice(const std::string& path, std::unique_ptr<TtyPort>* port) override;
+  FT_STATUS SetPortBaud(TtyPort& port, uint32_t baud, uint32_t* actual) override;
+  FT_STATUS SetPortBreak(TtyPort& port, bool on) override;
+  FT_STATUS WritePort(TtyPort& port, const uint8_t* bytes, uint32_t count, uint32_t* sent) override;
+  FT_STATUS PortQueues(TtyPort& port, uint32_t* rx, uint32_t* tx) override;
+  FT_STATUS ReadPort(TtyPort& port, uint8_t* buffer, uint32_t count, uint32_t* got) override;
+  FT_STATUS PortModemStatus(TtyPort& port, uint32_t* value) override;
+  void BaudAccepted(TtyPort& port, uint32_t actual) override { port.set_baud(actual); }
 
   SerialOptions options_;
 };

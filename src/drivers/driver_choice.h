@@ -7,8 +7,10 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <variant>
 #include <vector>
 
+#include "base/result.h"
 #include "link/clock.h"
 #include "link/d2xx_driver.h"
 #include "rdm/uid.h"
@@ -40,54 +42,56 @@ struct DriverOptions {
   bool UsesSimulator() const { return simulate || driver == "sim"; }
 };
 
-// A driver ready for one core, with the clock that core runs on.
+// A driver ready for one core, with the clock that core runs on. It owns both: the clock (the
+// system's, or a VirtualClock with --sim-fast) and either the simulated line or a real backend.
 class DriverSet {
  public:
-  DriverSet(std::unique_ptr<Clock> clock, VirtualClock* virtual_clock);
+  // An empty simulated line on its own clock, virtual when `virtual_time`; the caller adds its
+  // adapters and fixtures through simulated_line().
+  static std::unique_ptr<DriverSet> ForSimulator(bool virtual_time);
+  // A real backend on the system clock. `port_names` are its adapters' names, when it knows them.
+  static std::unique_ptr<DriverSet> ForBackend(std::unique_ptr<D2xxDriver> backend,
+                                               std::vector<std::string> port_names);
+
   ~DriverSet();
   DriverSet(const DriverSet&) = delete;
   DriverSet& operator=(const DriverSet&) = delete;
 
-  D2xxDriver& driver() { return *driver_; }
-  Clock& clock() { return *clock_; }
+  D2xxDriver& driver();
+  Clock& clock();
   // The clock when it is virtual (--sim-fast), null on the real clock.
-  VirtualClock* virtual_clock() { return virtual_clock_; }
+  VirtualClock* virtual_clock() { return std::get_if<VirtualClock>(&clock_); }
   // The simulated line, null for a real adapter.
-  SimulatedLine* simulated_line() { return line_; }
+  SimulatedLine* simulated_line() { return line_.get(); }
 
   // The adapters the driver finds now, by name ("/dev/ttyUSB0", "simulated adapter 0").
   std::vector<std::string> AdapterNames();
 
  private:
-  friend struct DriverFactory;
-  std::unique_ptr<Clock> clock_;
-  VirtualClock* virtual_clock_;
-  std::unique_ptr<D2xxDriver> driver_;
-  SimulatedLine* line_ = nullptr;
+  explicit DriverSet(bool virtual_time);
+
+  std::variant<SystemClock, VirtualClock> clock_;
+  // Exactly one of the two drives the line; the line runs on clock_, declared before it.
+  std::unique_ptr<SimulatedLine> line_;
+  std::unique_ptr<D2xxDriver> backend_;
   std::vector<std::string> port_names_;  // the serial backend's paths, when known
 };
 
-// A DriverSet, or (set null) a text that says why there is none, ready to show the user.
-struct DriverChoice {
-  std::unique_ptr<DriverSet> set;
-  std::string error;
-};
-
-// Checks the options without touching any device. Empty when they are sound, otherwise the
-// text to show (a bad simulator count, a fault list that does not parse, an unknown driver).
-std::string CheckDriverOptions(const DriverOptions& options);
+// Checks the options without touching any device: an error when they are unsound (a bad
+// simulator count, a fault list that does not parse, an unknown driver), with the text to show.
+Status CheckDriverOptions(const DriverOptions& options);
 
 // The driver of a whole run: every adapter the chosen driver finds (with the simulator,
 // `sim.adapters` lines with `sim.fixtures` fixtures each and the faults meant for each).
-DriverChoice MakeDriver(const DriverOptions& options);
+Result<std::unique_ptr<DriverSet>> MakeDriver(const DriverOptions& options);
 
-// How many adapters the chosen driver finds; -1 with `error` set when it cannot be made.
-int CountAdapters(const DriverOptions& options, std::string& error);
+// How many adapters the chosen driver finds (0 when it cannot tell).
+Result<int> CountAdapters(const DriverOptions& options);
 
 // A driver that shows only adapter `adapter` of the choice, as adapter 0: one of them per core
 // when every adapter is updated at once. Each has its own clock and, with the simulator, its
 // own SimulatedLine holding that adapter's fixtures and faults.
-DriverChoice MakeAdapterDriver(const DriverOptions& options, int adapter);
+Result<std::unique_ptr<DriverSet>> MakeAdapterDriver(const DriverOptions& options, int adapter);
 
 // The UID of simulated fixture `index` on adapter `adapter`: 4F4C:12345678 for the first, the
 // others spread over the device ID so that a discovery has branches to split.

@@ -1,4 +1,4 @@
-#include "link/driver_choice.h"
+#include "drivers/driver_choice.h"
 
 #include <gtest/gtest.h>
 
@@ -22,18 +22,20 @@ TEST(DriverChoiceTest, TheSimulatorBuildsItsAdaptersFixturesAndClock) {
   options.sim.adapters = 2;
   options.sim.fixtures = 3;
   options.sim.version_label = "App 9";
-  DriverChoice fast = MakeDriver(options);
-  ASSERT_TRUE(fast.set) << fast.error;
-  SimulatedLine* line = fast.set->simulated_line();
+  auto fast = MakeDriver(options);
+  ASSERT_TRUE(fast) << fast.error().message;
+  SimulatedLine* line = (*fast)->simulated_line();
   ASSERT_NE(line, nullptr);
-  EXPECT_NE(fast.set->virtual_clock(), nullptr);
+  EXPECT_NE((*fast)->virtual_clock(), nullptr);
   ASSERT_EQ(line->adapter_count(), 2);
   EXPECT_EQ(line->fixture_count(1), 3);
   EXPECT_EQ(line->fixture(1, 2).config().uid, SimFixtureUid(1, 2));
   EXPECT_EQ(line->fixture(0, 0).ApplicationLabel(), "App 9");
 
   options.sim.fast = false;
-  EXPECT_EQ(MakeDriver(options).set->virtual_clock(), nullptr);
+  auto real_time = MakeDriver(options);
+  ASSERT_TRUE(real_time);
+  EXPECT_EQ((*real_time)->virtual_clock(), nullptr);
 }
 
 TEST(DriverChoiceTest, SimulatedUidsAreDistinctAndTheFirstIsTheFixtureDefault) {
@@ -51,16 +53,17 @@ TEST(DriverChoiceTest, OneAdapterOfTheChoiceIsAdapterZeroOfItsOwnDriver) {
   DriverOptions options = Sim();
   options.sim.adapters = 3;
   options.sim.faults = {"drop=1", "2:second-fixture"};
-  DriverChoice second = MakeAdapterDriver(options, 2);
-  ASSERT_TRUE(second.set);
-  SimulatedLine& line = *second.set->simulated_line();
+  auto second = MakeAdapterDriver(options, 2);
+  ASSERT_TRUE(second);
+  SimulatedLine& line = *(*second)->simulated_line();
   ASSERT_EQ(line.adapter_count(), 1);
   // Adapter 2's fixture, with adapter 2's faults only.
   EXPECT_EQ(line.fixture(0, 0).config().uid, SimFixtureUid(2, 0));
   EXPECT_EQ(line.fixture_count(0), 2);
-  DriverChoice first = MakeAdapterDriver(options, 0);
-  EXPECT_EQ(first.set->simulated_line()->fixture_count(0), 1);
-  EXPECT_EQ(second.set->AdapterNames(),
+  auto first = MakeAdapterDriver(options, 0);
+  ASSERT_TRUE(first);
+  EXPECT_EQ((*first)->simulated_line()->fixture_count(0), 1);
+  EXPECT_EQ((*second)->AdapterNames(),
             std::vector<std::string>{"simulated adapter 0 (2 fixtures)"});
 }
 
@@ -68,7 +71,8 @@ TEST(DriverChoiceTest, UnsoundOptionsAreRefusedWithAReason) {
   const auto error = [](const std::function<void(DriverOptions&)>& change) {
     DriverOptions options = Sim();
     change(options);
-    return CheckDriverOptions(options);
+    const Status checked = CheckDriverOptions(options);
+    return checked ? std::string() : checked.error().message;
   };
   EXPECT_EQ(error([](DriverOptions&) {}), "");
   EXPECT_NE(error([](DriverOptions& o) { o.driver = "d2xx"; }), "");
@@ -81,8 +85,8 @@ TEST(DriverChoiceTest, UnsoundOptionsAreRefusedWithAReason) {
   EXPECT_NE(error([](DriverOptions& o) { o.sim.faults = {"99999999999:drop=1"}; }), "");
   DriverOptions real;
   real.driver = "usb";
-  EXPECT_NE(CheckDriverOptions(real), "");
-  EXPECT_FALSE(MakeDriver(real).set);
+  EXPECT_FALSE(CheckDriverOptions(real));
+  EXPECT_FALSE(MakeDriver(real));
 }
 
 }  // namespace

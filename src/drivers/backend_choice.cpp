@@ -1,4 +1,4 @@
-#include "link/backend_choice.h"
+#include "drivers/backend_choice.h"
 
 #include <utility>
 
@@ -13,15 +13,17 @@
 namespace quillmont {
 namespace {
 
-BackendChoice Failure(std::string text) {
-  return BackendChoice{nullptr, std::move(text)};
+using Backend = Result<std::unique_ptr<D2xxDriver>>;
+
+Backend Failure(std::string text) {
+  return Error{std::move(text)};
 }
 
-BackendChoice MakeSerial(const std::vector<std::string>& ports) {
+Backend MakeSerial(const std::vector<std::string>& ports) {
 #if defined(QUILLMONT_HAVE_SERIAL_BACKEND)
   serial::SerialOptions options;
   options.ports = ports;
-  return BackendChoice{std::make_unique<serial::SerialDriver>(std::move(options)), {}};
+  return Backend(std::make_unique<serial::SerialDriver>(std::move(options)));
 #elif defined(QUILLMONT_HAVE_COM_BACKEND)
   for (const std::string& port : ports) {
     if (com::ComPortName(port).empty()) {
@@ -30,14 +32,14 @@ BackendChoice MakeSerial(const std::vector<std::string>& ports) {
   }
   com::ComPortOptions options;
   options.ports = ports;
-  return BackendChoice{std::make_unique<com::ComPortDriver>(std::move(options)), {}};
+  return Backend(std::make_unique<com::ComPortDriver>(std::move(options)));
 #else
   (void)ports;
   return Failure("The serial driver is not available on this system; use --driver d2xx");
 #endif
 }
 
-BackendChoice MakeD2xx(const std::vector<std::string>& ports) {
+Backend MakeD2xx(const std::vector<std::string>& ports) {
   if (!ports.empty()) {
     return Failure("--port names serial devices; the d2xx driver numbers its adapters itself");
   }
@@ -45,7 +47,7 @@ BackendChoice MakeD2xx(const std::vector<std::string>& ports) {
   if (!driver->available()) {
     return Failure(driver->load_error());
   }
-  return BackendChoice{std::move(driver), {}};
+  return Backend(std::move(driver));
 }
 
 }  // namespace
@@ -58,7 +60,7 @@ std::string DefaultBackendName() {
 #endif
 }
 
-BackendChoice MakeBackend(const std::string& name, const std::vector<std::string>& ports) {
+Backend MakeBackend(const std::string& name, const std::vector<std::string>& ports) {
   const std::string chosen = name.empty() ? DefaultBackendName() : name;
   if (chosen == "serial") {
     return MakeSerial(ports);

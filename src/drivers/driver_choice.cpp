@@ -1,0 +1,285 @@
+#include "drivers/driver_choice.h"
+
+#include <algorithm>
+#include <charconv>
+#include <string_view>
+#include <utility>
+
+#include "drivers/backend_choice.h"
+#include "link/forwarding_driver.h"
+#include "sim/fault_plan.h"
+#include "sim/simulated_line.h"
+#if defined(QUILLMONT_HAVE_SERIAL_BACKEND)
+#include "link/serial/serial_driver.h"
+#elif defined(QUILLMONT_HAVE_COM_BACKEND)
+#include "link/com/com_port_driver.h"
+#endif
+
+namespace quillmont {
+
+namespace {
+
+// Shows one adapter of another driver as adapter 0, and no other.
+class SingleAdapterView final : public ForwardingDriver {
+ public:
+  SingleAdapterView(std::unique_ptr<D2xxDriver> inner, int adapter)
+      : inner_(std::move(inner)), adapter_(adapter) {}
+
+  FT_STATUS FT_CreateDeviceInfoList(uint32_t* count) override {
+    uint32_t all = 0;
+    const FT_STATUS status = inner_->FT_CreateDeviceInfoList(&all);
+    if (status == FT_OK) {
+      *count = all > static_cast<uint32_t>(adapter_) ? 1 : 0;
+    }
+    return status;
+  }
+  FT_STATUS FT_Open(int index, FT_HANDLE* handle) override {
+    return index == 0 ? inner_->FT_Open(adapter_, handle) : FT_DEVICE_NOT_FOUND;
+  }
+
+ private:
+  D2xxDriver& inner() override { return *inner_; }
+
+  std::unique_ptr<D2xxDriver> inner_;
+  int adapter_;
+};
+
+struct TargetedFaults {
+  int adapter = 0;
+  FaultPlan plan;
+};
+
+// "LIST" or "N:LIST". No fault item starts with a digit, so a leading number and a colon can
+// only name an adapter.
+Status ParseTargetedFaults(std::string_view text, TargetedFaults& out) {
+  size_t digits = 0;
+  while (digits < text.size() && text[digits] >= '0' && text[digits] <= '9') {
+    ++digits;
+  }
+  if (digits > 0 && digits < text.size() && text[digits] == ':') {
+    int adapter = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + digits, adapter);
+    if (ec != std::errc() || end != text.data() + digits || adapter >= kMaxSimAdapters) {
+      return Error{"--sim-faults: adapter number out of range in '" + std::string(text) + "'"};
+    }
+    out.adapter = adapter;
+    text.remove_prefix(digits + 1);
+  }
+  std::string parse_error;
+  if (!ParseFaultList(text, out.plan, parse_error)) {
+    return Error{"--sim-faults: " + parse_error};
+  }
+  return {};
+}
+
+Result<std::vector<TargetedFaults>> ParseAllFaults(const SimOptions& sim) {
+  std::vector<TargetedFaults> all;
+  for (const std::string& text : sim.faults) {
+    TargetedFaults faults;
+    if (Status parsed = ParseTargetedFaults(text, faults); !parsed) {
+      return parsed.error();
+    }
+    if (faults.adapter >= sim.adapters) {
+      return Error{"--sim-faults: adapter " + std::to_string(faults.adapter) +
+                   " does not exist (--sim-adapters " + std::to_string(sim.adapters) + ")"};
+    }
+    all.push_back(std::move(faults));
+  }
+  return all;
+}
+
+// Adds simulated adapter `adapter` of the options to `line`, fixtures and faults.
+void AddSimulatedAdapter(SimulatedLine& line, const SimOptions& sim, int adapter,
+                         const std::vector<TargetedFaults>& faults) {
+  const int index = line.AddAdapter();
+  for (int i = 0; i < sim.fixtures; ++i) {
+    FixtureConfig config;
+    config.uid = SimFixtureUid(adapter, i);
+    if (!sim.version_label.empty()) {
+      config.application_label = sim.version_label;
+    }
+    config.start_in_bootloader = sim.start_in_bootloader;
+    line.AddFixture(index, config);
+  }
+  for (const TargetedFaults& item : faults) {
+    if (item.adapter == adapter) {
+      line.InstallFaults(index, item.plan);
+    }
+  }
+}
+
+using MadeSet = Result<std::unique_ptr<DriverSet>>;
+
+MadeSet MakeSimulated(const DriverOptions& options, int only_adapter) {
+  Result<std::vector<TargetedFaults>> faults = ParseAllFaults(options.sim);
+  if (!faults) {
+    return faults.error();
+  }
+  std::unique_ptr<DriverSet> set = DriverSet::ForSimulator(options.sim.fast);
+  SimulatedLine& line = *set->simulated_line();
+  if (only_adapter >= 0) {
+    AddSimulatedAdapter(line, options.sim, only_adapter, *faults);
+  } else {
+    for (int a = 0; a < options.sim.adapters; ++a) {
+      AddSimulatedAdapter(line, options.sim, a, *faults);
+    }
+  }
+  return set;
+}
+
+MadeSet MakeReal(const DriverOptions& options, int only_adapter) {
+  Result<std::unique_ptr<D2xxDriver>> backend = MakeBackend(options.driver, options.ports);
+  if (!backend) {
+    return backend.error();
+  }
+  std::unique_ptr<D2xxDriver> driver = std::move(backend).value();
+  std::vector<std::string> names;
+#if defined(QUILLMONT_HAVE_SERIAL_BACKEND)
+  if (const auto* serial = dynamic_cast<const serial::SerialDriver*>(driver.get())) {
+    names = serial->DevicePaths();
+  }
+#elif defined(QUILLMONT_HAVE_COM_BACKEND)
+  if (const auto* com = dynamic_cast<const com::ComPortDriver*>(driver.get())) {
+    names = com->PortNames();
+  }
+#endif
+  if (only_adapter >= 0) {
+    driver = std::make_unique<SingleAdapterView>(std::move(driver), only_adapter);
+    if (static_cast<size_t>(only_adapter) < names.size()) {
+      names = {names[static_cast<size_t>(only_adapter)]};
+    } else {
+      names.clear();
+    }
+  }
+  return DriverSet::ForBackend(std::move(driver), std::move(names));
+}
+
+}  // namespace
+
+DriverSet::DriverSet(bool virtual_time) {
+  if (virtual_time) {
+    clock_.emplace<VirtualClock>();
+  }
+}
+
+DriverSet::~DriverSet() = default;
+
+std::unique_ptr<DriverSet> DriverSet::ForSimulator(bool virtual_time) {
+  std::unique_ptr<DriverSet> set(new DriverSet(virtual_time));
+  set->line_ = std::make_unique<SimulatedLine>(set->clock());
+  return set;
+}
+
+std::unique_ptr<DriverSet> DriverSet::ForBackend(std::unique_ptr<D2xxDriver> backend,
+                                                 std::vector<std::string> port_names) {
+  std::unique_ptr<DriverSet> set(new DriverSet(false));
+  set->backend_ = std::move(backend);
+  set->port_names_ = std::move(port_names);
+  return set;
+}
+
+D2xxDriver& DriverSet::driver() {
+  if (line_ != nullptr) {
+    return *line_;
+  }
+  return *backend_;
+}
+
+Clock& DriverSet::clock() {
+  return std::visit([](Clock& clock) -> Clock& { return clock; }, clock_);
+}
+
+std::vector<std::string> DriverSet::AdapterNames() {
+  uint32_t count = 0;
+  if (driver().FT_CreateDeviceInfoList(&count) != FT_OK) {
+    return {};
+  }
+  std::vector<std::string> names;
+  for (uint32_t i = 0; i < count && i < 1024; ++i) {
+    if (line_ != nullptr) {
+      const int fixtures = line_->fixture_count(static_cast<int>(i));
+      names.push_back("simulated adapter " + std::to_string(i) + " (" + std::to_string(fixtures) +
+                      (fixtures == 1 ? " fixture)" : " fixtures)"));
+    } else if (i < port_names_.size()) {
+      names.push_back(port_names_[i]);
+    } else {
+      names.push_back("adapter " + std::to_string(i));
+    }
+  }
+  return names;
+}
+
+Status CheckDriverOptions(const DriverOptions& options) {
+  if (options.simulate && !options.driver.empty() && options.driver != "sim") {
+    return Error{"--simulate and --driver " + options.driver + " contradict each other"};
+  }
+  if (!options.driver.empty() && options.driver != "serial" && options.driver != "d2xx" &&
+      options.driver != "sim") {
+    return Error{"Unknown driver '" + options.driver + "'; choose serial, d2xx or sim"};
+  }
+  if (!options.UsesSimulator()) {
+    return {};
+  }
+  if (!options.ports.empty()) {
+    return Error{"--port names serial devices; the simulator has its own adapters"};
+  }
+  const SimOptions& sim = options.sim;
+  if (sim.fixtures < 0 || sim.fixtures > kMaxSimFixtures) {
+    return Error{"--sim-fixtures wants 0 to " + std::to_string(kMaxSimFixtures)};
+  }
+  if (sim.adapters < 1 || sim.adapters > kMaxSimAdapters) {
+    return Error{"--sim-adapters wants 1 to " + std::to_string(kMaxSimAdapters)};
+  }
+  if (sim.version_label.size() > kMaxSimLabel) {
+    return Error{"--sim-label holds at most " + std::to_string(kMaxSimLabel) + " characters"};
+  }
+  if (Result<std::vector<TargetedFaults>> faults = ParseAllFaults(sim); !faults) {
+    return faults.error();
+  }
+  return {};
+}
+
+Result<std::unique_ptr<DriverSet>> MakeDriver(const DriverOptions& options) {
+  if (Status checked = CheckDriverOptions(options); !checked) {
+    return checked.error();
+  }
+  return options.UsesSimulator() ? MakeSimulated(options, -1) : MakeReal(options, -1);
+}
+
+Result<int> CountAdapters(const DriverOptions& options) {
+  if (options.UsesSimulator()) {
+    if (Status checked = CheckDriverOptions(options); !checked) {
+      return checked.error();
+    }
+    return options.sim.adapters;
+  }
+  Result<std::unique_ptr<DriverSet>> set = MakeDriver(options);
+  if (!set) {
+    return set.error();
+  }
+  uint32_t count = 0;
+  if ((*set)->driver().FT_CreateDeviceInfoList(&count) != FT_OK) {
+    return 0;
+  }
+  return static_cast<int>(std::min<uint32_t>(count, 1024));
+}
+
+Result<std::unique_ptr<DriverSet>> MakeAdapterDriver(const DriverOptions& options, int adapter) {
+  if (Status checked = CheckDriverOptions(options); !checked) {
+    return checked.error();
+  }
+  return options.UsesSimulator() ? MakeSimulated(options, adapter) : MakeReal(options, adapter);
+}
+
+RdmUid SimFixtureUid(int adapter, int index) {
+  const uint32_t device = 0x12345678u + static_cast<uint32_t>(adapter) * 0x00010000u +
+                          static_cast<uint32_t>(index) * 0x01000193u;
+  return RdmUid{0x4F,
+                0x4C,
+                static_cast<uint8_t>(device >> 24),
+                static_cast<uint8_t>(device >> 16),
+                static_cast<uint8_t>(device >> 8),
+                static_cast<uint8_t>(device)};
+}
+
+}  // namespace quillmont
