@@ -1,9 +1,11 @@
-// Arbitrary file bytes through the firmware loader, the image analysis and the chunk plan: no
-// read or write outside the image, an erase plan inside its capacity and the flash, and program
-// chunks that are even, at most 192 bytes, inside the image and cover every loaded byte that
-// programming must reach.
+// Arbitrary file bytes through the hex pair reader and the firmware loader, the image analysis and
+// the chunk plan: no read or write outside the image, an erase plan inside its capacity and the
+// flash, and program chunks that are even, at most 192 bytes, inside the image and cover every
+// loaded byte that programming must reach.
+#include <cctype>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -87,12 +89,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::ofstream file(scratch.path, std::ios::binary | std::ios::trunc);
     file.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
   }
+  if (size >= 2) {
+    // A pair reads as a byte exactly when both characters are hex digits of either case, and
+    // then as the byte that they spell.
+    const char pair[3] = {static_cast<char>(data[0]), static_cast<char>(data[1]), '\0'};
+    const auto byte = HexPairToByte(pair);
+    const bool digits = std::isxdigit(data[0]) != 0 && std::isxdigit(data[1]) != 0;
+    FUZZ_CHECK(byte.has_value() == digits);
+    FUZZ_CHECK(!digits || *byte == std::strtoul(pair, nullptr, 16));
+  }
   FirmwareImage& image = *scratch.image;
   int messages = 0;
   const int result = LoadSrec2File(scratch.path, image, [&](const std::string&) { ++messages; });
   FUZZ_CHECK(result == 0 || result == 1);
   FUZZ_CHECK((result == 0) == (messages == 1));
   FUZZ_CHECK(image.loaded_count >= 0);
+  FUZZ_CHECK(FileEndingText(image.file_ending).empty() ==
+             (image.file_ending == FileEnding::kComplete));
   if (result != 1 || image.loaded_count == 0) {
     return 0;  // the button starts nothing
   }

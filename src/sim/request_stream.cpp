@@ -20,7 +20,8 @@ bool GoodFrameAt(const std::vector<uint8_t>& buffer, size_t at) {
       !IsUsableMessageLength(buffer[at + kOffsetMessageLength])) {
     return false;
   }
-  const size_t size = static_cast<size_t>(FrameSizeFromMessageLength(buffer[at + 2]));
+  const size_t size =
+      static_cast<size_t>(FrameSizeFromMessageLength(buffer[at + kOffsetMessageLength]));
   return buffer.size() - at >= size && IsFrameChecksumGood(buffer.data() + at, size);
 }
 

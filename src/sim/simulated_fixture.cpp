@@ -3,58 +3,57 @@
 #include <algorithm>
 #include <cstring>
 
+#include "rdm/byte_order.h"
 #include "rdm/discovery.h"
 #include "rdm/message.h"
-#include "update/update_job.h"
+#include "update/bootloader_request.h"
 
 namespace quillmont {
 
-struct SimulatedFixture::Request {
-  RdmUid destination{};
-  RdmUid source{};
-  uint8_t transaction = 0;
-  uint16_t sub_device = 0;
-  uint8_t command_class = 0;
-  uint16_t pid = 0;
-  const uint8_t* pd = nullptr;
-  uint8_t pdl = 0;
-  bool broadcast = false;
-};
-
 namespace {
 
-uint32_t ReadBe32(const uint8_t* p) {
-  return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
-         (static_cast<uint32_t>(p[2]) << 8) | p[3];
+// A low-start application carries its signature in its first four bytes at 0x2000, recognised by
+// the 02 23 in its last two, as the image analysis finds it.
+constexpr uint32_t kLowStartSignature = 0x2000;
+
+// Whether `request` is a well-formed RDM request: start codes, a message length that matches its
+// size and its PDL, and a good checksum.
+bool IsWellFormed(const RdmFrameView& request) {
+  const auto bytes = request.bytes();
+  return bytes[kOffsetStartCode] == kRdmStartCode &&
+         bytes[kOffsetSubStartCode] == kRdmSubStartCode &&
+         FrameSizeFromMessageLength(request.message_length()) == static_cast<int>(bytes.size()) &&
+         request.data().size() == request.pdl() &&
+         request.pdl() + kOffsetParameterData == request.message_length() &&
+         IsFrameChecksumGood(bytes.data(), bytes.size());
 }
 
-uint16_t ReadBe16(const uint8_t* p) {
-  return static_cast<uint16_t>((p[0] << 8) | p[1]);
-}
-
-// The word-sum checksum of the first `words` words of `pd` equals the 4 bytes after them.
-bool WordSumHolds(const uint8_t* pd, int words) {
-  uint8_t buffer[kRdmFrameBufferSize] = {};
-  const size_t covered = static_cast<size_t>(words) * 2;
-  std::memcpy(buffer, pd, covered);
-  WordSumChecksum(buffer, static_cast<int16_t>(words));
-  return std::memcmp(buffer + covered, pd + covered, 4) == 0;
+// Whether [at, at + 4) lies inside [begin, begin + count).
+bool Covers(uint32_t begin, size_t count, uint32_t at) {
+  return at >= begin && at - begin <= count && count - (at - begin) >= 4;
 }
 
 }  // namespace
 
 SimulatedFixture::SimulatedFixture(const FixtureConfig& config)
-    : config_(config), dmx_start_address_(config.dmx_start_address) {
+    : config_(config),
+      dmx_start_address_(config.dmx_start_address),
+      application_signature_(config.signature_address) {
   if (config_.start_in_bootloader) {
     stage_ = config_.low_bootloader ? FixtureStage::kLowBootloader : FixtureStage::kBootloader;
     return;
   }
+  InstallApplication(config_.application_label);
+}
+
+void SimulatedFixture::InstallApplication(const std::string& label) {
   flash_.Load(config_.signature_address, config_.signature_value.data(), 4);
-  uint8_t label[kMaxVersionLabel + 1] = {};
-  const size_t length = std::min(config_.application_label.size(), kMaxVersionLabel);
-  std::memcpy(label, config_.application_label.data(), length);
-  flash_.Load(config_.signature_address + kVersionLabelOffset, label,
+  uint8_t text[kMaxVersionLabel + 1] = {};
+  const size_t length = std::min(label.size(), kMaxVersionLabel);
+  std::memcpy(text, label.data(), length);
+  flash_.Load(config_.signature_address + kVersionLabelOffset, text,
               static_cast<uint32_t>(std::min(length + 1, kMaxVersionLabel)));
+  signature_written_last_ = config_.signature_address;
 }
 
 void SimulatedFixture::AdvanceTo(uint64_t at_micros) {
@@ -71,22 +70,29 @@ void SimulatedFixture::ResetInto(FixtureStage stage, uint64_t at_micros) {
   busy_until_micros_ = at_micros + Scaled(uint64_t{config_.reset_ms} * 1000);
 }
 
-bool SimulatedFixture::ApplicationValid() const {
-  const uint32_t at = config_.signature_address;
-  if (at > kFlashSize - 4) {
-    return false;
-  }
-  for (uint32_t i = 0; i < 4; ++i) {
-    if (flash_.at(at + i) != config_.signature_value[i]) {
-      return false;
+bool SimulatedFixture::SignatureStandsAt(uint32_t at) const {
+  if (at == config_.signature_address && at <= kFlashSize - 4) {
+    for (uint32_t i = 0; i < 4; ++i) {
+      if (flash_.at(at + i) != config_.signature_value[i]) {
+        return false;
+      }
     }
+    return true;
   }
-  return true;
+  return at == kLowStartSignature && flash_.at(at + 2) == 0x02 && flash_.at(at + 3) == 0x23;
+}
+
+bool SimulatedFixture::ApplicationValid() const {
+  return SignatureStandsAt(config_.signature_address) || SignatureStandsAt(kLowStartSignature);
+}
+
+bool SimulatedFixture::WholeApplication() const {
+  return signature_written_last_ && SignatureStandsAt(*signature_written_last_);
 }
 
 std::string SimulatedFixture::ApplicationLabel() const {
   std::string label;
-  const uint32_t at = config_.signature_address + kVersionLabelOffset;
+  const uint32_t at = application_signature_ + kVersionLabelOffset;
   for (uint32_t i = 0; i < kMaxVersionLabel && at < kFlashSize - i; ++i) {
     const uint8_t c = flash_.at(at + i);
     if (c == 0) {
@@ -103,43 +109,33 @@ std::optional<FixtureReply> SimulatedFixture::OnRequest(const uint8_t* frame, si
   if (pending_stage_ || at_micros < busy_until_micros_) {
     return std::nullopt;  // resetting, erasing or programming: the UART is not listening
   }
-  if (frame == nullptr || size < kRdmFrameOverhead || size > kRdmFrameBufferSize ||
-      frame[kOffsetStartCode] != kRdmStartCode || frame[kOffsetSubStartCode] != kRdmSubStartCode ||
-      FrameSizeFromMessageLength(frame[kOffsetMessageLength]) != static_cast<int>(size) ||
-      frame[kOffsetPdl] + kOffsetParameterData != frame[kOffsetMessageLength] ||
-      !IsFrameChecksumGood(frame, size)) {
+  if (frame == nullptr || size > kRdmFrameBufferSize) {
     return std::nullopt;
   }
-  Request request;
-  std::memcpy(request.destination.data(), frame + kOffsetDestination, 6);
-  std::memcpy(request.source.data(), frame + kOffsetSource, 6);
-  request.transaction = frame[kOffsetTransaction];
-  request.sub_device = ReadBe16(frame + kOffsetSubDevice);
-  request.command_class = frame[kOffsetCommandClass];
-  request.pid = ReadBe16(frame + kOffsetPid);
-  request.pdl = frame[kOffsetPdl];
-  request.pd = frame + kOffsetParameterData;
-
+  const auto request = RdmFrameView::Of({frame, size});
+  if (!request || !IsWellFormed(*request)) {
+    return std::nullopt;
+  }
   const RdmUid& uid = config_.uid;
-  const bool all_devices = request.destination == kBroadcastUid;
-  const bool all_of_maker = request.destination[0] == uid[0] && request.destination[1] == uid[1] &&
-                            std::all_of(request.destination.begin() + 2, request.destination.end(),
-                                        [](uint8_t b) { return b == 0xFF; });
-  request.broadcast = all_devices || all_of_maker;
-  if (!request.broadcast && request.destination != uid) {
+  const RdmUid destination = request->destination();
+  const bool all_devices = destination == kBroadcastUid;
+  const bool all_of_maker =
+      destination[0] == uid[0] && destination[1] == uid[1] &&
+      std::all_of(destination.begin() + 2, destination.end(), [](uint8_t b) { return b == 0xFF; });
+  const bool broadcast = all_devices || all_of_maker;
+  if (!broadcast && destination != uid) {
     return std::nullopt;
   }
-  auto reply = Dispatch(request, at_micros);
-  const bool is_branch =
-      request.command_class == DISCOVERY_COMMAND && request.pid == DISC_UNIQUE_BRANCH;
-  if (request.broadcast && !is_branch) {
+  auto reply = Dispatch(*request, at_micros);
+  if (broadcast && !request->Is(DISCOVERY_COMMAND, DISC_UNIQUE_BRANCH)) {
     return std::nullopt;  // acted on, never answered
   }
   return reply;
 }
 
-std::optional<FixtureReply> SimulatedFixture::Dispatch(const Request& request, uint64_t at_micros) {
-  if (request.command_class == DISCOVERY_COMMAND) {
+std::optional<FixtureReply> SimulatedFixture::Dispatch(const RdmFrameView& request,
+                                                       uint64_t at_micros) {
+  if (request.command_class() == DISCOVERY_COMMAND) {
     return Discovery(request);
   }
   if (stage_ == FixtureStage::kApplication) {
@@ -148,15 +144,16 @@ std::optional<FixtureReply> SimulatedFixture::Dispatch(const Request& request, u
   return BootloaderCommand(request, at_micros);
 }
 
-std::optional<FixtureReply> SimulatedFixture::Discovery(const Request& request) {
-  if (request.pid == DISC_UNIQUE_BRANCH) {
-    if (request.pdl != 12 || muted_) {
+std::optional<FixtureReply> SimulatedFixture::Discovery(const RdmFrameView& request) {
+  const auto pd = request.data();
+  if (request.pid() == DISC_UNIQUE_BRANCH) {
+    if (pd.size() != 12 || muted_) {
       return std::nullopt;
     }
     RdmUid lower{};
     RdmUid upper{};
-    std::memcpy(lower.data(), request.pd, 6);
-    std::memcpy(upper.data(), request.pd + 6, 6);
+    std::copy_n(pd.begin(), 6, lower.begin());
+    std::copy_n(pd.begin() + 6, 6, upper.begin());
     // UIDs compare as 48-bit numbers, most significant byte first.
     if (config_.uid < lower || upper < config_.uid) {
       return std::nullopt;
@@ -169,10 +166,10 @@ std::optional<FixtureReply> SimulatedFixture::Discovery(const Request& request) 
     reply.with_break = false;
     return reply;
   }
-  if ((request.pid != DISC_MUTE && request.pid != DISC_UN_MUTE) || request.pdl != 0) {
+  if ((request.pid() != DISC_MUTE && request.pid() != DISC_UN_MUTE) || !pd.empty()) {
     return std::nullopt;
   }
-  muted_ = request.pid == DISC_MUTE;
+  muted_ = request.pid() == DISC_MUTE;
   uint8_t control = 0;
   if (stage_ == FixtureStage::kBootloader) {
     control = kControlBootLoader;
@@ -180,62 +177,64 @@ std::optional<FixtureReply> SimulatedFixture::Discovery(const Request& request) 
     control = kControlBootLoader | kControlLowBootLoader;
   }
   const uint8_t field[2] = {0x00, control};
-  return Respond(request, RESPONSE_TYPE_ACK, field, 2);
+  return Respond(request, RESPONSE_TYPE_ACK, field);
 }
 
-std::optional<FixtureReply> SimulatedFixture::ApplicationCommand(const Request& request,
+std::optional<FixtureReply> SimulatedFixture::ApplicationCommand(const RdmFrameView& request,
                                                                  uint64_t at_micros) {
-  if (request.command_class != GET_COMMAND && request.command_class != SET_COMMAND) {
+  const uint8_t command_class = request.command_class();
+  if (command_class != GET_COMMAND && command_class != SET_COMMAND) {
     return std::nullopt;
   }
-  if (request.sub_device != 0) {
+  if (request.sub_device() != 0) {
     return Nack(request, NR_SUB_DEVICE_OUT_OF_RANGE);
   }
-  if (request.command_class == GET_COMMAND) {
-    if (request.pdl != 0) {
+  const auto pd = request.data();
+  if (command_class == GET_COMMAND) {
+    if (!pd.empty()) {
       return Nack(request, NR_FORMAT_ERROR);
     }
-    switch (request.pid) {
+    switch (request.pid()) {
       case DEVICE_MODEL_DESCRIPTION:
         return Text(request, config_.model_description);
       case SOFTWARE_VERSION_LABEL:
         return Text(request, ApplicationLabel());
       case DMX_START_ADDRESS: {
-        const uint8_t address[2] = {static_cast<uint8_t>(dmx_start_address_ >> 8),
-                                    static_cast<uint8_t>(dmx_start_address_ & 0xFF)};
-        return Respond(request, RESPONSE_TYPE_ACK, address, 2);
+        uint8_t address[2];
+        PutBe16(address, dmx_start_address_);
+        return Respond(request, RESPONSE_TYPE_ACK, address);
       }
       case IDENTIFY_DEVICE: {
-        const uint8_t state = identifying_ ? 1 : 0;
-        return Respond(request, RESPONSE_TYPE_ACK, &state, 1);
+        const uint8_t state[1] = {static_cast<uint8_t>(identifying_ ? 1 : 0)};
+        return Respond(request, RESPONSE_TYPE_ACK, state);
       }
       default:
         return Nack(request, NR_UNKNOWN_PID);
     }
   }
-  switch (request.pid) {
+  switch (request.pid()) {
     case DMX_START_ADDRESS: {
-      if (request.pdl != 2) {
+      if (pd.size() != 2) {
         return Nack(request, NR_FORMAT_ERROR);
       }
-      const uint16_t address = ReadBe16(request.pd);
+      const uint16_t address = GetBe16(pd.data());
       if (address < 1 || address > 512) {
         return Nack(request, NR_DATA_OUT_OF_RANGE);
       }
       dmx_start_address_ = address;
-      return Respond(request, RESPONSE_TYPE_ACK, nullptr, 0);
+      return Respond(request, RESPONSE_TYPE_ACK, {});
     }
     case IDENTIFY_DEVICE:
-      if (request.pdl != 1) {
+      if (pd.size() != 1) {
         return Nack(request, NR_FORMAT_ERROR);
       }
-      if (request.pd[0] > 1) {
+      if (pd[0] > 1) {
         return Nack(request, NR_DATA_OUT_OF_RANGE);
       }
-      identifying_ = request.pd[0] == 1;
-      return Respond(request, RESPONSE_TYPE_ACK, nullptr, 0);
+      identifying_ = pd[0] == 1;
+      return Respond(request, RESPONSE_TYPE_ACK, {});
     case PID_BOOTLOADER:
-      if (request.pdl == 2 && request.pd[0] == BOOT_SYNC && request.pd[1] == BOOT_ENTER) {
+      if (pd.size() == 2 && pd[0] == BOOT_SYNC && pd[1] == BOOT_ENTER) {
         ResetInto(config_.low_bootloader ? FixtureStage::kLowBootloader : FixtureStage::kBootloader,
                   at_micros);
         return std::nullopt;  // it resets at once, without a word
@@ -246,58 +245,65 @@ std::optional<FixtureReply> SimulatedFixture::ApplicationCommand(const Request& 
   }
 }
 
-std::optional<FixtureReply> SimulatedFixture::BootloaderCommand(const Request& request,
+std::optional<FixtureReply> SimulatedFixture::BootloaderCommand(const RdmFrameView& request,
                                                                 uint64_t at_micros) {
-  if (request.sub_device != 0) {
+  if (request.sub_device() != 0) {
     return std::nullopt;
   }
-  if (request.command_class == GET_COMMAND && request.pdl == 0) {
-    if (request.pid == DEVICE_MODEL_DESCRIPTION) {
+  const auto pd = request.data();
+  if (request.command_class() == GET_COMMAND && pd.empty()) {
+    if (request.pid() == DEVICE_MODEL_DESCRIPTION) {
       return Text(request, config_.model_description);
     }
-    if (request.pid == SOFTWARE_VERSION_LABEL) {
+    if (request.pid() == SOFTWARE_VERSION_LABEL) {
       return Text(request, config_.bootloader_label);
     }
     return std::nullopt;
   }
-  if (request.command_class != SET_COMMAND) {
+  if (request.command_class() != SET_COMMAND) {
     return std::nullopt;
   }
-  if (request.pid == IDENTIFY_DEVICE && request.pdl == 1 && request.pd[0] <= 1) {
-    FixtureReply reply = Respond(request, RESPONSE_TYPE_ACK, nullptr, 0);
-    if (request.pd[0] == 1) {
-      if (stage_ == FixtureStage::kLowBootloader) {
-        ResetInto(FixtureStage::kBootloader, at_micros + reply.delay_micros);
-      } else if (ApplicationValid()) {
-        ResetInto(FixtureStage::kApplication, at_micros + reply.delay_micros);
-      }
+  if (request.pid() == IDENTIFY_DEVICE && pd.size() == 1 && pd[0] <= 1) {
+    FixtureReply reply = Respond(request, RESPONSE_TYPE_ACK, {});
+    if (pd[0] == 1) {
+      StartProgram(at_micros + reply.delay_micros);
     }
     return reply;
   }
-  if (stage_ != FixtureStage::kBootloader || request.pid != PID_BOOTLOADER || request.pdl < 2 ||
-      request.pd[0] != BOOT_SYNC) {
+  if (stage_ != FixtureStage::kBootloader || request.pid() != PID_BOOTLOADER || pd.size() < 2 ||
+      pd[0] != BOOT_SYNC) {
     return std::nullopt;
   }
-  if (request.pd[1] == BOOT_ERASE) {
+  if (pd[1] == BOOT_ERASE) {
     return Erase(request, at_micros);
   }
-  if (request.pd[1] == BOOT_PROGRAM) {
+  if (pd[1] == BOOT_PROGRAM) {
     return Program(request, at_micros);
   }
   return std::nullopt;
 }
 
-std::optional<FixtureReply> SimulatedFixture::Erase(const Request& request, uint64_t at_micros) {
-  // 55 A1, 4-byte address, checksum over the first 3 words.
-  if (request.pdl != 10 || !WordSumHolds(request.pd, 3)) {
-    return std::nullopt;
+// "Start program": the low bootloader jumps into the bootloader proper; the bootloader starts the
+// application only when it is whole, and otherwise stays where it is, its acknowledgement sent
+// all the same.
+void SimulatedFixture::StartProgram(uint64_t at_micros) {
+  if (stage_ == FixtureStage::kLowBootloader) {
+    ResetInto(FixtureStage::kBootloader, at_micros);
+  } else if (WholeApplication()) {
+    application_signature_ = *signature_written_last_;
+    ResetInto(FixtureStage::kApplication, at_micros);
   }
-  const uint32_t address = ReadBe32(request.pd + 2);
-  if (address >= kFlashSize) {
+}
+
+std::optional<FixtureReply> SimulatedFixture::Erase(const RdmFrameView& request,
+                                                    uint64_t at_micros) {
+  const auto address = ReadEraseRequest(request.data());
+  if (!address || *address >= kFlashSize) {
     return std::nullopt;
   }
   ++erase_commands_;
-  const FlashRange range = EraseRangeAt(address);
+  signature_written_last_.reset();
+  const FlashRange range = EraseRangeAt(*address);
   const uint64_t erase_micros = Scaled(uint64_t{config_.erase_ms} * 1000);
   if (config_.reset_in_erase > 0 && erase_commands_ == config_.reset_in_erase) {
     flash_.Erase({range.begin, range.begin + (range.end - range.begin) / 2});
@@ -307,46 +313,49 @@ std::optional<FixtureReply> SimulatedFixture::Erase(const Request& request, uint
   }
   flash_.Erase(range);
   const uint8_t ack[2] = {BOOT_SYNC, BOOT_ERASE};
-  FixtureReply reply = Respond(request, RESPONSE_TYPE_ACK, ack, 2);
+  FixtureReply reply = Respond(request, RESPONSE_TYPE_ACK, ack);
   reply.delay_micros += erase_micros;
   busy_until_micros_ = at_micros + reply.delay_micros;
   return reply;
 }
 
-std::optional<FixtureReply> SimulatedFixture::Program(const Request& request, uint64_t at_micros) {
-  // 55 A4, 4-byte address with bit 31 set, 2-byte length n, n bytes, checksum over n/2 + 4 words.
-  if (request.pdl < 12) {
+std::optional<FixtureReply> SimulatedFixture::Program(const RdmFrameView& request,
+                                                      uint64_t at_micros) {
+  const auto program = ReadProgramRequest(request.data());
+  if (!program || program->address > kFlashSize - program->data.size()) {
     return std::nullopt;
   }
-  const uint32_t raw_address = ReadBe32(request.pd + 2);
-  const uint32_t address = raw_address & 0x7FFFFFFFu;
-  const uint16_t length = ReadBe16(request.pd + 6);
-  if ((raw_address & 0x80000000u) == 0 || length % 2 != 0 || request.pdl != length + 12 ||
-      address > kFlashSize - length || !WordSumHolds(request.pd, length / 2 + 4)) {
-    return std::nullopt;
+  const uint32_t address = program->address;
+  const size_t length = program->data.size();
+  flash_.Program(address, program->data.data(), static_cast<uint32_t>(length));
+  // The bootloader starts only what was written last: a request that wrote a signature, with
+  // nothing programmed or erased after it.
+  signature_written_last_.reset();
+  for (const uint32_t signature : {config_.signature_address, kLowStartSignature}) {
+    if (Covers(address, length, signature)) {
+      signature_written_last_ = signature;
+      break;
+    }
   }
-  flash_.Program(address, request.pd + 8, length);
-  FixtureReply reply =
-      Respond(request, RESPONSE_TYPE_ACK, request.pd, request.pdl, GET_COMMAND_RESPONSE);
+  FixtureReply reply = Respond(request, RESPONSE_TYPE_ACK, request.data(), GET_COMMAND_RESPONSE);
   reply.delay_micros += Scaled(uint64_t{config_.program_ms} * 1000);
   busy_until_micros_ = at_micros + reply.delay_micros;
   return reply;
 }
 
-FixtureReply SimulatedFixture::Respond(const Request& request, uint8_t response_type,
-                                       const uint8_t* data, uint8_t pdl,
-                                       uint8_t command_class) const {
+FixtureReply SimulatedFixture::Respond(const RdmFrameView& request, uint8_t response_type,
+                                       std::span<const uint8_t> data, uint8_t command_class) const {
   RdmFrameFields fields;
-  fields.destination = request.source;
+  fields.destination = request.source();
   fields.source = config_.uid;
-  fields.transaction = request.transaction;
+  fields.transaction = request.transaction();
   fields.port_or_response_type = response_type;
-  fields.sub_device = request.sub_device;
+  fields.sub_device = request.sub_device();
   fields.command_class =
-      command_class != 0 ? command_class : static_cast<uint8_t>(request.command_class + 1);
-  fields.pid = request.pid;
-  fields.data = data;
-  fields.pdl = pdl;
+      command_class != 0 ? command_class : static_cast<uint8_t>(request.command_class() + 1);
+  fields.pid = request.pid();
+  fields.data = data.data();
+  fields.pdl = static_cast<uint8_t>(data.size());
   FixtureReply reply;
   reply.bytes.resize(kRdmFrameBufferSize);
   reply.bytes.resize(BuildRdmFrame(fields, reply.bytes.data()));
@@ -354,15 +363,16 @@ FixtureReply SimulatedFixture::Respond(const Request& request, uint8_t response_
   return reply;
 }
 
-FixtureReply SimulatedFixture::Nack(const Request& request, uint16_t reason) const {
-  const uint8_t data[2] = {static_cast<uint8_t>(reason >> 8), static_cast<uint8_t>(reason)};
-  return Respond(request, RESPONSE_TYPE_NACK_REASON, data, 2);
+FixtureReply SimulatedFixture::Nack(const RdmFrameView& request, uint16_t reason) const {
+  uint8_t data[2];
+  PutBe16(data, reason);
+  return Respond(request, RESPONSE_TYPE_NACK_REASON, data);
 }
 
-FixtureReply SimulatedFixture::Text(const Request& request, const std::string& text) const {
+FixtureReply SimulatedFixture::Text(const RdmFrameView& request, const std::string& text) const {
   const size_t length = std::min(text.size(), kMaxVersionLabel);
-  return Respond(request, RESPONSE_TYPE_ACK, reinterpret_cast<const uint8_t*>(text.data()),
-                 static_cast<uint8_t>(length));
+  return Respond(request, RESPONSE_TYPE_ACK,
+                 {reinterpret_cast<const uint8_t*>(text.data()), length});
 }
 
 }  // namespace quillmont

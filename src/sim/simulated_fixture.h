@@ -10,9 +10,12 @@
 //
 // Bootloader: the same discovery, with the Boot-Loader flag 0x04 in the control field; the erase
 // and program commands of PID_BOOTLOADER (malformed ones or ones with a bad word-sum checksum get
-// no reply); SET IDENTIFY_DEVICE 0x01 acknowledges and starts the application when its signature
-// stands at its place. GET DEVICE_MODEL_DESCRIPTION and SOFTWARE_VERSION_LABEL are answered (the
-// label names the bootloader); everything else goes unanswered.
+// no reply); SET IDENTIFY_DEVICE 0x01 ("start program") is acknowledged, but starts only a whole
+// application: one whose signature was written by the last program request, with no erase after
+// it, and stands at its place (the configured signature, or a low-start image's 02 23 at 0x2002).
+// Otherwise the fixture stays in its bootloader. GET DEVICE_MODEL_DESCRIPTION and
+// SOFTWARE_VERSION_LABEL are answered (the label names the bootloader); everything else goes
+// unanswered.
 //
 // Low-bootloader variant: a reset lands first in a small low bootloader, which marks the control
 // field with 0x04 | 0x08 and knows one command, SET IDENTIFY_DEVICE 0x01, which makes it jump into
@@ -27,9 +30,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
+#include "rdm/frame_view.h"
 #include "rdm/uid.h"
 #include "sim/nor_flash.h"
 
@@ -93,22 +98,30 @@ class SimulatedFixture {
   FixtureConfig& config() { return config_; }
   int erase_commands() const { return erase_commands_; }
 
-  // Whether the signature stands at its address, and the label after it.
+  // Whether a signature stands at its address (the configured one, or a low-start image's at
+  // 0x2000); whether the application is whole, so that "start program" starts it; and the label
+  // after the signature of the application that runs (or ran last).
   bool ApplicationValid() const;
+  bool WholeApplication() const;
   std::string ApplicationLabel() const;
 
+  // Puts the configured signature and `label` after it into flash, as a finished update leaves
+  // them: the application is whole.
+  void InstallApplication(const std::string& label);
+
  private:
-  struct Request;
-  std::optional<FixtureReply> Dispatch(const Request& request, uint64_t at_micros);
-  std::optional<FixtureReply> Discovery(const Request& request);
-  std::optional<FixtureReply> ApplicationCommand(const Request& request, uint64_t at_micros);
-  std::optional<FixtureReply> BootloaderCommand(const Request& request, uint64_t at_micros);
-  std::optional<FixtureReply> Erase(const Request& request, uint64_t at_micros);
-  std::optional<FixtureReply> Program(const Request& request, uint64_t at_micros);
-  FixtureReply Respond(const Request& request, uint8_t response_type, const uint8_t* data,
-                       uint8_t pdl, uint8_t command_class = 0) const;
-  FixtureReply Nack(const Request& request, uint16_t reason) const;
-  FixtureReply Text(const Request& request, const std::string& text) const;
+  std::optional<FixtureReply> Dispatch(const RdmFrameView& request, uint64_t at_micros);
+  std::optional<FixtureReply> Discovery(const RdmFrameView& request);
+  std::optional<FixtureReply> ApplicationCommand(const RdmFrameView& request, uint64_t at_micros);
+  std::optional<FixtureReply> BootloaderCommand(const RdmFrameView& request, uint64_t at_micros);
+  std::optional<FixtureReply> Erase(const RdmFrameView& request, uint64_t at_micros);
+  std::optional<FixtureReply> Program(const RdmFrameView& request, uint64_t at_micros);
+  void StartProgram(uint64_t at_micros);
+  bool SignatureStandsAt(uint32_t at) const;
+  FixtureReply Respond(const RdmFrameView& request, uint8_t response_type,
+                       std::span<const uint8_t> data, uint8_t command_class = 0) const;
+  FixtureReply Nack(const RdmFrameView& request, uint16_t reason) const;
+  FixtureReply Text(const RdmFrameView& request, const std::string& text) const;
   void ResetInto(FixtureStage stage, uint64_t at_micros);
   uint64_t Scaled(uint64_t micros) const { return micros * (config_.slow == 0 ? 1 : config_.slow); }
 
@@ -121,6 +134,11 @@ class SimulatedFixture {
   bool identifying_ = false;
   uint16_t dmx_start_address_ = 1;
   int erase_commands_ = 0;
+  // The signature that the last program request wrote, while nothing was programmed or erased
+  // after it.
+  std::optional<uint32_t> signature_written_last_;
+  // Where the application that runs, or ran last, has its signature (its label follows it).
+  uint32_t application_signature_;
 };
 
 }  // namespace quillmont

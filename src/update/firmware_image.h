@@ -15,10 +15,16 @@ constexpr uint8_t FillPatternAt(uint32_t address) {
   return static_cast<uint8_t>(0xFF - (address & 0xFF));
 }
 
+// How the firmware file ended: with an end record and, if it had one, a count record that
+// agrees with its data records; without an end record after its last data record; or with a
+// count record that disagrees (or cannot be read).
+enum class FileEnding { kComplete, kNoEndRecord, kCountMismatch };
+
 struct FirmwareImage {
   std::array<uint8_t, kImageSize> bytes;
   std::array<uint8_t, kImageSize> loaded;  // 1 where a data record supplied the address
   int32_t loaded_count = 0;                // bytes taken from accepted records (duplicates too)
+  FileEnding file_ending = FileEnding::kComplete;
 
   FirmwareImage() { Reset(); }
 
@@ -29,6 +35,7 @@ struct FirmwareImage {
     }
     loaded.fill(0);
     loaded_count = 0;
+    file_ending = FileEnding::kComplete;
   }
 };
 

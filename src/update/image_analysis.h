@@ -25,7 +25,16 @@ struct ImageAnalysis {
   uint32_t code_end = 0;
   uint32_t signature = 0;                    // a multiple of 256; 0 when there is none
   std::array<uint8_t, 4> signature_value{};  // meaningful while signature is not 0
+
+  // Whether the image carries an application signature: without one, the bootloader will not
+  // start what was programmed.
+  bool HasSignature() const { return signature != 0; }
 };
+
+// What to tell the user up front about an image without a signature.
+inline constexpr const char* kNoSignatureWarning =
+    "The file holds no application signature: the fixture will stay in its bootloader after the "
+    "update.";
 
 // The application signature magic "GKJA" and the placeholder that replaces it in the image.
 inline constexpr std::array<uint8_t, 4> kSignatureMagic = {0x47, 0x4B, 0x4A, 0x41};

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdio>
 #include <limits>
+#include <optional>
 #include <string_view>
 
 namespace quillmont {
@@ -27,6 +28,7 @@ class PieceReader {
 
   // The next piece without its LF; false at the end of the file.
   bool Next(std::string_view& piece) {
+    starts_line_ = ended_line_;
     size_t length = 0;
     bool line_end = false;
     while (length < kPieceLength) {
@@ -43,11 +45,19 @@ class PieceReader {
     if (length == 0) {
       return false;
     }
+    if (starts_line_) {
+      ++line_;
+    }
+    ended_line_ = line_end;
     piece = std::string_view(piece_.data(), line_end ? length - 1 : length);
     return true;
   }
 
   bool Failed() const { return failed_; }
+  // The number (from 1) of the line that the last piece belongs to, and whether the piece is the
+  // start of that line rather than the rest of a long one.
+  int line() const { return line_; }
+  bool starts_line() const { return starts_line_; }
 
  private:
   static constexpr int kEnd = -1;
@@ -96,6 +106,9 @@ class PieceReader {
   size_t filled_ = 0;
   bool at_end_ = false;
   bool failed_ = false;
+  int line_ = 0;
+  bool ended_line_ = true;
+  bool starts_line_ = true;
   std::array<char, kPieceLength> piece_{};
 };
 
@@ -125,38 +138,78 @@ int32_t SaturatingAdd(int32_t total, int32_t more) {
                                                    : static_cast<int32_t>(sum);
 }
 
-enum class RecordResult { kAccepted, kChecksumError, kBeyondFlash };
+std::string OnLine(const char* what, int line) {
+  std::array<char, 64> buffer{};
+  std::snprintf(buffer.data(), buffer.size(), "%s on line %d.", what, line);
+  return buffer.data();
+}
+
+std::optional<uint8_t> HexDigit(char c) {
+  if (c >= '0' && c <= '9') {
+    return static_cast<uint8_t>(c - '0');
+  }
+  if (c >= 'A' && c <= 'F') {
+    return static_cast<uint8_t>(c - 'A' + 10);
+  }
+  if (c >= 'a' && c <= 'f') {
+    return static_cast<uint8_t>(c - 'a' + 10);
+  }
+  return std::nullopt;
+}
+
+// Whether every character of `text` from `from` up to `to` (or its end) is a hex digit.
+bool AllHexDigits(std::string_view text, size_t from, size_t to) {
+  for (size_t i = from; i < to && i < text.size(); ++i) {
+    if (!HexDigit(text[i])) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// The byte at `at` of a text whose digits have been checked.
+uint8_t Byte(std::string_view text, size_t at) {
+  return HexPairToByte(text.data() + at).value_or(0);
+}
+
+enum class RecordResult { kAccepted, kChecksumError, kBeyondFlash, kBadDigit };
 
 // Takes the S2 record that starts at the beginning of `record` (which ends where its line
 // ends). Reads no character beyond it.
 RecordResult TakeRecord(std::string_view record, FirmwareImage& image, uint32_t& load_address,
                         int32_t& data_count) {
+  load_address = 0;
+  data_count = 0;
+  // Every character where a digit belongs must be one, as far as the line holds them: the byte
+  // count first, then everything up to the checksum's end.
+  if (!AllHexDigits(record, 2, 4)) {
+    return RecordResult::kBadDigit;
+  }
+  const uint8_t count = record.size() >= 4 ? Byte(record, 2) : 0;
+  const size_t data_bytes = count > 4 ? count - 4u : 0u;
+  const size_t checksum_at = 10 + 2 * data_bytes;
+  if (!AllHexDigits(record, 4, checksum_at + 2)) {
+    return RecordResult::kBadDigit;
+  }
+
   // The address bytes that the line holds; missing ones count as 0.
   std::array<uint8_t, 3> address{};
   for (size_t i = 0; i < address.size(); ++i) {
     const size_t at = 4 + 2 * i;
     if (at + 2 <= record.size()) {
-      address[i] = HexPairToByte(record.data() + at);
+      address[i] = Byte(record, at);
     }
   }
   load_address = (uint32_t{address[0]} << 16) | (uint32_t{address[1]} << 8) | address[2];
-  data_count = 0;
-  if (record.size() < 4) {
-    return RecordResult::kChecksumError;
-  }
-
-  const uint8_t count = HexPairToByte(record.data() + 2);
-  const size_t data_bytes = count > 4 ? count - 4u : 0u;
-  const size_t checksum_at = 10 + 2 * data_bytes;
-  if (record.size() < checksum_at + 2) {
+  if (record.size() < 4 || record.size() < checksum_at + 2) {
     return RecordResult::kChecksumError;  // the line ends before the record does
   }
 
   uint8_t sum = static_cast<uint8_t>(count + address[0] + address[1] + address[2]);
   for (size_t k = 0; k < data_bytes; ++k) {
-    sum = static_cast<uint8_t>(sum + HexPairToByte(record.data() + 10 + 2 * k));
+    sum = static_cast<uint8_t>(sum + Byte(record, 10 + 2 * k));
   }
-  const uint8_t checksum = HexPairToByte(record.data() + checksum_at);
+  const uint8_t checksum = Byte(record, checksum_at);
   const bool checksum_good = checksum == static_cast<uint8_t>(~sum);
 
   if (data_bytes > 0 && load_address + data_bytes > kImageSize) {
@@ -165,7 +218,7 @@ RecordResult TakeRecord(std::string_view record, FirmwareImage& image, uint32_t&
   // The data go into the image before the checksum is judged: a refused file leaves its bad
   // record's bytes in the image and the map.
   for (size_t k = 0; k < data_bytes; ++k) {
-    image.bytes[load_address + k] = HexPairToByte(record.data() + 10 + 2 * k);
+    image.bytes[load_address + k] = Byte(record, 10 + 2 * k);
     image.loaded[load_address + k] = 1;
   }
   if (!checksum_good) {
@@ -175,14 +228,107 @@ RecordResult TakeRecord(std::string_view record, FirmwareImage& image, uint32_t&
   return RecordResult::kAccepted;
 }
 
+// How the file ends, from the records around the data: the end record (S7, S8 or S9) and the
+// count record (S5 or S6). Only lines that begin with a record (after blanks) are looked at.
+class EndingWatch {
+ public:
+  // A line without "S2", or the start of one.
+  void OnOtherLine(std::string_view line) {
+    const size_t start = line.find_first_not_of(" \t");
+    if (start == std::string_view::npos || line.size() - start < 2 || line[start] != 'S') {
+      return;
+    }
+    const std::string_view record = line.substr(start);
+    switch (record[1]) {
+      case '1':
+      case '3':
+        OnDataRecord();
+        break;
+      case '5':
+        TakeCount(record, 2);
+        break;
+      case '6':
+        TakeCount(record, 3);
+        break;
+      case '7':
+      case '8':
+      case '9':
+        ended_ = true;
+        break;
+      default:
+        break;
+    }
+  }
+
+  // A data record: the file goes on after any end record seen so far.
+  void OnDataRecord() {
+    ++data_records_;
+    ended_ = false;
+  }
+
+  FileEnding Ending() const {
+    if (!ended_) {
+      return FileEnding::kNoEndRecord;
+    }
+    if (count_seen_ && (!count_good_ || count_ != data_records_)) {
+      return FileEnding::kCountMismatch;
+    }
+    return FileEnding::kComplete;
+  }
+
+ private:
+  // A count record of `width` count bytes; one that cannot be read cannot agree.
+  void TakeCount(std::string_view record, size_t width) {
+    count_seen_ = true;
+    count_good_ = false;
+    const size_t checksum_at = 4 + 2 * width;
+    if (record.size() < checksum_at + 2 || !AllHexDigits(record, 2, checksum_at + 2) ||
+        Byte(record, 2) != static_cast<uint8_t>(width + 1)) {
+      return;
+    }
+    uint8_t sum = Byte(record, 2);
+    uint32_t count = 0;
+    for (size_t i = 0; i < width; ++i) {
+      const uint8_t byte = Byte(record, 4 + 2 * i);
+      sum = static_cast<uint8_t>(sum + byte);
+      count = count << 8 | byte;
+    }
+    count_good_ = Byte(record, checksum_at) == static_cast<uint8_t>(~sum);
+    count_ = count;
+  }
+
+  uint64_t data_records_ = 0;
+  uint32_t count_ = 0;
+  bool count_seen_ = false;
+  bool count_good_ = false;
+  bool ended_ = false;
+};
+
 }  // namespace
 
-uint8_t HexPairToByte(const char* at) {
-  const auto value = [](char c) {
-    const auto digit = static_cast<uint8_t>(static_cast<uint8_t>(c) - 0x30);
-    return digit <= 9 ? digit : static_cast<uint8_t>(static_cast<uint8_t>(c) - 0x37);
-  };
-  return static_cast<uint8_t>(16 * value(at[0]) + value(at[1]));
+std::optional<uint8_t> HexPairToByte(const char* at) {
+  const auto high = HexDigit(at[0]);
+  if (!high) {
+    return std::nullopt;
+  }
+  const auto low = HexDigit(at[1]);
+  if (!low) {
+    return std::nullopt;
+  }
+  return static_cast<uint8_t>(*high << 4 | *low);
+}
+
+std::string FileEndingText(FileEnding ending) {
+  switch (ending) {
+    case FileEnding::kComplete:
+      return "";
+    case FileEnding::kNoEndRecord:
+      return "The file has no end record (S7, S8 or S9): it may have been cut short.";
+    case FileEnding::kCountMismatch:
+      return "The file's count record (S5 or S6) does not match the data records it holds: it is "
+             "damaged or cut short.";
+  }
+  return "";
 }
 
 int LoadSrec2File(const std::string& path, FirmwareImage& image, const MessageBoxFn& message_box,
@@ -201,7 +347,9 @@ int LoadSrec2File(const std::string& path, FirmwareImage& image, const MessageBo
 
   image.Reset();
   Srec2Stats seen;
+  EndingWatch ending;
   const auto finish = [&](int result) {
+    image.file_ending = ending.Ending();
     if (stats != nullptr) {
       *stats = seen;
     }
@@ -211,6 +359,9 @@ int LoadSrec2File(const std::string& path, FirmwareImage& image, const MessageBo
   while (reader.Next(piece)) {
     const size_t start = piece.find("S2");
     if (start == std::string_view::npos) {
+      if (reader.starts_line()) {
+        ending.OnOtherLine(piece);
+      }
       continue;
     }
     uint32_t load_address = 0;
@@ -219,7 +370,11 @@ int LoadSrec2File(const std::string& path, FirmwareImage& image, const MessageBo
       case RecordResult::kAccepted:
         image.loaded_count = SaturatingAdd(image.loaded_count, data_count);
         seen.records = SaturatingAdd(seen.records, 1);
+        ending.OnDataRecord();
         break;
+      case RecordResult::kBadDigit:
+        Tell(message_box, OnLine("Bad hex digit", reader.line()));
+        return finish(0);
       case RecordResult::kChecksumError:
         Tell(message_box, AtAddress("Checksum error", load_address));
         return finish(0);

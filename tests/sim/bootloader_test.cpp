@@ -6,6 +6,7 @@
 
 #include "sim/nor_flash.h"
 #include "sim_bench.h"
+#include "update/image_analysis.h"
 #include "update/update_job.h"
 
 namespace quillmont::testing {
@@ -216,6 +217,64 @@ TEST(SimulatedBootloader, UpdateCutShortBeforeTheSignatureStaysInTheBootloader) 
   bench.clock.SleepMs(100);
   EXPECT_EQ(ControlByte(bench), kControlBootLoader);
   EXPECT_EQ(bench.fixture().stage(), FixtureStage::kBootloader);
+}
+
+// "Start program" is acknowledged in every case, but only an application whose signature was
+// the last thing written, with no erase after it, starts; otherwise the fixture goes on
+// answering as its bootloader.
+TEST(SimulatedBootloader, StartsOnlyAnApplicationWhoseSignatureWasWrittenLast) {
+  const FirmwareImage firmware = NewFirmware("Quillmont app 2.0");
+  const uint8_t more[2] = {0x12, 0x34};
+  struct Case {
+    const char* what;
+    std::vector<std::vector<uint8_t>> after;  // requests after the signature chunk
+    bool with_signature;
+    bool starts;
+  };
+  const Case cases[] = {
+      {"signature last", {}, true, true},
+      {"no signature", {}, false, false},
+      {"erase after", {ErasePd(0x8000)}, true, false},
+      {"program after", {ProgramPd(0x4180, more, 2)}, true, false},
+      {"signature again",
+       {ProgramPd(0x4180, more, 2), ProgramPd(0x4100, &firmware.bytes[0x4100], 4)},
+       true,
+       true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    SimBench bench(InBootloader());
+    ProgramImage(bench, firmware, c.with_signature);
+    for (const auto& pd : c.after) {
+      ASSERT_FALSE(bench.Exchange(SET_COMMAND, PID_BOOTLOADER, pd, kFixtureUid, 200).empty());
+    }
+    const auto ack = bench.Exchange(SET_COMMAND, IDENTIFY_DEVICE, {0x01});
+    ASSERT_EQ(ack.size(), 26u);
+    EXPECT_EQ(ack[kOffsetPortOrResponseType], RESPONSE_TYPE_ACK);
+    bench.clock.SleepMs(60);
+    EXPECT_EQ(ControlByte(bench), c.starts ? 0x00 : kControlBootLoader);
+    const auto label = ParameterData(bench.Exchange(GET_COMMAND, SOFTWARE_VERSION_LABEL));
+    EXPECT_EQ(std::string(label.begin(), label.end()),
+              c.starts ? "Quillmont app 2.0" : "Quillmont Sim Bootloader 1.0");
+  }
+
+  // A low-start image carries its signature at 0x2000 (02 23 in its last two bytes) and its
+  // label 0x10 after it.
+  SimBench bench(InBootloader());
+  ASSERT_FALSE(bench.Exchange(SET_COMMAND, PID_BOOTLOADER, ErasePd(0x2000)).empty());
+  std::vector<uint8_t> code(0x40, 0x00);
+  std::copy(kSignaturePlaceholder.begin(), kSignaturePlaceholder.end(), code.begin());
+  const std::string text = "Low start 1.0";
+  std::copy(text.begin(), text.end(), code.begin() + 0x10);
+  ASSERT_FALSE(
+      bench.Exchange(SET_COMMAND, PID_BOOTLOADER, ProgramPd(0x2000, code.data(), 0x40)).empty());
+  const uint8_t low_start[4] = {0x02, 0x21, 0x02, 0x23};
+  EXPECT_FALSE(
+      bench.Exchange(SET_COMMAND, PID_BOOTLOADER, ProgramPd(0x2000, low_start, 4)).empty());
+  EXPECT_FALSE(bench.Exchange(SET_COMMAND, IDENTIFY_DEVICE, {0x01}).empty());
+  bench.clock.SleepMs(60);
+  EXPECT_EQ(ControlByte(bench), 0x00);
+  EXPECT_EQ(bench.fixture().ApplicationLabel(), text);
 }
 
 TEST(SimulatedBootloader, LowBootloaderJumpsIntoTheBootloaderOnIdentify) {

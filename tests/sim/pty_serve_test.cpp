@@ -29,8 +29,7 @@ struct ServeBench {
     FixtureConfig config;
     config.start_in_bootloader = true;
     server = std::make_unique<sim::FixtureServer>(*pty, clock, std::vector{config}, FaultPlan{});
-    const uint8_t application[] = "GKJA____________Quillmont demo app 1.0";
-    server->fixture(0).flash().Load(config.signature_address, application, sizeof application);
+    server->fixture(0).InstallApplication("Quillmont demo app 1.0");
     server->set_event_sink([this](const std::string& line) { events.push_back(line); });
     EXPECT_EQ(pipe(stop), 0);
   }

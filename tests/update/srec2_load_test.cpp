@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -42,19 +43,14 @@ class Srec2LoadTest : public ::testing::Test {
   Srec2Stats stats_;
 };
 
-TEST(HexPairToByteTest, ConvertsDigitsAndLettersByTheirCodes) {
-  EXPECT_EQ(HexPairToByte("00"), 0x00);
+TEST(HexPairToByteTest, ReadsHexDigitsOfEitherCaseAndNothingElse) {
   EXPECT_EQ(HexPairToByte("09"), 0x09);
-  EXPECT_EQ(HexPairToByte("FF"), 0xFF);
   EXPECT_EQ(HexPairToByte("1A"), 0x1A);
-  EXPECT_EQ(HexPairToByte("A1"), 0xA1);
-  // Lower case reads right as the first character only: "a" is worth 0x2A.
-  EXPECT_EQ(HexPairToByte("1a"), 0x3A);
-  EXPECT_EQ(HexPairToByte("a1"), 0xA1);
-  EXPECT_EQ(HexPairToByte("ff"), 0x1F);
-  // Anything else goes through the same arithmetic.
-  EXPECT_EQ(HexPairToByte("G0"), 0x00);
-  EXPECT_EQ(HexPairToByte("  "), 0x79);
+  EXPECT_EQ(HexPairToByte("1a"), 0x1A);
+  EXPECT_EQ(HexPairToByte("fF"), 0xFF);
+  for (const char* bad : {"G0", "0G", "  ", "0g", "@0", "0/", "0:", "`0"}) {
+    EXPECT_FALSE(HexPairToByte(bad)) << bad;
+  }
 }
 
 TEST_F(Srec2LoadTest, EmptyFileLoadsNothing) {
@@ -121,18 +117,75 @@ TEST_F(Srec2LoadTest, CountFourRecordCarriesNoData) {
   EXPECT_THAT(messages_, ElementsAre("Checksum error ad address 12000."));
 }
 
-TEST_F(Srec2LoadTest, LowerCaseDigitsAreJudgedByTheChecksumOfWhatTheyRead) {
-  // "1a" reads as 0x3A: a record whose checksum was made for 0x3A is accepted.
-  std::string record = S2Record(0x200, {0x3A});
-  record.replace(10, 2, "1a");
-  EXPECT_EQ(LoadText(record + "\n"), 1);
-  EXPECT_EQ(image_->bytes[0x200], 0x3A);
+TEST_F(Srec2LoadTest, DigitsAreHexInEitherCaseAndAnythingElseRefusesTheRecord) {
+  // Lower case reads as every S-record tool reads it.
+  EXPECT_EQ(LoadText("S0030000FC\nS20C0040000a1b2c3d4e5f6a7b93\nS804004000BB\n"), 1);
+  EXPECT_THAT(messages_, IsEmpty());
+  EXPECT_THAT(std::vector<uint8_t>(&image_->bytes[0x4000], &image_->bytes[0x4008]),
+              ElementsAre(0x0A, 0x1B, 0x2C, 0x3D, 0x4E, 0x5F, 0x6A, 0x7B));
 
-  // The checksum made for 0x1A refuses it.
-  record = S2Record(0x200, {0x1A});
+  // A record whose checksum fits the old misreading of "1a" as 0x3A is refused by it.
+  std::string record = S2Record(0x200, {0x3A});
   record.replace(10, 2, "1a");
   EXPECT_EQ(LoadText(record + "\n"), 0);
   EXPECT_THAT(messages_, ElementsAre("Checksum error ad address 200."));
+
+  // Any other character where a digit belongs, in the count, the address, the data or the
+  // checksum, names its line; nothing of the record is stored.
+  const std::string good = S2Record(0x4000, {0x11, 0x22});
+  for (const size_t at : {2u, 5u, 10u, 13u, 15u}) {
+    for (const char bad : {'G', 'g', ' ', ':'}) {
+      std::string spoiled = good;
+      spoiled[at] = bad;
+      messages_.clear();
+      EXPECT_EQ(LoadText("S0030000FC\n\n" + spoiled + "\n"), 0) << at << bad;
+      EXPECT_THAT(messages_, ElementsAre("Bad hex digit on line 3.")) << at << bad;
+      EXPECT_EQ(image_->loaded[0x4000], 0);
+    }
+  }
+  // Characters after the checksum are not digits of the record.
+  EXPECT_EQ(LoadText(good + "zz\n"), 1);
+}
+
+TEST_F(Srec2LoadTest, FileEndingTellsACompleteFileFromOneCutShortOrMiscounted) {
+  const std::string data = S2Record(0x4000, {1, 2}) + "\n" + S2Record(0x4002, {3, 4}) + "\n";
+  struct Case {
+    std::string text;
+    FileEnding ending;
+  };
+  const Case cases[] = {
+      {data + "S804004000BB\n", FileEnding::kComplete},
+      {data + "S5030002FA\n  S9030000FC\n", FileEnding::kComplete},
+      {"S1050000AABB95\n" + data + "S5030003F9\nS804004000BB\n", FileEnding::kComplete},
+      {data, FileEnding::kNoEndRecord},
+      {S2Record(0x4000, {1, 2}) + "\nS804004000BB\n" + S2Record(0x4002, {3, 4}) + "\n",
+       FileEnding::kNoEndRecord},
+      {data + "S5030003F9\nS804004000BB\n", FileEnding::kCountMismatch},
+      {data + "S5030002FB\nS804004000BB\n", FileEnding::kCountMismatch},  // bad checksum
+      {data + "S5030002\nS804004000BB\n", FileEnding::kCountMismatch},    // cut
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(LoadText(c.text), 1) << c.text;  // never refused for its ending
+    EXPECT_EQ(image_->file_ending, c.ending) << c.text;
+    EXPECT_EQ(FileEndingText(c.ending).empty(), c.ending == FileEnding::kComplete);
+  }
+
+  // The first half of an example file's lines, as a copy cut short leaves it.
+  std::ifstream in(std::string(QUILLMONT_SOURCE_DIR) + "/examples/fixture-app-1.1.srec2");
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);) {
+    lines.push_back(line + "\n");
+  }
+  ASSERT_GT(lines.size(), 10u);
+  std::string half;
+  for (size_t i = 0; i < lines.size() / 2; ++i) {
+    half += lines[i];
+  }
+  EXPECT_EQ(LoadText(half), 1);
+  EXPECT_GT(image_->loaded_count, 0);
+  EXPECT_EQ(image_->file_ending, FileEnding::kNoEndRecord);
+  EXPECT_EQ(FileEndingText(image_->file_ending),
+            "The file has no end record (S7, S8 or S9): it may have been cut short.");
 }
 
 TEST_F(Srec2LoadTest, ChecksumErrorKeepsTheBadRecordsBytes) {
