@@ -133,8 +133,7 @@ class Search {
     SendRdmRequest(io_, link_, kBroadcastUid, pd.data(), static_cast<uint8_t>(pd.size()), 0,
                    DISCOVERY_COMMAND, DISC_UNIQUE_BRANCH);
     std::array<uint8_t, kMaxReadBytes> answer{};
-    int got = std::max(
-        ReadWithTimeout(io_, link_, answer.data(), kMaxPreamble + 17, AnswerWindowMs(options_)), 0);
+    int got = ReadAnswer(answer.data(), kMaxPreamble + 17);
     // Stray bytes ahead of the preamble push the answer's end past the first read.
     for (int more = 0; more < kFollowUpReads && got > 0; ++more) {
       if (DecodeBranchAnswer(answer.data(), got, uid) == BranchAnswer::kOneDevice) {
@@ -146,6 +145,55 @@ class Search {
       }
     }
     return DecodeBranchAnswer(answer.data(), got, uid);
+  }
+
+  // Reads up to `wanted` bytes of an answer into `buffer` (kMaxReadBytes long). An adapter that
+  // hears itself hands the request back first, after its break's NUL: that is read past.
+  int ReadAnswer(uint8_t* buffer, int wanted) {
+    int got = std::max(
+        ReadWithTimeout(io_, link_, buffer, static_cast<int16_t>(wanted), AnswerWindowMs(options_)),
+        0);
+    const int echo = OwnRequestBytes(buffer, got);
+    if (echo == 0) {
+      return got;
+    }
+    int skip = echo - std::min(echo, got);
+    got -= echo - skip;
+    std::copy(buffer + echo - skip, buffer + echo - skip + got, buffer);
+    for (int more = 0; more < kFollowUpReads && skip > 0; ++more) {
+      // What is read beyond the echo is the answer's beginning.
+      const int n = ReadWithTimeout(io_, link_, buffer, static_cast<int16_t>(skip + wanted),
+                                    AnswerWindowMs(options_));
+      if (n <= 0) {
+        return 0;
+      }
+      got = std::max(n - skip, 0);
+      std::copy(buffer + std::min(skip, n), buffer + n, buffer);
+      skip = std::max(skip - n, 0);
+    }
+    if (skip > 0) {
+      return 0;
+    }
+    if (got < wanted) {
+      ReadMore(buffer, got, wanted - got);
+    }
+    return got;
+  }
+
+  // The bytes of a request at the front of what was read (the NUL before it included): this
+  // controller's own, for no other controller is on the line. 0 when none is there.
+  static int OwnRequestBytes(const uint8_t* bytes, int got) {
+    const int start = FindFrameStart(bytes, got);
+    if (start < 0 || got - start <= static_cast<int>(kOffsetCommandClass) ||
+        !IsUsableMessageLength(bytes[start + kOffsetMessageLength])) {
+      return 0;
+    }
+    const uint8_t command_class = bytes[start + kOffsetCommandClass];
+    if (command_class != DISCOVERY_COMMAND && command_class != GET_COMMAND &&
+        command_class != SET_COMMAND) {
+      return 0;
+    }
+    return start + FrameSizeFromMessageLength(bytes[start + kOffsetMessageLength]);
   }
 
   // Reads up to `wanted` more bytes after the `got` already in `buffer`; adds them to `got`.
@@ -167,8 +215,7 @@ class Search {
       // The acknowledgement carries the control field, perhaps a binding UID after it: what
       // its message length announces beyond the first read is read too.
       std::array<uint8_t, kMaxReadBytes> frame{};
-      int got = std::max(
-          ReadWithTimeout(io_, link_, frame.data(), kMuteAnswerBytes, AnswerWindowMs(options_)), 0);
+      int got = ReadAnswer(frame.data(), kMuteAnswerBytes);
       int start = FindFrameStart(frame.data(), got);
       for (int more = 0; more < kFollowUpReads && start >= 0; ++more) {
         const int missing =

@@ -11,9 +11,11 @@
 
 #include "link/clock.h"
 #include "rdm/discovery.h"
+#include "rdm/frame_view.h"
 #include "rdm/message.h"
 #include "sim/fault_plan.h"
 #include "sim/simulated_line.h"
+#include "support/scripted_driver.h"
 
 namespace quillmont {
 namespace {
@@ -207,6 +209,58 @@ TEST_F(FullDiscoveryTest, FindsEveryDeviceThroughAnAdapterWithStrayBytesAndA16Ms
   EXPECT_EQ(result.passes, 2);
   // Every answer window holds the 16 ms timer: three polls.
   EXPECT_EQ(AnswerWindowMs({}), 30);
+}
+
+TEST_F(FullDiscoveryTest, AnAdapterThatHearsItselfHasItsOwnRequestsReadPast) {
+  const std::vector<RdmUid> uids = {Add(0x4F4C12345678), Add(0x4F4C12345679), Add(0x000000000001)};
+  Faults("echo,stray=1");
+  const FullDiscoveryResult result = DiscoverAllDevices(io, link);
+  EXPECT_EQ(result.found, Sorted(uids));
+  EXPECT_TRUE(result.unresponsive.empty());
+  EXPECT_EQ(result.passes, 2);
+}
+
+TEST(FullDiscoveryOnAScriptedLine, AMuteAcknowledgedWithABindingUidAfterItsBreaksNulCounts) {
+  VirtualClock clock;
+  testing::ScriptedDriver driver{clock};
+  std::ostringstream diag;
+  LineIo io{driver, clock, diag};
+  LinkHandle link = driver.handle();
+  const RdmUid uid = {0x4F, 0x4C, 0x12, 0x34, 0x56, 0x78};
+  bool muted = false;
+  driver.on_write = [&](const std::vector<uint8_t>& frame) {
+    const auto view = RdmFrameView::Of(frame);
+    if (view && view->Is(DISCOVERY_COMMAND, DISC_UNIQUE_BRANCH) && !muted &&
+        view->data().size() == 12) {
+      RdmUid lower{}, upper{};
+      std::copy(view->data().begin(), view->data().begin() + 6, lower.begin());
+      std::copy(view->data().begin() + 6, view->data().end(), upper.begin());
+      if (lower <= uid && uid <= upper) {
+        std::vector<uint8_t> answer(24);
+        EncodeDiscoveryAnswer(uid, 7, answer.data());
+        driver.DeliverAfter(2000, answer);
+      }
+    } else if (view && view->Is(DISCOVERY_COMMAND, DISC_MUTE) && view->destination() == uid) {
+      muted = true;
+      const uint8_t data[8] = {0x00, 0x00, 0x4F, 0x4C, 0x12, 0x34, 0x56, 0x00};  // binding UID
+      RdmFrameFields fields;
+      fields.destination = view->source();
+      fields.source = uid;
+      fields.port_or_response_type = RESPONSE_TYPE_ACK;
+      fields.command_class = DISCOVERY_COMMAND_RESPONSE;
+      fields.pid = DISC_MUTE;
+      fields.data = data;
+      fields.pdl = 8;
+      std::vector<uint8_t> reply(kRdmFrameBufferSize + 1);
+      reply.resize(1 + BuildRdmFrame(fields, reply.data() + 1));  // after the break's NUL
+      driver.DeliverAfter(2000, reply);
+    }
+  };
+  const FullDiscoveryResult result = DiscoverAllDevices(io, link);
+  EXPECT_EQ(result.found, std::vector<RdmUid>{uid});
+  EXPECT_TRUE(result.unresponsive.empty());
+  // Un-mute, branch, one mute, branch (silence), and the second pass's branch.
+  EXPECT_EQ(result.requests, 5);
 }
 
 TEST(AdapterBytes, StrayBytesBeforeTheAnswerAreSkippedAndWhatIsMissingIsCounted) {
