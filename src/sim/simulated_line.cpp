@@ -141,6 +141,7 @@ void SimulatedLine::Settle(Adapter& adapter, uint64_t now) {
   while (!adapter.outgoing.empty() && adapter.outgoing.front().end_micros <= now) {
     const OutgoingFrame frame = std::move(adapter.outgoing.front());
     adapter.outgoing.pop_front();
+    adapter.outgoing_bytes -= frame.bytes.size();
     FinishFrame(adapter, frame, frame.bytes.size());
   }
   for (auto& fixture : adapter.fixtures) {
@@ -208,6 +209,7 @@ FT_STATUS SimulatedLine::FT_Open(int index, FT_HANDLE* handle) {
     adapter.break_ready = false;
     adapter.line_free_micros = now;
     adapter.outgoing.clear();
+    adapter.outgoing_bytes = 0;
     while (!adapter.rx.empty() && adapter.rx.front().at_micros <= now) {
       adapter.rx.pop_front();
     }
@@ -249,6 +251,7 @@ FT_STATUS SimulatedLine::FT_SetBreakOn(FT_HANDLE handle) {
       FinishFrame(*adapter, frame, std::min<size_t>(sent, frame.bytes.size()));
       adapter->outgoing.pop_front();
     }
+    adapter->outgoing_bytes = 0;
     adapter->line_free_micros = now;
   }
   adapter->break_on = true;
@@ -288,6 +291,10 @@ FT_STATUS SimulatedLine::FT_Write(FT_HANDLE handle, const void* bytes, uint32_t 
   if ((bytes == nullptr && count > 0) || written == nullptr) {
     return FT_INVALID_PARAMETER;
   }
+  if (adapter->outgoing_bytes + count > kSimTxCapacity) {
+    *written = 0;  // the write times out: the adapter's buffer is full
+    return FT_OK;
+  }
   const uint64_t now = clock_.NowMicros();
   const uint64_t start = std::max(now, adapter->line_free_micros);
   const uint64_t end = start + LineMicros(count, adapter->baud);
@@ -296,6 +303,7 @@ FT_STATUS SimulatedLine::FT_Write(FT_HANDLE handle, const void* bytes, uint32_t 
   adapter->break_ready = false;
   if (count > 0) {
     const auto* first = static_cast<const uint8_t*>(bytes);
+    adapter->outgoing_bytes += count;
     adapter->outgoing.push_back(OutgoingFrame{std::vector<uint8_t>(first, first + count), start,
                                               end, adapter->baud, after_break});
   }

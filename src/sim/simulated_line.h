@@ -41,6 +41,8 @@ inline constexpr uint32_t kSimLibraryVersion = 0x00030216;
 inline constexpr uint64_t kSimMinBreakMicros = 88;
 inline constexpr uint64_t kSimReplyBreakMicros = 176 + 12;
 inline constexpr size_t kSimRxCapacity = 65536;
+// Bytes the adapter holds to send; a write beyond them times out with nothing written.
+inline constexpr size_t kSimTxCapacity = 65536;
 
 class SimulatedLine final : public D2xxDriver {
  public:
@@ -106,6 +108,7 @@ class SimulatedLine final : public D2xxDriver {
     bool break_ready = false;  // a long enough break went before the next write
     uint64_t line_free_micros = 0;
     std::deque<OutgoingFrame> outgoing;
+    size_t outgoing_bytes = 0;
     std::deque<TimedByte> rx;  // in arrival order
     size_t released = 0;       // the first bytes of rx, handed to the host
     // Faults.

@@ -249,8 +249,8 @@ bool FixtureServer::ShouldEnd(const ServeOptions& options, uint64_t now) {
   if (now - *started_micros_ >= uint64_t{options.start_limit_ms} * 1000) {
     return true;
   }
-  if (now < last_reply_micros_ || host_full_) {
-    return false;  // a reply is still on its way
+  if (now < last_reply_micros_ || host_full_ || !schedule_.empty()) {
+    return false;  // a reply is still on its way, or waits in the adapter for its packet
   }
   if (line_.hosts() == 0) {
     return true;  // nobody is there to read anything more
