@@ -52,19 +52,28 @@ int16_t DecodeDiscoveryAnswer(const uint8_t* bytes, int count, RdmUid& target) {
   if (count - (separator + 1) < static_cast<int>(kDiscoveryPairBytes)) {
     return -1;
   }
+  const DiscoveryPairs decoded = DecodeDiscoveryPairs(pairs);
+  target = decoded.uid;
+  return decoded.checksum_holds ? 0 : -1;
+}
+
+DiscoveryPairs DecodeDiscoveryPairs(const uint8_t* pairs) {
+  const auto value = [pairs](size_t pair) {
+    return static_cast<uint8_t>((pairs[2 * pair] & 0x55) | (pairs[2 * pair + 1] & 0xAA));
+  };
+  DiscoveryPairs decoded;
+  decoded.well_formed = true;
   uint16_t sum = 0;
-  for (size_t i = 0; i < 6; ++i) {
-    const uint8_t first = pairs[2 * i];
-    const uint8_t second = pairs[2 * i + 1];
-    target[i] = static_cast<uint8_t>((first & 0x55) | (second & 0xAA));
-    sum = static_cast<uint16_t>(sum + first + second);
+  for (size_t i = 0; i < decoded.uid.size(); ++i) {
+    decoded.uid[i] = value(i);
+    sum = static_cast<uint16_t>(sum + pairs[2 * i] + pairs[2 * i + 1]);
+    if ((pairs[2 * i] & 0xAA) != 0xAA || (pairs[2 * i + 1] & 0x55) != 0x55) {
+      decoded.well_formed = false;
+    }
   }
-  const uint8_t high = static_cast<uint8_t>((pairs[12] & 0x55) | (pairs[13] & 0xAA));
-  const uint8_t low = static_cast<uint8_t>((pairs[14] & 0x55) | (pairs[15] & 0xAA));
-  if (high == static_cast<uint8_t>(sum >> 8) && low == static_cast<uint8_t>(sum & 0xFF)) {
-    return 0;
-  }
-  return -1;
+  decoded.checksum_holds =
+      value(6) == static_cast<uint8_t>(sum >> 8) && value(7) == static_cast<uint8_t>(sum & 0xFF);
+  return decoded;
 }
 
 size_t EncodeDiscoveryAnswer(const RdmUid& uid, int preamble, uint8_t* out) {

@@ -36,6 +36,18 @@ FT_STATUS SendUnMuteAll(LineIo& io, LinkHandle& link);
 // 0: one device answered validly; -1: no valid answer; -2: the line did not fall quiet.
 int16_t DiscoverSingleDevice(LineIo& io, LinkHandle& link, RdmUid& target);
 
+// The 16 bytes after a discovery answer's separator. Each value byte v goes out as the pair
+// (v OR 0xAA, v OR 0x55) and reads back as (first AND 0x55) OR (second AND 0xAA); pairs 1 to 6
+// carry the UID, pairs 7 and 8 the sum of the 12 UID pair bytes as received, high byte first.
+struct DiscoveryPairs {
+  RdmUid uid{};
+  bool checksum_holds = false;
+  // Every UID pair has the bits its encoding sets: a collision or a corrupted byte often
+  // clears one.
+  bool well_formed = false;
+};
+DiscoveryPairs DecodeDiscoveryPairs(const uint8_t* pairs);
+
 // Decodes an encoded discovery answer of `count` bytes (the separator sought at indexes 3 to
 // 10). The UID bytes are written into `target` as they are decoded. 0 when the answer is
 // complete and its checksum holds, -1 otherwise (fewer than 20 bytes, no separator, fewer than

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "rdm/discovery.h"
+#include "rdm/frame_view.h"
 #include "rdm/message.h"
 #include "rdm/request.h"
 
@@ -17,6 +18,13 @@ constexpr RdmUid kBroadcastUid = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
 constexpr int kMaxPreamble = 7;
 // Reads that empty the line before a request: late bytes of a collision or noise.
 constexpr int kDrainReads = 20;
+// Reads after the first that complete an answer or a frame whose rest is still on its way.
+constexpr int kFollowUpReads = 2;
+// What the answer takes on the line after the request, in ms: E1.20's 2.8 ms controller
+// turnaround and 24 bytes of 44 us, rounded up.
+constexpr int kAnswerOnLineMs = 6;
+// A mute acknowledgement with its control field, and the NUL of the break ahead of it.
+constexpr int kMuteAnswerBytes = static_cast<int>(kRdmFrameOverhead) + 2 + 1;
 
 struct Range {
   uint64_t lower;
@@ -125,9 +133,77 @@ class Search {
     SendRdmRequest(io_, link_, kBroadcastUid, pd.data(), static_cast<uint8_t>(pd.size()), 0,
                    DISCOVERY_COMMAND, DISC_UNIQUE_BRANCH);
     std::array<uint8_t, kMaxReadBytes> answer{};
-    const int got =
-        ReadWithTimeout(io_, link_, answer.data(), kMaxPreamble + 17, options_.answer_timeout_ms);
-    return DecodeBranchAnswer(answer.data(), std::max(got, 0), uid);
+    int got = ReadAnswer(answer.data(), kMaxPreamble + 17);
+    // Stray bytes ahead of the preamble push the answer's end past the first read.
+    for (int more = 0; more < kFollowUpReads && got > 0; ++more) {
+      if (DecodeBranchAnswer(answer.data(), got, uid) == BranchAnswer::kOneDevice) {
+        break;
+      }
+      const int missing = std::min(MissingAnswerBytes(answer.data(), got), kMaxReadBytes - got);
+      if (missing <= 0 || ReadMore(answer.data(), got, missing) <= 0) {
+        break;
+      }
+    }
+    return DecodeBranchAnswer(answer.data(), got, uid);
+  }
+
+  // Reads up to `wanted` bytes of an answer into `buffer` (kMaxReadBytes long). An adapter that
+  // hears itself hands the request back first, after its break's NUL: that is read past.
+  int ReadAnswer(uint8_t* buffer, int wanted) {
+    int got = std::max(
+        ReadWithTimeout(io_, link_, buffer, static_cast<int16_t>(wanted), AnswerWindowMs(options_)),
+        0);
+    const int echo = OwnRequestBytes(buffer, got);
+    if (echo == 0) {
+      return got;
+    }
+    int skip = echo - std::min(echo, got);
+    got -= echo - skip;
+    std::copy(buffer + echo - skip, buffer + echo - skip + got, buffer);
+    for (int more = 0; more < kFollowUpReads && skip > 0; ++more) {
+      // What is read beyond the echo is the answer's beginning.
+      const int n = ReadWithTimeout(io_, link_, buffer, static_cast<int16_t>(skip + wanted),
+                                    AnswerWindowMs(options_));
+      if (n <= 0) {
+        return 0;
+      }
+      got = std::max(n - skip, 0);
+      std::copy(buffer + std::min(skip, n), buffer + n, buffer);
+      skip = std::max(skip - n, 0);
+    }
+    if (skip > 0) {
+      return 0;
+    }
+    if (got < wanted) {
+      ReadMore(buffer, got, wanted - got);
+    }
+    return got;
+  }
+
+  // The bytes of a request at the front of what was read (the NUL before it included): this
+  // controller's own, for no other controller is on the line. 0 when none is there.
+  static int OwnRequestBytes(const uint8_t* bytes, int got) {
+    const int start = FindFrameStart(bytes, got);
+    if (start < 0 || got - start <= static_cast<int>(kOffsetCommandClass) ||
+        !IsUsableMessageLength(bytes[start + kOffsetMessageLength])) {
+      return 0;
+    }
+    const uint8_t command_class = bytes[start + kOffsetCommandClass];
+    if (command_class != DISCOVERY_COMMAND && command_class != GET_COMMAND &&
+        command_class != SET_COMMAND) {
+      return 0;
+    }
+    return start + FrameSizeFromMessageLength(bytes[start + kOffsetMessageLength]);
+  }
+
+  // Reads up to `wanted` more bytes after the `got` already in `buffer`; adds them to `got`.
+  int ReadMore(uint8_t* buffer, int& got, int wanted) {
+    const int extra = ReadWithTimeout(io_, link_, buffer + got, static_cast<int16_t>(wanted),
+                                      AnswerWindowMs(options_));
+    if (extra > 0) {
+      got += extra;
+    }
+    return extra;
   }
 
   bool Mute(const RdmUid& uid) {
@@ -136,12 +212,20 @@ class Search {
       Drain();
       ++result_.requests;
       SendRdmRequest(io_, link_, uid, nullptr, 0, 0, DISCOVERY_COMMAND, DISC_MUTE);
+      // The acknowledgement carries the control field, perhaps a binding UID after it: what
+      // its message length announces beyond the first read is read too.
       std::array<uint8_t, kMaxReadBytes> frame{};
-      // The acknowledgement carries the control field, perhaps a binding UID after it.
-      const int wanted = static_cast<int>(kRdmFrameOverhead) + 2;
-      const int got = ReadWithTimeout(io_, link_, frame.data(), static_cast<int16_t>(wanted),
-                                      options_.answer_timeout_ms);
-      if (IsMuteAcknowledgement(frame.data(), got, uid)) {
+      int got = ReadAnswer(frame.data(), kMuteAnswerBytes);
+      int start = FindFrameStart(frame.data(), got);
+      for (int more = 0; more < kFollowUpReads && start >= 0; ++more) {
+        const int missing =
+            std::min(FrameBytesMissing(frame.data() + start, got - start), kMaxReadBytes - got);
+        if (missing <= 0 || ReadMore(frame.data(), got, missing) <= 0) {
+          break;
+        }
+      }
+      if (start >= 0 &&
+          IsDiscoveryAcknowledgement(frame.data() + start, got - start, DISC_MUTE, uid)) {
         return true;
       }
     }
@@ -149,20 +233,13 @@ class Search {
     return false;
   }
 
-  static bool IsMuteAcknowledgement(const uint8_t* frame, int got, const RdmUid& uid) {
-    if (got < static_cast<int>(kRdmFrameOverhead) || frame[kOffsetStartCode] != kRdmStartCode ||
-        frame[kOffsetSubStartCode] != kRdmSubStartCode ||
+  // Bytes a frame whose first `got` bytes are read still lacks, by its message length.
+  static int FrameBytesMissing(const uint8_t* frame, int got) {
+    if (got < static_cast<int>(kOffsetMessageLength) + 1 ||
         !IsUsableMessageLength(frame[kOffsetMessageLength])) {
-      return false;
+      return 0;
     }
-    const int size = FrameSizeFromMessageLength(frame[kOffsetMessageLength]);
-    if (size > got || !IsFrameChecksumGood(frame, static_cast<size_t>(size))) {
-      return false;
-    }
-    const uint16_t pid = static_cast<uint16_t>(frame[kOffsetPid] << 8 | frame[kOffsetPid + 1]);
-    return frame[kOffsetCommandClass] == DISCOVERY_COMMAND_RESPONSE && pid == DISC_MUTE &&
-           std::equal(uid.begin(), uid.end(), frame + kOffsetSource) &&
-           frame[kOffsetPortOrResponseType] == RESPONSE_TYPE_ACK;
+    return std::max(FrameSizeFromMessageLength(frame[kOffsetMessageLength]) - got, 0);
   }
 
   LineIo& io_;
@@ -193,36 +270,77 @@ RdmUid NumberToUid(uint64_t number) {
   return uid;
 }
 
+int16_t AnswerWindowMs(const FullDiscoveryOptions& options) {
+  const int wait = kAnswerOnLineMs + std::max<int>(options.latency_timer_ms, 0);
+  const int polls = std::max((wait + kPollMs - 1) / kPollMs, 2);
+  return static_cast<int16_t>(polls * kPollMs);
+}
+
 BranchAnswer DecodeBranchAnswer(const uint8_t* bytes, int count, RdmUid& uid) {
   if (count <= 0) {
     return BranchAnswer::kSilence;
   }
-  int at = 0;
-  while (at < count && at < kMaxPreamble && bytes[at] == kDiscoveryPreamble) {
-    ++at;
-  }
-  if (at >= count || bytes[at] != kDiscoverySeparator ||
-      count - (at + 1) < static_cast<int>(kDiscoveryPairBytes)) {
-    return BranchAnswer::kGarbled;
-  }
-  const uint8_t* pairs = bytes + at + 1;
-  uint16_t sum = 0;
-  RdmUid decoded{};
-  for (size_t i = 0; i < 6; ++i) {
-    // Each byte goes out twice, once ORed with AA and once with 55.
-    if ((pairs[2 * i] & 0xAA) != 0xAA || (pairs[2 * i + 1] & 0x55) != 0x55) {
-      return BranchAnswer::kGarbled;
+  const int pair_bytes = static_cast<int>(kDiscoveryPairBytes);
+  for (int at = 0; at < count && at < kMaxAnswerLeadBytes; ++at) {
+    if (bytes[at] != kDiscoverySeparator || count - (at + 1) < pair_bytes) {
+      continue;
     }
-    decoded[i] = static_cast<uint8_t>((pairs[2 * i] & 0x55) | (pairs[2 * i + 1] & 0xAA));
-    sum = static_cast<uint16_t>(sum + pairs[2 * i] + pairs[2 * i + 1]);
+    const DiscoveryPairs pairs = DecodeDiscoveryPairs(bytes + at + 1);
+    if (pairs.well_formed && pairs.checksum_holds) {
+      uid = pairs.uid;
+      return BranchAnswer::kOneDevice;
+    }
   }
-  const uint8_t high = static_cast<uint8_t>((pairs[12] & 0x55) | (pairs[13] & 0xAA));
-  const uint8_t low = static_cast<uint8_t>((pairs[14] & 0x55) | (pairs[15] & 0xAA));
-  if (high != static_cast<uint8_t>(sum >> 8) || low != static_cast<uint8_t>(sum)) {
-    return BranchAnswer::kGarbled;
+  return BranchAnswer::kGarbled;
+}
+
+int MissingAnswerBytes(const uint8_t* bytes, int count) {
+  // The separator is the 0xAA that ends the preamble; without a preamble, the first 0xAA. An
+  // encoded pair never holds 0xFE followed by 0xAA.
+  int first = -1;
+  int after_preamble = -1;
+  for (int at = 0; at < count && at < kMaxAnswerLeadBytes; ++at) {
+    if (bytes[at] != kDiscoverySeparator) {
+      continue;
+    }
+    if (first < 0) {
+      first = at;
+    }
+    if (at > 0 && bytes[at - 1] == kDiscoveryPreamble) {
+      after_preamble = at;
+    }
   }
-  uid = decoded;
-  return BranchAnswer::kOneDevice;
+  const int separator = after_preamble >= 0 ? after_preamble : first;
+  if (separator < 0) {
+    return 0;
+  }
+  return std::max(separator + 1 + static_cast<int>(kDiscoveryPairBytes) - count, 0);
+}
+
+int FindFrameStart(const uint8_t* bytes, int count) {
+  for (int at = 0; at < count && at < kMaxLeadBeforeFrame; ++at) {
+    if (bytes[at] == kRdmStartCode) {
+      return at;
+    }
+  }
+  return -1;
+}
+
+bool IsDiscoveryAcknowledgement(const uint8_t* frame, int size, uint16_t pid, const RdmUid& uid) {
+  if (size < static_cast<int>(kRdmFrameOverhead) || frame[kOffsetStartCode] != kRdmStartCode ||
+      frame[kOffsetSubStartCode] != kRdmSubStartCode ||
+      !IsUsableMessageLength(frame[kOffsetMessageLength])) {
+    return false;
+  }
+  const int frame_size = FrameSizeFromMessageLength(frame[kOffsetMessageLength]);
+  if (frame_size > size || !IsFrameChecksumGood(frame, static_cast<size_t>(frame_size))) {
+    return false;
+  }
+  const auto view =
+      RdmFrameView::Of(std::span<const uint8_t>(frame, static_cast<size_t>(frame_size)));
+  return view && view->Is(DISCOVERY_COMMAND_RESPONSE, pid) && view->source() == uid &&
+         view->IsAck() && (view->pdl() == 2 || view->pdl() == 8) &&
+         view->data().size() == view->pdl();
 }
 
 FullDiscoveryResult DiscoverAllDevices(LineIo& io, LinkHandle& link,

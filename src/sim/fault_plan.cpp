@@ -2,6 +2,8 @@
 
 #include <charconv>
 
+#include "sim/adapter_model.h"
+
 namespace quillmont {
 namespace {
 
@@ -74,6 +76,14 @@ bool ParseItem(std::string_view item, FaultPlan& plan, std::string& error) {
     plan.second_fixture = true;
     return true;
   }
+  if (item == "echo") {
+    plan.echo = true;
+    return true;
+  }
+  if (item == "ideal-adapter") {
+    plan.ideal_adapter = true;
+    return true;
+  }
   const size_t at = item.find('@');
   const size_t eq = item.find('=');
   if (at != std::string_view::npos && (eq == std::string_view::npos || at < eq)) {
@@ -119,7 +129,7 @@ bool ParseItem(std::string_view item, FaultPlan& plan, std::string& error) {
     return true;
   }
   if (eq == std::string_view::npos) {
-    return Fail(error, item, "expected name=value, name@time or second-fixture");
+    return Fail(error, item, "expected name=value, name@time or a fault's name");
   }
   const std::string_view name = item.substr(0, eq);
   const std::string_view value = item.substr(eq + 1);
@@ -150,6 +160,18 @@ bool ParseItem(std::string_view item, FaultPlan& plan, std::string& error) {
       return Fail(error, item, "expected an erase command number from 1");
     }
     plan.reset_in_erase = static_cast<int>(n);
+  } else if (name == "stray") {
+    if (!ParseUnsigned(value, n) || n < 1 || n > 8) {
+      return Fail(error, item, "expected a byte count from 1 to 8");
+    }
+    plan.stray_bytes = static_cast<uint32_t>(n);
+  } else if (name == "latency") {
+    uint64_t micros = 0;
+    if (!ParseTime(value, micros) || micros % 1000 != 0 || micros < 1000 ||
+        micros > uint64_t{kMaxLatencyTimerMs} * 1000) {
+      return Fail(error, item, "expected whole milliseconds from 1ms to 255ms");
+    }
+    plan.latency_timer_ms = static_cast<uint32_t>(micros / 1000);
   } else {
     return Fail(error, item, "unknown fault");
   }

@@ -16,6 +16,15 @@
 //   reset-in-erase=N    the N-th erase command resets the fixture half-way: half the block
 //                       erased, no reply, back in its bootloader after the reset time
 //   second-fixture      a second fixture (the first one's UID plus one) answers discovery too
+//   echo                the adapter hears its own transmission: its break as a 0x00 byte, then
+//                       every byte it writes, as they go out on the line
+//   stray=N             N random bytes (1 to 8), the line turning around, arrive just before
+//                       every discovery answer's preamble
+//   latency=T           the adapter's latency timer, 1ms to 255ms (default 1ms): a received
+//                       byte reaches the host when its 62-byte USB packet is full or when the
+//                       timer, started by the packet's first byte, runs out
+//   ideal-adapter       an adapter that hands every byte over as soon as it is through and
+//                       reports no break as a byte (for benchmarks and timing tests)
 //
 // Times are whole numbers with a unit, us, ms or s (2000ms, 10s), counted from the moment the
 // plan is installed on the line. Replies are counted on the adapter, every fixture's alike.
@@ -49,6 +58,10 @@ struct FaultPlan {
   uint32_t slow = 1;
   int reset_in_erase = 0;
   bool second_fixture = false;
+  bool echo = false;
+  uint32_t stray_bytes = 0;
+  uint32_t latency_timer_ms = 0;  // 0: the line's own setting
+  bool ideal_adapter = false;
 };
 
 // Parses a fault list into `plan`. False, with a message naming the item, for a bad list.

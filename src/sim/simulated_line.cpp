@@ -23,6 +23,7 @@ uint64_t LineMicros(uint64_t count, uint32_t baud) {
 
 int SimulatedLine::AddAdapter() {
   adapters_.push_back(std::make_unique<Adapter>());
+  adapters_.back()->model = model_;
   return static_cast<int>(adapters_.size()) - 1;
 }
 
@@ -40,8 +41,14 @@ SimulatedFixture& SimulatedLine::fixture(int adapter, int index) {
   return *adapters_.at(static_cast<size_t>(adapter))->fixtures.at(static_cast<size_t>(index));
 }
 
-uint64_t SimulatedLine::replies(int adapter) const {
-  return adapters_.at(static_cast<size_t>(adapter))->replies;
+uint64_t SimulatedLine::replies(int adapter) {
+  Adapter& line = *adapters_.at(static_cast<size_t>(adapter));
+  Settle(line, clock_.NowMicros());
+  return line.replies;
+}
+
+const AdapterModel& SimulatedLine::model(int adapter) const {
+  return adapters_.at(static_cast<size_t>(adapter))->model;
 }
 
 uint32_t SimulatedLine::baud(int adapter) const {
@@ -58,6 +65,13 @@ void SimulatedLine::InstallFaults(int adapter_index, const FaultPlan& plan) {
   adapter.faults = plan;
   adapter.faults_from_micros = now;
   adapter.random = FaultRandom(plan.seed);
+  adapter.stray_random = FaultRandom(plan.seed ^ 0x7374726179ull);
+  if (plan.ideal_adapter) {
+    adapter.model.ideal = true;
+  }
+  if (plan.latency_timer_ms != 0) {
+    adapter.model.latency_timer_ms = plan.latency_timer_ms;
+  }
   for (auto& fixture : adapter.fixtures) {
     fixture->config().slow = plan.slow;
     fixture->config().reset_in_erase = plan.reset_in_erase;
@@ -123,8 +137,34 @@ SimulatedLine::Adapter* SimulatedLine::Find(FT_HANDLE handle, FT_STATUS& status)
 }
 
 void SimulatedLine::Settle(Adapter& adapter, uint64_t now) {
+  // Frames that are through reach the fixtures in order, each at its own time.
+  while (!adapter.outgoing.empty() && adapter.outgoing.front().end_micros <= now) {
+    const OutgoingFrame frame = std::move(adapter.outgoing.front());
+    adapter.outgoing.pop_front();
+    adapter.outgoing_bytes -= frame.bytes.size();
+    FinishFrame(adapter, frame, frame.bytes.size());
+  }
   for (auto& fixture : adapter.fixtures) {
     fixture->AdvanceTo(now);
+  }
+  adapter.released = ReleasedToHost(
+      adapter.model, [&adapter](size_t i) { return adapter.rx[i].at_micros; }, adapter.rx.size(),
+      adapter.released, now);
+}
+
+void SimulatedLine::FinishFrame(Adapter& adapter, const OutgoingFrame& frame, size_t sent) {
+  const uint64_t byte_micros = LineMicros(1, frame.baud);
+  if (adapter.faults.echo) {
+    for (size_t i = 0; i < sent; ++i) {
+      QueueByte(adapter, frame.start_micros + LineMicros(i + 1, frame.baud), frame.bytes[i],
+                byte_micros);
+    }
+  }
+  if (frame.request && sent == frame.bytes.size()) {
+    for (auto& fixture : adapter.fixtures) {
+      fixture->AdvanceTo(frame.end_micros);
+    }
+    DeliverFrame(adapter, frame.bytes.data(), frame.bytes.size(), frame.end_micros);
   }
 }
 
@@ -168,9 +208,12 @@ FT_STATUS SimulatedLine::FT_Open(int index, FT_HANDLE* handle) {
     adapter.break_on = false;
     adapter.break_ready = false;
     adapter.line_free_micros = now;
+    adapter.outgoing.clear();
+    adapter.outgoing_bytes = 0;
     while (!adapter.rx.empty() && adapter.rx.front().at_micros <= now) {
       adapter.rx.pop_front();
     }
+    adapter.released = 0;
     Settle(adapter, now);
     *handle = sessions_.back().get();
     return FT_OK;
@@ -197,9 +240,23 @@ FT_STATUS SimulatedLine::FT_SetBreakOn(FT_HANDLE handle) {
   if (adapter == nullptr) {
     return status;
   }
+  const uint64_t now = clock_.NowMicros();
+  if (!adapter->model.ideal && adapter->line_free_micros > now) {
+    // The break drives the line at once: the bytes still queued go out under it and are lost,
+    // and the frame being sent reaches the fixtures cut short, which none takes as a request.
+    while (!adapter->outgoing.empty()) {
+      const OutgoingFrame& frame = adapter->outgoing.front();
+      const uint64_t byte_micros = std::max<uint64_t>(LineMicros(1, frame.baud), 1);
+      const uint64_t sent = now > frame.start_micros ? (now - frame.start_micros) / byte_micros : 0;
+      FinishFrame(*adapter, frame, std::min<size_t>(sent, frame.bytes.size()));
+      adapter->outgoing.pop_front();
+    }
+    adapter->outgoing_bytes = 0;
+    adapter->line_free_micros = now;
+  }
   adapter->break_on = true;
   adapter->break_ready = false;
-  adapter->break_on_micros = clock_.NowMicros();
+  adapter->break_on_micros = now;
   return FT_OK;
 }
 
@@ -209,8 +266,16 @@ FT_STATUS SimulatedLine::FT_SetBreakOff(FT_HANDLE handle) {
   if (adapter == nullptr) {
     return status;
   }
+  const uint64_t now = clock_.NowMicros();
   if (adapter->break_on) {
-    adapter->break_ready = clock_.NowMicros() - adapter->break_on_micros >= kSimMinBreakMicros;
+    adapter->break_ready = now - adapter->break_on_micros >= kSimMinBreakMicros;
+    // An adapter that hears itself reads its own break as a NUL, once the break has lasted a
+    // whole byte.
+    const uint64_t byte_micros = LineMicros(1, adapter->baud);
+    if (adapter->faults.echo && adapter->model.BreakReadsAsNul() &&
+        now - adapter->break_on_micros >= byte_micros) {
+      QueueByte(*adapter, adapter->break_on_micros + byte_micros, 0x00, byte_micros);
+    }
   }
   adapter->break_on = false;
   return FT_OK;
@@ -226,14 +291,21 @@ FT_STATUS SimulatedLine::FT_Write(FT_HANDLE handle, const void* bytes, uint32_t 
   if ((bytes == nullptr && count > 0) || written == nullptr) {
     return FT_INVALID_PARAMETER;
   }
+  if (adapter->outgoing_bytes + count > kSimTxCapacity) {
+    *written = 0;  // the write times out: the adapter's buffer is full
+    return FT_OK;
+  }
   const uint64_t now = clock_.NowMicros();
   const uint64_t start = std::max(now, adapter->line_free_micros);
   const uint64_t end = start + LineMicros(count, adapter->baud);
   adapter->line_free_micros = end;
   const bool after_break = adapter->break_ready && !adapter->break_on;
   adapter->break_ready = false;
-  if (after_break && count > 0) {
-    DeliverFrame(*adapter, static_cast<const uint8_t*>(bytes), count, end);
+  if (count > 0) {
+    const auto* first = static_cast<const uint8_t*>(bytes);
+    adapter->outgoing_bytes += count;
+    adapter->outgoing.push_back(OutgoingFrame{std::vector<uint8_t>(first, first + count), start,
+                                              end, adapter->baud, after_break});
   }
   *written = count;
   return FT_OK;
@@ -242,6 +314,7 @@ FT_STATUS SimulatedLine::FT_Write(FT_HANDLE handle, const void* bytes, uint32_t 
 void SimulatedLine::DeliverFrame(Adapter& adapter, const uint8_t* frame, size_t size,
                                  uint64_t end_micros) {
   FaultPlan& faults = adapter.faults;
+  uint64_t answer_start = UINT64_MAX;  // the first discovery answer's, for stray bytes
   for (auto& fixture : adapter.fixtures) {
     if (fixture->config().baud != adapter.baud) {
       continue;  // the frame reaches it garbled: framing errors, no request
@@ -266,9 +339,29 @@ void SimulatedLine::DeliverFrame(Adapter& adapter, const uint8_t* frame, size_t 
       const uint32_t at = adapter.random.Below(static_cast<uint32_t>(reply->bytes.size()));
       reply->bytes[at] ^= static_cast<uint8_t>(1 + adapter.random.Below(255));
     }
-    const uint64_t start =
-        end_micros + reply->delay_micros + (reply->with_break ? kSimReplyBreakMicros : 0);
-    QueueReply(adapter, std::move(reply->bytes), start, fixture->config().baud);
+    const uint32_t baud = fixture->config().baud;
+    const uint64_t byte_micros = LineMicros(1, baud);
+    const uint64_t line_start = end_micros + reply->delay_micros;
+    if (reply->with_break && adapter.model.BreakReadsAsNul()) {
+      // The adapter sees the break once it has lasted a whole byte, and reports it as a NUL.
+      QueueByte(adapter, line_start + byte_micros, 0x00, byte_micros);
+    }
+    if (!reply->with_break) {
+      answer_start = std::min(answer_start, line_start);
+    }
+    const uint64_t start = line_start + (reply->with_break ? kSimReplyBreakMicros : 0);
+    QueueReply(adapter, std::move(reply->bytes), start, baud);
+  }
+  if (answer_start != UINT64_MAX && faults.stray_bytes > 0) {
+    // The line turning around: stray bytes in the byte times just before the preamble.
+    const uint64_t byte_micros = LineMicros(1, kNoiseBaud);
+    const uint64_t first = answer_start > faults.stray_bytes * byte_micros
+                               ? answer_start - faults.stray_bytes * byte_micros
+                               : 0;
+    for (uint32_t i = 0; i < faults.stray_bytes; ++i) {
+      QueueByte(adapter, first + LineMicros(i + 1, kNoiseBaud),
+                static_cast<uint8_t>(adapter.stray_random.Next()), byte_micros);
+    }
   }
 }
 
@@ -283,8 +376,11 @@ void SimulatedLine::QueueReply(Adapter& adapter, std::vector<uint8_t> bytes, uin
 void SimulatedLine::QueueByte(Adapter& adapter, uint64_t at_micros, uint8_t byte,
                               uint64_t byte_micros) {
   auto& rx = adapter.rx;
-  // A byte on the line at the same time as one already there collides with it.
-  for (auto it = rx.rbegin(); it != rx.rend(); ++it) {
+  // A byte on the line at the same time as one already there collides with it. Bytes handed to
+  // the host are out of reach.
+  const auto held = rx.begin() + static_cast<std::ptrdiff_t>(adapter.released);
+  for (auto it = rx.end(); it != held;) {
+    --it;
     const uint64_t apart =
         it->at_micros > at_micros ? it->at_micros - at_micros : at_micros - it->at_micros;
     if (apart < byte_micros) {
@@ -298,20 +394,9 @@ void SimulatedLine::QueueByte(Adapter& adapter, uint64_t at_micros, uint8_t byte
   if (rx.size() >= kSimRxCapacity) {
     return;
   }
-  auto position = std::upper_bound(rx.begin(), rx.end(), at_micros,
+  auto position = std::upper_bound(held, rx.end(), at_micros,
                                    [](uint64_t t, const TimedByte& b) { return t < b.at_micros; });
   rx.insert(position, TimedByte{at_micros, byte});
-}
-
-uint32_t SimulatedLine::Arrived(const Adapter& adapter, uint64_t now) const {
-  uint32_t n = 0;
-  for (const TimedByte& b : adapter.rx) {
-    if (b.at_micros > now) {
-      break;
-    }
-    ++n;
-  }
-  return n;
 }
 
 FT_STATUS SimulatedLine::FT_GetStatus(FT_HANDLE handle, uint32_t* rx_waiting, uint32_t* tx_waiting,
@@ -325,7 +410,7 @@ FT_STATUS SimulatedLine::FT_GetStatus(FT_HANDLE handle, uint32_t* rx_waiting, ui
     return FT_INVALID_PARAMETER;
   }
   const uint64_t now = clock_.NowMicros();
-  *rx_waiting = Arrived(*adapter, now);
+  *rx_waiting = static_cast<uint32_t>(adapter->released);
   const uint64_t byte_micros = std::max<uint64_t>(LineMicros(1, adapter->baud), 1);
   *tx_waiting =
       adapter->line_free_micros > now
@@ -344,12 +429,13 @@ FT_STATUS SimulatedLine::FT_Read(FT_HANDLE handle, void* buffer, uint32_t count,
   if ((buffer == nullptr && count > 0) || read == nullptr) {
     return FT_INVALID_PARAMETER;
   }
-  const uint32_t n = std::min(count, Arrived(*adapter, clock_.NowMicros()));
+  const uint32_t n = std::min(count, static_cast<uint32_t>(adapter->released));
   auto* out = static_cast<uint8_t*>(buffer);
   for (uint32_t i = 0; i < n; ++i) {
     out[i] = adapter->rx.front().byte;
     adapter->rx.pop_front();
   }
+  adapter->released -= n;
   *read = n;
   return FT_OK;
 }

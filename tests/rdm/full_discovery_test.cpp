@@ -11,8 +11,11 @@
 
 #include "link/clock.h"
 #include "rdm/discovery.h"
+#include "rdm/frame_view.h"
+#include "rdm/message.h"
 #include "sim/fault_plan.h"
 #include "sim/simulated_line.h"
+#include "support/scripted_driver.h"
 
 namespace quillmont {
 namespace {
@@ -185,11 +188,139 @@ TEST(DecodeBranchAnswer, RefusesCollisionsTruncationAndExtraPreamble) {
   EXPECT_EQ(DecodeBranchAnswer(collided, n, out), BranchAnswer::kGarbled);
   EXPECT_EQ(DecodeBranchAnswer(first, n - 1, out), BranchAnswer::kGarbled);
   EXPECT_EQ(DecodeBranchAnswer(first, 0, out), BranchAnswer::kSilence);
-  uint8_t long_preamble[33] = {0xFE};
-  std::copy(first, first + n, long_preamble + 1);
-  EXPECT_EQ(DecodeBranchAnswer(long_preamble, n + 1, out), BranchAnswer::kGarbled);
+  // A separator beyond the bytes that may stand before it.
+  uint8_t late[48] = {};
+  std::fill(late, late + kMaxAnswerLeadBytes, 0xFE);
+  std::copy(first + 7, first + n, late + kMaxAnswerLeadBytes);
+  EXPECT_EQ(DecodeBranchAnswer(late, kMaxAnswerLeadBytes + 17, out), BranchAnswer::kGarbled);
   // Nothing of a refused answer reaches the UID.
   EXPECT_EQ(out, (RdmUid{1, 2, 3, 4, 5, 6}));
+}
+
+// --- A real adapter: the break's NUL, binding UIDs, stray bytes, a 16 ms latency timer ---
+
+TEST_F(FullDiscoveryTest, FindsEveryDeviceThroughAnAdapterWithStrayBytesAndA16MsLatencyTimer) {
+  const std::vector<RdmUid> uids = {Add(0x4F4C12345678), Add(0x4F4C12345679), Add(0x000000000001),
+                                    Add(0x4F4C13355801), Add(0xFFFFFFFFFFFE)};
+  Faults("seed=3,latency=16ms,stray=2");
+  const FullDiscoveryResult result = DiscoverAllDevices(io, link);
+  EXPECT_EQ(result.found, Sorted(uids));
+  EXPECT_TRUE(result.unresponsive.empty());
+  EXPECT_EQ(result.passes, 2);
+  // Every answer window holds the 16 ms timer: three polls.
+  EXPECT_EQ(AnswerWindowMs({}), 30);
+}
+
+TEST_F(FullDiscoveryTest, AnAdapterThatHearsItselfHasItsOwnRequestsReadPast) {
+  const std::vector<RdmUid> uids = {Add(0x4F4C12345678), Add(0x4F4C12345679), Add(0x000000000001)};
+  Faults("echo,stray=1");
+  const FullDiscoveryResult result = DiscoverAllDevices(io, link);
+  EXPECT_EQ(result.found, Sorted(uids));
+  EXPECT_TRUE(result.unresponsive.empty());
+  EXPECT_EQ(result.passes, 2);
+}
+
+TEST(FullDiscoveryOnAScriptedLine, AMuteAcknowledgedWithABindingUidAfterItsBreaksNulCounts) {
+  VirtualClock clock;
+  testing::ScriptedDriver driver{clock};
+  std::ostringstream diag;
+  LineIo io{driver, clock, diag};
+  LinkHandle link = driver.handle();
+  const RdmUid uid = {0x4F, 0x4C, 0x12, 0x34, 0x56, 0x78};
+  bool muted = false;
+  driver.on_write = [&](const std::vector<uint8_t>& frame) {
+    const auto view = RdmFrameView::Of(frame);
+    if (view && view->Is(DISCOVERY_COMMAND, DISC_UNIQUE_BRANCH) && !muted &&
+        view->data().size() == 12) {
+      RdmUid lower{}, upper{};
+      std::copy(view->data().begin(), view->data().begin() + 6, lower.begin());
+      std::copy(view->data().begin() + 6, view->data().end(), upper.begin());
+      if (lower <= uid && uid <= upper) {
+        std::vector<uint8_t> answer(24);
+        EncodeDiscoveryAnswer(uid, 7, answer.data());
+        driver.DeliverAfter(2000, answer);
+      }
+    } else if (view && view->Is(DISCOVERY_COMMAND, DISC_MUTE) && view->destination() == uid) {
+      muted = true;
+      const uint8_t data[8] = {0x00, 0x00, 0x4F, 0x4C, 0x12, 0x34, 0x56, 0x00};  // binding UID
+      RdmFrameFields fields;
+      fields.destination = view->source();
+      fields.source = uid;
+      fields.port_or_response_type = RESPONSE_TYPE_ACK;
+      fields.command_class = DISCOVERY_COMMAND_RESPONSE;
+      fields.pid = DISC_MUTE;
+      fields.data = data;
+      fields.pdl = 8;
+      std::vector<uint8_t> reply(kRdmFrameBufferSize + 1);
+      reply.resize(1 + BuildRdmFrame(fields, reply.data() + 1));  // after the break's NUL
+      driver.DeliverAfter(2000, reply);
+    }
+  };
+  const FullDiscoveryResult result = DiscoverAllDevices(io, link);
+  EXPECT_EQ(result.found, std::vector<RdmUid>{uid});
+  EXPECT_TRUE(result.unresponsive.empty());
+  // Un-mute, branch, one mute, branch (silence), and the second pass's branch.
+  EXPECT_EQ(result.requests, 5);
+}
+
+TEST(AdapterBytes, StrayBytesBeforeTheAnswerAreSkippedAndWhatIsMissingIsCounted) {
+  const RdmUid uid = {0x4F, 0x4C, 0x12, 0x34, 0x56, 0x78};
+  uint8_t answer[40] = {0x00, 0xAA, 0x13};  // stray bytes, one of them a false separator
+  const int n = 3 + static_cast<int>(EncodeDiscoveryAnswer(uid, 7, answer + 3));
+  RdmUid out{};
+  EXPECT_EQ(DecodeBranchAnswer(answer, n, out), BranchAnswer::kOneDevice);
+  EXPECT_EQ(out, uid);
+  // The first 24 bytes lack the last three pair bytes of the separator after the preamble.
+  EXPECT_EQ(DecodeBranchAnswer(answer, 24, out), BranchAnswer::kGarbled);
+  EXPECT_EQ(MissingAnswerBytes(answer, 24), 3);
+  EXPECT_EQ(MissingAnswerBytes(answer, n), 0);
+}
+
+TEST(AdapterBytes, MuteAcknowledgementsWithAndWithoutABindingUidAfterTheBreaksNul) {
+  const RdmUid uid = {0x4F, 0x4C, 0x12, 0x34, 0x56, 0x78};
+  const auto ack = [&uid](uint8_t pdl, uint16_t pid, uint8_t type) {
+    const uint8_t data[8] = {0x00, 0x00, 0x4F, 0x4C, 0x12, 0x34, 0x56, 0x79};
+    RdmFrameFields fields;
+    fields.destination = {0x4F, 0x4C, 0xFF, 0x00, 0x00, 0x00};
+    fields.source = uid;
+    fields.port_or_response_type = type;
+    fields.command_class = DISCOVERY_COMMAND_RESPONSE;
+    fields.pid = pid;
+    fields.data = data;
+    fields.pdl = pdl;
+    std::vector<uint8_t> bytes(kRdmFrameBufferSize + 1);
+    bytes[0] = 0x00;  // the break, as the adapter reports it
+    bytes.resize(1 + BuildRdmFrame(fields, bytes.data() + 1));
+    return bytes;
+  };
+  for (const uint16_t pid : {DISC_MUTE, DISC_UN_MUTE}) {
+    for (const uint8_t pdl : {2, 8}) {
+      const std::vector<uint8_t> bytes = ack(pdl, pid, RESPONSE_TYPE_ACK);
+      const int start = FindFrameStart(bytes.data(), static_cast<int>(bytes.size()));
+      ASSERT_EQ(start, 1);
+      EXPECT_TRUE(IsDiscoveryAcknowledgement(bytes.data() + 1, static_cast<int>(bytes.size()) - 1,
+                                             pid, uid))
+          << pid << " " << int{pdl};
+      // Cut short of its last byte, it is no acknowledgement.
+      EXPECT_FALSE(IsDiscoveryAcknowledgement(bytes.data() + 1, static_cast<int>(bytes.size()) - 2,
+                                              pid, uid));
+    }
+  }
+  // Another PDL, another PID, another device, a NACK: refused.
+  for (const auto& bytes :
+       {ack(4, DISC_MUTE, RESPONSE_TYPE_ACK), ack(0, DISC_MUTE, RESPONSE_TYPE_ACK),
+        ack(2, DISC_UN_MUTE, RESPONSE_TYPE_ACK), ack(2, DISC_MUTE, RESPONSE_TYPE_NACK_REASON)}) {
+    EXPECT_FALSE(IsDiscoveryAcknowledgement(bytes.data() + 1, static_cast<int>(bytes.size()) - 1,
+                                            DISC_MUTE, uid));
+  }
+  const RdmUid other = {0x4F, 0x4C, 0x12, 0x34, 0x56, 0x79};
+  const auto two = ack(2, DISC_MUTE, RESPONSE_TYPE_ACK);
+  EXPECT_FALSE(IsDiscoveryAcknowledgement(two.data() + 1, static_cast<int>(two.size()) - 1,
+                                          DISC_MUTE, other));
+  // A start code is sought only a few bytes in.
+  std::vector<uint8_t> far(kMaxLeadBeforeFrame, 0x00);
+  far.push_back(kRdmStartCode);
+  EXPECT_EQ(FindFrameStart(far.data(), static_cast<int>(far.size())), -1);
 }
 
 TEST(UidNumbers, RoundTripHighByteFirst) {

@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
+#include "sim/fault_plan.h"
 #include "sim_bench.h"
 
 namespace quillmont::testing {
@@ -32,6 +34,34 @@ TEST(SimulatedDiscovery, DiscoverSingleDeviceFindsTheFixture) {
   RdmUid target{};
   EXPECT_EQ(DiscoverSingleDevice(bench.io, bench.link, target), 0);
   EXPECT_EQ(target, kFixtureUid);
+}
+
+TEST(SimulatedDiscovery, TheWindowsDiscoveryOverARealAdapterKeepsItsFixedReadAndSeparatorWindow) {
+  // A 16 ms latency timer delays the answer within the 200 ms read, and the stray bytes of the
+  // line turning around move the separator of a 3-byte preamble to index 5: found.
+  FixtureConfig short_preamble;
+  short_preamble.discovery_preamble = 3;
+  for (const char* faults : {"latency=16ms", "latency=16ms,stray=2"}) {
+    SimBench bench(short_preamble);
+    FaultPlan plan;
+    std::string error;
+    ASSERT_TRUE(ParseFaultList(faults, plan, error));
+    bench.line.InstallFaults(0, plan);
+    RdmUid target{};
+    EXPECT_EQ(DiscoverSingleDevice(bench.io, bench.link, target), 0) << faults;
+    EXPECT_EQ(target, kFixtureUid);
+  }
+  // Behind 7 preamble bytes one stray byte pushes the last pair byte past the 24 bytes read:
+  // no valid answer, and the byte left over is drained before the next discovery.
+  SimBench bench;
+  FaultPlan plan;
+  std::string error;
+  ASSERT_TRUE(ParseFaultList("stray=1", plan, error));
+  bench.line.InstallFaults(0, plan);
+  RdmUid target = {1, 2, 3, 4, 5, 6};
+  EXPECT_EQ(DiscoverSingleDevice(bench.io, bench.link, target), -1);
+  EXPECT_EQ(target, (RdmUid{1, 2, 3, 4, 5, 6}));
+  EXPECT_EQ(bench.Waiting(), 1u);
 }
 
 TEST(SimulatedDiscovery, TwoFixturesCollideAndDiscoveryFails) {

@@ -58,7 +58,7 @@ TEST(FaultList, RejectsBadListsWithAMessageAndLeavesThePlanAlone) {
       {"jam@1s", "bad fault \"jam@1s\": unknown timed fault (noise, unplug or replug)"},
       {"seed=7,,drop=1", "bad fault list: empty item"},
       {"drop=1 ", "bad fault \"drop=1 \": expected a reply number from 1"},
-      {"second", "bad fault \"second\": expected name=value, name@time or second-fixture"},
+      {"second", "bad fault \"second\": expected name=value, name@time or a fault's name"},
   };
   for (const auto& [faults, message] : cases) {
     FaultPlan plan;
@@ -120,7 +120,7 @@ TEST(FaultPlanOnTheLine, NoiseArrivesAtItsTimeTheSameForTheSameSeed) {
   std::vector<uint8_t> bursts[2];
   for (auto& burst : bursts) {
     SimBench bench;
-    bench.line.InstallFaults(0, Parse("seed=3,noise@5ms:4"));
+    bench.line.InstallFaults(0, Parse("seed=3,noise@5ms:4,ideal-adapter"));
     bench.clock.AdvanceMicros(5000 + 44 - 1);
     EXPECT_EQ(bench.Waiting(), 0u);
     bench.clock.AdvanceMicros(1);
@@ -165,7 +165,7 @@ TEST(FaultPlanOnTheLine, UnpluggedAdapterFailsUntilReopenedAfterTheReplug) {
 
 TEST(FaultPlanOnTheLine, SlowFixtureTakesItsTimesMultiplied) {
   SimBench bench;
-  bench.line.InstallFaults(0, Parse("slow=3"));
+  bench.line.InstallFaults(0, Parse("slow=3,ideal-adapter"));
   bench.Send(GET_COMMAND, DMX_START_ADDRESS);
   // Request end at 2144 us; 3 x 200 us turnaround; reply break and mark; first byte.
   const uint64_t first = 1000 + 26 * 44 + 600 + 188 + 44;

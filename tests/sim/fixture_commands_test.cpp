@@ -97,6 +97,7 @@ TEST(SimulatedFixtureCommands, OtherUidsBroadcastsAndBrokenFramesGetNoReply) {
   fields.pid = DMX_START_ADDRESS;
   const size_t size = BuildRdmFrame(fields, frame);
   frame[size - 1] ^= 1;
+  bench.WaitUntilSent();
   SendBreak(bench.io, bench.link);
   uint32_t written = 0;
   bench.line.FT_Write(bench.link, frame, static_cast<uint32_t>(size), &written);

@@ -2,13 +2,15 @@
 
 #include <string>
 
+#include "rdm/frame_view.h"
+#include "sim/fault_plan.h"
 #include "sim_bench.h"
 
 namespace quillmont::testing {
 namespace {
 
-TEST(SimulatedLineTiming, ReplyBytesArriveOneByOneAtTheModelledTimes) {
-  SimBench bench;
+TEST(SimulatedLineTiming, ReplyBytesArriveOneByOneAtTheModelledTimesOnAnIdealAdapter) {
+  SimBench bench({}, AdapterModel::Ideal());
   ASSERT_EQ(bench.Send(GET_COMMAND, DEVICE_MODEL_DESCRIPTION), 0);
   // Break from 0 to 1000 us; 26 request bytes of 44 us end at 2144 us; 200 us turnaround and
   // the reply's 188 us break and mark put the reply's first byte through at 2576 us.
@@ -96,7 +98,7 @@ TEST(SimulatedLineTiming, OnlyAFrameAfterABreakIsARequest) {
   bench.line.FT_Write(bench.link, frame, size, &written);
   bench.clock.SleepMs(50);
   EXPECT_EQ(bench.line.replies(0), 1u);
-  EXPECT_EQ(bench.Waiting(), 28u);
+  EXPECT_EQ(bench.Waiting(), 1u + 28u);  // the reply's break as a NUL, then the reply
 }
 
 TEST(SimulatedLineTiming, StatusCountsBytesStillGoingOut) {
@@ -114,6 +116,86 @@ TEST(SimulatedLineTiming, StatusCountsBytesStillGoingOut) {
   bench.clock.SleepMs(6);
   bench.line.FT_GetStatus(bench.link, &rx, &tx, &events);
   EXPECT_EQ(tx, 0u);
+}
+
+// --- The adapter as real ones behave ---
+
+void Install(SimBench& bench, const std::string& list) {
+  FaultPlan plan;
+  std::string error;
+  ASSERT_TRUE(ParseFaultList(list, plan, error)) << error;
+  bench.line.InstallFaults(0, plan);
+}
+
+uint32_t WaitingAt(SimBench& bench, uint64_t micros) {
+  bench.clock.AdvanceMicros(micros - bench.clock.NowMicros());
+  return bench.Waiting();
+}
+
+TEST(SimulatedAdapter, AReplyComesAfterItsBreaksNulWhenTheLatencyTimerRunsOut) {
+  SimBench bench;
+  ASSERT_EQ(bench.Send(GET_COMMAND, DEVICE_MODEL_DESCRIPTION), 0);
+  // The request is through at 2144 us; after 200 us of turnaround the reply's break reads as a
+  // NUL at 2388 us, its 44 bytes follow from 2576 us, one every 44 us. Each 1 ms timer starts
+  // with its packet's first byte.
+  EXPECT_EQ(WaitingAt(bench, 3387), 0u);
+  EXPECT_EQ(WaitingAt(bench, 3388), 20u);  // the NUL and 19 reply bytes
+  EXPECT_EQ(WaitingAt(bench, 4411), 20u);
+  EXPECT_EQ(WaitingAt(bench, 4412), 43u);
+  EXPECT_EQ(WaitingAt(bench, 5423), 43u);
+  EXPECT_EQ(WaitingAt(bench, 5424), 45u);
+  uint8_t buffer[64] = {};
+  uint32_t read = 0;
+  EXPECT_EQ(bench.line.FT_Read(bench.link, buffer, sizeof buffer, &read), FT_OK);
+  ASSERT_EQ(read, 45u);
+  EXPECT_EQ(buffer[0], 0x00);
+  EXPECT_EQ(buffer[1], kRdmStartCode);
+  EXPECT_TRUE(IsFrameChecksumGood(buffer + 1, 44));
+}
+
+TEST(SimulatedAdapter, AFull62BytePacketGoesAtOnceAndTheRestWhenA16MsTimerRunsOut) {
+  SimBench bench;
+  Install(bench, "latency=16ms,noise@0us:100");  // a byte every 44 us from 44 us
+  EXPECT_EQ(WaitingAt(bench, 62 * 44 - 1), 0u);
+  EXPECT_EQ(WaitingAt(bench, 62 * 44), 62u);
+  EXPECT_EQ(WaitingAt(bench, 63 * 44 + 16000 - 1), 62u);
+  EXPECT_EQ(WaitingAt(bench, 63 * 44 + 16000), 100u);
+}
+
+TEST(SimulatedAdapter, ABreakWhileAFrameIsStillGoingOutCutsItUnlessTheAdapterIsIdeal) {
+  const auto send = [](SimBench& bench, uint16_t pid) {
+    SendRdmRequest(bench.io, bench.link, kFixtureUid, nullptr, 0, 0, GET_COMMAND, pid);
+  };
+  for (const bool ideal : {false, true}) {
+    SimBench bench({}, ideal ? AdapterModel::Ideal() : AdapterModel{});
+    send(bench, DMX_START_ADDRESS);         // its 26 bytes are still queued...
+    send(bench, DEVICE_MODEL_DESCRIPTION);  // ...when this one's break comes
+    bench.clock.SleepMs(20);
+    EXPECT_EQ(bench.line.replies(0), ideal ? 2u : 1u) << ideal;
+  }
+  SimBench bench;
+  send(bench, DMX_START_ADDRESS);
+  send(bench, DEVICE_MODEL_DESCRIPTION);
+  const auto frame = bench.ReadFrame();
+  ASSERT_FALSE(frame.empty());
+  EXPECT_EQ(RdmFrameView::Of(frame)->pid(), DEVICE_MODEL_DESCRIPTION);
+}
+
+TEST(SimulatedAdapter, AnEchoingAdapterHearsItsOwnBreakAndFrameBeforeTheReply) {
+  SimBench bench;
+  Install(bench, "echo");
+  bench.Send(GET_COMMAND, DMX_START_ADDRESS);
+  bench.clock.SleepMs(10);
+  uint8_t buffer[128] = {};
+  uint32_t read = 0;
+  EXPECT_EQ(bench.line.FT_Read(bench.link, buffer, sizeof buffer, &read), FT_OK);
+  ASSERT_EQ(read, 1u + 26 + 1 + 28);
+  EXPECT_EQ(buffer[0], 0x00);
+  EXPECT_EQ(buffer[1 + kOffsetCommandClass], GET_COMMAND);
+  EXPECT_TRUE(IsFrameChecksumGood(buffer + 1, 26));
+  EXPECT_EQ(buffer[27], 0x00);
+  EXPECT_EQ(buffer[28 + kOffsetCommandClass], GET_COMMAND_RESPONSE);
+  EXPECT_TRUE(IsFrameChecksumGood(buffer + 28, 28));
 }
 
 TEST(SimulatedLineHandles, NullUnknownAndClosedHandlesFailWithoutTouchingTheLine) {

@@ -55,14 +55,16 @@ std::vector<uint8_t> PtyHost::Receive(size_t count, int timeout_ms) {
   return ReadFrom(fd_, count, timeout_ms);
 }
 
-PtyBench::PtyBench(std::vector<FixtureConfig> configs, const FaultPlan& faults) {
+PtyBench::PtyBench(std::vector<FixtureConfig> configs, const FaultPlan& faults, bool real_adapter) {
   std::string error;
   pty = sim::PseudoTerminal::Open(&error);
   if (!pty) {
     ADD_FAILURE() << error;
     return;
   }
-  server = std::make_unique<sim::FixtureServer>(*pty, clock, configs, faults);
+  FaultPlan plan = faults;
+  plan.ideal_adapter = plan.ideal_adapter || !real_adapter;
+  server = std::make_unique<sim::FixtureServer>(*pty, clock, configs, plan);
   host = std::make_unique<PtyHost>(pty->path());
 }
 

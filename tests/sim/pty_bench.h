@@ -41,8 +41,9 @@ class PtyHost {
 
 class PtyBench {
  public:
+  // The line's own timing is seen through an ideal adapter, unless `real_adapter`.
   explicit PtyBench(std::vector<FixtureConfig> configs = {FixtureConfig{}},
-                    const FaultPlan& faults = {});
+                    const FaultPlan& faults = {}, bool real_adapter = false);
 
   // Rounds of the server until it has taken `count` requests in all (bytes written to the slave
   // reach the master a moment later); false when they did not come within a second.

@@ -79,8 +79,8 @@ TEST(PtyServe, EndsWhenTheNewApplicationHasStartedAndTheHostLetGo) {
   std::thread host([&] {
     PtyHost line(bench.pty->path());
     line.Send(kStartApplication);
-    ack = line.Receive(26, 1000);
-  });  // the host closes the line once it has the acknowledgement
+    ack = line.Receive(27, 1000);  // the break's NUL, then the acknowledgement
+  });                              // the host closes the line once it has the acknowledgement
   std::optional<ServeBench::Watchdog> watchdog(std::in_place, bench.stop[1], 2000);
   sim::ServeOptions options;
   options.exit_after_start = true;
@@ -93,8 +93,9 @@ TEST(PtyServe, EndsWhenTheNewApplicationHasStartedAndTheHostLetGo) {
 
   EXPECT_EQ(end, sim::ServeEnd::kApplicationStarted);
   EXPECT_LT(took, std::chrono::milliseconds(1500));
-  ASSERT_EQ(ack.size(), 26u);
-  EXPECT_EQ(ack[kOffsetCommandClass], SET_COMMAND_RESPONSE);
+  ASSERT_EQ(ack.size(), 27u);
+  EXPECT_EQ(ack[0], 0x00);
+  EXPECT_EQ(ack[1 + kOffsetCommandClass], SET_COMMAND_RESPONSE);
   EXPECT_EQ(bench.server->fixture(0).stage(), FixtureStage::kApplication);
   // The host may leave before the 50 ms reset is over; the run ends either way.
   EXPECT_NE(std::find(bench.events.begin(), bench.events.end(), "the host let go of the line"),
@@ -108,7 +109,7 @@ TEST(PtyServe, EndsAfterAQuietSpellWhileTheHostStaysOpen) {
   ServeBench bench;
   PtyHost line(bench.pty->path());
   line.Send(kStartApplication);
-  std::thread reader([&] { EXPECT_EQ(line.Receive(26, 1000).size(), 26u); });
+  std::thread reader([&] { EXPECT_EQ(line.Receive(27, 1000).size(), 27u); });
   std::optional<ServeBench::Watchdog> watchdog(std::in_place, bench.stop[1], 2000);
   sim::ServeOptions options;
   options.exit_after_start = true;

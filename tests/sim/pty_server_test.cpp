@@ -58,6 +58,24 @@ TEST(PtyServer, ReplyBytesReachTheHostOneByOneAfterTurnaroundAndBreak) {
   EXPECT_TRUE(bench.server->schedule().empty());
 }
 
+TEST(PtyServer, ARealAdapterHandsTheBreaksNulAndTheReplyOverWhenItsLatencyTimerRunsOut) {
+  PtyBench bench({FixtureConfig{}}, {}, true);
+  bench.host->Send(RequestFrame(GET_COMMAND, DMX_START_ADDRESS));
+  ASSERT_TRUE(bench.TakeRequests(1));
+  const std::vector<uint8_t> expected = DmxAddressReply(1);
+  // The break is a NUL at 244 us; the 1 ms timer it starts sends it with 19 reply bytes.
+  bench.RunTo(200 + kByte + 1000 - 1);
+  EXPECT_TRUE(bench.host->Receive(1, 30).empty());
+  bench.RunTo(200 + kByte + 1000);
+  EXPECT_EQ(bench.host->Receive(20),
+            Concat({0x00}, std::vector<uint8_t>(expected.begin(), expected.begin() + 19)));
+  // The next packet's timer starts with its first byte, at 1268 us.
+  bench.RunTo(kResponseStart + 20 * kByte + 1000 - 1);
+  EXPECT_TRUE(bench.host->Receive(1, 30).empty());
+  bench.RunTo(kResponseStart + 20 * kByte + 1000);
+  EXPECT_EQ(bench.host->Receive(9), std::vector<uint8_t>(expected.begin() + 19, expected.end()));
+}
+
 TEST(PtyServer, FrameSplitAcrossWritesIsTakenOnceWhole) {
   PtyBench bench;
   const std::vector<uint8_t> frame = RequestFrame(GET_COMMAND, DMX_START_ADDRESS);

@@ -24,11 +24,25 @@ bool InBootloader(FixtureStage stage) {
   return stage != FixtureStage::kApplication;
 }
 
+AdapterModel ModelOf(const FaultPlan& faults) {
+  AdapterModel model;
+  model.ideal = faults.ideal_adapter;
+  if (faults.latency_timer_ms != 0) {
+    model.latency_timer_ms = faults.latency_timer_ms;
+  }
+  return model;
+}
+
 }  // namespace
 
 FixtureServer::FixtureServer(PseudoTerminal& line, Clock& clock,
                              const std::vector<FixtureConfig>& configs, const FaultPlan& faults)
-    : line_(line), clock_(clock), faults_(faults), random_(faults.seed) {
+    : line_(line),
+      clock_(clock),
+      faults_(faults),
+      random_(faults.seed),
+      stray_random_(faults.seed ^ 0x7374726179ull),
+      schedule_(ModelOf(faults)) {
   for (FixtureConfig config : configs) {
     config.slow = faults.slow;
     config.reset_in_erase = faults.reset_in_erase;
@@ -66,6 +80,7 @@ void FixtureServer::Tell(const std::string& text) const {
 void FixtureServer::TakeRequest(const uint8_t* frame, size_t size, uint64_t at_micros) {
   ++requests_;
   last_request_micros_ = at_micros;
+  uint64_t answer_start = UINT64_MAX;  // the first discovery answer's, for stray bytes
   for (auto& fixture : fixtures_) {
     auto reply = fixture->OnRequest(frame, size, at_micros);
     if (!reply || reply->bytes.empty()) {
@@ -88,12 +103,30 @@ void FixtureServer::TakeRequest(const uint8_t* frame, size_t size, uint64_t at_m
       reply->bytes[at] ^= static_cast<uint8_t>(1 + random_.Below(255));
     }
     // An RDM response begins with a break and mark-after-break, which a pseudo-terminal cannot
-    // carry as bytes; its time is kept. A discovery answer has none.
-    const uint64_t start =
-        at_micros + reply->delay_micros + (reply->with_break ? kSimReplyBreakMicros : 0);
+    // carry; its time is kept, and the adapter reports the break as a NUL once it has lasted a
+    // byte. A discovery answer has no break.
+    const uint64_t line_start = at_micros + reply->delay_micros;
+    const uint64_t start = line_start + (reply->with_break ? kSimReplyBreakMicros : 0);
     const uint64_t byte_micros = LineMicros(1, fixture->config().baud);
+    if (reply->with_break && !faults_.ideal_adapter) {
+      const uint8_t nul = 0x00;
+      schedule_.Add(&nul, 1, line_start, byte_micros);
+    }
+    if (!reply->with_break) {
+      answer_start = std::min(answer_start, line_start);
+    }
     schedule_.Add(reply->bytes.data(), reply->bytes.size(), start, byte_micros);
     last_reply_micros_ = std::max(last_reply_micros_, start + reply->bytes.size() * byte_micros);
+  }
+  if (answer_start != UINT64_MAX && faults_.stray_bytes > 0) {
+    // The line turning around: stray bytes in the byte times just before the preamble.
+    const uint64_t byte_micros = LineMicros(1, kNoiseBaud);
+    const uint64_t lead = faults_.stray_bytes * byte_micros;
+    for (uint32_t i = 0; i < faults_.stray_bytes; ++i) {
+      const uint8_t byte = static_cast<uint8_t>(stray_random_.Next());
+      schedule_.Add(&byte, 1, answer_start - std::min(answer_start, lead) + i * byte_micros,
+                    byte_micros);
+    }
   }
 }
 
@@ -196,6 +229,10 @@ FixtureServer::Round FixtureServer::Pump(int max_wait_ms, int stop_fd) {
     }
     taken += static_cast<size_t>(n);
     const uint64_t at = clock_.NowMicros();
+    if (faults_.echo) {
+      // An adapter that hears itself hands its own bytes back as they go out.
+      schedule_.Add(buffer, static_cast<size_t>(n), at, LineMicros(1, kNoiseBaud));
+    }
     parser_.Feed(buffer, static_cast<size_t>(n),
                  [&](const uint8_t* frame, size_t size) { TakeRequest(frame, size, at); });
   }
@@ -212,8 +249,8 @@ bool FixtureServer::ShouldEnd(const ServeOptions& options, uint64_t now) {
   if (now - *started_micros_ >= uint64_t{options.start_limit_ms} * 1000) {
     return true;
   }
-  if (now < last_reply_micros_ || host_full_) {
-    return false;  // a reply is still on its way
+  if (now < last_reply_micros_ || host_full_ || !schedule_.empty()) {
+    return false;  // a reply is still on its way, or waits in the adapter for its packet
   }
   if (line_.hosts() == 0) {
     return true;  // nobody is there to read anything more

@@ -3,9 +3,12 @@
 // request at the time it came in, and each reply goes back to the host when its time has come:
 // the fixture's turnaround, erase and program times, the reply break and the bytes' time on a
 // 250000-baud line are all kept on the clock, with poll() sleeping until the next byte is due.
-// Replies of several fixtures that meet on the line collide. Faults from the fault list apply to
-// the replies (lost, corrupted), the line (noise) and the fixtures (slow, reset in erase, a
-// second fixture).
+// Replies of several fixtures that meet on the line collide. The adapter is modelled as real ones
+// behave (sim/adapter_model.h): the reply's break reaches the host as a NUL, and bytes in 62-byte
+// packets or when the latency timer runs out. Faults from the fault list apply to the replies
+// (lost, corrupted), the line (noise, stray bytes before discovery answers, echo of the host's
+// own bytes), the adapter (latency timer, ideal adapter) and the fixtures (slow, reset in erase,
+// a second fixture).
 #pragma once
 
 #include <cstddef>
@@ -84,6 +87,7 @@ class FixtureServer {
   std::vector<FixtureStage> stages_;
   FaultPlan faults_;
   FaultRandom random_;
+  FaultRandom stray_random_;
   RequestStreamParser parser_;
   ReplySchedule schedule_;
   EventFn event_sink_;

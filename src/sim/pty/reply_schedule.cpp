@@ -14,9 +14,11 @@ void ReplySchedule::Add(const uint8_t* bytes, size_t count, uint64_t start_micro
 void ReplySchedule::Put(uint64_t at_micros, uint64_t span_micros, uint8_t byte) {
   // A byte on the line while another one is there collides with the one it overlaps most (the
   // nearest in time). Bytes are short and sorted, so only the last few can overlap.
+  // Bytes already due to the host are out of reach.
+  const auto held = bytes_.begin() + static_cast<std::ptrdiff_t>(released_);
   TimedByte* nearest = nullptr;
   uint64_t nearest_apart = UINT64_MAX;
-  for (auto it = bytes_.rbegin(); it != bytes_.rend(); ++it) {
+  for (auto it = bytes_.rbegin(); it != std::make_reverse_iterator(held); ++it) {
     const uint64_t span = std::max(span_micros, it->span_micros);
     const uint64_t apart =
         it->at_micros > at_micros ? it->at_micros - at_micros : at_micros - it->at_micros;
@@ -37,32 +39,43 @@ void ReplySchedule::Put(uint64_t at_micros, uint64_t span_micros, uint8_t byte) 
     return;
   }
   const auto position =
-      std::upper_bound(bytes_.begin(), bytes_.end(), at_micros,
+      std::upper_bound(held, bytes_.end(), at_micros,
                        [](uint64_t t, const TimedByte& b) { return t < b.at_micros; });
   bytes_.insert(position, TimedByte{at_micros, span_micros, byte});
 }
 
-std::vector<uint8_t> ReplySchedule::Due(uint64_t now_micros) const {
+std::vector<uint8_t> ReplySchedule::Due(uint64_t now_micros) {
+  released_ = ReleasedToHost(
+      model_, [this](size_t i) { return bytes_[i].at_micros; }, bytes_.size(), released_,
+      now_micros);
   std::vector<uint8_t> due;
-  for (const TimedByte& b : bytes_) {
-    if (b.at_micros > now_micros) {
-      break;
-    }
-    due.push_back(b.byte);
+  due.reserve(released_);
+  for (size_t i = 0; i < released_; ++i) {
+    due.push_back(bytes_[i].byte);
   }
   return due;
 }
 
 void ReplySchedule::Consume(size_t count) {
-  bytes_.erase(bytes_.begin(),
-               bytes_.begin() + static_cast<std::ptrdiff_t>(std::min(count, bytes_.size())));
+  count = std::min(count, bytes_.size());
+  bytes_.erase(bytes_.begin(), bytes_.begin() + static_cast<std::ptrdiff_t>(count));
+  released_ -= std::min(count, released_);
 }
 
 std::optional<uint64_t> ReplySchedule::NextDueMicros() const {
   if (bytes_.empty()) {
     return std::nullopt;
   }
-  return bytes_.front().at_micros;
+  if (released_ > 0 || model_.ideal) {
+    return bytes_.front().at_micros;
+  }
+  // The packet that holds the next byte goes when it is full or its latency timer runs out.
+  const uint64_t timer_out = bytes_.front().at_micros + uint64_t{model_.latency_timer_ms} * 1000;
+  if (bytes_.size() >= kUsbPacketDataBytes &&
+      bytes_[kUsbPacketDataBytes - 1].at_micros <= timer_out) {
+    return bytes_[kUsbPacketDataBytes - 1].at_micros;
+  }
+  return timer_out;
 }
 
 }  // namespace quillmont::sim

@@ -95,7 +95,8 @@ int ParseSimArguments(int argc, const char* const* argv, SimOptions& options, st
       ->capture_default_str();
   app.add_option("--faults", faults,
                  "Fault list: seed=N, drop=N, corrupt=N, drop-rate=P, corrupt-rate=P, "
-                 "noise@T[:N], slow=N, reset-in-erase=N, second-fixture");
+                 "noise@T[:N], slow=N, reset-in-erase=N, second-fixture, echo, stray=N, "
+                 "latency=T, ideal-adapter");
   app.add_flag("--start-in-bootloader", start_in_bootloader,
                "Start in the bootloader, with erased flash");
   app.add_option("--label", label, "The application's software version label")
