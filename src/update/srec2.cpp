@@ -235,4 +235,60 @@ int LoadSrec2File(const std::string& path, FirmwareImage& image, const MessageBo
   return finish(1);
 }
 
+int LoadSrec2Bytes(std::span<const uint8_t> bytes, FirmwareImage& image,
+                   const MessageBoxFn& message_box, Srec2Stats* stats) {
+  // The bytes go through a temporary file, so that they are read exactly as a file on disk is.
+  std::FILE* file = std::tmpfile();
+  if (file == nullptr) {
+    Tell(message_box, "Unable to read file.");
+    return 0;
+  }
+  FileCloser closer{file};
+  if (std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size() ||
+      std::fseek(file, 0, SEEK_SET) != 0) {
+    Tell(message_box, "Unable to read file.");
+    return 0;
+  }
+  PieceReader reader(file);
+  if (!reader.Prime()) {
+    Tell(message_box, "Unable to read file.");
+    return 0;
+  }
+
+  image.Reset();
+  Srec2Stats seen;
+  const auto finish = [&](int result) {
+    if (stats != nullptr) {
+      *stats = seen;
+    }
+    return result;
+  };
+  std::string_view piece;
+  while (reader.Next(piece)) {
+    const size_t start = piece.find("S2");
+    if (start == std::string_view::npos) {
+      continue;
+    }
+    uint32_t load_address = 0;
+    int32_t data_count = 0;
+    switch (TakeRecord(piece.substr(start), image, load_address, data_count)) {
+      case RecordResult::kAccepted:
+        image.loaded_count = SaturatingAdd(image.loaded_count, data_count);
+        seen.records = SaturatingAdd(seen.records, 1);
+        break;
+      case RecordResult::kChecksumError:
+        Tell(message_box, AtAddress("Checksum error", load_address));
+        return finish(0);
+      case RecordResult::kBeyondFlash:
+        Tell(message_box, AtAddress("Record beyond flash", load_address));
+        return finish(0);
+    }
+  }
+  if (reader.Failed()) {
+    Tell(message_box, "Unable to read file.");
+    return finish(0);
+  }
+  return finish(1);
+}
+
 }  // namespace quillmont

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
 
 #include "update/firmware_image.h"
@@ -31,6 +32,11 @@ struct Srec2Stats {
 // judged.
 int LoadSrec2File(const std::string& path, FirmwareImage& image, const MessageBoxFn& message_box,
                   Srec2Stats* stats = nullptr);
+
+// Loads the bytes of a whole file, already read into memory, exactly as LoadSrec2File loads the
+// file itself: same records, same messages, same result.
+int LoadSrec2Bytes(std::span<const uint8_t> bytes, FirmwareImage& image,
+                   const MessageBoxFn& message_box, Srec2Stats* stats = nullptr);
 
 // The byte that the two characters at `at` spell, with no check of the characters.
 uint8_t HexPairToByte(const char* at);

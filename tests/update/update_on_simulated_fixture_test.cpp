@@ -61,7 +61,7 @@ TEST_P(ExampleUpdateTest, RunsFromTheApplicationToTheNewVersion) {
   window.OnUpdateButton();
   EXPECT_EQ(port.Text(kUpdateButton), "Abort Operation");
   EXPECT_EQ(port.invalidates, 1);
-  ASSERT_TRUE(pacer.RunUntil([&] { return window.job.update_state == Idle; }, 2000));
+  ASSERT_TRUE(pacer.RunUntil([&] { return window.job.state() == UpdateState::kIdle; }, 2000));
 
   std::string expected = "Reading " + path + "\r\n" + FormatAnalysisLog(file.analysis, file.plan) +
                          "\r\n" +
