@@ -124,6 +124,16 @@ bool UpdaterWindow::UseUid(const RdmUid& uid) {
   return ApplyTypedUid() == 6;
 }
 
+bool UpdaterWindow::ChooseBaud(const std::string& rate) {
+  const int index = port_.ComboFindStringExact(kBaudCombo, rate);
+  if (index < 0) {
+    return false;
+  }
+  port_.ComboSetCurSel(kBaudCombo, index);
+  OnBaudChanged();
+  return true;
+}
+
 void UpdaterWindow::OnBaudChanged() {
   const int index = port_.ComboGetCurSel(kBaudCombo);
   if (index < 0) {

@@ -76,6 +76,8 @@ class UpdaterWindow : private UpdateHost {
   void RefreshDeviceInfo();
   // Takes `uid` as the target, as a UID typed into its field is taken. True when it was.
   bool UseUid(const RdmUid& uid);
+  // Chooses `rate` in the baud list as the operator does. False when the list has no such rate.
+  bool ChooseBaud(const std::string& rate);
 
   // The firmware update's start and abort, the file reader and the progress bar.
   void OnUpdateButton();

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 
-#include "app/control_ids.h"
 #include "app/uid_text.h"
 #include "rdm/message.h"
 
@@ -91,16 +90,7 @@ bool WindowSession::Start(const std::string& baud) {
   window_->settings_path.clear();  // no settings file: nothing read, nothing saved
   window_->OnInit();
   pacer_ = MakePacer(*window_, drivers_);
-  if (baud.empty()) {
-    return true;
-  }
-  const int index = port_.ComboFindStringExact(kBaudCombo, baud);
-  if (index < 0) {
-    return false;
-  }
-  port_.ComboSetCurSel(kBaudCombo, index);
-  window_->OnBaudChanged();
-  return true;
+  return baud.empty() || window_->ChooseBaud(baud);
 }
 
 Reach WindowSession::Connect(const std::string& uid) {
