@@ -51,6 +51,12 @@ bool UpdaterWindow::StartUpdate(const std::string& path, const FirmwareImage& lo
   return true;
 }
 
+void UpdaterWindow::AbortUpdate() {
+  if (job.running()) {
+    job.Abort();
+  }
+}
+
 void UpdaterWindow::BeginUpdate() {
   AnalyseImage(image, analysis, erase_plan);
   AppendLog(FormatAnalysisLog(analysis, erase_plan));

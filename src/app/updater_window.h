@@ -85,6 +85,8 @@ class UpdaterWindow : private UpdateHost {
   // does once its dialog has given a path and the file is loaded. False when an update is
   // already running or the image holds no loaded bytes (nothing starts).
   bool StartUpdate(const std::string& path, const FirmwareImage& loaded);
+  // Aborts a running update as the Update button's click does; nothing when none runs.
+  void AbortUpdate();
   int LoadSrec2File(const std::string& path);
   void DrawProgressBar() override;
 

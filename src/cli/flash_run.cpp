@@ -9,6 +9,7 @@
 #include "sim/nor_flash.h"
 #include "sim/simulated_line.h"
 #include "update/chunk_choice.h"
+#include "update/image_analysis.h"
 #include "update/srec2.h"
 
 namespace quillmont::cli {
@@ -63,7 +64,13 @@ Result<FlashFile> LoadFlashFile(const std::string& path,
     message_box(digest.error().message);
     return digest.error();
   }
-  return FlashFile{path, std::move(*digest), std::move(image)};
+  // The plan of the update, from an analysed copy: the loaded image itself stays as it is.
+  auto analysed = std::make_unique<FirmwareImage>(*image);
+  ImageAnalysis analysis;
+  ErasePlan plan;
+  AnalyseImage(*analysed, analysis, plan);
+  const auto chunks = static_cast<int64_t>(PlanChunks(*analysed, analysis).size());
+  return FlashFile{path, std::move(*digest), std::move(image), chunks, plan.erase_count};
 }
 
 int64_t FlashTickBound(int64_t chunks, int64_t erases) {
@@ -148,13 +155,12 @@ FlashResult RunFlash(DriverSet& drivers, const GlobalOptions& options, const Fla
     return finish(kExitBadFile, "bad file", "The firmware file could not be loaded.");
   }
 
-  const int64_t chunks = static_cast<int64_t>(PlanChunks(window.image, window.analysis).size());
-  const int64_t bound = FlashTickBound(chunks, window.erase_plan.erase_count);
+  const int64_t bound = FlashTickBound(file.chunks, file.erases);
   session.RunUntil([&] { return outcome.has_value(); }, bound);
 
   if (!outcome) {
     // Never seen: the procedure's attempt budgets end it long before the bound.
-    window.OnUpdateButton();
+    window.AbortUpdate();
     return finish(kExitUpdateAborted, "aborted", "The update did not end in time.");
   }
 

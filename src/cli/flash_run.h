@@ -21,6 +21,8 @@ struct FlashFile {
   std::string path;
   std::string sha256;
   std::shared_ptr<const FirmwareImage> loaded;  // as the loader produced it
+  int64_t chunks = 0;                           // program requests an update sends at least
+  int64_t erases = 0;                           // blocks it erases
 };
 
 // Reads, hashes and loads the file; the loader's messages go to `message_box`. On an error the

@@ -190,6 +190,28 @@ TEST_F(UpdateRepliesTest, AReplyIsNeverReadPastTheBytesItHolds) {
   EXPECT_EQ(window.job.state(), UpdateState::kProgramChunks);
 }
 
+// E1.20 lets a fixture add its binding UID to the control field (PDL 8); other lengths are not
+// a control field.
+TEST_F(UpdateRepliesTest, AControlFieldWithABindingUidIsTakenAndOtherLengthsAreNot) {
+  for (const uint8_t pdl : {8, 2, 4}) {
+    device = [&](const Bytes& frame) {
+      if (testing::KindOf(frame) == Req::Poll) {
+        Bytes pd = {0x00, kControlBootLoader, 0x4F, 0x4C, 0x12, 0x34, 0x56, 0x78};
+        pd.resize(pdl);
+        Reply(DISCOVERY_COMMAND_RESPONSE, DISC_UN_MUTE, pd);
+      }
+      return true;
+    };
+    StartUpdate(ExamplePath("fixture-app-1.1.srec2"));
+    Ticks(3);
+    EXPECT_EQ(window.job.state(),
+              pdl == 4 ? UpdateState::kFindBootloader : UpdateState::kEraseBlocks)
+        << int{pdl};
+    window.AbortUpdate();
+    Ticks(301);  // the wait the aborted run left
+  }
+}
+
 TEST_F(UpdateRepliesTest, ALowBootloaderWithANewBootloaderToFlashPollsUntilTheBudgetEnds) {
   device = [&](const Bytes& frame) {
     if (testing::KindOf(frame) == Req::Poll) {
