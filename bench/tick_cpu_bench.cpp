@@ -82,7 +82,7 @@ void BM_UpdateTick(benchmark::State& state) {
   pacer.RunTicks(20);
   int64_t updates = 0;
   for (auto _ : state) {
-    if (window->job.update_state == quillmont::Idle) {
+    if (!window->job.running()) {
       state.PauseTiming();
       window->log_text.clear();  // each update starts with a short log, as in a fresh window
       window->OnUpdateButton();

@@ -25,9 +25,9 @@ constexpr int64_t kMaxTicks = 20000;
 
 void CheckWindow(const ScriptedWindowHarness& h) {
   FUZZ_CHECK(h.window.rx_length >= -1 && h.window.rx_length <= 256);
-  FUZZ_CHECK(h.window.job.update_state >= quillmont::Idle &&
-             h.window.job.update_state <= quillmont::StartUserProgram);
-  FUZZ_CHECK(h.window.job.write_address <= quillmont::kImageSize);
+  FUZZ_CHECK(h.window.job.state() >= quillmont::UpdateState::kIdle &&
+             h.window.job.state() <= quillmont::UpdateState::kStartUserProgram);
+  FUZZ_CHECK(h.window.job.write_address() <= quillmont::kImageSize);
   FUZZ_CHECK(h.window.erase_plan.erase_count <= quillmont::ErasePlan::kCapacity);
 }
 
@@ -69,12 +69,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   h.window.erase_plan.erase_list[1] = 0x8000;
   h.window.erase_plan.erase_count = 2;
 
-  UpdateJob& job = h.window.job;
-  job.update_state = static_cast<int16_t>(data[0] % 8);
-  job.retries_left = 5;
-  job.chunk_length = (data[1] % 97u) * 2u;
-  job.write_address = (static_cast<uint32_t>(data[2]) << 10 | static_cast<uint32_t>(data[3]) << 2) %
-                      (kImageSize - job.chunk_length + 1);
+  const uint32_t chunk_length = (data[1] % 97u) * 2u;
+  h.window.job.ResumeAt(
+      static_cast<UpdateState>(data[0] % 8),
+      (static_cast<uint32_t>(data[2]) << 10 | static_cast<uint32_t>(data[3]) << 2) %
+          (kImageSize - chunk_length + 1),
+      chunk_length);
 
   h.driver.Deliver(std::vector<uint8_t>(data + kHeader, data + size));
   RunUntilRead(h);

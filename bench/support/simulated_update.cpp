@@ -57,7 +57,7 @@ UpdateFigures RunSimulatedUpdate(const std::string& firmware_path, uint32_t baud
   window->OnUpdateButton();
   figures.loaded_bytes = window->image.loaded_count;
   figures.erase_blocks = window->erase_plan.erase_count;
-  pacer.RunUntil([&] { return window->job.update_state == Idle; }, kMaxUpdateTicks);
+  pacer.RunUntil([&] { return !window->job.running(); }, kMaxUpdateTicks);
 
   figures.cpu_seconds = CpuSeconds() - cpu_before;
   figures.virtual_micros = clock.NowMicros() - start;

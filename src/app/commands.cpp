@@ -57,7 +57,7 @@ int16_t UpdaterWindow::ApplyTypedUid() {
 }
 
 bool UpdaterWindow::BeginDeviceCommand(bool tell_when_no_device) {
-  if (job.update_state != Idle) {
+  if (job.running()) {
     return false;
   }
   ApplyTypedUid();
@@ -87,7 +87,7 @@ void UpdaterWindow::OnStopIdentifyButton() {
 
 void UpdaterWindow::OnRefreshButton() {
   if (BeginDeviceCommand(false)) {
-    SendToTarget(GET_COMMAND, DEVICE_MODEL_DESCRIPTION);
+    SendToTarget(GET_COMMAND, DEVICE_MODEL_DESCRIPTION, nullptr, 0);
   }
 }
 
@@ -99,6 +99,39 @@ void UpdaterWindow::OnSetAddressButton() {
   const auto address = static_cast<uint32_t>(DecimalTextValue(dmx_address_text));
   const uint8_t data[2] = {static_cast<uint8_t>(address >> 8), static_cast<uint8_t>(address)};
   SendToTarget(SET_COMMAND, DMX_START_ADDRESS, data, 2);
+}
+
+void UpdaterWindow::SetDmxAddress(uint16_t address) {
+  ReadTexts();  // what the operator typed elsewhere stays
+  dmx_address_text = std::to_string(address);
+  ShowTexts();
+  OnSetAddressButton();
+}
+
+void UpdaterWindow::Identify(bool on) {
+  on ? OnIdentifyButton() : OnStopIdentifyButton();
+}
+
+void UpdaterWindow::RefreshDeviceInfo() {
+  OnRefreshButton();
+}
+
+bool UpdaterWindow::UseUid(const RdmUid& uid) {
+  ReadTexts();
+  uid_text = FormatUid(uid);
+  ShowTexts();
+  manual_uid = 1;
+  return ApplyTypedUid() == 6;
+}
+
+bool UpdaterWindow::ChooseBaud(const std::string& rate) {
+  const int index = port_.ComboFindStringExact(kBaudCombo, rate);
+  if (index < 0) {
+    return false;
+  }
+  port_.ComboSetCurSel(kBaudCombo, index);
+  OnBaudChanged();
+  return true;
 }
 
 void UpdaterWindow::OnBaudChanged() {

@@ -3,6 +3,8 @@
 // good frame, and last, on every tick, gives the update procedure its step.
 #include <algorithm>
 #include <cstdio>
+#include <optional>
+#include <span>
 #include <string>
 
 #include "app/baud_list.h"
@@ -39,16 +41,15 @@ std::string HexListing(const uint8_t* bytes, int count) {
 
 // The parameter data as a label: at most PDL bytes, at most what the frame holds, ending early
 // at a zero byte.
-std::string LabelText(const uint8_t* frame, int size) {
-  const int held = std::max(size - static_cast<int>(kRdmFrameOverhead), 0);
-  const int count = std::min<int>(frame[kOffsetPdl], held);
-  const char* data = reinterpret_cast<const char*>(frame + kOffsetParameterData);
-  const char* end = std::find(data, data + count, '\0');
-  return std::string(data, end);
+std::string LabelText(const RdmFrameView& frame) {
+  const std::span<const uint8_t> data = frame.data();
+  const auto end = std::find(data.begin(), data.end(), uint8_t{0});
+  return std::string(data.begin(), end);
 }
 
-uint16_t FramePid(const uint8_t* frame) {
-  return static_cast<uint16_t>((frame[kOffsetPid] << 8) | frame[kOffsetPid + 1]);
+CommandAnswer AnswerOf(const RdmFrameView& frame) {
+  return CommandAnswer{frame.command_class(), frame.pid(), frame.response_type(),
+                       frame.IsNack() ? frame.nack_reason() : uint16_t{0}};
 }
 
 }  // namespace
@@ -87,6 +88,7 @@ void UpdaterWindow::WatchLink() {
     io_.driver.FT_Close(link);
     link = nullptr;
     device_found = 0;
+    events_->OnLinkChanged(false);
   }
 }
 
@@ -112,6 +114,7 @@ void UpdaterWindow::SearchAdapter() {
       SetLinkBaud(io_, link, baud);
     }
     port_.SetControlText(kStatusLine, "Connected");
+    events_->OnLinkChanged(true);
   }
   countdown = kCountdownTicks;
 }
@@ -128,11 +131,15 @@ bool UpdaterWindow::RunDiscoverySchedule() {
   port_.SetControlText(kStatusLine, "Discover Node...");
   // A failed discovery may leave half-decoded bytes behind; they never reach target_uid.
   RdmUid found = target_uid;
-  if (DiscoverSingleDevice(io_, link, found) != 0) {
+  const int16_t discovered = DiscoverSingleDevice(io_, link, found);
+  if (discovered != 0) {
     port_.SetControlText(kStatusLine,
                          "No RDM Device available. Only ONE device should be connected.");
     countdown = kRetryDiscoveryTicks;
     device_found = 0;
+    events_->OnDiscovery(DiscoveryEvent{
+        false, RdmUid{},
+        discovered == -2 ? DiscoveryFailure::kLineNotQuiet : DiscoveryFailure::kNoAnswer});
     return false;
   }
   target_uid = found;
@@ -141,7 +148,8 @@ bool UpdaterWindow::RunDiscoverySchedule() {
   port_.SetControlText(kStatusLine, "Connected,  Device's Rdm_ID  =  " + uid_text);
   device_found = 1;
   rx_length = 0;
-  SendToTarget(GET_COMMAND, DEVICE_MODEL_DESCRIPTION);
+  events_->OnDiscovery(DiscoveryEvent{true, target_uid, DiscoveryFailure::kNone});
+  SendToTarget(GET_COMMAND, DEVICE_MODEL_DESCRIPTION, nullptr, 0);
   return true;
 }
 
@@ -201,37 +209,57 @@ void UpdaterWindow::ShowAndDispatchFrame() {
     rx_length = 0;  // dropped silently; FrameView keeps its bytes
     return;
   }
+  const std::optional<RdmFrameView> view =
+      RdmFrameView::Of(std::span<const uint8_t>(frame, static_cast<size_t>(size)));
+  if (!view) {
+    rx_length = 0;  // too short for a header: nothing to act on
+    return;
+  }
   if (size < kHeaderLineLimit) {
     char header[40];
-    std::snprintf(header, sizeof header, "%02X %02X%02X Len %d\r\n", frame[kOffsetCommandClass],
-                  frame[kOffsetPid], frame[kOffsetPid + 1], frame[kOffsetPdl]);
+    std::snprintf(header, sizeof header, "%02X %04X Len %d\r\n", view->command_class(), view->pid(),
+                  view->pdl());
     port_.SetControlText(kFrameView, header + HexListing(frame, size));
   }
-  DispatchDeviceInfo(frame, size);
-  job.OnReply(frame, static_cast<int16_t>(size));
+  events_->OnReplyAccepted(*view);
+  DispatchDeviceInfo(*view);
+  job.OnReply(*view);
   rx_length = 0;
 }
 
-void UpdaterWindow::DispatchDeviceInfo(const uint8_t* frame, int size) {
-  const uint8_t command_class = frame[kOffsetCommandClass];
-  const uint16_t pid = FramePid(frame);
-  if (command_class == GET_COMMAND_RESPONSE && pid == DEVICE_MODEL_DESCRIPTION) {
-    SendToTarget(GET_COMMAND, SOFTWARE_VERSION_LABEL);
-    port_.SetControlText(kModelLabel, LabelText(frame, size));
+void UpdaterWindow::DispatchDeviceInfo(const RdmFrameView& frame) {
+  const bool get = frame.command_class() == GET_COMMAND_RESPONSE;
+  const bool set = frame.command_class() == SET_COMMAND_RESPONSE;
+  if (get && frame.pid() == DEVICE_MODEL_DESCRIPTION) {
+    SendToTarget(GET_COMMAND, SOFTWARE_VERSION_LABEL, nullptr, 0);
+    const std::string model = LabelText(frame);
+    port_.SetControlText(kModelLabel, model);
+    events_->OnCommandAnswered(AnswerOf(frame));
+    events_->OnDeviceInfo(DeviceInfoEvent{DEVICE_MODEL_DESCRIPTION, model, 0});
   }
-  if (command_class == GET_COMMAND_RESPONSE && pid == SOFTWARE_VERSION_LABEL) {
-    SendToTarget(GET_COMMAND, DMX_START_ADDRESS);
-    port_.SetControlText(kVersionLabel, LabelText(frame, size));
+  if (get && frame.pid() == SOFTWARE_VERSION_LABEL) {
+    SendToTarget(GET_COMMAND, DMX_START_ADDRESS, nullptr, 0);
+    const std::string version = LabelText(frame);
+    port_.SetControlText(kVersionLabel, version);
+    events_->OnCommandAnswered(AnswerOf(frame));
+    events_->OnDeviceInfo(DeviceInfoEvent{SOFTWARE_VERSION_LABEL, version, 0});
   }
   // The address needs two data bytes that the frame really holds.
-  if (command_class == GET_COMMAND_RESPONSE && pid == DMX_START_ADDRESS &&
-      size >= static_cast<int>(kRdmFrameOverhead) + 2) {
-    const int address = frame[kOffsetParameterData] * 256 + frame[kOffsetParameterData + 1];
+  if (get && frame.pid() == DMX_START_ADDRESS && frame.data().size() >= 2) {
+    const uint16_t address = GetBe16(frame.data().data());
     dmx_address_text = std::to_string(address);
     ShowTexts();
+    events_->OnCommandAnswered(AnswerOf(frame));
+    events_->OnDeviceInfo(DeviceInfoEvent{DMX_START_ADDRESS, dmx_address_text, address});
   }
-  if (command_class == SET_COMMAND_RESPONSE && pid == DMX_START_ADDRESS) {
+  if (set && frame.pid() == DMX_START_ADDRESS) {
     port_.Beep();
+    events_->OnCommandAnswered(AnswerOf(frame));
+  }
+  // The identify answer beeps in the update procedure, which also takes it as the bootloader's
+  // answer to the start request.
+  if (set && frame.pid() == IDENTIFY_DEVICE) {
+    events_->OnCommandAnswered(AnswerOf(frame));
   }
 }
 

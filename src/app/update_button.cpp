@@ -20,11 +20,8 @@ constexpr int32_t kProgressBarHeight = 25;
 void UpdaterWindow::OnUpdateButton() {
   ApplyTypedUid();
 
-  if (job.update_state != Idle) {
-    job.update_state = Idle;
-    job.retries_left = 0;
-    port_.SetControlText(kUpdateButton, "Update Firmware");
-    AppendLog("\r\nOperation Aborted by User.\r\n");
+  if (job.running()) {
+    job.Abort();
     return;
   }
 
@@ -37,12 +34,34 @@ void UpdaterWindow::OnUpdateButton() {
   if (LoadSrec2File(*path) == 0 || image.loaded_count == 0) {
     return;
   }
+  BeginUpdate();
+}
+
+bool UpdaterWindow::StartUpdate(const std::string& path, const FirmwareImage& loaded) {
+  if (job.running()) {
+    return false;
+  }
+  port_.Invalidate();
+  AppendLog("Reading " + path);
+  image = loaded;
+  if (image.loaded_count == 0) {
+    return false;
+  }
+  BeginUpdate();
+  return true;
+}
+
+void UpdaterWindow::AbortUpdate() {
+  if (job.running()) {
+    job.Abort();
+  }
+}
+
+void UpdaterWindow::BeginUpdate() {
   AnalyseImage(image, analysis, erase_plan);
   AppendLog(FormatAnalysisLog(analysis, erase_plan));
 
-  port_.SetControlText(kUpdateButton, "Abort Operation");
-  job.retries_left = 5;
-  job.update_state = FindBootloader;
+  job.Start();
 
   for (int reads = 0; ReadWithTimeout(io_, link, rx_buffer.data(), 256, 1) > 0; ++reads) {
     if (reads + 1 == kStartDrainReads) {
@@ -62,7 +81,7 @@ void UpdaterWindow::DrawProgressBar() {
   if (total <= 0) {
     return;
   }
-  const int64_t sent = std::max<int64_t>(job.sent_count, 0);
+  const int64_t sent = std::max<int64_t>(job.sent_count(), 0);
   const int64_t v = std::min<int64_t>(sent * 255 / total, 255);
   const int32_t left = progress_rect.left;
   const int32_t right = progress_rect.right;

@@ -42,13 +42,6 @@ struct DeviceInfoEvent {
   uint16_t address = 0;  // DMX_START_ADDRESS only
 };
 
-struct UpdateProgress {
-  int64_t sent = 0;      // bytes of program requests sent
-  int64_t total = 0;     // loaded bytes of the image
-  uint32_t address = 0;  // the chunk or block being worked on
-  UpdateState step = UpdateState::kIdle;
-};
-
 class UpdaterEvents {
  public:
   virtual ~UpdaterEvents() = default;

@@ -27,10 +27,7 @@ bool UpdaterWindow::OnInit() {
   }
 
   uid_text = FormatUid(target_uid);
-  job.retries_left = 0;
-  job.wait_ticks = 0;
-  job.update_state = Idle;
-  job.chunk_length = 0;
+  job.Reset();
   device_found = 0;
   ShowTexts();
 
@@ -65,6 +62,26 @@ void UpdaterWindow::AppendLog(const std::string& text) {
   log_text += "\r\n";
   ShowTexts();
   port_.ScrollLogToEnd();
+}
+
+void UpdaterWindow::SetUpdateCaption(const std::string& caption) {
+  port_.SetControlText(kUpdateButton, caption);
+}
+
+void UpdaterWindow::Beep() {
+  port_.Beep();
+}
+
+void UpdaterWindow::ShowMessageBox(const std::string& text) {
+  port_.ShowMessageBox(text);
+}
+
+void UpdaterWindow::ReportProgress(const UpdateProgress& progress) {
+  events_->OnUpdateProgress(progress);
+}
+
+void UpdaterWindow::ReportOutcome(UpdateOutcome outcome) {
+  events_->OnUpdateEnded(outcome);
 }
 
 void UpdaterWindow::OnSystemCommand(int command) {

@@ -12,13 +12,16 @@
 #include <string>
 
 #include "app/control_ids.h"
+#include "app/updater_events.h"
 #include "app/window_port.h"
 #include "link/clock.h"
 #include "link/d2xx_driver.h"
 #include "link/line.h"
+#include "rdm/frame_view.h"
 #include "rdm/uid.h"
 #include "update/firmware_image.h"
 #include "update/image_analysis.h"
+#include "update/update_host.h"
 #include "update/update_job.h"
 
 namespace quillmont {
@@ -27,17 +30,21 @@ inline constexpr const char* kSettingsFileName = "quillmont.cfg";
 inline constexpr size_t kBaudTextSize = 10;
 inline constexpr RdmUid kInitialTargetUid = {0x4F, 0x4C, 0x00, 0x00, 0x00, 0x00};
 
-class UpdaterWindow {
+class UpdaterWindow : private UpdateHost {
  public:
   UpdaterWindow(WindowPort& port, D2xxDriver& driver, Clock& clock, std::ostream& diag = std::cout);
   UpdaterWindow(const UpdaterWindow&) = delete;
   UpdaterWindow& operator=(const UpdaterWindow&) = delete;
 
+  // Where the core's typed events go, besides the window's own texts; null for nowhere. The
+  // observer must outlive the window or be taken away first.
+  void set_events(UpdaterEvents* events) { events_ = events != nullptr ? events : &no_events_; }
+
   // Start-up, the bound texts, the log, the settings and the endings.
   bool OnInit();
   void ShowTexts();
   void ReadTexts();
-  void AppendLog(const std::string& text);
+  void AppendLog(const std::string& text) override;
   int LoadSettings();
   void SaveSettings();
   void OnSystemCommand(int command);
@@ -59,10 +66,29 @@ class UpdaterWindow {
   void OnBaudChanged();
   int16_t ApplyTypedUid();
 
+  // The operator's commands as operations, for front ends without the window's controls. Each
+  // runs the button's own path (the guard during an update, "No Devices Discovered yet") and
+  // sends at most one request; the answer comes as an event.
+  // The DMX start address is shown in its field as if typed, then set.
+  void SetDmxAddress(uint16_t address);
+  void Identify(bool on);
+  // Asks the device for its model, version and address again (the Refresh button).
+  void RefreshDeviceInfo();
+  // Takes `uid` as the target, as a UID typed into its field is taken. True when it was.
+  bool UseUid(const RdmUid& uid);
+  // Chooses `rate` in the baud list as the operator does. False when the list has no such rate.
+  bool ChooseBaud(const std::string& rate);
+
   // The firmware update's start and abort, the file reader and the progress bar.
   void OnUpdateButton();
+  // Starts the update with an image that was loaded from `path` elsewhere, as the Update button
+  // does once its dialog has given a path and the file is loaded. False when an update is
+  // already running or the image holds no loaded bytes (nothing starts).
+  bool StartUpdate(const std::string& path, const FirmwareImage& loaded);
+  // Aborts a running update as the Update button's click does; nothing when none runs.
+  void AbortUpdate();
   int LoadSrec2File(const std::string& path);
-  void DrawProgressBar();
+  void DrawProgressBar() override;
 
   WindowPort& port() { return port_; }
   LineIo& line_io() { return io_; }
@@ -105,18 +131,32 @@ class UpdaterWindow {
   bool RunDiscoverySchedule();
   void ReceiveBytes();
   void ShowAndDispatchFrame();
-  void DispatchDeviceInfo(const uint8_t* frame, int size);
+  void DispatchDeviceInfo(const RdmFrameView& frame);
   // One receive read into rx_buffer at rx_length; drops the partial frame when the read fails.
   void ReadMore(int wanted);
-  // Sends a request to target_uid, sub-device 0; the result is not looked at.
-  void SendToTarget(uint8_t command_class, uint16_t pid, const uint8_t* data = nullptr,
-                    uint8_t pdl = 0);
   // The commands that talk to the device share their start: the guard, the typed UID, and
   // the "No Devices Discovered yet" message. True when the command may send.
   bool BeginDeviceCommand(bool tell_when_no_device);
+  // The update's start once the image is loaded: analysis, its log line, the job's start and
+  // the drain of the receive side.
+  void BeginUpdate();
+
+  // What the update procedure needs of the window.
+  void SetUpdateCaption(const std::string& caption) override;
+  void Beep() override;
+  void ShowMessageBox(const std::string& text) override;
+  void SendToTarget(uint8_t command_class, uint16_t pid, const uint8_t* data, uint8_t pdl) override;
+  bool DeviceKnown() const override { return device_found != 0; }
+  FirmwareImage& UpdateImage() override { return image; }
+  const ImageAnalysis& UpdateAnalysis() const override { return analysis; }
+  ErasePlan& UpdateErasePlan() override { return erase_plan; }
+  void ReportProgress(const UpdateProgress& progress) override;
+  void ReportOutcome(UpdateOutcome outcome) override;
 
   WindowPort& port_;
   LineIo io_;
+  UpdaterEvents no_events_;
+  UpdaterEvents* events_ = &no_events_;
 };
 
 }  // namespace quillmont

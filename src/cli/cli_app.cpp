@@ -51,8 +51,8 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
     app.exit(e, out, err);
     return kExitBadArguments;
   }
-  if (const std::string error = CheckGlobalOptions(options); !error.empty()) {
-    err << error << '\n';
+  if (const Status checked = CheckGlobalOptions(options); !checked) {
+    err << checked.error().message << '\n';
     return kExitBadArguments;
   }
 

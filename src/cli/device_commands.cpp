@@ -5,7 +5,6 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 
-#include "app/control_ids.h"
 #include "cli/command_failure.h"
 #include "cli/exit_codes.h"
 #include "cli/window_session.h"
@@ -66,11 +65,10 @@ int RunSet(const GlobalOptions& options, CliOutput io, const char* command,
     return code;
   }
   // The discovery's own requests for the device's texts are answered first.
-  DeviceInfo info;
-  c.session->ReadDeviceInfo(info);
+  (void)c.session->ReadDeviceInfo();
   UpdaterWindow& window = c.session->window();
   const SetAnswer answer = c.session->SendAndAwait([&] { handler(window); });
-  const std::string uid = FormatUid(window.target_uid);
+  const std::string uid = c.session->uid();
   if (answer.answer == Answer::kNone) {
     return FailCommand(options, io, command, kExitNoDevice,
                        "The fixture " + uid + " did not answer.");
@@ -103,11 +101,11 @@ CliCommand AddInfoCommand(CLI::App& app, const GlobalOptions& options, CliOutput
         if (const int code = Connect(options, io, "info", c); code != kExitSuccess) {
           return code;
         }
-        DeviceInfo info;
-        if (!c.session->ReadDeviceInfo(info)) {
-          return FailCommand(options, io, "info", kExitNoDevice,
-                             "The fixture did not tell its model, version and address.");
+        const Result<DeviceInfo> read = c.session->ReadDeviceInfo();
+        if (!read) {
+          return FailCommand(options, io, "info", kExitNoDevice, read.error().message);
         }
+        const DeviceInfo& info = *read;
         if (options.json) {
           io.out << json{{"command", "info"},
                          {"uid", info.uid},
@@ -134,14 +132,12 @@ CliCommand AddIdentifyCommand(CLI::App& app, const GlobalOptions& options, CliOu
   auto state = std::make_shared<std::string>();
   CLI::App* sub = app.add_subcommand("identify", "Switch the fixture's identify mode on or off");
   sub->add_option("STATE", *state, "on or off")->required()->check(CLI::IsMember({"on", "off"}));
-  return CliCommand{
-      sub, [state, &options, io] {
-        const bool on = *state == "on";
-        return RunSet(
-            options, io, "identify",
-            [on](UpdaterWindow& w) { on ? w.OnIdentifyButton() : w.OnStopIdentifyButton(); },
-            on ? "identify on" : "identify off", json{{"identify", on}});
-      }};
+  return CliCommand{sub, [state, &options, io] {
+                      const bool on = *state == "on";
+                      return RunSet(
+                          options, io, "identify", [on](UpdaterWindow& w) { w.Identify(on); },
+                          on ? "identify on" : "identify off", json{{"identify", on}});
+                    }};
 }
 
 CliCommand AddSetAddressCommand(CLI::App& app, const GlobalOptions& options, CliOutput io) {
@@ -154,11 +150,7 @@ CliCommand AddSetAddressCommand(CLI::App& app, const GlobalOptions& options, Cli
                       const int n = *address;
                       return RunSet(
                           options, io, "set-address",
-                          [n](UpdaterWindow& w) {
-                            // Typed into the address field, then the button, as the operator does.
-                            w.port().SetControlText(kDmxAddressEdit, std::to_string(n));
-                            w.OnSetAddressButton();
-                          },
+                          [n](UpdaterWindow& w) { w.SetDmxAddress(static_cast<uint16_t>(n)); },
                           "DMX address set to " + std::to_string(n), json{{"dmx_address", n}});
                     }};
 }

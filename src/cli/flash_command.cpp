@@ -63,8 +63,8 @@ class FlashConsole {
     if (json_) {
       return sink;
     }
-    sink.log = [this](const std::string& line) {
-      if (io_.out_is_terminal && line.rfind("Programming", 0) == 0) {
+    sink.log = [this](const std::string& line, bool program_request) {
+      if (io_.out_is_terminal && program_request) {
         return;  // the progress line names the step
       }
       EndLiveLine();
@@ -124,10 +124,11 @@ CliCommand AddFlashCommand(CLI::App& app, const GlobalOptions& options, CliOutpu
 int RunFlashCommand(const std::string& path, const GlobalOptions& options, CliOutput io) {
   FlashConsole console(io, options.json);
   const FlashSink sink = console.Sink();
-  FlashFile file;
-  if (const int code = LoadFlashFile(path, file, sink.message_box); code != kExitSuccess) {
-    return EarlyFailure(options, io, path, code, "bad file", "");
+  Result<FlashFile> loaded = LoadFlashFile(path, sink.message_box);
+  if (!loaded) {
+    return EarlyFailure(options, io, path, kExitBadFile, "bad file", "");
   }
+  const FlashFile& file = *loaded;
   Result<std::unique_ptr<DriverSet>> drivers = MakeDriver(options.drivers);
   if (!drivers) {
     return EarlyFailure(options, io, path, kExitNoAdapter, "no adapter", drivers.error().message);
@@ -158,11 +159,13 @@ std::string AdapterDumpPath(const std::string& path, int adapter) {
 
 int RunFlashAllAdapters(const std::string& path, const GlobalOptions& options, CliOutput io) {
   std::mutex lock;
-  FlashFile file;
   const auto to_err = [&io](const std::string& text) { io.err << text << '\n'; };
-  if (const int code = LoadFlashFile(path, file, to_err); code != kExitSuccess) {
-    return EarlyFailure(options, io, path, code, "bad file", "");
+  Result<FlashFile> loaded = LoadFlashFile(path, to_err);
+  if (!loaded) {
+    return EarlyFailure(options, io, path, kExitBadFile, "bad file", "");
   }
+  // Every adapter's run flashes this one image.
+  const FlashFile& file = *loaded;
   const Result<int> counted = CountAdapters(options.drivers);
   const int count = counted ? *counted : -1;
   if (count <= 0) {
@@ -205,7 +208,7 @@ int RunFlashAllAdapters(const std::string& path, const GlobalOptions& options, C
           redraw();
         };
       } else if (!options.json) {
-        sink.log = [&, i](const std::string& line) {
+        sink.log = [&, i](const std::string& line, bool /*program_request*/) {
           const std::lock_guard<std::mutex> guard(lock);
           io.out << "[adapter " << i << "] " << line << '\n';
         };

@@ -1,6 +1,7 @@
 #include "cli/flash_run.h"
 
 #include <cstdio>
+#include <optional>
 
 #include "cli/exit_codes.h"
 #include "cli/file_digest.h"
@@ -8,12 +9,12 @@
 #include "sim/nor_flash.h"
 #include "sim/simulated_line.h"
 #include "update/chunk_choice.h"
+#include "update/image_analysis.h"
 #include "update/srec2.h"
 
 namespace quillmont::cli {
 namespace {
 
-constexpr const char* kSuccessLine = " VERY WELL DONE !";
 // The longest wait after one request (an erase) and the most attempts of one step.
 constexpr int64_t kLongestWaitTicks = 300;
 constexpr int64_t kMostAttempts = 6;
@@ -39,34 +40,56 @@ SimulatedFixture* TargetFixture(SimulatedLine& line, const RdmUid& uid) {
 
 }  // namespace
 
-int LoadFlashFile(const std::string& path, FlashFile& file,
-                  const std::function<void(const std::string&)>& message_box) {
-  file.path = path;
-  file.loaded = std::make_unique<FirmwareImage>();
-  if (LoadSrec2File(path, *file.loaded, message_box) != 1) {
-    return kExitBadFile;
+Result<FlashFile> LoadFlashFile(const std::string& path,
+                                const std::function<void(const std::string&)>& message_box) {
+  const Result<std::vector<uint8_t>> bytes = ReadFileBytes(path);
+  if (!bytes) {
+    message_box(bytes.error().message);
+    return bytes.error();
   }
-  if (file.loaded->loaded_count == 0) {
+  auto image = std::make_shared<FirmwareImage>();
+  std::string loader_message;
+  if (LoadSrec2Bytes(*bytes, *image, [&](const std::string& text) {
+        loader_message = text;
+        message_box(text);
+      }) != 1) {
+    return Error{loader_message};
+  }
+  if (image->loaded_count == 0) {
     message_box("No data records in file.");
-    return kExitBadFile;
+    return Error{"No data records in file."};
   }
-  file.sha256 = Sha256FileHex(path);
-  if (file.sha256.empty()) {
-    message_box("Unable to read file.");
-    return kExitBadFile;
+  Result<std::string> digest = Sha256Hex(*bytes);
+  if (!digest) {
+    message_box(digest.error().message);
+    return digest.error();
   }
-  return kExitSuccess;
+  // The plan of the update, from an analysed copy: the loaded image itself stays as it is.
+  auto analysed = std::make_unique<FirmwareImage>(*image);
+  ImageAnalysis analysis;
+  ErasePlan plan;
+  AnalyseImage(*analysed, analysis, plan);
+  const auto chunks = static_cast<int64_t>(PlanChunks(*analysed, analysis).size());
+  return FlashFile{path, std::move(*digest), std::move(image), chunks, plan.erase_count};
 }
 
 int64_t FlashTickBound(int64_t chunks, int64_t erases) {
   return (chunks + erases + kMarginSteps) * kMostAttempts * kLongestWaitTicks;
 }
 
+namespace {
+
+bool IsProgramStep(UpdateState step) {
+  return step == UpdateState::kProgramChunks || step == UpdateState::kWriteSignature;
+}
+
+}  // namespace
+
 FlashResult RunFlash(DriverSet& drivers, const GlobalOptions& options, const FlashFile& file,
                      const std::string& dump_path, std::ostream& diag, const FlashSink& sink) {
   FlashResult result;
   result.total = file.loaded->loaded_count;
-  bool well_done = false;
+  std::optional<UpdateOutcome> outcome;
   FlashProgress progress;
   progress.total = result.total;
   uint64_t started = 0;
@@ -78,19 +101,33 @@ FlashResult RunFlash(DriverSet& drivers, const GlobalOptions& options, const Fla
   WindowSession* session_ptr = nullptr;
   session_sink.log = [&](const std::string& line) {
     result.log.push_back(line);
-    well_done = well_done || line == kSuccessLine;
     if (!line.empty()) {
       progress.step = line;
     }
-    if (line.rfind("Programming", 0) == 0 && program_started == 0 && session_ptr != nullptr) {
-      program_started = session_ptr->NowMicros();
-    }
     if (sink.log) {
-      sink.log(line);
+      // The update announces each program request in the log while it programs.
+      const bool program_request =
+          session_ptr != nullptr && IsProgramStep(session_ptr->window().job.state());
+      sink.log(line, program_request);
     }
   };
   WindowSession session(drivers, diag, session_sink);
   session_ptr = &session;
+  int64_t shown_sent = -1;
+  session.on_update_progress = [&](const UpdateProgress& p) {
+    result.sent = p.sent;
+    if (IsProgramStep(p.step) && program_started == 0) {
+      program_started = session.NowMicros();
+    }
+    if (sink.progress && p.sent != shown_sent) {
+      shown_sent = p.sent;
+      progress.sent = p.sent;
+      progress.micros = session.NowMicros() - started;
+      progress.program_micros = program_started == 0 ? 0 : session.NowMicros() - program_started;
+      sink.progress(progress);
+    }
+  };
+  session.on_update_ended = [&](UpdateOutcome ended) { outcome = ended; };
   UpdaterWindow& window = session.window();
   const uint64_t run_start = session.NowMicros();
 
@@ -111,41 +148,25 @@ FlashResult RunFlash(DriverSet& drivers, const GlobalOptions& options, const Fla
     return finish(kExitNoDevice, "no device",
                   "No RDM fixture answered the discovery (only one may be connected).");
   }
-  result.uid = FormatUid(window.target_uid);
+  result.uid = session.uid();
 
   started = session.NowMicros();
-  session.port().AnswerFileDialogWith(file.path);
-  window.OnUpdateButton();
-  if (window.job.update_state == Idle) {
+  if (!window.StartUpdate(file.path, *file.loaded)) {
     return finish(kExitBadFile, "bad file", "The firmware file could not be loaded.");
   }
 
-  const int64_t chunks = static_cast<int64_t>(PlanChunks(window.image, window.analysis).size());
-  const int64_t bound = FlashTickBound(chunks, window.erase_plan.erase_count);
-  int32_t shown_sent = -1;
-  session.RunUntil(
-      [&] {
-        if (sink.progress && window.job.sent_count != shown_sent) {
-          shown_sent = window.job.sent_count;
-          progress.sent = shown_sent;
-          progress.micros = session.NowMicros() - started;
-          progress.program_micros =
-              program_started == 0 ? 0 : session.NowMicros() - program_started;
-          sink.progress(progress);
-        }
-        return window.job.update_state == Idle;
-      },
-      bound);
-  result.sent = window.job.sent_count;
+  const int64_t bound = FlashTickBound(file.chunks, file.erases);
+  session.RunUntil([&] { return outcome.has_value(); }, bound);
 
-  if (window.job.update_state != Idle) {
+  if (!outcome) {
     // Never seen: the procedure's attempt budgets end it long before the bound.
-    window.OnUpdateButton();
+    window.AbortUpdate();
     return finish(kExitUpdateAborted, "aborted", "The update did not end in time.");
   }
 
   SimulatedLine* line = drivers.simulated_line();
-  SimulatedFixture* fixture = line != nullptr ? TargetFixture(*line, window.target_uid) : nullptr;
+  SimulatedFixture* fixture =
+      line != nullptr ? TargetFixture(*line, session.target_uid()) : nullptr;
   if (fixture == nullptr && line != nullptr && line->adapter_count() > 0 &&
       line->fixture_count(0) > 0) {
     fixture = &line->fixture(0, 0);
@@ -158,7 +179,7 @@ FlashResult RunFlash(DriverSet& drivers, const GlobalOptions& options, const Fla
     }
   }
 
-  if (!well_done) {
+  if (*outcome != UpdateOutcome::kSuccess) {
     return finish(kExitUpdateAborted, "aborted", "The update did not complete.");
   }
   if (fixture != nullptr) {

@@ -9,21 +9,26 @@
 #include <string>
 #include <vector>
 
+#include "base/result.h"
 #include "cli/global_options.h"
 #include "update/firmware_image.h"
 
 namespace quillmont::cli {
 
-// The firmware file, loaded once before any adapter is touched.
+// The firmware file, read once before any adapter is touched: its bytes are hashed and loaded,
+// and every run (every adapter's) flashes this one image.
 struct FlashFile {
   std::string path;
   std::string sha256;
-  std::unique_ptr<FirmwareImage> loaded;  // as the loader produced it, for the flash check
+  std::shared_ptr<const FirmwareImage> loaded;  // as the loader produced it
+  int64_t chunks = 0;                           // program requests an update sends at least
+  int64_t erases = 0;                           // blocks it erases
 };
 
-// Loads and checks the file; the loader's messages go to `message_box`. Exit status 0, or 3.
-int LoadFlashFile(const std::string& path, FlashFile& file,
-                  const std::function<void(const std::string&)>& message_box);
+// Reads, hashes and loads the file; the loader's messages go to `message_box`. On an error the
+// reason has been told there already (the exit status is kExitBadFile).
+Result<FlashFile> LoadFlashFile(const std::string& path,
+                                const std::function<void(const std::string&)>& message_box);
 
 // What a run shows while it goes.
 struct FlashProgress {
@@ -35,7 +40,8 @@ struct FlashProgress {
 };
 
 struct FlashSink {
-  std::function<void(const std::string& line)> log;  // every log line
+  // Every log line; `program_request` for the line that announces a program request.
+  std::function<void(const std::string& line, bool program_request)> log;
   std::function<void(const std::string& text)> status;
   std::function<void(const std::string& text)> message_box;
   std::function<void(const FlashProgress& progress)> progress;

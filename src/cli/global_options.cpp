@@ -46,7 +46,7 @@ void AddGlobalOptions(CLI::App& app, GlobalOptions& options) {
       ->group(group);
 }
 
-std::string CheckGlobalOptions(const GlobalOptions& options) {
+Status CheckGlobalOptions(const GlobalOptions& options) {
   if (!options.baud.empty()) {
     bool listed = false;
     std::string rates;
@@ -55,19 +55,18 @@ std::string CheckGlobalOptions(const GlobalOptions& options) {
       rates += rates.empty() ? rate : std::string(", ") + rate;
     }
     if (!listed) {
-      return "--baud " + options.baud + " is not a rate the adapter is driven at; choose one of " +
-             rates;
+      return Error{"--baud " + options.baud +
+                   " is not a rate the adapter is driven at; choose one of " + rates};
     }
   }
-  RdmUid uid{};
-  if (!options.uid.empty() && !ParseUidArgument(options.uid, uid)) {
-    return "--uid wants six hex bytes, e.g. \"4F 4C 12 34 56 78\"";
+  if (!options.uid.empty() && !ParseUidArgument(options.uid)) {
+    return Error{"--uid wants six hex bytes, e.g. \"4F 4C 12 34 56 78\""};
   }
   if (!options.sim_dump.empty() && !options.drivers.UsesSimulator()) {
-    return "--sim-dump needs --simulate";
+    return Error{"--sim-dump needs --simulate"};
   }
-  if (const Status checked = CheckDriverOptions(options.drivers); !checked) {
-    return checked.error().message;
+  if (Status checked = CheckDriverOptions(options.drivers); !checked) {
+    return checked;
   }
   return {};
 }

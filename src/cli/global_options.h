@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "base/result.h"
 #include "drivers/driver_choice.h"
 
 namespace CLI {
@@ -23,8 +24,8 @@ struct GlobalOptions {
 
 void AddGlobalOptions(CLI::App& app, GlobalOptions& options);
 
-// Checks what the parser cannot: the rate, the UID, the driver and simulator options. Empty
-// when sound, otherwise the text for standard error (exit status 2).
-std::string CheckGlobalOptions(const GlobalOptions& options);
+// Checks what the parser cannot: the rate, the UID, the driver and simulator options. An error
+// holds the text for standard error (exit status 2).
+Status CheckGlobalOptions(const GlobalOptions& options);
 
 }  // namespace quillmont::cli

@@ -23,23 +23,29 @@ CliCommand AddInspectCommand(CLI::App& app, const bool& json, CliOutput io) {
 }
 
 int RunInspect(const std::string& path, CliOutput io, bool json) {
+  // Read once: the same bytes are hashed and analysed, so a pipe or /dev/stdin works too.
+  const Result<std::vector<uint8_t>> bytes = ReadFileBytes(path);
+  if (!bytes) {
+    io.err << bytes.error().message << '\n';
+    return kExitBadFile;
+  }
   // The image is 512 KiB with its map: too big for the stack.
   auto image = std::make_unique<FirmwareImage>();
   Srec2Stats stats;
   const MessageBoxFn to_err = [&io](const std::string& text) { io.err << text << '\n'; };
-  if (LoadSrec2File(path, *image, to_err, &stats) != 1) {
+  if (LoadSrec2Bytes(*bytes, *image, to_err, &stats) != 1) {
     return kExitBadFile;
   }
   if (image->loaded_count == 0) {
     io.err << "No data records in file." << '\n';
     return kExitBadFile;
   }
-
-  const std::string digest = Sha256FileHex(path);
-  if (digest.empty()) {
-    io.err << "Unable to read file." << '\n';
+  const Result<std::string> hashed = Sha256Hex(*bytes);
+  if (!hashed) {
+    io.err << hashed.error().message << '\n';
     return kExitBadFile;
   }
+  const std::string& digest = *hashed;
 
   ImageAnalysis analysis;
   ErasePlan plan;

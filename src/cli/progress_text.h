@@ -9,9 +9,9 @@
 
 namespace quillmont::cli {
 
-// " 42%  5040/11936 B  1.9 KiB/s  0:04 left  Programming $5380 (192 bytes)..."; the rate and
-// the time left read "--" until programming has run for a moment. The step is cut so that the
-// line stays within `width` characters.
+// " 42%  5040/11936 B  1.9 KiB/s  0:04 left  <step>", the step being the log's last line; the
+// rate and the time left read "--" until programming has run for a moment. The step is cut so
+// that the line stays within `width` characters.
 std::string FormatProgressLine(const FlashProgress& progress, size_t width = 100);
 
 // "0:04", "12:31", "1:02:03".

@@ -2,17 +2,12 @@
 
 #include <algorithm>
 #include <array>
-#include <charconv>
-#include <cstdio>
 
-#include "app/control_ids.h"
 #include "app/uid_text.h"
 #include "rdm/message.h"
 
 namespace quillmont::cli {
 namespace {
-
-constexpr const char* kNoDeviceStatus = "No RDM Device available.";
 
 std::unique_ptr<TickPacer> MakePacer(UpdaterWindow& window, DriverSet& drivers) {
   if (VirtualClock* clock = drivers.virtual_clock()) {
@@ -29,141 +24,158 @@ WindowSession::WindowSession(DriverSet& drivers, std::ostream& diag, SessionSink
   port_.set_quiet(true);
   port_.on_log_line = std::move(sink.log);
   port_.on_message_box = std::move(sink.message_box);
-  port_.on_status = [this, status = std::move(sink.status)](const std::string& text) {
-    if (text.rfind(kNoDeviceStatus, 0) == 0) {
-      ++discovery_failures_;
-    }
-    if (status) {
-      status(text);
-    }
-  };
+  port_.on_status = std::move(sink.status);
+  window_->set_events(this);
 }
 
-WindowSession::~WindowSession() = default;
+WindowSession::~WindowSession() {
+  window_->set_events(nullptr);
+}
+
+void WindowSession::OnLinkChanged(bool open) {
+  link_open_ = open;
+  if (!open) {
+    device_known_ = false;
+  }
+}
+
+void WindowSession::OnDiscovery(const DiscoveryEvent& event) {
+  device_known_ = event.found;
+  if (event.found) {
+    reached_ = true;
+    target_uid_ = event.uid;
+    info_ = DeviceInfo{};  // the discovery asks for the texts itself; they count from here
+  } else {
+    ++discovery_failures_;
+  }
+}
+
+void WindowSession::OnCommandAnswered(const CommandAnswer& answer) {
+  if (answer.command_class == SET_COMMAND_RESPONSE) {
+    last_set_answer_ = answer;
+    ++set_answers_;
+  }
+}
+
+void WindowSession::OnDeviceInfo(const DeviceInfoEvent& info) {
+  switch (info.pid) {
+    case DEVICE_MODEL_DESCRIPTION:
+      info_.model = info.text;
+      break;
+    case SOFTWARE_VERSION_LABEL:
+      info_.software_version = info.text;
+      break;
+    case DMX_START_ADDRESS:
+      info_.dmx_address = info.address;
+      info_.has_address = true;
+      break;
+    default:
+      break;
+  }
+}
+
+void WindowSession::OnUpdateProgress(const UpdateProgress& progress) {
+  if (on_update_progress) {
+    on_update_progress(progress);
+  }
+}
+
+void WindowSession::OnUpdateEnded(UpdateOutcome outcome) {
+  if (on_update_ended) {
+    on_update_ended(outcome);
+  }
+}
 
 bool WindowSession::Start(const std::string& baud) {
   window_->settings_path.clear();  // no settings file: nothing read, nothing saved
   window_->OnInit();
   pacer_ = MakePacer(*window_, drivers_);
-  if (baud.empty()) {
-    return true;
-  }
-  const int index = port_.ComboFindStringExact(kBaudCombo, baud);
-  if (index < 0) {
-    return false;
-  }
-  port_.ComboSetCurSel(kBaudCombo, index);
-  window_->OnBaudChanged();
-  return true;
+  return baud.empty() || window_->ChooseBaud(baud);
 }
 
 Reach WindowSession::Connect(const std::string& uid) {
-  UpdaterWindow& w = *window_;
-  if (!RunUntil([&w] { return w.link != nullptr; }, kLinkWaitTicks)) {
+  if (!RunUntil([this] { return link_open_; }, kLinkWaitTicks)) {
     return Reach::kNoAdapter;
   }
   if (!uid.empty()) {
-    port_.SetControlText(kUidEdit, uid);
-    w.OnUidChanged();
-    return w.ApplyTypedUid() == 6 ? Reach::kDevice : Reach::kNoDevice;
+    const Result<RdmUid> typed = ParseUidArgument(uid);
+    if (!typed || !window_->UseUid(*typed)) {
+      return Reach::kNoDevice;
+    }
+    device_known_ = true;
+    reached_ = true;
+    target_uid_ = *typed;
+    return Reach::kDevice;
   }
   discovery_failures_ = 0;
   RunUntil(
-      [this, &w] {
-        return w.device_found != 0 || w.link == nullptr ||
-               discovery_failures_ >= kDiscoveryAttempts;
-      },
+      [this] { return device_known_ || !link_open_ || discovery_failures_ >= kDiscoveryAttempts; },
       kDeviceWaitTicks);
-  if (w.link == nullptr) {
+  if (!link_open_) {
     return Reach::kNoAdapter;
   }
-  if (w.device_found == 0) {
+  if (!device_known_) {
     return Reach::kNoDevice;
   }
   // The discovery has just asked for the model; the version and address follow its answer.
-  // The model's answer may already be in; the address comes last, after the version.
   info_requested_ = true;
-  w.dmx_address_text.clear();
-  w.ShowTexts();
   return Reach::kDevice;
 }
 
-bool WindowSession::ReadDeviceInfo(DeviceInfo& info) {
-  UpdaterWindow& w = *window_;
+Result<DeviceInfo> WindowSession::ReadDeviceInfo() {
   for (int attempt = 0; attempt < kRequestAttempts; ++attempt) {
     if (!info_requested_ || attempt > 0) {
-      // Cleared first, so that only this round's answers fill them.
-      port_.SetControlText(kModelLabel, "");
-      port_.SetControlText(kVersionLabel, "");
-      w.dmx_address_text.clear();
-      w.ShowTexts();
-      w.OnRefreshButton();
+      info_ = DeviceInfo{};  // only this round's answers count
+      window_->RefreshDeviceInfo();
     }
     info_requested_ = false;
     const bool complete =
-        RunUntil([&w] { return !w.dmx_address_text.empty(); }, kAnswerWaitTicks) &&
-        w.device_found != 0;
-    info.uid = FormatUid(w.target_uid);
-    info.model = port_.Text(kModelLabel);
-    info.software_version = port_.Text(kVersionLabel);
+        RunUntil([this] { return info_.has_address; }, kAnswerWaitTicks) && device_known_;
     if (complete) {
-      const std::string& text = w.dmx_address_text;
-      std::from_chars(text.data(), text.data() + text.size(), info.dmx_address);
-      info.has_address = true;
-      return true;
+      DeviceInfo info = info_;
+      info.uid = uid();
+      return info;
     }
-    if (w.link == nullptr) {
-      return false;
+    if (!link_open_) {
+      break;
     }
   }
-  return !info.model.empty() || !info.software_version.empty();
+  if (info_.model.empty() && info_.software_version.empty()) {
+    return Error{"The fixture did not tell its model, version and address."};
+  }
+  DeviceInfo info = info_;
+  info.uid = uid();
+  info.has_address = false;
+  return info;
 }
 
 SetAnswer WindowSession::SendAndAwait(const std::function<void()>& command) {
-  UpdaterWindow& w = *window_;
-  for (int attempt = 0; attempt < kRequestAttempts && w.link != nullptr; ++attempt) {
-    const int beeps = port_.beeps();
+  for (int attempt = 0; attempt < kRequestAttempts && link_open_; ++attempt) {
+    const int answers = set_answers_;
     command();
-    if (!RunUntil([this, beeps] { return port_.beeps() > beeps; }, kAnswerWaitTicks)) {
+    if (!RunUntil([this, answers] { return set_answers_ > answers; }, kAnswerWaitTicks)) {
       continue;
     }
-    const std::vector<uint8_t> frame = ShownFrame();
     SetAnswer answer;
     answer.answer = Answer::kAck;
-    if (frame.size() >= kRdmFrameOverhead + 2 &&
-        frame[kOffsetPortOrResponseType] == RESPONSE_TYPE_NACK_REASON) {
+    if (last_set_answer_.response_type == RESPONSE_TYPE_NACK_REASON) {
       answer.answer = Answer::kNack;
-      answer.nack_reason =
-          static_cast<uint16_t>(frame[kOffsetParameterData] << 8 | frame[kOffsetParameterData + 1]);
+      answer.nack_reason = last_set_answer_.nack_reason;
     }
     return answer;
   }
   return SetAnswer{};
 }
 
-std::vector<uint8_t> WindowSession::ShownFrame() {
-  const std::string text = port_.Text(kFrameView);
-  const size_t header_end = text.find('\n');
-  const size_t start = header_end == std::string::npos ? 0 : header_end + 1;
-  std::vector<uint8_t> bytes;
-  for (size_t i = start; i + 1 < text.size() && bytes.size() < kRdmFrameBufferSize; i += 3) {
-    unsigned value = 0;
-    if (std::sscanf(text.c_str() + i, "%2x", &value) != 1) {
-      break;
-    }
-    bytes.push_back(static_cast<uint8_t>(value));
-  }
-  return bytes;
-}
-
-bool ParseUidArgument(const std::string& text, RdmUid& uid) {
+Result<RdmUid> ParseUidArgument(const std::string& text) {
   // One byte more than a UID: a text with a seventh byte is refused, not cut short.
   std::array<uint8_t, 7> bytes{};
   if (ParseHexBytes(ToUpperAscii(text), bytes.data(), 7) != 6) {
-    return false;
+    return Error{"Invalid RDM ID: " + text + " (six hex pairs, such as 4F 4C 12 34 56 78)."};
   }
+  RdmUid uid{};
   std::copy_n(bytes.begin(), 6, uid.begin());
-  return true;
+  return uid;
 }
 
 }  // namespace quillmont::cli

@@ -11,7 +11,9 @@
 #include <vector>
 
 #include "app/tick_pacer.h"
+#include "app/updater_events.h"
 #include "app/updater_window.h"
+#include "base/result.h"
 #include "cli/console_port.h"
 #include "drivers/driver_choice.h"
 
@@ -44,18 +46,20 @@ struct DeviceInfo {
   bool has_address = false;  // a fixture in its bootloader tells its texts, not its address
 };
 
-// The answer to a SET request, read from the frame the window shows.
+// The answer to a SET request, as the core reported it.
 enum class Answer { kNone, kAck, kNack };
 struct SetAnswer {
   Answer answer = Answer::kNone;
   uint16_t nack_reason = 0;
 };
 
-class WindowSession {
+// The session learns what happens from the core's events alone: the link, the discovery, the
+// device's texts and address, the answers to SET requests and the update's progress and end.
+class WindowSession : private UpdaterEvents {
  public:
   // `diag` receives the line layer's diagnostic lines.
   WindowSession(DriverSet& drivers, std::ostream& diag, SessionSink sink);
-  ~WindowSession();
+  ~WindowSession() override;
   WindowSession(const WindowSession&) = delete;
   WindowSession& operator=(const WindowSession&) = delete;
 
@@ -63,6 +67,10 @@ class WindowSession {
   UpdaterWindow& window() { return *window_; }
   uint64_t NowMicros() const { return drivers_.clock().NowMicros(); }
   int64_t ticks_run() const { return pacer_->ticks_run(); }
+
+  // The update's progress and end, as the core reports them.
+  std::function<void(const UpdateProgress& progress)> on_update_progress;
+  std::function<void(UpdateOutcome outcome)> on_update_ended;
 
   // OnInit without the settings file (neither read nor written), then `baud` (one of the rates
   // of the window's list, or empty for its default) applied as a choice in the combo box.
@@ -74,12 +82,16 @@ class WindowSession {
   // valid (see ParseUidArgument).
   Reach Connect(const std::string& uid);
 
-  // Asks the fixture for its model, software version and DMX address (again, if the discovery
-  // already did) and waits for all three. True when they came, or when the address never came
-  // but a text did (has_address false); false when the fixture told nothing.
-  bool ReadDeviceInfo(DeviceInfo& info);
+  // The UID of the fixture reached ("" before one is).
+  std::string uid() const { return reached_ ? FormatUid(target_uid_) : std::string(); }
+  const RdmUid& target_uid() const { return target_uid_; }
 
-  // Runs `command` (a window handler that sends one SET request) and waits for its answer;
+  // Asks the fixture for its model, software version and DMX address (again, if the discovery
+  // already did) and waits for all three. The info when they came, or when the address never
+  // came but a text did (has_address false); an error when the fixture told nothing.
+  Result<DeviceInfo> ReadDeviceInfo();
+
+  // Runs `command` (a core operation that sends one SET request) and waits for its answer;
   // sends it again when none comes.
   SetAnswer SendAndAwait(const std::function<void()>& command);
 
@@ -88,21 +100,34 @@ class WindowSession {
     return pacer_->RunUntil(done, max_ticks);
   }
 
-  // The bytes of the frame the window shows last (the hex listing after its header line).
-  std::vector<uint8_t> ShownFrame();
-
  private:
+  void OnLinkChanged(bool open) override;
+  void OnDiscovery(const DiscoveryEvent& event) override;
+  void OnCommandAnswered(const CommandAnswer& answer) override;
+  void OnDeviceInfo(const DeviceInfoEvent& info) override;
+  void OnUpdateProgress(const UpdateProgress& progress) override;
+  void OnUpdateEnded(UpdateOutcome outcome) override;
+
   DriverSet& drivers_;
   std::ostream null_stream_{nullptr};
   ConsolePort port_{null_stream_, null_stream_};
   std::unique_ptr<UpdaterWindow> window_;
   std::unique_ptr<TickPacer> pacer_;
+
+  // What the events told.
+  bool link_open_ = false;
+  bool device_known_ = false;
+  bool reached_ = false;
+  RdmUid target_uid_{};
   int discovery_failures_ = 0;
+  DeviceInfo info_;      // this round's answers
+  int set_answers_ = 0;  // SET responses seen
+  CommandAnswer last_set_answer_;
   bool info_requested_ = false;  // the discovery's own requests for the device info are out
 };
 
-// The UID of a --uid argument as the window reads it: six hex pairs with optional blanks.
-// True when it holds exactly six bytes.
-bool ParseUidArgument(const std::string& text, RdmUid& uid);
+// The UID of a --uid argument as the window reads it: six hex pairs with optional blanks, and
+// nothing more.
+Result<RdmUid> ParseUidArgument(const std::string& text);
 
 }  // namespace quillmont::cli

@@ -1,5 +1,6 @@
 #include "update/srec2.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <limits>
@@ -13,12 +14,13 @@ namespace {
 // of a longer line comes as the next piece.
 constexpr size_t kPieceLength = 1023;
 
-// Reads a file front to back as text, in pieces: a CR LF line end reads as LF, and a piece ends
-// after its LF or when it holds kPieceLength characters. The file is read in blocks into a fixed
-// buffer; nothing grows with the file.
+// Reads a file (or the bytes of one already in memory) front to back as text, in pieces: a CR LF
+// line end reads as LF, and a piece ends after its LF or when it holds kPieceLength characters.
+// A file is read in blocks into a fixed buffer; nothing grows with the file.
 class PieceReader {
  public:
   explicit PieceReader(std::FILE* file) : file_(file) {}
+  explicit PieceReader(std::span<const uint8_t> bytes) : memory_(bytes) {}
 
   // Reads the first block. False when the file cannot be read at all.
   bool Prime() {
@@ -93,6 +95,13 @@ class PieceReader {
       return;
     }
     next_ = 0;
+    if (file_ == nullptr) {
+      filled_ = std::min(block_.size(), memory_.size());
+      std::copy_n(memory_.begin(), filled_, reinterpret_cast<uint8_t*>(block_.data()));
+      memory_ = memory_.subspan(filled_);
+      at_end_ = filled_ < block_.size();
+      return;
+    }
     filled_ = std::fread(block_.data(), 1, block_.size(), file_);
     if (filled_ < block_.size()) {
       at_end_ = true;
@@ -100,7 +109,8 @@ class PieceReader {
     }
   }
 
-  std::FILE* file_;
+  std::FILE* file_ = nullptr;
+  std::span<const uint8_t> memory_;
   std::array<char, 64 * 1024> block_{};
   size_t next_ = 0;
   size_t filled_ = 0;
@@ -331,15 +341,11 @@ std::string FileEndingText(FileEnding ending) {
   return "";
 }
 
-int LoadSrec2File(const std::string& path, FirmwareImage& image, const MessageBoxFn& message_box,
-                  Srec2Stats* stats) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) {
-    Tell(message_box, "Unable to read file.");
-    return 0;
-  }
-  FileCloser closer{file};
-  PieceReader reader(file);
+namespace {
+
+// Loads every piece that `reader` gives into `image`; the loader's result (0 or 1).
+int LoadPieces(PieceReader& reader, FirmwareImage& image, const MessageBoxFn& message_box,
+               Srec2Stats* stats) {
   if (!reader.Prime()) {
     Tell(message_box, "Unable to read file.");  // a folder, say: the image stays as it was
     return 0;
@@ -388,6 +394,26 @@ int LoadSrec2File(const std::string& path, FirmwareImage& image, const MessageBo
     return finish(0);
   }
   return finish(1);
+}
+
+}  // namespace
+
+int LoadSrec2File(const std::string& path, FirmwareImage& image, const MessageBoxFn& message_box,
+                  Srec2Stats* stats) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) {
+    Tell(message_box, "Unable to read file.");
+    return 0;
+  }
+  FileCloser closer{file};
+  PieceReader reader(file);
+  return LoadPieces(reader, image, message_box, stats);
+}
+
+int LoadSrec2Bytes(std::span<const uint8_t> bytes, FirmwareImage& image,
+                   const MessageBoxFn& message_box, Srec2Stats* stats) {
+  PieceReader reader(bytes);
+  return LoadPieces(reader, image, message_box, stats);
 }
 
 }  // namespace quillmont

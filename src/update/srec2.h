@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <span>
 #include <string>
 
 #include "update/firmware_image.h"
@@ -45,5 +46,10 @@ std::optional<uint8_t> HexPairToByte(const char* at);
 // The sentence that tells the user what is wrong with how the file ends, or "" for a complete
 // file.
 std::string FileEndingText(FileEnding ending);
+
+// Loads the bytes of a whole file, already read into memory, exactly as LoadSrec2File loads the
+// file itself: same records, same messages, same result.
+int LoadSrec2Bytes(std::span<const uint8_t> bytes, FirmwareImage& image,
+                   const MessageBoxFn& message_box, Srec2Stats* stats = nullptr);
 
 }  // namespace quillmont

@@ -1,12 +1,12 @@
 #include "update/update_job.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
-#include "app/control_ids.h"
-#include "app/updater_window.h"
+#include "rdm/byte_order.h"
 #include "rdm/message.h"
-#include "rdm/request.h"
+#include "update/bootloader_request.h"
 #include "update/chunk_choice.h"
 
 namespace quillmont {
@@ -20,7 +20,7 @@ constexpr int16_t kProgramWait = 100;
 constexpr int16_t kStartWait = 20;
 
 // Attempt budgets.
-constexpr int16_t kBudget = 5;
+constexpr int16_t kBudget = UpdateJob::kStartBudget;
 constexpr int16_t kEraseBudget = 6;
 // In EraseBlocks, an acting step that finds this many attempts left falls back to entering
 // the bootloader again.
@@ -30,7 +30,7 @@ constexpr int16_t kStartRequestsEnd = 4;
 
 constexpr uint32_t kFlashNewBootloaderFrom = 0xE000;
 
-constexpr const char* kIdleCaption = "Update Firmware";
+constexpr const char* kIdleCaption = UpdateJob::kIdleCaption;
 
 std::string Format(const char* format, unsigned value) {
   char text[64];
@@ -40,123 +40,148 @@ std::string Format(const char* format, unsigned value) {
 
 }  // namespace
 
+void UpdateJob::Reset() {
+  retries_left_ = 0;
+  wait_ticks_ = 0;
+  state_ = UpdateState::kIdle;
+  chunk_length_ = 0;
+}
+
+void UpdateJob::Start() {
+  host_.SetUpdateCaption(kRunningCaption);
+  retries_left_ = kStartBudget;
+  state_ = UpdateState::kFindBootloader;
+}
+
+void UpdateJob::Abort() {
+  state_ = UpdateState::kIdle;
+  retries_left_ = 0;
+  host_.SetUpdateCaption(kIdleCaption);
+  host_.AppendLog("\r\nOperation Aborted by User.\r\n");
+  host_.ReportOutcome(UpdateOutcome::kAbortedByUser);
+}
+
+void UpdateJob::ResumeAt(UpdateState state, uint32_t write_address, uint32_t chunk_length) {
+  chunk_length_ = std::min<uint32_t>(chunk_length, kMaxChunkLength) & ~1u;
+  write_address_ = std::min(write_address, kImageSize - chunk_length_);
+  retries_left_ = kBudget;
+  state_ = state;
+}
+
 void UpdateJob::Step() {
-  if (wait_ticks >= 1) {
-    --wait_ticks;
+  if (wait_ticks_ >= 1) {
+    --wait_ticks_;
     return;
   }
-  if (update_state == Idle) {
+  if (state_ == UpdateState::kIdle) {
     return;
   }
-  if (retries_left >= 1) {
-    --retries_left;
-    if (retries_left == 0) {
-      update_state = Idle;
-      window_.AppendLog("\r\nOperation ABORTED !  :-(\r\n");
-      window_.port().SetControlText(kUpdateButton, kIdleCaption);
+  if (retries_left_ >= 1) {
+    --retries_left_;
+    if (retries_left_ == 0) {
+      state_ = UpdateState::kIdle;
+      host_.AppendLog("\r\nOperation ABORTED !  :-(\r\n");
+      host_.SetUpdateCaption(kIdleCaption);
+      host_.ReportOutcome(UpdateOutcome::kAttemptsExhausted);
       return;
     }
   }
   // Each handler runs when the state holds its value as it is reached, so a move to a later
   // state goes on within this step and a move to an earlier one waits for the next.
-  if (update_state == FindBootloader && !FindBootloaderStep()) {
+  if (state_ == UpdateState::kFindBootloader && !FindBootloaderStep()) {
     return;
   }
-  if (update_state == EnterBootloader) {
+  if (state_ == UpdateState::kEnterBootloader) {
     EnterBootloaderStep();
   }
-  if (update_state == EraseBlocks) {
+  if (state_ == UpdateState::kEraseBlocks) {
     EraseBlocksStep();
   }
-  if (update_state == StartProgramming) {
+  if (state_ == UpdateState::kStartProgramming) {
     StartProgrammingStep();
   }
-  if (update_state == ProgramChunks || update_state == WriteSignature) {
+  if (state_ == UpdateState::kProgramChunks || state_ == UpdateState::kWriteSignature) {
     ProgramStep();
   }
-  if (update_state == StartUserProgram) {
+  if (state_ == UpdateState::kStartUserProgram) {
     StartUserProgramStep();
   }
 }
 
 bool UpdateJob::FindBootloaderStep() {
-  if (window_.device_found == 0) {
+  if (!host_.DeviceKnown()) {
     // Cleared before the box opens: the ticks that run inside it find nothing to do.
-    update_state = Idle;
-    retries_left = 0;
-    window_.port().SetControlText(kUpdateButton, kIdleCaption);
-    window_.port().ShowMessageBox("No devices connected");
+    state_ = UpdateState::kIdle;
+    retries_left_ = 0;
+    host_.SetUpdateCaption(kIdleCaption);
+    host_.ReportOutcome(UpdateOutcome::kNoDevice);
+    host_.ShowMessageBox("No devices connected");
     return false;
   }
-  Send(DISCOVERY_COMMAND, DISC_UN_MUTE, nullptr, 0);
-  wait_ticks = kPollWait;
-  window_.AppendLog("Looking for bootloader...");
+  Send(DISCOVERY_COMMAND, DISC_UN_MUTE, nullptr, 0, 0);
+  wait_ticks_ = kPollWait;
+  host_.AppendLog("Looking for bootloader...");
   return true;
 }
 
 void UpdateJob::EnterBootloaderStep() {
   const uint8_t enter[2] = {BOOT_SYNC, BOOT_ENTER};
-  Send(SET_COMMAND, PID_BOOTLOADER, enter, sizeof enter);
-  window_.AppendLog("Entering bootloader...");
-  wait_ticks = kEnterWait;
-  update_state = FindBootloader;
+  Send(SET_COMMAND, PID_BOOTLOADER, enter, sizeof enter, 0);
+  host_.AppendLog("Entering bootloader...");
+  wait_ticks_ = kEnterWait;
+  state_ = UpdateState::kFindBootloader;
 }
 
 void UpdateJob::EraseBlocksStep() {
-  if (retries_left == kEraseFallBack) {
-    update_state = EnterBootloader;
+  if (retries_left_ == kEraseFallBack) {
+    state_ = UpdateState::kEnterBootloader;
     return;
   }
-  const ErasePlan& plan = window_.erase_plan;
+  const ErasePlan& plan = host_.UpdateErasePlan();
   if (plan.erase_count <= 0) {
-    update_state = StartProgramming;
+    state_ = UpdateState::kStartProgramming;
     return;
   }
   const uint32_t address = plan.erase_list[0];
-  uint8_t pd[10] = {BOOT_SYNC,
-                    BOOT_ERASE,
-                    static_cast<uint8_t>(address >> 24),
-                    static_cast<uint8_t>(address >> 16),
-                    static_cast<uint8_t>(address >> 8),
-                    static_cast<uint8_t>(address)};
-  WordSumChecksum(pd, 3);
-  Send(SET_COMMAND, PID_BOOTLOADER, pd, sizeof pd);
-  wait_ticks = kEraseWait;
-  window_.AppendLog(Format("Erasing block $%0X...", address));
+  uint8_t pd[kEraseRequestSize];
+  WriteEraseRequest(address, pd);
+  Send(SET_COMMAND, PID_BOOTLOADER, pd, sizeof pd, address);
+  wait_ticks_ = kEraseWait;
+  host_.AppendLog(Format("Erasing block $%0X...", address));
 }
 
 void UpdateJob::StartProgrammingStep() {
-  write_address = 0;
-  sent_count = 0;
-  retries_left = kBudget;
-  update_state = ProgramChunks;
+  write_address_ = 0;
+  sent_count_ = 0;
+  retries_left_ = kBudget;
+  state_ = UpdateState::kProgramChunks;
 }
 
 void UpdateJob::ProgramStep() {
-  const ImageAnalysis& analysis = window_.analysis;
-  const uint32_t end = ProgramEnd(window_.image, analysis);
-  if (update_state == ProgramChunks && write_address > end) {
-    update_state = WriteSignature;
+  FirmwareImage& image = host_.UpdateImage();
+  const ImageAnalysis& analysis = host_.UpdateAnalysis();
+  const uint32_t end = ProgramEnd(image, analysis);
+  if (state_ == UpdateState::kProgramChunks && write_address_ > end) {
+    state_ = UpdateState::kWriteSignature;
   }
-  if (update_state == ProgramChunks) {
-    const ChunkChoice choice =
-        ChooseNextChunk(window_.image, write_address, end, analysis.signature);
-    write_address = choice.address;
+  if (state_ == UpdateState::kProgramChunks) {
+    const ChunkChoice choice = ChooseNextChunk(image, write_address_, end, analysis.signature);
+    write_address_ = choice.address;
     if (choice.finished) {
       Finish();
       return;
     }
-    chunk_length = choice.length;
+    chunk_length_ = choice.length;
   } else {
-    if (analysis.signature == 0 || write_address == analysis.signature + 4) {
+    if (analysis.signature == 0 || write_address_ == analysis.signature + 4) {
       Finish();
       return;
     }
-    write_address = analysis.signature;
+    write_address_ = analysis.signature;
     for (uint32_t i = 0; i < 4; ++i) {
-      window_.image.bytes[analysis.signature + i] = analysis.signature_value[i];
+      image.bytes[analysis.signature + i] = analysis.signature_value[i];
     }
-    chunk_length = 4;
+    chunk_length_ = 4;
   }
   SendChunk();
 }
@@ -164,134 +189,123 @@ void UpdateJob::ProgramStep() {
 void UpdateJob::SendChunk() {
   char text[64];
   std::snprintf(text, sizeof text, "Programming $%0X (%d bytes)...",
-                static_cast<unsigned>(write_address), static_cast<int>(chunk_length));
-  window_.AppendLog(text);
+                static_cast<unsigned>(write_address_), static_cast<int>(chunk_length_));
+  host_.AppendLog(text);
 
-  uint8_t pd[kMaxChunkLength + 12];
-  const uint32_t flagged = write_address | 0x80000000u;
-  pd[0] = BOOT_SYNC;
-  pd[1] = BOOT_PROGRAM;
-  pd[2] = static_cast<uint8_t>(flagged >> 24);
-  pd[3] = static_cast<uint8_t>(flagged >> 16);
-  pd[4] = static_cast<uint8_t>(flagged >> 8);
-  pd[5] = static_cast<uint8_t>(flagged);
-  pd[6] = static_cast<uint8_t>(chunk_length >> 8);
-  pd[7] = static_cast<uint8_t>(chunk_length);
-  for (uint32_t i = 0; i < chunk_length; ++i) {
-    pd[8 + i] = window_.image.bytes[write_address + i];
-  }
-  WordSumChecksum(pd, static_cast<int16_t>(chunk_length / 2 + 4));
-  Send(SET_COMMAND, PID_BOOTLOADER, pd, static_cast<uint8_t>(chunk_length + 12));
-  wait_ticks = kProgramWait;
-  sent_count += static_cast<int32_t>(chunk_length);
-  window_.DrawProgressBar();
+  const FirmwareImage& image = host_.UpdateImage();
+  uint8_t pd[kMaxChunkLength + kProgramRequestOverhead];
+  const size_t pdl = WriteProgramRequest(
+      write_address_, std::span(image.bytes).subspan(write_address_, chunk_length_), pd);
+  host_.SendToTarget(SET_COMMAND, PID_BOOTLOADER, pd, static_cast<uint8_t>(pdl));
+  wait_ticks_ = kProgramWait;
+  sent_count_ += static_cast<int32_t>(chunk_length_);
+  host_.DrawProgressBar();
+  host_.ReportProgress(UpdateProgress{sent_count_, image.loaded_count, write_address_, state_});
 }
 
 void UpdateJob::Finish() {
-  update_state = StartUserProgram;
-  wait_ticks = 0;
-  retries_left = kBudget;
+  state_ = UpdateState::kStartUserProgram;
+  wait_ticks_ = 0;
+  retries_left_ = kBudget;
 }
 
 void UpdateJob::StartUserProgramStep() {
   SendStartProgram();
-  wait_ticks = kStartWait;
-  window_.AppendLog("Starting user-program...");
-  if (retries_left < kStartRequestsEnd) {
-    update_state = Idle;
-    window_.port().SetControlText(kUpdateButton, kIdleCaption);
+  wait_ticks_ = kStartWait;
+  host_.AppendLog("Starting user-program...");
+  if (retries_left_ < kStartRequestsEnd) {
+    state_ = UpdateState::kIdle;
+    host_.SetUpdateCaption(kIdleCaption);
+    host_.ReportOutcome(UpdateOutcome::kStartUnanswered);
   }
 }
 
 void UpdateJob::SendStartProgram() {
   const uint8_t start = 0x01;
-  Send(SET_COMMAND, IDENTIFY_DEVICE, &start, 1);
+  Send(SET_COMMAND, IDENTIFY_DEVICE, &start, 1, 0);
 }
 
-void UpdateJob::Send(uint8_t command_class, uint16_t pid, const uint8_t* data, uint8_t pdl) {
-  SendRdmRequest(window_.line_io(), window_.link, window_.target_uid, data, pdl, 0, command_class,
-                 pid);
+void UpdateJob::Send(uint8_t command_class, uint16_t pid, const uint8_t* data, uint8_t pdl,
+                     uint32_t address) {
+  host_.SendToTarget(command_class, pid, data, pdl);
+  host_.ReportProgress(
+      UpdateProgress{sent_count_, host_.UpdateImage().loaded_count, address, state_});
 }
 
-void UpdateJob::OnReply(const uint8_t* frame, int16_t size) {
-  if (size < static_cast<int16_t>(kRdmFrameOverhead)) {
-    return;
-  }
-  const uint8_t command_class = frame[kOffsetCommandClass];
-  const uint16_t pid = static_cast<uint16_t>(frame[kOffsetPid] << 8 | frame[kOffsetPid + 1]);
-  const uint8_t pdl = frame[kOffsetPdl];
-  const uint8_t* pd = frame + kOffsetParameterData;
-  // The parameter data bytes that the frame really holds; a row never reads past them.
-  const int pd_held = size - static_cast<int>(kRdmFrameOverhead);
+void UpdateJob::OnReply(const RdmFrameView& frame) {
+  // The parameter data that the frame announces and really holds; no row reads past it.
+  const std::span<const uint8_t> pd = frame.data();
 
-  if (command_class == SET_COMMAND_RESPONSE && pid == IDENTIFY_DEVICE) {
-    window_.port().Beep();
-    if (update_state == StartUserProgram) {
-      update_state = Idle;
-      window_.AppendLog("\r\n VERY WELL DONE !\r\n");
-      window_.port().SetControlText(kUpdateButton, kIdleCaption);
+  if (frame.Is(SET_COMMAND_RESPONSE, IDENTIFY_DEVICE)) {
+    host_.Beep();
+    if (state_ == UpdateState::kStartUserProgram) {
+      state_ = UpdateState::kIdle;
+      host_.AppendLog("\r\n VERY WELL DONE !\r\n");
+      host_.SetUpdateCaption(kIdleCaption);
+      host_.ReportOutcome(UpdateOutcome::kSuccess);
     }
     return;
   }
 
-  if (command_class == DISCOVERY_COMMAND_RESPONSE && pid == DISC_UN_MUTE && pdl == 2 &&
-      pd_held >= 2) {
+  // The control field is the first two data bytes; a fixture may add its binding UID (PDL 8).
+  if (frame.Is(DISCOVERY_COMMAND_RESPONSE, DISC_UN_MUTE) &&
+      (frame.pdl() == 2 || frame.pdl() == 8) && pd.size() >= 2) {
     OnControlField(pd[1]);
     return;
   }
 
-  if (command_class == SET_COMMAND_RESPONSE && pid == PID_BOOTLOADER && pdl == 2 && pd_held >= 2 &&
-      pd[0] == BOOT_SYNC && pd[1] == BOOT_ERASE && update_state != Idle) {
-    window_.port().Beep();
-    ErasePlan& plan = window_.erase_plan;
+  if (frame.Is(SET_COMMAND_RESPONSE, PID_BOOTLOADER) && frame.pdl() == 2 && pd.size() >= 2 &&
+      pd[0] == BOOT_SYNC && pd[1] == BOOT_ERASE && state_ != UpdateState::kIdle) {
+    host_.Beep();
+    ErasePlan& plan = host_.UpdateErasePlan();
     if (plan.erase_count <= 1) {
       --plan.erase_count;
-      update_state = StartProgramming;
+      state_ = UpdateState::kStartProgramming;
     } else {
       plan.DropFirst();  // lowers erase_count by one
-      retries_left = kBudget;
+      retries_left_ = kBudget;
     }
-    wait_ticks = 0;
+    wait_ticks_ = 0;
     return;
   }
 
-  if (command_class == GET_COMMAND_RESPONSE && pid == PID_BOOTLOADER && pdl == chunk_length + 12 &&
-      pd_held >= static_cast<int>(chunk_length) + 8 && pd[0] == BOOT_SYNC &&
-      pd[1] == BOOT_PROGRAM && update_state != Idle && EchoMatchesChunk(pd)) {
-    write_address += chunk_length;
-    retries_left = kBudget;
-    wait_ticks = 0;
+  if (frame.Is(GET_COMMAND_RESPONSE, PID_BOOTLOADER) && frame.pdl() == chunk_length_ + 12 &&
+      pd.size() >= chunk_length_ + 8 && pd[0] == BOOT_SYNC && pd[1] == BOOT_PROGRAM &&
+      state_ != UpdateState::kIdle && EchoMatchesChunk(pd)) {
+    write_address_ += chunk_length_;
+    retries_left_ = kBudget;
+    wait_ticks_ = 0;
   }
 }
 
 void UpdateJob::OnControlField(uint8_t control) {
-  if (update_state != FindBootloader) {
+  if (state_ != UpdateState::kFindBootloader) {
     return;
   }
   if (control == 0) {
     // The application answered: tell it to enter its bootloader on this very tick.
-    update_state = EnterBootloader;
-    wait_ticks = 0;
+    state_ = UpdateState::kEnterBootloader;
+    wait_ticks_ = 0;
     return;
   }
   if ((control & kControlBootLoader) == 0) {
     return;
   }
   if ((control & kControlLowBootLoader) == 0) {
-    update_state = EraseBlocks;
-    retries_left = kEraseBudget;
-    wait_ticks = 0;
+    state_ = UpdateState::kEraseBlocks;
+    retries_left_ = kEraseBudget;
+    wait_ticks_ = 0;
     return;
   }
-  window_.AppendLog("Low Bootloader Detected!");
-  if (window_.erase_plan.erase_list[0] >= kFlashNewBootloaderFrom) {
+  host_.AppendLog("Low Bootloader Detected!");
+  if (host_.UpdateErasePlan().erase_list[0] >= kFlashNewBootloaderFrom) {
     // No transition: the polls go on until the attempt budget ends the update.
-    window_.AppendLog("Flashing new BootLoader...");
+    host_.AppendLog("Flashing new BootLoader...");
     return;
   }
-  window_.AppendLog("Trying to jump into BootLoader...");
+  host_.AppendLog("Trying to jump into BootLoader...");
   SendStartProgram();
-  wait_ticks = kStartWait;
+  wait_ticks_ = kStartWait;
 }
 
 // The echo must name the chunk that is waiting for it: its address (with the program flag) and
@@ -299,27 +313,13 @@ void UpdateJob::OnControlField(uint8_t control) {
 // chunk was already acknowledged, carries the same bytes when the image repeats itself; taken as
 // the next chunk's acknowledgement it would skip that chunk and end in a success over flash that
 // was never programmed.
-bool UpdateJob::EchoMatchesChunk(const uint8_t* pd) const {
-  if (write_address + chunk_length > kImageSize) {
+bool UpdateJob::EchoMatchesChunk(std::span<const uint8_t> pd) const {
+  if (write_address_ + chunk_length_ > kImageSize) {
     return false;
   }
-  const uint32_t flagged = write_address | 0x80000000u;
-  const uint8_t header[6] = {
-      static_cast<uint8_t>(flagged >> 24),     static_cast<uint8_t>(flagged >> 16),
-      static_cast<uint8_t>(flagged >> 8),      static_cast<uint8_t>(flagged),
-      static_cast<uint8_t>(chunk_length >> 8), static_cast<uint8_t>(chunk_length)};
-  for (size_t i = 0; i < sizeof header; ++i) {
-    if (pd[2 + i] != header[i]) {
-      return false;
-    }
-  }
-  const uint8_t* echoed = pd + 8;
-  for (uint32_t i = 0; i < chunk_length; ++i) {
-    if (echoed[i] != window_.image.bytes[write_address + i]) {
-      return false;
-    }
-  }
-  return true;
+  const FirmwareImage& image = host_.UpdateImage();
+  return ProgramEchoMatches(pd, write_address_,
+                            std::span(image.bytes).subspan(write_address_, chunk_length_));
 }
 
 }  // namespace quillmont

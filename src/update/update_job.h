@@ -1,43 +1,58 @@
 // The bootloader update procedure: a state machine driven by the window's 10 ms tick. The tick
 // hands it every good response frame (OnReply) and lets it take one step at the end of every
 // tick (Step). Nothing blocks: a step sends at most one request and sets a number of ticks to
-// wait; a matching reply cuts the wait short.
+// wait; a matching reply cuts the wait short. It reaches the window only through its
+// UpdateHost; only the job itself writes its fields.
 #pragma once
 
 #include <cstdint>
+#include <span>
 
+#include "rdm/frame_view.h"
+#include "update/update_host.h"
+#include "update/update_state.h"
 #include "update/word_sum_checksum.h"
 
 namespace quillmont {
 
-class UpdaterWindow;
-
-enum UpdateState : int16_t {
-  Idle = 0,
-  FindBootloader = 1,
-  EnterBootloader = 2,
-  EraseBlocks = 3,
-  StartProgramming = 4,
-  ProgramChunks = 5,
-  WriteSignature = 6,
-  StartUserProgram = 7,
-};
-
 class UpdateJob {
  public:
-  explicit UpdateJob(UpdaterWindow& window) : window_(window) {}
+  // The attempts a start gives the first poll, and the Update button's caption while no update
+  // runs and while one does.
+  static constexpr int16_t kStartBudget = 5;
+  static constexpr const char* kIdleCaption = "Update Firmware";
+  static constexpr const char* kRunningCaption = "Abort Operation";
+
+  explicit UpdateJob(UpdateHost& host) : host_(host) {}
+  UpdateJob(const UpdateJob&) = delete;
+  UpdateJob& operator=(const UpdateJob&) = delete;
+
+  // Start-up: no update, no wait, no attempts, no chunk.
+  void Reset();
+  // Begins an update with the host's image, analysis and plan: the caption reads "Abort
+  // Operation" and the first acting step polls for the bootloader.
+  void Start();
+  // The operator's abort: idle at once, nothing sent; the wait left over is not changed.
+  void Abort();
+
+  // Puts a run in `state` with a chunk of `chunk_length` bytes at `write_address` outstanding
+  // and a fresh attempt budget, as if the procedure had got there itself: for checks that every
+  // reply in every state stays within its bounds (the receiver's fuzzer). The length is made
+  // even and at most a chunk, the address keeps the chunk inside the image.
+  void ResumeAt(UpdateState state, uint32_t write_address, uint32_t chunk_length);
 
   // One step, at the end of every tick.
   void Step();
-  // A complete response frame of `size` bytes whose checksum the tick has accepted.
-  void OnReply(const uint8_t* frame, int16_t size);
+  // A complete response frame whose length and checksum the tick has accepted.
+  void OnReply(const RdmFrameView& frame);
 
-  int16_t update_state = Idle;
-  int16_t wait_ticks = 0;
-  int16_t retries_left = 0;
-  uint32_t write_address = 0;
-  uint32_t chunk_length = 0;
-  int32_t sent_count = 0;
+  UpdateState state() const { return state_; }
+  bool running() const { return state_ != UpdateState::kIdle; }
+  int16_t wait_ticks() const { return wait_ticks_; }
+  int16_t retries_left() const { return retries_left_; }
+  uint32_t write_address() const { return write_address_; }
+  uint32_t chunk_length() const { return chunk_length_; }
+  int32_t sent_count() const { return sent_count_; }
 
  private:
   // The state handlers, in the order a step runs them. FindBootloaderStep returns false when
@@ -52,12 +67,19 @@ class UpdateJob {
   void SendChunk();
   void Finish();
   void SendStartProgram();
-  void Send(uint8_t command_class, uint16_t pid, const uint8_t* data, uint8_t pdl);
+  void Send(uint8_t command_class, uint16_t pid, const uint8_t* data, uint8_t pdl,
+            uint32_t address);
   void OnControlField(uint8_t control);
   // Whether a program echo (its parameter data) names and holds the chunk last sent.
-  bool EchoMatchesChunk(const uint8_t* pd) const;
+  bool EchoMatchesChunk(std::span<const uint8_t> pd) const;
 
-  UpdaterWindow& window_;
+  UpdateHost& host_;
+  UpdateState state_ = UpdateState::kIdle;
+  int16_t wait_ticks_ = 0;
+  int16_t retries_left_ = 0;
+  uint32_t write_address_ = 0;
+  uint32_t chunk_length_ = 0;
+  int32_t sent_count_ = 0;
 };
 
 }  // namespace quillmont

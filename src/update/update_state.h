@@ -26,4 +26,12 @@ enum class UpdateOutcome {
   kStartUnanswered,    // the start requests went unanswered
 };
 
+// How far an update has got: reported after every request the procedure sends.
+struct UpdateProgress {
+  int64_t sent = 0;      // bytes of program requests sent
+  int64_t total = 0;     // loaded bytes of the image
+  uint32_t address = 0;  // the chunk or block being worked on
+  UpdateState step = UpdateState::kIdle;
+};
+
 }  // namespace quillmont

@@ -158,6 +158,28 @@ TEST_F(CliCommandsTest, InspectListsTheChunksThatFlashSends) {
   }
 }
 
+#if !defined(_WIN32)
+// The file is read once, so a pipe works: the bytes hashed are the bytes analysed and flashed.
+TEST_F(CliCommandsTest, InspectAndFlashReadAPipeOnce) {
+  const std::string file = ExamplePath("fixture-app-1.1.srec2");
+  const std::string cat = "cat " + Quote(file);
+  const json direct = json::parse(Run("--json inspect " + Quote(file)).out);
+  const CliRun inspect =
+      RunCliProgram("--json inspect /dev/stdin", (folder.path() / "err.txt").string(), cat);
+  ASSERT_EQ(inspect.status, 0) << inspect.err;
+  const json piped = json::parse(inspect.out);
+  EXPECT_EQ(piped["sha256"], direct["sha256"]);
+  EXPECT_EQ(piped["chunks"], direct["chunks"]);
+
+  const CliRun flash =
+      RunCliProgram(kSim + "--json flash /dev/stdin", (folder.path() / "err.txt").string(), cat);
+  ASSERT_EQ(flash.status, 0) << flash.err;
+  const json flashed = json::parse(flash.out);
+  EXPECT_EQ(flashed["sha256"], direct["sha256"]);
+  EXPECT_EQ(flashed["flash_checked"], true);
+}
+#endif
+
 TEST_F(CliCommandsTest, FlashThatAbortsExitsWith6AndSaysSoInJson) {
   const std::string file = ExamplePath("fixture-app-1.1.srec2");
   // The fixture is found, then pulled out a second into the update.

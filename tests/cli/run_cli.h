@@ -63,10 +63,13 @@ inline std::string ReadWholeFile(const std::string& path) {
   return text.str();
 }
 
-// `arguments` is shell text after the program's name. Standard error goes to `err_path`.
-inline CliRun RunCliProgram(const std::string& arguments, const std::string& err_path) {
+// `arguments` is shell text after the program's name. Standard error goes to `err_path`. With
+// `input`, a shell command whose output is piped into the program's standard input.
+inline CliRun RunCliProgram(const std::string& arguments, const std::string& err_path,
+                            const std::string& input = "") {
   CliRun run;
-  const std::string command = Quote(QUILLMONT_CLI_PATH) + " " + arguments + " 2>" + Quote(err_path);
+  const std::string command = (input.empty() ? "" : input + " | ") + Quote(QUILLMONT_CLI_PATH) +
+                              " " + arguments + " 2>" + Quote(err_path);
   std::FILE* pipe = OpenPipe(command);
   if (pipe == nullptr) {
     return run;

@@ -43,9 +43,9 @@ TEST_F(WindowSessionTest, SetAddressReachesTheFixtureAndAnOutOfRangeOneIsRefused
   Open();
   ASSERT_TRUE(session->Start(""));
   ASSERT_EQ(session->Connect(""), Reach::kDevice);
-  DeviceInfo info;
-  ASSERT_TRUE(session->ReadDeviceInfo(info));
-  EXPECT_EQ(info.dmx_address, 1);
+  Result<DeviceInfo> info = session->ReadDeviceInfo();
+  ASSERT_TRUE(info);
+  EXPECT_EQ(info->dmx_address, 1);
 
   UpdaterWindow& w = session->window();
   const auto set = [&w](const char* text) {
@@ -60,8 +60,9 @@ TEST_F(WindowSessionTest, SetAddressReachesTheFixtureAndAnOutOfRangeOneIsRefused
   EXPECT_EQ(refused.answer, Answer::kNack);
   EXPECT_EQ(refused.nack_reason, NR_DATA_OUT_OF_RANGE);
   EXPECT_EQ(Fixture().dmx_start_address(), 42);
-  ASSERT_TRUE(session->ReadDeviceInfo(info));
-  EXPECT_EQ(info.dmx_address, 42);
+  info = session->ReadDeviceInfo();
+  ASSERT_TRUE(info);
+  EXPECT_EQ(info->dmx_address, 42);
 
   EXPECT_EQ(session->SendAndAwait([&w] { w.OnIdentifyButton(); }).answer, Answer::kAck);
   EXPECT_TRUE(Fixture().identifying());
@@ -110,16 +111,15 @@ TEST_F(WindowSessionTest, TheRateIsAppliedAsTheComboAppliesItAndNoSettingsFileIs
 }
 
 TEST(ParseUidArgumentTest, TakesSixBytesAndNothingElse) {
-  RdmUid uid{};
-  EXPECT_TRUE(ParseUidArgument("4f 4c 12 34 56 78", uid));
-  EXPECT_EQ(uid, (RdmUid{0x4F, 0x4C, 0x12, 0x34, 0x56, 0x78}));
-  EXPECT_TRUE(ParseUidArgument("4F4C12345679", uid));
-  EXPECT_EQ(uid[5], 0x79);
+  const Result<RdmUid> lower = ParseUidArgument("4f 4c 12 34 56 78");
+  ASSERT_TRUE(lower);
+  EXPECT_EQ(*lower, (RdmUid{0x4F, 0x4C, 0x12, 0x34, 0x56, 0x78}));
+  const Result<RdmUid> packed = ParseUidArgument("4F4C12345679");
+  ASSERT_TRUE(packed);
+  EXPECT_EQ((*packed)[5], 0x79);
   for (const char* bad : {"", "4F 4C 12 34 56", "4F 4C 12 34 56 78 9A", "4F-4C-12-34-56-78",
                           "0x4F 4C 12 34 56 78", "4F 4C 12 34 56 78 "}) {
-    RdmUid out{1, 1, 1, 1, 1, 1};
-    EXPECT_FALSE(ParseUidArgument(bad, out)) << bad;
-    EXPECT_EQ(out, (RdmUid{1, 1, 1, 1, 1, 1})) << bad;
+    EXPECT_FALSE(ParseUidArgument(bad)) << bad;
   }
 }
 

@@ -205,7 +205,7 @@ SoakResult RunSoakCase(const SoakCase& soak_case, int64_t tick_limit) {
   line.InstallFaults(adapter, soak_case.faults);
   h->port.file_dialog_answers.push_back(soak_case.firmware);
   window.OnUpdateButton();
-  if (window.job.update_state == Idle) {
+  if (window.job.state() == UpdateState::kIdle) {
     result.broken.push_back("the update did not start");
     return result;
   }
@@ -218,7 +218,7 @@ SoakResult RunSoakCase(const SoakCase& soak_case, int64_t tick_limit) {
   const UpdateJob& job = window.job;
   int64_t grants = 0;
   int64_t ticks = 0;
-  while (job.update_state != Idle && ticks < tick_limit) {
+  while (job.state() != UpdateState::kIdle && ticks < tick_limit) {
     if (ticks == soak_case.abort_at) {
       window.OnUpdateButton();
       break;
@@ -228,12 +228,12 @@ SoakResult RunSoakCase(const SoakCase& soak_case, int64_t tick_limit) {
       h->port.ComboSetCurSel(kBaudCombo, index);
       window.OnBaudChanged();
     }
-    const int16_t state = job.update_state;
-    const uint32_t address = job.write_address;
+    const UpdateState state = job.state();
+    const uint32_t address = job.write_address();
     const int16_t erase_count = window.erase_plan.erase_count;
     h->Ticks(1);
     ++ticks;
-    grants += (job.update_state != state ? 2 : 0) + (job.write_address != address ? 2 : 0) +
+    grants += (job.state() != state ? 2 : 0) + (job.write_address() != address ? 2 : 0) +
               (window.erase_plan.erase_count < erase_count ? 1 : 0);
   }
   const int64_t attempts = kStartBudget + kFreshBudget * grants;
@@ -244,7 +244,7 @@ SoakResult RunSoakCase(const SoakCase& soak_case, int64_t tick_limit) {
   const std::vector<std::string>& boxes = h->port.message_boxes;
   const bool no_device =
       std::find(boxes.begin(), boxes.end(), "No devices connected") != boxes.end();
-  if (window.job.update_state != Idle) {
+  if (window.job.state() != UpdateState::kIdle) {
     result.outcome = Outcome::kHang;
   } else if (Contains(result.log, "VERY WELL DONE")) {
     result.outcome = Outcome::kSuccess;

@@ -6,6 +6,7 @@
 
 #include <vector>
 
+#include "rdm/frame_view.h"
 #include "rdm/message.h"
 #include "support/window_harness.h"
 
@@ -25,9 +26,14 @@ class StaleEchoTest : public ::testing::Test, public testing::ScriptedWindowHarn
     window.analysis.code_begin = 0x4000;
     window.analysis.code_end = 0x4000 + 3 * 192 - 1;
     window.device_found = 1;
-    window.job.update_state = ProgramChunks;
-    window.job.retries_left = 5;
+    // Into programming as a bootloader with nothing to erase takes it: a poll, then its
+    // control field with the Boot-Loader flag.
+    window.job.Start();
+    window.job.Step();
+    Reply(
+        ResponseFrame(kUid, DISCOVERY_COMMAND_RESPONSE, DISC_UN_MUTE, {0x00, kControlBootLoader}));
   }
+  static constexpr RdmUid kUid = {0x4F, 0x4C, 0x12, 0x34, 0x56, 0x78};
 
   // The fixture's echo of a program request for `address`: 55 A4, the flagged address, the
   // length, the bytes, and a checksum that is not examined.
@@ -43,35 +49,32 @@ class StaleEchoTest : public ::testing::Test, public testing::ScriptedWindowHarn
                                static_cast<uint8_t>(length)};
     pd.resize(8 + length, 0x00);
     pd.insert(pd.end(), {0, 0, 0, 0});
-    return ResponseFrame({0x4F, 0x4C, 0x12, 0x34, 0x56, 0x78}, GET_COMMAND_RESPONSE, PID_BOOTLOADER,
-                         pd);
+    return ResponseFrame(kUid, GET_COMMAND_RESPONSE, PID_BOOTLOADER, pd);
   }
 
-  void Reply(const std::vector<uint8_t>& frame) {
-    window.job.OnReply(frame.data(), static_cast<int16_t>(frame.size()));
-  }
+  void Reply(const std::vector<uint8_t>& frame) { window.job.OnReply(*RdmFrameView::Of(frame)); }
 };
 
 TEST_F(StaleEchoTest, OnlyTheEchoOfTheChunkSentMovesProgrammingOn) {
   window.job.Step();  // sends the chunk at 0x4000
-  ASSERT_EQ(window.job.write_address, 0x4000u);
-  ASSERT_EQ(window.job.chunk_length, 192u);
+  ASSERT_EQ(window.job.write_address(), 0x4000u);
+  ASSERT_EQ(window.job.chunk_length(), 192u);
 
   Reply(Echo(0x4000));
-  EXPECT_EQ(window.job.write_address, 0x40C0u);
+  EXPECT_EQ(window.job.write_address(), 0x40C0u);
   window.job.Step();  // sends the chunk at 0x40C0
 
   // Late echoes of the chunk at 0x4000 hold the same 192 zero bytes.
   Reply(Echo(0x4000));
   Reply(Echo(0x4000));
-  EXPECT_EQ(window.job.write_address, 0x40C0u);
+  EXPECT_EQ(window.job.write_address(), 0x40C0u);
 
   // An echo that names the right address but another length is not this chunk's either.
   Reply(Echo(0x40C0, 190));
-  EXPECT_EQ(window.job.write_address, 0x40C0u);
+  EXPECT_EQ(window.job.write_address(), 0x40C0u);
 
   Reply(Echo(0x40C0));
-  EXPECT_EQ(window.job.write_address, 0x4180u);
+  EXPECT_EQ(window.job.write_address(), 0x4180u);
 }
 
 }  // namespace

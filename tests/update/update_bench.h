@@ -197,7 +197,7 @@ class ScriptedUpdateBench : public ScriptedWindowHarness {
 
   // Runs ticks until the procedure is idle again; at most `max_ticks`.
   bool RunToIdle(int64_t max_ticks) {
-    return pacer.RunUntil([this] { return window.job.update_state == Idle; }, max_ticks);
+    return pacer.RunUntil([this] { return window.job.state() == UpdateState::kIdle; }, max_ticks);
   }
 
   ScriptedFixture fixture{driver};

@@ -170,7 +170,7 @@ TEST_F(UpdateBudgetTest, TheFirstChunkGoesOutFiveTimesUnchangedThenTheUpdateAbor
   for (const auto& c : chunks) {
     EXPECT_EQ(c.frame, chunks[0].frame);
   }
-  EXPECT_EQ(window.job.sent_count, 5 * 192) << "resends count towards the bar";
+  EXPECT_EQ(window.job.sent_count(), 5 * 192) << "resends count towards the bar";
   EXPECT_EQ(port.fills.size(), 5u);
   EXPECT_TRUE(testing::EndsWith(
       Log(), "Programming $4000 (192 bytes)...\r\n" + std::string(testing::kAborted)));
@@ -199,7 +199,7 @@ TEST_F(UpdateBudgetTest, ALaterChunkGoesOutFourTimesThenTheUpdateAborts) {
   for (size_t i = 2; i < chunks.size(); ++i) {
     EXPECT_EQ(chunks[i].frame, chunks[1].frame);
   }
-  EXPECT_EQ(window.job.write_address, 0x40C0u);
+  EXPECT_EQ(window.job.write_address(), 0x40C0u);
 }
 
 TEST_F(UpdateBudgetTest, ThreeUnansweredStartRequestsEndTheUpdateWithoutSuccess) {
@@ -239,7 +239,7 @@ TEST_F(UpdateBudgetTest, ThreeUnansweredStartRequestsEndTheUpdateWithoutSuccess)
   ReplyStartAck();
   Ticks(2);
   EXPECT_EQ(port.beeps, beeps + 1);
-  EXPECT_EQ(window.job.update_state, Idle);
+  EXPECT_EQ(window.job.state(), UpdateState::kIdle);
   EXPECT_EQ(Log().find("VERY WELL DONE"), std::string::npos);
 }
 

@@ -6,10 +6,13 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cstdio>
 #include <string>
 
+#include "app/updater_events.h"
 #include "sim/simulated_line.h"
 #include "update_bench.h"
+#include "update_sim_bench.h"
 
 namespace quillmont {
 namespace {
@@ -61,7 +64,7 @@ TEST_P(ExampleUpdateTest, RunsFromTheApplicationToTheNewVersion) {
   window.OnUpdateButton();
   EXPECT_EQ(port.Text(kUpdateButton), "Abort Operation");
   EXPECT_EQ(port.invalidates, 1);
-  ASSERT_TRUE(pacer.RunUntil([&] { return window.job.update_state == Idle; }, 2000));
+  ASSERT_TRUE(pacer.RunUntil([&] { return window.job.state() == UpdateState::kIdle; }, 2000));
 
   std::string expected = "Reading " + path + "\r\n" + FormatAnalysisLog(file.analysis, file.plan) +
                          "\r\n" +
@@ -132,6 +135,76 @@ INSTANTIATE_TEST_SUITE_P(
       }
       return name;
     });
+
+// What a front end that knows nothing of the window's texts learns of a whole update: the
+// events in their order, each with what it carries.
+class EventTrace : public UpdaterEvents {
+ public:
+  void OnLinkChanged(bool open) override { Add(open ? "link open" : "link lost"); }
+  void OnDiscovery(const DiscoveryEvent& e) override {
+    Add(e.found ? "found " + FormatUid(e.uid) : "not found");
+  }
+  void OnReplyAccepted(const RdmFrameView& /*frame*/) override { ++replies; }
+  void OnCommandAnswered(const CommandAnswer& a) override {
+    char text[48];
+    std::snprintf(text, sizeof text, "answer %02X %04X type %u", a.command_class, a.pid,
+                  a.response_type);
+    Add(text);
+  }
+  void OnDeviceInfo(const DeviceInfoEvent& e) override { Add("info " + e.text); }
+  // Consecutive requests of one step are one entry; the bytes sent never go down.
+  void OnUpdateProgress(const UpdateProgress& p) override {
+    EXPECT_GE(p.sent, last.sent);
+    const std::string step = "step " + std::to_string(static_cast<int>(p.step));
+    if (trace.empty() || trace.back() != step) {
+      Add(step);
+    }
+    last = p;
+  }
+  void OnUpdateEnded(UpdateOutcome outcome) override {
+    Add("ended " + std::to_string(static_cast<int>(outcome)));
+  }
+  void Add(const std::string& entry) { trace.push_back(entry); }
+
+  std::vector<std::string> trace;
+  UpdateProgress last;
+  int replies = 0;
+};
+
+class UpdateEventsTest : public ::testing::Test, public testing::SimUpdateBench {};
+
+TEST_F(UpdateEventsTest, AWholeUpdateIsToldAsEvents) {
+  EventTrace events;
+  window.set_events(&events);
+  Connect();
+  const std::string path = ExamplePath("fixture-app-1.1.srec2");
+  const LoadedFirmware file = LoadFirmware(path);
+  Update(path, 2000);
+  ASSERT_TRUE(finished);
+  window.set_events(nullptr);
+
+  const std::vector<std::string> expected = {
+      "link open",
+      "found 4F 4C 12 34 56 78",
+      "answer 21 0080 type 0",
+      "info Quillmont Sim Spot",
+      "answer 21 00C0 type 0",
+      "info Quillmont demo app 1.0",  // the address's answer goes in the start's drain
+      "step 1",                       // the poll, answered by the application
+      "step 2",                       // enter the bootloader
+      "step 1",                       // the poll, answered by the bootloader
+      "step 3",                       // erase
+      "step 5",                       // program the chunks
+      "step 6",                       // then the signature
+      "step 7",                       // start the new application
+      "answer 31 1000 type 0",
+      "ended 0",
+  };
+  EXPECT_EQ(events.trace, expected);
+  EXPECT_EQ(events.last.total, file.raw->loaded_count);
+  EXPECT_EQ(events.last.sent, window.job.sent_count());
+  EXPECT_GT(events.replies, 0);
+}
 
 }  // namespace
 }  // namespace quillmont

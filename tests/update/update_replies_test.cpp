@@ -119,7 +119,7 @@ TEST_F(UpdateRepliesTest, AnEchoThatDiffersFromTheImageLeavesTheChunkWhereItWas)
   StartUpdate(ExamplePath("fixture-app-1.1.srec2"));
   ASSERT_TRUE(pacer.RunUntil([&] { return programs == 1; }, 10));
   Ticks(2);
-  EXPECT_EQ(window.job.write_address, 0x4000u);
+  EXPECT_EQ(window.job.write_address(), 0x4000u);
   ASSERT_TRUE(pacer.RunUntil([&] { return programs == 3; }, 300));
   const auto chunks = Of(Req::Program);
   EXPECT_EQ(chunks[1].tick - chunks[0].tick, 101);
@@ -127,7 +127,7 @@ TEST_F(UpdateRepliesTest, AnEchoThatDiffersFromTheImageLeavesTheChunkWhereItWas)
   EXPECT_EQ(chunks[1].frame, chunks[0].frame);
   EXPECT_EQ(chunks[2].frame, chunks[0].frame);
   Ticks(1);
-  EXPECT_EQ(window.job.write_address, 0x40C0u) << "the third, true echo moves on";
+  EXPECT_EQ(window.job.write_address(), 0x40C0u) << "the third, true echo moves on";
   ASSERT_TRUE(RunToIdle(2000));
   EXPECT_TRUE(testing::EndsWith(Log(), testing::kWellDone));
 }
@@ -135,21 +135,43 @@ TEST_F(UpdateRepliesTest, AnEchoThatDiffersFromTheImageLeavesTheChunkWhereItWas)
 // Frames whose PDL claims more parameter data than the frame holds, handed over exactly as long
 // as they are: no row matches, and nothing is read past their end.
 TEST_F(UpdateRepliesTest, AReplyIsNeverReadPastTheBytesItHolds) {
-  device = [&](const Bytes& frame) { return testing::KindOf(frame) == Req::Poll; };
+  bool answer_polls = false;
+  device = [&](const Bytes& frame) {
+    switch (testing::KindOf(frame)) {
+      case Req::Poll:
+        if (answer_polls) {
+          ReplyControl(0x04);
+        }
+        break;
+      case Req::Erase:
+        ReplyEraseAck();
+        break;
+      case Req::Program:
+        break;  // the first chunk stays unanswered
+      default:
+        return false;
+    }
+    return true;
+  };
+  const auto hand_over = [this](const Bytes& frame) {
+    window.job.OnReply(*RdmFrameView::Of(frame));
+  };
   StartUpdate(ExamplePath("fixture-app-1.1.srec2"));
   Ticks(1);
-  ASSERT_EQ(window.job.update_state, FindBootloader);
+  ASSERT_EQ(window.job.state(), UpdateState::kFindBootloader);
 
   Bytes control = ResponseFrame(testing::kDeviceUid, DISCOVERY_COMMAND_RESPONSE, DISC_UN_MUTE, {});
   control[kOffsetPdl] = 2;
-  window.job.OnReply(control.data(), static_cast<int16_t>(control.size()));
-  EXPECT_EQ(window.job.update_state, FindBootloader);
-  EXPECT_EQ(window.job.wait_ticks, 50);
+  hand_over(control);
+  EXPECT_EQ(window.job.state(), UpdateState::kFindBootloader);
+  EXPECT_EQ(window.job.wait_ticks(), 50);
 
   // In the middle of programming: the first chunk is out and unanswered.
-  window.job.update_state = ProgramChunks;
-  window.job.write_address = 0x4000;
-  window.job.chunk_length = 192;
+  answer_polls = true;
+  ASSERT_TRUE(pacer.RunUntil([&] { return !Of(Req::Program).empty(); }, 200));
+  ASSERT_EQ(window.job.state(), UpdateState::kProgramChunks);
+  ASSERT_EQ(window.job.write_address(), 0x4000u);
+  ASSERT_EQ(window.job.chunk_length(), 192u);
   // The right first 100 bytes of the chunk, of the 192 that the PDL claims.
   Bytes echo = {BOOT_SYNC, BOOT_PROGRAM, 0x80, 0x00, 0x40, 0x00, 0x00, 192};
   for (uint32_t a = 0x4000; a < 0x4000 + 100; ++a) {
@@ -157,15 +179,37 @@ TEST_F(UpdateRepliesTest, AReplyIsNeverReadPastTheBytesItHolds) {
   }
   Bytes chunk = ResponseFrame(testing::kDeviceUid, GET_COMMAND_RESPONSE, PID_BOOTLOADER, echo);
   chunk[kOffsetPdl] = 192 + 12;
-  window.job.OnReply(chunk.data(), static_cast<int16_t>(chunk.size()));
-  EXPECT_EQ(window.job.write_address, 0x4000u);
+  hand_over(chunk);
+  EXPECT_EQ(window.job.write_address(), 0x4000u);
 
   const int16_t count = window.erase_plan.erase_count;
   Bytes erase = ResponseFrame(testing::kDeviceUid, SET_COMMAND_RESPONSE, PID_BOOTLOADER, {});
   erase[kOffsetPdl] = 2;
-  window.job.OnReply(erase.data(), static_cast<int16_t>(erase.size()));
+  hand_over(erase);
   EXPECT_EQ(window.erase_plan.erase_count, count);
-  EXPECT_EQ(window.job.update_state, ProgramChunks);
+  EXPECT_EQ(window.job.state(), UpdateState::kProgramChunks);
+}
+
+// E1.20 lets a fixture add its binding UID to the control field (PDL 8); other lengths are not
+// a control field.
+TEST_F(UpdateRepliesTest, AControlFieldWithABindingUidIsTakenAndOtherLengthsAreNot) {
+  for (const uint8_t pdl : {8, 2, 4}) {
+    device = [&](const Bytes& frame) {
+      if (testing::KindOf(frame) == Req::Poll) {
+        Bytes pd = {0x00, kControlBootLoader, 0x4F, 0x4C, 0x12, 0x34, 0x56, 0x78};
+        pd.resize(pdl);
+        Reply(DISCOVERY_COMMAND_RESPONSE, DISC_UN_MUTE, pd);
+      }
+      return true;
+    };
+    StartUpdate(ExamplePath("fixture-app-1.1.srec2"));
+    Ticks(3);
+    EXPECT_EQ(window.job.state(),
+              pdl == 4 ? UpdateState::kFindBootloader : UpdateState::kEraseBlocks)
+        << int{pdl};
+    window.AbortUpdate();
+    Ticks(301);  // the wait the aborted run left
+  }
 }
 
 TEST_F(UpdateRepliesTest, ALowBootloaderWithANewBootloaderToFlashPollsUntilTheBudgetEnds) {
@@ -213,7 +257,7 @@ TEST_F(UpdateRepliesTest, ALowBootloaderIsAskedToJumpIntoTheBootloaderProper) {
                                 "Trying to jump into BootLoader...\r\n"
                                 "Looking for bootloader...\r\n"
                                 "Erasing block $4000...\r\n"));
-  EXPECT_EQ(window.job.update_state, EraseBlocks) << "its acknowledgement was only a beep";
+  EXPECT_EQ(window.job.state(), UpdateState::kEraseBlocks) << "its acknowledgement was only a beep";
 }
 
 }  // namespace

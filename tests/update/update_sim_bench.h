@@ -33,7 +33,7 @@ class SimUpdateBench : public SimLineParts, public WindowHarness {
     const size_t mark = window.log_text.size();
     port.file_dialog_answers.push_back(path);
     window.OnUpdateButton();
-    finished = pacer.RunUntil([&] { return window.job.update_state == Idle; }, max_ticks);
+    finished = pacer.RunUntil([&] { return window.job.state() == UpdateState::kIdle; }, max_ticks);
     return window.log_text.substr(mark);
   }
   bool FlashHolds(const std::string& path) {

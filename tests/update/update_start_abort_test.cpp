@@ -47,15 +47,15 @@ TEST_F(UpdateStartAbortTest, AnAbortSendsNothingAndLeavesTheWaitAsItWas) {
   StartUpdate(ExamplePath("fixture-app-1.1.srec2"));
   Ticks(1);
   ASSERT_EQ(sent.size(), 1u);
-  ASSERT_EQ(window.job.wait_ticks, 50);
+  ASSERT_EQ(window.job.wait_ticks(), 50);
   const size_t writes = driver.Writes().size();
   const size_t mark = window.log_text.size();
 
   window.OnUpdateButton();
   EXPECT_EQ(driver.Writes().size(), writes);
-  EXPECT_EQ(window.job.update_state, Idle);
-  EXPECT_EQ(window.job.retries_left, 0);
-  EXPECT_EQ(window.job.wait_ticks, 50);
+  EXPECT_EQ(window.job.state(), UpdateState::kIdle);
+  EXPECT_EQ(window.job.retries_left(), 0);
+  EXPECT_EQ(window.job.wait_ticks(), 50);
   EXPECT_EQ(port.Text(kUpdateButton), "Update Firmware");
   EXPECT_EQ(window.log_text.substr(mark), "\r\nOperation Aborted by User.\r\n\r\n");
   EXPECT_EQ(port.file_dialog_requests.size(), 1u) << "an abort opens no dialog";
@@ -64,7 +64,7 @@ TEST_F(UpdateStartAbortTest, AnAbortSendsNothingAndLeavesTheWaitAsItWas) {
   ReplyControl(0x04);
   Ticks(400);
   EXPECT_EQ(sent.size(), 1u);
-  EXPECT_EQ(window.job.update_state, Idle);
+  EXPECT_EQ(window.job.state(), UpdateState::kIdle);
 }
 
 TEST_F(UpdateStartAbortTest, ACancelledDialogDoesNothing) {
@@ -103,7 +103,7 @@ TEST_F(UpdateStartAbortTest, AFileWithoutDataRecordsLogsOnlyItsName) {
   EXPECT_TRUE(port.message_boxes.empty());
   EXPECT_EQ(Log(), "Reading " + path + "\r\n");
   EXPECT_EQ(port.Text(kUpdateButton), "Update Firmware");
-  EXPECT_EQ(window.job.update_state, Idle);
+  EXPECT_EQ(window.job.state(), UpdateState::kIdle);
   Ticks(100);
   EXPECT_TRUE(sent.empty());
 }
@@ -151,7 +151,7 @@ TEST_F(UpdateStartAbortTest, NoDeviceKnownShowsItsBoxWithTheJobAlreadyIdle) {
   Ticks(1);
   ASSERT_NE(window.link, nullptr);
   ASSERT_EQ(window.device_found, 0);
-  int16_t state_in_box = -1;
+  UpdateState state_in_box = UpdateState::kStartUserProgram;
   int16_t retries_in_box = -1;
   std::string caption_in_box;
   size_t boxes_in_box = 0;
@@ -159,8 +159,8 @@ TEST_F(UpdateStartAbortTest, NoDeviceKnownShowsItsBoxWithTheJobAlreadyIdle) {
     if (text != "No devices connected") {
       return;
     }
-    state_in_box = window.job.update_state;
-    retries_in_box = window.job.retries_left;
+    state_in_box = window.job.state();
+    retries_in_box = window.job.retries_left();
     caption_in_box = port.Text(kUpdateButton);
     pacer.RunTicks(60);  // the timer goes on inside the box
     boxes_in_box = port.message_boxes.size();
@@ -168,7 +168,7 @@ TEST_F(UpdateStartAbortTest, NoDeviceKnownShowsItsBoxWithTheJobAlreadyIdle) {
   StartUpdate(ExamplePath("fixture-app-1.1.srec2"));
   EXPECT_EQ(port.Text(kUpdateButton), "Abort Operation") << "a start never checks for a device";
   Ticks(1);
-  EXPECT_EQ(state_in_box, Idle);
+  EXPECT_EQ(state_in_box, UpdateState::kIdle);
   EXPECT_EQ(retries_in_box, 0);
   EXPECT_EQ(caption_in_box, "Update Firmware");
   EXPECT_EQ(boxes_in_box, 1u) << "the ticks inside the box found nothing to do";
@@ -193,7 +193,7 @@ TEST_F(UpdateStartAbortTest, AStartRightAfterAnAbortWaitsOutTheOldWait) {
   ASSERT_EQ(SentTicks(Req::Erase), std::vector<int64_t>{t0 + 2});
   window.OnUpdateButton();  // abort with 300 ticks still to wait
   StartUpdate(path);
-  EXPECT_EQ(window.job.wait_ticks, 300);
+  EXPECT_EQ(window.job.wait_ticks(), 300);
   ASSERT_TRUE(pacer.RunUntil([&] { return Of(Req::Poll).size() == 2; }, 400));
   EXPECT_EQ(SentTicks(Req::Poll).back() - (t0 + 2), 301);
 }
@@ -205,14 +205,14 @@ TEST_F(UpdateStartAbortTest, AnInvalidTypedUidIsReportedAndTheButtonStillActs) {
   StartUpdate(ExamplePath("fixture-app-1.1.srec2"));
   EXPECT_THAT(port.message_boxes, ElementsAre("Invalid RDM ID."));
   EXPECT_EQ(port.file_dialog_requests.size(), 1u);
-  EXPECT_EQ(window.job.update_state, FindBootloader);
+  EXPECT_EQ(window.job.state(), UpdateState::kFindBootloader);
 
   port.Type(kUidEdit, "nonsense");
   window.OnUidChanged();
   window.OnUpdateButton();
   EXPECT_EQ(port.message_boxes.size(), 2u);
   EXPECT_EQ(port.message_boxes.back(), "Invalid RDM ID.");
-  EXPECT_EQ(window.job.update_state, Idle) << "the click still aborts";
+  EXPECT_EQ(window.job.state(), UpdateState::kIdle) << "the click still aborts";
   EXPECT_TRUE(testing::EndsWith(window.log_text, "\r\nOperation Aborted by User.\r\n\r\n"));
 }
 
@@ -222,7 +222,7 @@ TEST_F(UpdateStartAbortTest, ADrainOfANoisyLineEndsAfter200ReadsAndStartsAllTheS
   StartUpdate(ExamplePath("fixture-app-1.1.srec2"));
   EXPECT_EQ(driver.Pending(), 100u * 256) << "200 reads of 256 bytes, then the drain gives up";
   EXPECT_TRUE(testing::EndsWith(Log(), "The line did not fall quiet; starting all the same.\r\n"));
-  EXPECT_EQ(window.job.update_state, FindBootloader);
+  EXPECT_EQ(window.job.state(), UpdateState::kFindBootloader);
   EXPECT_EQ(port.Text(kUpdateButton), "Abort Operation");
 }
 
