@@ -14,6 +14,7 @@
 #include "app/updater_window.h"
 #include "cli/console_port.h"
 #include "drivers/driver_choice.h"
+#include "drivers/port_report.h"
 
 namespace quillmont::cli {
 
@@ -53,7 +54,7 @@ struct SetAnswer {
 
 class WindowSession {
  public:
-  // `diag` receives the line layer's diagnostic lines.
+  // `diag` receives the line layer's diagnostic lines, without the repeats of the search.
   WindowSession(DriverSet& drivers, std::ostream& diag, SessionSink sink);
   ~WindowSession();
   WindowSession(const WindowSession&) = delete;
@@ -93,6 +94,7 @@ class WindowSession {
 
  private:
   DriverSet& drivers_;
+  QuietRepeatsStream diag_;
   std::ostream null_stream_{nullptr};
   ConsolePort port_{null_stream_, null_stream_};
   std::unique_ptr<UpdaterWindow> window_;
