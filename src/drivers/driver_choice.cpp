@@ -7,6 +7,7 @@
 
 #include "drivers/backend_choice.h"
 #include "drivers/port_report.h"
+#include "link/d2xx/d2xx_library_driver.h"
 #include "link/forwarding_driver.h"
 #include "sim/fault_plan.h"
 #include "sim/simulated_line.h"
@@ -137,6 +138,9 @@ MadeSet MakeReal(const DriverOptions& options, int only_adapter) {
   std::vector<std::string> names;
   PortFacts facts;
   facts.backend = "d2xx";
+  if (const auto* library = dynamic_cast<const d2xx::D2xxLibraryDriver*>(driver.get())) {
+    facts.open_error = [library] { return library->open_error(); };
+  }
 #if defined(QUILLMONT_HAVE_SERIAL_BACKEND)
   if (const auto* serial = dynamic_cast<const serial::SerialDriver*>(driver.get())) {
     names = serial->DevicePaths();

@@ -105,6 +105,7 @@ TEST_F(D2xxLibraryFake, PassesEveryOperationThroughToTheLibrary) {
   FT_HANDLE handle = nullptr;
   EXPECT_EQ(driver_.FT_Open(1, &handle), FT_DEVICE_NOT_FOUND);
   EXPECT_EQ(handle, nullptr);
+  EXPECT_EQ(driver_.open_error(), "FTDI adapter 1: no such device");
   ASSERT_EQ(driver_.FT_Open(0, &handle), FT_OK);
   ASSERT_NE(handle, nullptr);
 

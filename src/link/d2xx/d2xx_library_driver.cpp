@@ -52,6 +52,21 @@ std::string MissingText(const std::string& library) {
 constexpr uint32_t kPowerOnBaud = 9600;
 constexpr uint64_t kBitsPerByte = 11;  // start, 8 data, 2 stop
 
+std::string OpenFailureText(FT_STATUS status) {
+  if (status == FT_DEVICE_NOT_FOUND) {
+    return "no such device";
+  }
+  if (status == FT_DEVICE_NOT_OPENED) {
+#if defined(__linux__)
+    return "cannot be opened: busy, no permission, or driven by the kernel's ftdi_sio (unbind "
+           "it, or use --driver serial)";
+#else
+    return "cannot be opened: busy (another program is using it)";
+#endif
+  }
+  return "cannot be opened (status " + std::to_string(status) + ")";
+}
+
 }  // namespace
 
 std::string DefaultLibraryName() {
@@ -202,12 +217,16 @@ FT_STATUS D2xxLibraryDriver::FT_Open(int index, FT_HANDLE* handle) {
     return FT_INVALID_PARAMETER;
   }
   *handle = nullptr;
+  open_error_.clear();
+  const std::string adapter = "FTDI adapter " + std::to_string(index);
   Handle opened = nullptr;
   const FT_STATUS status = api_->open(index, &opened);
   if (status != FT_OK) {
+    open_error_ = adapter + ": " + OpenFailureText(status);
     return status;
   }
   if (opened == nullptr) {
+    open_error_ = adapter + ": the library gave no handle";
     return FT_DEVICE_NOT_OPENED;  // null means "no link" to the rest of the program
   }
   // A chip that cannot frame bytes as DMX512 does is of no use on the line.
@@ -215,6 +234,8 @@ FT_STATUS D2xxLibraryDriver::FT_Open(int index, FT_HANDLE* handle) {
       api_->set_data_characteristics(opened, kWordLength8, kStopBits2, kParityNone);
   if (framing != FT_OK) {
     api_->close(opened);
+    open_error_ =
+        adapter + ": refuses 8 data bits and 2 stop bits (status " + std::to_string(framing) + ")";
     return framing;
   }
   // Chips without a settable latency timer still work, only later; that is no reason to refuse.

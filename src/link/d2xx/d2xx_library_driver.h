@@ -38,6 +38,8 @@ class D2xxLibraryDriver final : public D2xxDriver {
   bool available() const { return load_error_.empty(); }
   // Empty when the library and all its operations were found; otherwise a text for the user.
   const std::string& load_error() const { return load_error_; }
+  // Why the last FT_Open failed, for the user ("FTDI adapter 0: ..."); empty when it opened.
+  const std::string& open_error() const { return open_error_; }
 
   FT_STATUS FT_CreateDeviceInfoList(uint32_t* count) override;
   FT_STATUS FT_GetLibraryVersion(uint32_t* version) override;
@@ -67,6 +69,7 @@ class D2xxLibraryDriver final : public D2xxDriver {
 
   std::unique_ptr<Api> api_;
   std::string load_error_;
+  std::string open_error_;
   std::vector<OpenAdapter> open_;
   SystemClock system_clock_;
   Clock& clock_;
