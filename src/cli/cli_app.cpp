@@ -55,6 +55,9 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
     err << checked.error().message << '\n';
     return kExitBadArguments;
   }
+  // Why a real adapter did not open goes to standard error, also without --verbose.
+  options.drivers.notices = &err;
+  options.drivers.verbose = options.verbose;
 
   for (const CliCommand& command : commands) {
     if (command.subcommand->parsed()) {

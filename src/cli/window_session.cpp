@@ -20,7 +20,8 @@ std::unique_ptr<TickPacer> MakePacer(UpdaterWindow& window, DriverSet& drivers) 
 
 WindowSession::WindowSession(DriverSet& drivers, std::ostream& diag, SessionSink sink)
     : drivers_(drivers),
-      window_(std::make_unique<UpdaterWindow>(port_, drivers.driver(), drivers.clock(), diag)) {
+      diag_(diag),
+      window_(std::make_unique<UpdaterWindow>(port_, drivers.driver(), drivers.clock(), diag_)) {
   port_.set_quiet(true);
   port_.on_log_line = std::move(sink.log);
   port_.on_message_box = std::move(sink.message_box);

@@ -16,6 +16,7 @@
 #include "base/result.h"
 #include "cli/console_port.h"
 #include "drivers/driver_choice.h"
+#include "drivers/port_report.h"
 
 namespace quillmont::cli {
 
@@ -57,7 +58,7 @@ struct SetAnswer {
 // device's texts and address, the answers to SET requests and the update's progress and end.
 class WindowSession : private UpdaterEvents {
  public:
-  // `diag` receives the line layer's diagnostic lines.
+  // `diag` receives the line layer's diagnostic lines, without the repeats of the search.
   WindowSession(DriverSet& drivers, std::ostream& diag, SessionSink sink);
   ~WindowSession() override;
   WindowSession(const WindowSession&) = delete;
@@ -109,6 +110,7 @@ class WindowSession : private UpdaterEvents {
   void OnUpdateEnded(UpdateOutcome outcome) override;
 
   DriverSet& drivers_;
+  QuietRepeatsStream diag_;
   std::ostream null_stream_{nullptr};
   ConsolePort port_{null_stream_, null_stream_};
   std::unique_ptr<UpdaterWindow> window_;

@@ -6,6 +6,8 @@
 #include <utility>
 
 #include "drivers/backend_choice.h"
+#include "drivers/port_report.h"
+#include "link/d2xx/d2xx_library_driver.h"
 #include "link/forwarding_driver.h"
 #include "sim/fault_plan.h"
 #include "sim/simulated_line.h"
@@ -134,15 +136,34 @@ MadeSet MakeReal(const DriverOptions& options, int only_adapter) {
   }
   std::unique_ptr<D2xxDriver> driver = std::move(backend).value();
   std::vector<std::string> names;
+  PortFacts facts;
+  facts.backend = "d2xx";
+  if (const auto* library = dynamic_cast<const d2xx::D2xxLibraryDriver*>(driver.get())) {
+    facts.open_error = [library] { return library->open_error(); };
+  }
 #if defined(QUILLMONT_HAVE_SERIAL_BACKEND)
   if (const auto* serial = dynamic_cast<const serial::SerialDriver*>(driver.get())) {
     names = serial->DevicePaths();
+    facts.backend = "serial";
+    facts.port_names = [serial] { return serial->DevicePaths(); };
+    facts.open_error = [serial] { return serial->open_error(); };
+    facts.absent_ports = [serial] { return serial->AbsentPorts(); };
   }
 #elif defined(QUILLMONT_HAVE_COM_BACKEND)
   if (const auto* com = dynamic_cast<const com::ComPortDriver*>(driver.get())) {
     names = com->PortNames();
+    facts.backend = "COM port";
+    facts.port_names = [com] { return com->PortNames(); };
+    facts.open_error = [com] { return com->open_error(); };
+    facts.absent_ports = [com] { return com->AbsentPorts(); };
   }
 #endif
+  if (options.notices != nullptr) {
+    // The backend's facts are read through the pointers above; the reporter owns the backend,
+    // so they live as long as it does.
+    driver = std::make_unique<PortReporter>(std::move(driver), std::move(facts), *options.notices,
+                                            options.verbose);
+  }
   if (only_adapter >= 0) {
     driver = std::make_unique<SingleAdapterView>(std::move(driver), only_adapter);
     if (static_cast<size_t>(only_adapter) < names.size()) {

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <variant>
 #include <vector>
@@ -38,6 +39,10 @@ struct DriverOptions {
   bool simulate = false;  // the same as driver "sim"
   std::vector<std::string> ports;
   SimOptions sim;
+  // Where a real adapter's search tells why a port did not open, each reason once; with
+  // `verbose` also which backend opens which port. Null: told nowhere.
+  std::ostream* notices = nullptr;
+  bool verbose = false;
 
   bool UsesSimulator() const { return simulate || driver == "sim"; }
 };

@@ -50,18 +50,24 @@ class PortTableDriver : public D2xxDriver {
       return FT_INVALID_PARAMETER;
     }
     *handle = nullptr;
+    open_error_.clear();
     const std::vector<std::string> names = DeviceNames();
     if (index < 0 || static_cast<size_t>(index) >= names.size()) {
+      open_error_ = "adapter " + std::to_string(index) + ": no such device";
       return FT_DEVICE_NOT_FOUND;
     }
     const std::string& name = names[static_cast<size_t>(index)];
     const bool already_open = std::any_of(ports_.begin(), ports_.end(),
                                           [&](const auto& entry) { return entry.name == name; });
     if (already_open) {
+      open_error_ = name + ": already open";
       return FT_DEVICE_NOT_OPENED;
     }
     std::unique_ptr<Port> port;
-    if (const FT_STATUS status = OpenDevice(name, &port); status != FT_OK) {
+    if (const FT_STATUS status = OpenDevice(name, &port, &open_error_); status != FT_OK) {
+      if (open_error_.empty()) {
+        open_error_ = name + ": cannot be opened";
+      }
       return status;
     }
     if (port == nullptr) {
@@ -71,6 +77,9 @@ class PortTableDriver : public D2xxDriver {
     *handle = ports_.back().port.get();
     return FT_OK;
   }
+
+  // Why the last FT_Open failed, for the user ("/dev/ttyUSB0: busy; ..."); empty when it opened.
+  const std::string& open_error() const { return open_error_; }
 
   FT_STATUS FT_Close(FT_HANDLE handle) final {
     Port* port = Find(handle);
@@ -204,8 +213,9 @@ class PortTableDriver : public D2xxDriver {
   // The devices FT_Open numbers from 0, as they are now.
   virtual std::vector<std::string> DeviceNames() const = 0;
   // Opens the named device at DMX512's rate. On FT_OK *port holds the open device; on any other
-  // status nothing is left open.
-  virtual FT_STATUS OpenDevice(const std::string& name, std::unique_ptr<Port>* port) = 0;
+  // status nothing is left open and *why says why, naming the device.
+  virtual FT_STATUS OpenDevice(const std::string& name, std::unique_ptr<Port>* port,
+                               std::string* why) = 0;
 
   // The narrow port operations, each on an open port and with the system's answer turned into
   // a status. SetPortBaud gives the rate the port really runs at in *actual.
@@ -231,6 +241,7 @@ class PortTableDriver : public D2xxDriver {
 
   uint32_t layer_version_;
   std::vector<Entry> ports_;
+  std::string open_error_;
 };
 
 }  // namespace quillmont

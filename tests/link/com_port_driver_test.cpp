@@ -73,10 +73,13 @@ TEST(ComPortDriver, APortThatIsNotThereIsNotCountedAndDoesNotOpen) {
 
 TEST(ComPortDriver, ADeviceThatIsNotACommunicationsPortIsRefusedAndClosed) {
   ComHandle handle = reinterpret_cast<ComHandle>(0x1);
-  EXPECT_EQ(OpenComPort("NUL", 250000, &handle), FT_DEVICE_NOT_OPENED);
+  std::string why;
+  EXPECT_EQ(OpenComPort("NUL", 250000, &handle, &why), FT_DEVICE_NOT_OPENED);
   EXPECT_EQ(handle, nullptr);
-  EXPECT_EQ(OpenComPort("COM250", 250000, &handle), FT_DEVICE_NOT_FOUND);
+  EXPECT_EQ(why, "not a communications port");
+  EXPECT_EQ(OpenComPort("COM250", 250000, &handle, &why), FT_DEVICE_NOT_FOUND);
   EXPECT_EQ(handle, nullptr);
+  EXPECT_EQ(why, "no such device");
 }
 
 TEST(ComPortDriver, HandlesItDidNotGiveOutFailWithoutTouchingTheCallersBuffers) {

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "link/usb/known_adapters.h"
+
 namespace quillmont::com {
 namespace {
 
@@ -32,3 +34,29 @@ TEST(ComPortNames, SortsByPrefixThenNumberAndDropsDuplicates) {
 
 }  // namespace
 }  // namespace quillmont::com
+
+namespace quillmont::usb {
+namespace {
+
+TEST(KnownAdapters, WindowsHardwareIdsNameTheChipAndOnlyDmxChipsAreTaken) {
+  UsbId id;
+  ASSERT_TRUE(ParseHardwareId("FTDIBUS\\COMPORT&VID_0403&PID_6001", &id));
+  EXPECT_EQ(ClassifyAdapter(id), AdapterKind::kFtdi);
+  ASSERT_TRUE(ParseHardwareId("usb\\vid_1a86&pid_7523&rev_0264", &id));
+  EXPECT_EQ(id.vendor, 0x1A86);
+  EXPECT_EQ(id.product, 0x7523);
+  EXPECT_EQ(ClassifyAdapter(id), AdapterKind::kKnown);
+  // A microcontroller board and a modem are left to --port.
+  ASSERT_TRUE(ParseHardwareId("USB\\VID_2341&PID_0043&REV_0001", &id));
+  EXPECT_EQ(ClassifyAdapter(id), AdapterKind::kOther);
+  EXPECT_EQ(ClassifyAdapter(UsbId{0x067B, 0x23A3}), AdapterKind::kOther);
+  // Ports without USB IDs (a motherboard's COM1) or with cut-off IDs are none of them.
+  id = UsbId{0x0403, 0x6001};
+  EXPECT_FALSE(ParseHardwareId("ACPI\\PNP0501", &id));
+  EXPECT_FALSE(ParseHardwareId("USB\\VID_04", &id));
+  EXPECT_FALSE(ParseHardwareId("USB\\VID_04G3&PID_6001", &id));
+  EXPECT_EQ(id.vendor, 0x0403);  // untouched
+}
+
+}  // namespace
+}  // namespace quillmont::usb

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "drivers/backend_choice.h"
+#include "link/clock.h"
 #include "link/d2xx/d2xx_library_driver.h"
 #include "link/d2xx/shared_library.h"
 
@@ -61,7 +62,7 @@ TEST(D2xxLibraryAbsent, ALibraryWithoutTheOperationsIsRefused) {
 // The driver against a library with the vendor's entry points, loaded through dlopen.
 class D2xxLibraryFake : public ::testing::Test {
  protected:
-  D2xxLibraryFake() : probe_(QUILLMONT_FAKE_FTD2XX), driver_(QUILLMONT_FAKE_FTD2XX) {}
+  D2xxLibraryFake() : probe_(QUILLMONT_FAKE_FTD2XX), driver_(QUILLMONT_FAKE_FTD2XX, &clock_) {}
   void SetUp() override {
     ASSERT_TRUE(probe_.loaded());
     ASSERT_TRUE(driver_.available()) << driver_.load_error();
@@ -73,17 +74,26 @@ class D2xxLibraryFake : public ::testing::Test {
     misbehave_ =
         reinterpret_cast<void (*)(uint32_t, uint32_t)>(probe_.Symbol("FakeFtd2xx_Misbehave"));
     baud_ = reinterpret_cast<uint32_t (*)()>(probe_.Symbol("FakeFtd2xx_Baud"));
-    ASSERT_TRUE(calls_ && written_ && receive_ && misbehave_ && baud_);
+    setup_ = reinterpret_cast<void (*)(uint8_t*)>(probe_.Symbol("FakeFtd2xx_Setup"));
+    drain_ = reinterpret_cast<void (*)(uint32_t)>(probe_.Symbol("FakeFtd2xx_Drain"));
+    breaks_ = reinterpret_cast<uint32_t (*)(uint32_t*)>(probe_.Symbol("FakeFtd2xx_Breaks"));
+    ASSERT_TRUE(calls_ && written_ && receive_ && misbehave_ && baud_ && setup_ && drain_ &&
+                breaks_);
     misbehave_(0, 0);
+    drain_(0xFFFFFFFF);
   }
 
   SharedLibrary probe_;  // the same loaded library, for the test's own entry points
+  VirtualClock clock_;
   D2xxLibraryDriver driver_;
   uint32_t (*calls_)() = nullptr;
   uint32_t (*written_)(uint8_t*, uint32_t) = nullptr;
   void (*receive_)(const uint8_t*, uint32_t) = nullptr;
   void (*misbehave_)(uint32_t, uint32_t) = nullptr;
   uint32_t (*baud_)() = nullptr;
+  void (*setup_)(uint8_t*) = nullptr;
+  void (*drain_)(uint32_t) = nullptr;
+  uint32_t (*breaks_)(uint32_t*) = nullptr;
 };
 
 TEST_F(D2xxLibraryFake, PassesEveryOperationThroughToTheLibrary) {
@@ -95,6 +105,7 @@ TEST_F(D2xxLibraryFake, PassesEveryOperationThroughToTheLibrary) {
   FT_HANDLE handle = nullptr;
   EXPECT_EQ(driver_.FT_Open(1, &handle), FT_DEVICE_NOT_FOUND);
   EXPECT_EQ(handle, nullptr);
+  EXPECT_EQ(driver_.open_error(), "FTDI adapter 1: no such device");
   ASSERT_EQ(driver_.FT_Open(0, &handle), FT_OK);
   ASSERT_NE(handle, nullptr);
 
@@ -156,6 +167,38 @@ TEST_F(D2xxLibraryFake, GuardsTheCallerAgainstHandlesAndCountsItCannotTrust) {
   EXPECT_EQ(driver_.FT_Close(handle), FT_INVALID_HANDLE);
   EXPECT_EQ(driver_.FT_SetBreakOn(handle), FT_INVALID_HANDLE);
   EXPECT_EQ(calls_(), after_close);
+}
+
+TEST_F(D2xxLibraryFake, OpensAt8N2With1MsLatencyAndBreaksOnlyOnceTheFrameHasLeft) {
+  FT_HANDLE handle = nullptr;
+  ASSERT_EQ(driver_.FT_Open(0, &handle), FT_OK);
+  uint8_t setup[4] = {};
+  setup_(setup);
+  EXPECT_EQ(std::vector<uint8_t>(setup, setup + 4), (std::vector<uint8_t>{8, 2, 0, 1}));
+  ASSERT_EQ(driver_.FT_SetBaudRate(handle, 250000), FT_OK);
+
+  // Two requests in one tick: the second break waits, a poll a millisecond, until the chip has
+  // sent the first frame (it lets 4 bytes go per poll here: 22, 18, ... 2 left, then none).
+  drain_(4);
+  const uint8_t frame[26] = {0xCC, 0x01, 0x18};
+  uint32_t value = 0;
+  ASSERT_EQ(driver_.FT_Write(handle, frame, 26, &value), FT_OK);
+  uint64_t slept = clock_.slept_ms();
+  ASSERT_EQ(driver_.FT_SetBreakOn(handle), FT_OK);
+  uint32_t queued = 99;
+  EXPECT_EQ(breaks_(&queued), 1u);
+  EXPECT_EQ(queued, 0u);
+  EXPECT_EQ(clock_.slept_ms() - slept, 6u);
+
+  // A chip that stops sending: no break over the frame; refused after twice the frame's time
+  // on the wire (26 bytes at 250000 baud: 1.1 ms) plus 20 ms.
+  drain_(0);
+  ASSERT_EQ(driver_.FT_Write(handle, frame, 26, &value), FT_OK);
+  slept = clock_.slept_ms();
+  EXPECT_EQ(driver_.FT_SetBreakOn(handle), FT_IO_ERROR);
+  EXPECT_EQ(breaks_(&queued), 0u);
+  EXPECT_EQ(clock_.slept_ms() - slept, 22u);
+  EXPECT_EQ(driver_.FT_Close(handle), FT_OK);
 }
 
 #if defined(__linux__)

@@ -29,12 +29,13 @@ class FakeSysfs : public ::testing::Test {
   // A USB serial port: usb device <usb> (with idVendor) / interface / port dir for ttyUSB*;
   // for ttyACM* the tty's device is the interface itself.
   void AddUsbTty(const std::string& name, const std::string& usb, const std::string& vendor,
-                 const std::string& driver) {
+                 const std::string& driver, const std::string& product = "6001") {
     const fs::path usb_dir = root_ / "devices" / "usb1" / usb;
     const fs::path interface = usb_dir / (usb + ":1.0");
     const fs::path device = name.starts_with("ttyACM") ? interface : interface / name;
     fs::create_directories(device);
     std::ofstream(usb_dir / "idVendor") << vendor << "\n";
+    std::ofstream(usb_dir / "idProduct") << product << "\n";
     const fs::path driver_dir = root_ / "bus" / "usb-serial" / "drivers" / driver;
     fs::create_directories(driver_dir);
     fs::create_symlink(driver_dir, device / "driver");
@@ -61,18 +62,23 @@ TEST(NaturalOrder, NumbersCompareByValueAndTheOrderIsTotal) {
   EXPECT_NE(NaturalLess("ttyUSB01", "ttyUSB1"), NaturalLess("ttyUSB1", "ttyUSB01"));
 }
 
-TEST_F(FakeSysfs, FtdiAdaptersComeFirstEachGroupInNaturalOrder) {
+TEST_F(FakeSysfs, OnlyDmxAdaptersAreTakenFtdiFirstEachGroupInNaturalOrder) {
   AddUsbTty("ttyUSB10", "1-4", "0403", "ftdi_sio");
-  AddUsbTty("ttyUSB1", "1-1", "067b", "pl2303");
+  AddUsbTty("ttyUSB1", "1-1", "067b", "pl2303", "2303");
   AddUsbTty("ttyUSB2", "1-2", "0403", "ftdi_sio");
-  AddUsbTty("ttyACM0", "1-3", "0403", "cdc_acm");  // an FTDI chip known by its vendor ID
-  AddUsbTty("ttyACM1", "1-5", "2341", "cdc_acm");
+  AddUsbTty("ttyACM0", "1-3", "0403", "cdc_acm");           // an FTDI chip known by its vendor ID
+  AddUsbTty("ttyUSB3", "1-7", "1A86", "ch341", "7523");     // a CH340 RS485 stick
+  AddUsbTty("ttyUSB4", "1-8", "1d50", "ftdi_sio", "60fc");  // FTDI chip, maker's vendor ID
+  // Not DMX adapters: a microcontroller board, a modem, a PL2303 of another product.
+  AddUsbTty("ttyACM1", "1-5", "2341", "cdc_acm", "0043");
+  AddUsbTty("ttyACM2", "1-6", "1bc7", "cdc_acm", "1201");
+  AddUsbTty("ttyUSB5", "1-9", "067b", "pl2303", "23a3");
   AddTty("ttyUSB7", {});               // a name left behind without a device
   AddTty("ttyS0", root_ / "devices");  // not a USB serial adapter
   AddTty("tty0", root_ / "devices");
 
-  const std::vector<std::string> expected = {"/dev/ttyACM0", "/dev/ttyUSB2", "/dev/ttyUSB10",
-                                             "/dev/ttyACM1", "/dev/ttyUSB1"};
+  const std::vector<std::string> expected = {"/dev/ttyACM0",  "/dev/ttyUSB2", "/dev/ttyUSB4",
+                                             "/dev/ttyUSB10", "/dev/ttyUSB1", "/dev/ttyUSB3"};
   EXPECT_EQ(ScanUsbSerialDevices(root_.string(), "/dev"), expected);
 
   // The driver numbers its adapters the same way, and opening one that has no device node
@@ -80,7 +86,7 @@ TEST_F(FakeSysfs, FtdiAdaptersComeFirstEachGroupInNaturalOrder) {
   SerialDriver driver(SerialOptions{{}, root_.string(), (root_ / "dev").string()});
   uint32_t count = 0;
   ASSERT_EQ(driver.FT_CreateDeviceInfoList(&count), FT_OK);
-  EXPECT_EQ(count, 5u);
+  EXPECT_EQ(count, 6u);
   EXPECT_EQ(driver.DevicePaths().front(), (root_ / "dev" / "ttyACM0").string());
   FT_HANDLE handle = nullptr;
   EXPECT_EQ(driver.FT_Open(0, &handle), FT_DEVICE_NOT_FOUND);

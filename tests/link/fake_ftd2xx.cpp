@@ -17,6 +17,14 @@ struct Adapter {
   uint8_t rx[512] = {};
   uint32_t rx_count = 0;
   uint32_t read_overreport = 0;  // a read reports this many bytes more than it gave
+  // How the adapter was set up at open: word length, stop bits, parity, latency timer.
+  uint8_t framing[3] = {};
+  uint8_t latency = 16;
+  // Written bytes the chip has not sent yet; each FT_GetStatus lets drain_per_poll of them go.
+  uint32_t tx_queue = 0;
+  uint32_t drain_per_poll = 0xFFFFFFFF;
+  uint32_t breaks = 0;
+  uint32_t queued_at_break = 0;  // the most bytes still queued when a break was set
 };
 
 Adapter& State() {
@@ -55,8 +63,26 @@ uint32_t FT_SetBaudRate(void* handle, uint32_t baud) {
   State().baud = baud;
   return Ours(handle) ? 0 : 1;
 }
-uint32_t FT_SetBreakOn(void* handle) {
+uint32_t FT_SetDataCharacteristics(void* handle, uint8_t word_length, uint8_t stop_bits,
+                                   uint8_t parity) {
+  Adapter& a = State();
+  ++a.calls;
+  a.framing[0] = word_length;
+  a.framing[1] = stop_bits;
+  a.framing[2] = parity;
+  return Ours(handle) ? 0 : 1;
+}
+uint32_t FT_SetLatencyTimer(void* handle, uint8_t timer_ms) {
   ++State().calls;
+  State().latency = timer_ms;
+  return Ours(handle) ? 0 : 1;
+}
+uint32_t FT_SetBreakOn(void* handle) {
+  Adapter& a = State();
+  ++a.calls;
+  ++a.breaks;
+  a.queued_at_break = a.tx_queue > a.queued_at_break ? a.tx_queue : a.queued_at_break;
+  a.tx_queue = 0;  // a break cuts whatever was still to go
   return Ours(handle) ? 0 : 1;
 }
 uint32_t FT_SetBreakOff(void* handle) {
@@ -69,13 +95,16 @@ uint32_t FT_Write(void* handle, void* bytes, uint32_t count, uint32_t* written) 
   const uint32_t n = count < sizeof a.written ? count : sizeof a.written;
   std::memcpy(a.written, bytes, n);
   a.written_count = n;
+  a.tx_queue += count;
   *written = count - (a.short_by < count ? a.short_by : count);
   return Ours(handle) ? 0 : 1;
 }
 uint32_t FT_GetStatus(void* handle, uint32_t* rx, uint32_t* tx, uint32_t* events) {
-  ++State().calls;
-  *rx = State().rx_count;
-  *tx = 0;
+  Adapter& a = State();
+  ++a.calls;
+  a.tx_queue = a.tx_queue > a.drain_per_poll ? a.tx_queue - a.drain_per_poll : 0;
+  *rx = a.rx_count;
+  *tx = a.tx_queue;
   *events = 0;
   return Ours(handle) ? 0 : 1;
 }
@@ -116,6 +145,22 @@ void FakeFtd2xx_Receive(const uint8_t* bytes, uint32_t count) {
   const uint32_t n = count < sizeof a.rx - a.rx_count ? count : sizeof a.rx - a.rx_count;
   std::memcpy(a.rx + a.rx_count, bytes, n);
   a.rx_count += n;
+}
+// Word length, stop bits, parity and latency timer as set at open, in out[0..3].
+void FakeFtd2xx_Setup(uint8_t* out) {
+  std::memcpy(out, State().framing, 3);
+  out[3] = State().latency;
+}
+void FakeFtd2xx_Drain(uint32_t per_poll) {
+  State().drain_per_poll = per_poll;
+  State().tx_queue = 0;
+  State().breaks = 0;
+  State().queued_at_break = 0;
+}
+// Breaks set, and the most bytes still queued when one was.
+uint32_t FakeFtd2xx_Breaks(uint32_t* queued_at_break) {
+  *queued_at_break = State().queued_at_break;
+  return State().breaks;
 }
 void FakeFtd2xx_Misbehave(uint32_t write_short_by, uint32_t read_overreport) {
   State().short_by = write_short_by;

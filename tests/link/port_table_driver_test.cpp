@@ -51,7 +51,8 @@ class FakeDriver final : public PortTableDriver<FakePort> {
   FT_STATUS ReadPort(FakePort&, uint8_t*, uint32_t, uint32_t*) override { return FT_OTHER_ERROR; }
   FT_STATUS PortModemStatus(FakePort&, uint32_t*) override { return FT_OTHER_ERROR; }
   std::vector<std::string> DeviceNames() const override { return devices; }
-  FT_STATUS OpenDevice(const std::string& name, std::unique_ptr<FakePort>* port) override {
+  FT_STATUS OpenDevice(const std::string& name, std::unique_ptr<FakePort>* port,
+                       std::string* /*why*/) override {
     log_->opened.push_back(name);
     if (open_status == FT_OK && open_gives_port) {
       *port = std::make_unique<FakePort>(name, log_);

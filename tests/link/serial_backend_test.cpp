@@ -1,5 +1,7 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -232,19 +234,71 @@ TEST(SerialDriverPorts, PortListKeepsItsOrderAndSkipsAbsentDevices) {
   EXPECT_EQ(driver.FT_Open(-1, &again), FT_DEVICE_NOT_FOUND);
 }
 
-TEST(SerialDriverPorts, NonTerminalIsRefusedAtOpenAndLeftAlone) {
+TEST(SerialDriverPorts, NonTerminalIsRefusedAtOpenAndLeftAloneAndEachSaysWhy) {
   const std::filesystem::path file =
       std::filesystem::temp_directory_path() / ("quillmont-not-a-tty-" + std::to_string(getpid()));
+  const std::filesystem::path dir = file.string() + "-dir";
   std::ofstream(file) << "firmware";
-  SerialDriver driver(SerialOptions{{file.string()}});
+  std::filesystem::create_directories(dir);
+  const std::string missing = "/dev/quillmont-no-such-adapter";
+  SerialDriver driver(SerialOptions{{missing, file.string(), dir.string()}});
+  EXPECT_EQ(driver.AbsentPorts(), std::vector<std::string>{missing});
   uint32_t count = 0;
   ASSERT_EQ(driver.FT_CreateDeviceInfoList(&count), FT_OK);
-  EXPECT_EQ(count, 1u);
+  EXPECT_EQ(count, 2u);
   FT_HANDLE handle = reinterpret_cast<FT_HANDLE>(0x1);
   EXPECT_EQ(driver.FT_Open(0, &handle), FT_DEVICE_NOT_OPENED);
   EXPECT_EQ(handle, nullptr);
+  EXPECT_EQ(driver.open_error(), file.string() + ": not a terminal");
   EXPECT_EQ(std::filesystem::file_size(file), 8u);
+  EXPECT_EQ(driver.FT_Open(1, &handle), FT_DEVICE_NOT_OPENED);
+  EXPECT_EQ(driver.open_error(), dir.string() + ": not a terminal");
+  EXPECT_EQ(OpenErrorText(missing, ENOENT), missing + ": no such device");
+  EXPECT_EQ(OpenErrorText("/dev/ttyUSB0", EACCES),
+            "/dev/ttyUSB0: permission denied; add yourself to the dialout group (sudo adduser "
+            "$USER dialout, then log in again) or install Quillmont's udev rule "
+            "(60-quillmont.rules)");
   std::filesystem::remove(file);
+  std::filesystem::remove(dir);
+}
+
+TEST(SerialDriverPorts, ALineIsOpenedOnceAndHeldAgainstEveryOtherProgram) {
+  PtyPair pty;
+  const std::filesystem::path alias =
+      std::filesystem::temp_directory_path() / ("quillmont-by-id-" + std::to_string(getpid()));
+  std::filesystem::remove(alias);
+  std::filesystem::create_symlink(pty.slave_path(), alias);
+  // Named twice, and once more by another of its names: one adapter.
+  SerialDriver first(SerialOptions{{pty.slave_path(), alias.string(), pty.slave_path()}});
+  EXPECT_EQ(first.DevicePaths(), std::vector<std::string>{pty.slave_path()});
+  FT_HANDLE held = nullptr;
+  ASSERT_EQ(first.FT_Open(0, &held), FT_OK);
+
+  // Another program is refused, root too (the lock holds where the exclusive mode does not).
+  SerialDriver second(SerialOptions{{alias.string()}});
+  FT_HANDLE other = nullptr;
+  EXPECT_EQ(second.FT_Open(0, &other), FT_DEVICE_NOT_OPENED);
+  EXPECT_EQ(second.open_error(), alias.string() + ": busy; another program is using it");
+  ASSERT_EQ(first.FT_Close(held), FT_OK);
+
+  // A program that holds the line by its exclusive mode alone keeps it: the refused attempt
+  // does not clear the mode.
+  const int program = open(pty.slave_path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+  ASSERT_GE(program, 0);
+  ASSERT_EQ(ioctl(program, TIOCEXCL), 0);
+  EXPECT_EQ(second.FT_Open(0, &other), FT_DEVICE_NOT_OPENED);
+  EXPECT_EQ(second.open_error(), alias.string() + ": busy; another program is using it");
+  int exclusive = 0;
+  ASSERT_EQ(ioctl(program, TIOCGEXCL, &exclusive), 0);
+  EXPECT_NE(exclusive, 0);
+  ioctl(program, TIOCNXCL);
+  close(program);
+
+  // Let go, the line is free for the next program, and ours holds it until it closes.
+  ASSERT_EQ(second.FT_Open(0, &other), FT_OK);
+  EXPECT_EQ(first.FT_Open(0, &held), FT_DEVICE_NOT_OPENED);
+  ASSERT_EQ(second.FT_Close(other), FT_OK);
+  std::filesystem::remove(alias);
 }
 
 TEST(SerialDriverHandles, NullAndUnknownHandlesFailEveryCallUntouched) {

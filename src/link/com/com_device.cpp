@@ -1,11 +1,17 @@
 #include "link/com/com_device.h"
 
+// clang-format off
 #include <windows.h>
+#include <setupapi.h>
+// clang-format on
 
 #include <array>
+#include <cstring>
+#include <string>
 
 #include "link/com/com_port_names.h"
 #include "link/com/com_settings.h"
+#include "link/usb/known_adapters.h"
 
 namespace quillmont::com {
 namespace {
@@ -39,7 +45,8 @@ HANDLE Win(ComHandle handle) {
 
 }  // namespace
 
-FT_STATUS OpenComPort(const std::string& port_name, uint32_t baud, ComHandle* handle) {
+FT_STATUS OpenComPort(const std::string& port_name, uint32_t baud, ComHandle* handle,
+                      std::string* why) {
   *handle = nullptr;
   const std::string path = ComDevicePath(port_name);
   // No sharing: a port open elsewhere gives ERROR_ACCESS_DENIED.
@@ -47,8 +54,15 @@ FT_STATUS OpenComPort(const std::string& port_name, uint32_t baud, ComHandle* ha
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (port == INVALID_HANDLE_VALUE) {
     const DWORD error = GetLastError();
-    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? FT_DEVICE_NOT_FOUND
-                                                                          : FT_DEVICE_NOT_OPENED;
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+      *why = "no such device";
+      return FT_DEVICE_NOT_FOUND;
+    }
+    // A port is never shared: another program that has it open makes it "access denied".
+    *why = error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION
+               ? "busy; another program is using it"
+               : "cannot be opened (error " + std::to_string(error) + ")";
+    return FT_DEVICE_NOT_OPENED;
   }
   DCB dcb{};
   dcb.DCBlength = sizeof(DCB);
@@ -63,6 +77,7 @@ FT_STATUS OpenComPort(const std::string& port_name, uint32_t baud, ComHandle* ha
          PurgeComm(port, PURGE_RXABORT | PURGE_RXCLEAR | PURGE_TXABORT | PURGE_TXCLEAR) != FALSE;
   }
   if (!ok) {
+    *why = "not a communications port";
     CloseHandle(port);
     return FT_DEVICE_NOT_OPENED;
   }
@@ -153,35 +168,64 @@ FT_STATUS ComModemStatus(ComHandle handle, uint32_t* status) {
 }
 
 std::vector<std::string> ListComPorts() {
-  std::vector<std::string> names;
-  HKEY key = nullptr;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ, &key) !=
-      ERROR_SUCCESS) {
-    return names;  // no port has ever been there
+  // The devices of the Ports class ({4d36e978-e325-11ce-bfc1-08002be10318}) that are present,
+  // each with its hardware IDs and the port name its driver gave it.
+  static const GUID kPortsClass = {
+      0x4d36e978, 0xe325, 0x11ce, {0xbf, 0xc1, 0x08, 0x00, 0x2b, 0xe1, 0x03, 0x18}};
+  std::vector<std::string> ftdi;
+  std::vector<std::string> others;
+  HDEVINFO devices = SetupDiGetClassDevsA(&kPortsClass, nullptr, nullptr, DIGCF_PRESENT);
+  if (devices == INVALID_HANDLE_VALUE) {
+    return {};
   }
-  // Each value maps a driver's device name to a port name ("\Device\VCP0" -> "COM5").
   for (DWORD index = 0; index < 1024; ++index) {
-    std::array<char, 256> value_name{};
+    SP_DEVINFO_DATA device{};
+    device.cbSize = sizeof(device);
+    if (SetupDiEnumDeviceInfo(devices, index, &device) == FALSE) {
+      break;  // ERROR_NO_MORE_ITEMS
+    }
+    // REG_MULTI_SZ: zero-terminated IDs, the list ending in an empty one; two zeros of room.
+    std::array<char, 1024> ids{};
+    if (SetupDiGetDeviceRegistryPropertyA(devices, &device, SPDRP_HARDWAREID, nullptr,
+                                          reinterpret_cast<BYTE*>(ids.data()),
+                                          static_cast<DWORD>(ids.size() - 2), nullptr) == FALSE) {
+      continue;
+    }
+    usb::AdapterKind kind = usb::AdapterKind::kOther;
+    for (const char* id = ids.data(); *id != '\0' && id < ids.data() + ids.size();
+         id += std::strlen(id) + 1) {
+      usb::UsbId usb_id;
+      if (usb::ParseHardwareId(id, &usb_id)) {
+        kind = usb::ClassifyAdapter(usb_id);
+        break;
+      }
+    }
+    if (kind == usb::AdapterKind::kOther) {
+      continue;  // a modem, a board, a port without USB IDs: only when named with --port
+    }
+    HKEY key = SetupDiOpenDevRegKey(devices, &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ);
+    if (key == INVALID_HANDLE_VALUE) {
+      continue;
+    }
     std::array<char, 64> data{};
-    DWORD name_size = static_cast<DWORD>(value_name.size());
     DWORD data_size = static_cast<DWORD>(data.size() - 1);  // room for a terminating zero
     DWORD type = 0;
-    const LONG result = RegEnumValueA(key, index, value_name.data(), &name_size, nullptr, &type,
-                                      reinterpret_cast<BYTE*>(data.data()), &data_size);
-    if (result == ERROR_NO_MORE_ITEMS) {
-      break;
-    }
+    const LONG result = RegQueryValueExA(key, "PortName", nullptr, &type,
+                                         reinterpret_cast<BYTE*>(data.data()), &data_size);
+    RegCloseKey(key);
     if (result != ERROR_SUCCESS || type != REG_SZ) {
-      continue;  // too long for a port name, or not text
+      continue;
     }
     const std::string name = ComPortName(std::string(data.data()));
     if (!name.empty()) {
-      names.push_back(name);
+      (kind == usb::AdapterKind::kFtdi ? ftdi : others).push_back(name);
     }
   }
-  RegCloseKey(key);
-  SortComPortNames(names);
-  return names;
+  SetupDiDestroyDeviceInfoList(devices);
+  SortComPortNames(ftdi);
+  SortComPortNames(others);
+  ftdi.insert(ftdi.end(), others.begin(), others.end());
+  return ftdi;
 }
 
 bool ComPortExists(const std::string& port_name) {

@@ -16,8 +16,9 @@ using ComHandle = void*;
 // Opens the port (its name as ComPortName gives it) for the DMX line: exclusive access, binary,
 // 8 data bits, 2 stop bits, no parity, no flow control, NUL bytes kept, no abort on line errors,
 // at `baud`, with reads that return at once and both queues purged. A device that is not a
-// communications port is closed again and refused.
-FT_STATUS OpenComPort(const std::string& port_name, uint32_t baud, ComHandle* handle);
+// communications port is closed again and refused. On failure *why says why, for the user.
+FT_STATUS OpenComPort(const std::string& port_name, uint32_t baud, ComHandle* handle,
+                      std::string* why);
 // Clears a break left on, drops anything still queued, closes.
 void CloseComPort(ComHandle handle);
 
@@ -39,7 +40,9 @@ FT_STATUS WriteCom(ComHandle handle, const uint8_t* bytes, uint32_t count, uint3
 // which is also Windows' own. Fails when the port is gone (the adapter was unplugged).
 FT_STATUS ComModemStatus(ComHandle handle, uint32_t* status);
 
-// The ports the system lists now (the SERIALCOMM device map), sorted; no port is opened.
+// The ports present now whose device's hardware ID names a DMX/RDM adapter
+// (usb/known_adapters.h): FTDI's first, each group sorted. Other ports are only opened when
+// named. No port is opened.
 std::vector<std::string> ListComPorts();
 // True when the system knows a DOS device of this name now; no port is opened.
 bool ComPortExists(const std::string& port_name);

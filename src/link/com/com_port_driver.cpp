@@ -1,5 +1,6 @@
 #include "link/com/com_port_driver.h"
 
+#include <algorithm>
 #include <memory>
 #include <utility>
 
@@ -20,19 +21,37 @@ std::vector<std::string> ComPortDriver::PortNames() const {
   }
   // A named port that is not there (unplugged, or no port at all) is not counted, so the
   // search waits quietly for it.
+  // A port named twice (COM3 and \\.\COM3) is counted once, where it is first named.
   std::vector<std::string> present;
   for (const std::string& text : options_.ports) {
     const std::string name = ComPortName(text);
-    if (!name.empty() && ComPortExists(name)) {
+    if (!name.empty() && ComPortExists(name) &&
+        std::find(present.begin(), present.end(), name) == present.end()) {
       present.push_back(name);
     }
   }
   return present;
 }
 
-FT_STATUS ComPortDriver::OpenDevice(const std::string& name, std::unique_ptr<ComPort>* port) {
+std::vector<std::string> ComPortDriver::AbsentPorts() const {
+  std::vector<std::string> absent;
+  for (const std::string& text : options_.ports) {
+    const std::string name = ComPortName(text);
+    if ((name.empty() || !ComPortExists(name)) &&
+        std::find(absent.begin(), absent.end(), text) == absent.end()) {
+      absent.push_back(text);
+    }
+  }
+  return absent;
+}
+
+FT_STATUS ComPortDriver::OpenDevice(const std::string& name, std::unique_ptr<ComPort>* port,
+                                    std::string* why) {
   ComHandle system_handle = nullptr;
-  if (const FT_STATUS status = OpenComPort(name, kDefaultBaud, &system_handle); status != FT_OK) {
+  std::string reason;
+  if (const FT_STATUS status = OpenComPort(name, kDefaultBaud, &system_handle, &reason);
+      status != FT_OK) {
+    *why = name + ": " + reason;
     return status;
   }
   *port = std::make_unique<ComPort>(system_handle);

@@ -44,13 +44,16 @@ class ComPortDriver final : public PortTableDriver<ComPort> {
  public:
   explicit ComPortDriver(ComPortOptions options = {});
 
-  // The ports FT_Open numbers from 0, as they are now: the named ports that exist, or the
-  // ports the system lists.
+  // The ports FT_Open numbers from 0, as they are now: the named ports that exist (each once),
+  // or the DMX/RDM adapters' ports that the system lists.
   std::vector<std::string> PortNames() const;
+  // The named ports that are not there now.
+  std::vector<std::string> AbsentPorts() const;
 
  private:
   std::vector<std::string> DeviceNames() const override { return PortNames(); }
-  FT_STATUS OpenDevice(const std::string& name, std::unique_ptr<ComPort>* port) override;
+  FT_STATUS OpenDevice(const std::string& name, std::unique_ptr<ComPort>* port,
+                       std::string* why) override;
   FT_STATUS SetPortBaud(ComPort& port, uint32_t baud, uint32_t* actual) override;
   FT_STATUS SetPortBreak(ComPort& port, bool on) override;
   FT_STATUS WritePort(ComPort& port, const uint8_t* bytes, uint32_t count, uint32_t* sent) override;

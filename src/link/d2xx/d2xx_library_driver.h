@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "link/clock.h"
 #include "link/d2xx_driver.h"
 
 namespace quillmont::d2xx {
@@ -13,9 +14,23 @@ namespace quillmont::d2xx {
 // The library's file name on this system: libftd2xx.so, ftd2xx.dll or libftd2xx.dylib.
 std::string DefaultLibraryName();
 
+// What every adapter is set to when it opens: 8 data bits, 2 stop bits and no parity, as DMX512
+// and RDM frames are, and the shortest latency timer, so that received bytes reach the host
+// within a millisecond instead of waiting up to 16 ms in the chip.
+inline constexpr uint8_t kWordLength8 = 8;
+inline constexpr uint8_t kStopBits2 = 2;
+inline constexpr uint8_t kParityNone = 0;
+inline constexpr uint8_t kLatencyTimerMs = 1;
+// A break waits until the chip has sent what it holds: at most twice the queued bytes' time on
+// the wire plus this slack, polled every millisecond, then the break is refused.
+inline constexpr uint32_t kDrainSlackMs = 20;
+inline constexpr uint32_t kDrainLimitMs = 5000;
+
 class D2xxLibraryDriver final : public D2xxDriver {
  public:
-  explicit D2xxLibraryDriver(const std::string& library_name = DefaultLibraryName());
+  // `clock` paces the wait for the transmit queue before a break; null for the system's.
+  explicit D2xxLibraryDriver(const std::string& library_name = DefaultLibraryName(),
+                             Clock* clock = nullptr);
   ~D2xxLibraryDriver() override;
   D2xxLibraryDriver(const D2xxLibraryDriver&) = delete;
   D2xxLibraryDriver& operator=(const D2xxLibraryDriver&) = delete;
@@ -23,6 +38,8 @@ class D2xxLibraryDriver final : public D2xxDriver {
   bool available() const { return load_error_.empty(); }
   // Empty when the library and all its operations were found; otherwise a text for the user.
   const std::string& load_error() const { return load_error_; }
+  // Why the last FT_Open failed, for the user ("FTDI adapter 0: ..."); empty when it opened.
+  const std::string& open_error() const { return open_error_; }
 
   FT_STATUS FT_CreateDeviceInfoList(uint32_t* count) override;
   FT_STATUS FT_GetLibraryVersion(uint32_t* version) override;
@@ -40,13 +57,22 @@ class D2xxLibraryDriver final : public D2xxDriver {
 
  private:
   struct Api;
-  // True for a handle that this driver's FT_Open returned and FT_Close has not yet taken back;
-  // the library is never handed anything else.
-  bool Known(FT_HANDLE handle) const;
+  struct OpenAdapter {
+    FT_HANDLE handle;
+    uint32_t baud;  // the rate last set, which paces the wait for the transmit queue
+  };
+  // The adapter behind a handle that this driver's FT_Open returned and FT_Close has not yet
+  // taken back, or null; the library is never handed anything else.
+  OpenAdapter* Known(FT_HANDLE handle);
+  // Waits until the chip's transmit queue is empty; FT_IO_ERROR when it does not drain in time.
+  FT_STATUS WaitForTransmitQueue(const OpenAdapter& adapter);
 
   std::unique_ptr<Api> api_;
   std::string load_error_;
-  std::vector<FT_HANDLE> open_handles_;
+  std::string open_error_;
+  std::vector<OpenAdapter> open_;
+  SystemClock system_clock_;
+  Clock& clock_;
 };
 
 }  // namespace quillmont::d2xx

@@ -6,13 +6,14 @@
 #include <string_view>
 #include <system_error>
 
+#include "link/usb/known_adapters.h"
+
 namespace quillmont::serial {
 namespace {
 
 namespace fs = std::filesystem;
 
 constexpr std::string_view kFtdiDriver = "ftdi_sio";
-constexpr std::string_view kFtdiVendor = "0403";
 // How far above the tty's device the USB device with its idVendor may sit
 // (port -> interface -> device).
 constexpr int kVendorSearchDepth = 3;
@@ -25,35 +26,56 @@ bool IsUsbSerialName(std::string_view name) {
   return name.starts_with("ttyUSB") || name.starts_with("ttyACM");
 }
 
-// The USB vendor ID (four hex digits, lower case) of the USB device above `device`, or "".
-std::string UsbVendor(const fs::path& device) {
+// A four-digit hex ID file of sysfs (idVendor, idProduct); false when unreadable.
+bool ReadHex16(const fs::path& file, uint16_t* value) {
+  std::ifstream in(file);
+  char text[5] = {};
+  if (!in.read(text, 4)) {
+    return false;
+  }
+  uint32_t result = 0;
+  for (const char c : std::string_view(text, 4)) {
+    const char lower = c >= 'A' && c <= 'F' ? static_cast<char>(c + 32) : c;
+    if (IsDigit(lower)) {
+      result = result * 16 + static_cast<uint32_t>(lower - '0');
+    } else if (lower >= 'a' && lower <= 'f') {
+      result = result * 16 + static_cast<uint32_t>(lower - 'a' + 10);
+    } else {
+      return false;
+    }
+  }
+  *value = static_cast<uint16_t>(result);
+  return true;
+}
+
+// The USB IDs of the USB device above `device`; false when there is none.
+bool UsbIds(const fs::path& device, usb::UsbId* id) {
   std::error_code ec;
   fs::path dir = fs::canonical(device, ec);
   if (ec) {
-    return {};
+    return false;
   }
   for (int level = 0; level < kVendorSearchDepth && !dir.empty(); ++level) {
-    std::ifstream in(dir / "idVendor");
-    if (in) {
-      char text[5] = {};
-      in.read(text, 4);
-      std::string vendor(text, static_cast<size_t>(in.gcount()));
-      std::transform(vendor.begin(), vendor.end(), vendor.begin(),
-                     [](char c) { return c >= 'A' && c <= 'F' ? static_cast<char>(c + 32) : c; });
-      return vendor;
+    if (ReadHex16(dir / "idVendor", &id->vendor)) {
+      // A device without a readable product ID still counts by its vendor (FTDI).
+      if (!ReadHex16(dir / "idProduct", &id->product)) {
+        id->product = 0;
+      }
+      return true;
     }
     dir = dir.parent_path();
   }
-  return {};
+  return false;
 }
 
-bool IsFtdi(const fs::path& device) {
+usb::AdapterKind Classify(const fs::path& device) {
   std::error_code ec;
   const fs::path driver = fs::read_symlink(device / "driver", ec);
   if (!ec && driver.filename() == kFtdiDriver) {
-    return true;
+    return usb::AdapterKind::kFtdi;  // ftdi_sio binds FTDI chips sold under other vendor IDs too
   }
-  return UsbVendor(device) == kFtdiVendor;
+  usb::UsbId id;
+  return UsbIds(device, &id) ? usb::ClassifyAdapter(id) : usb::AdapterKind::kOther;
 }
 
 }  // namespace
@@ -126,7 +148,16 @@ std::vector<std::string> ScanUsbSerialDevices(const std::string& sysfs_root,
     if (!fs::exists(device, exists_ec)) {
       continue;  // a tty without a device behind it
     }
-    (IsFtdi(device) ? ftdi : others).push_back(name);
+    switch (Classify(device)) {
+      case usb::AdapterKind::kFtdi:
+        ftdi.push_back(name);
+        break;
+      case usb::AdapterKind::kKnown:
+        others.push_back(name);
+        break;
+      case usb::AdapterKind::kOther:
+        break;  // only when named with --port
+    }
   }
   std::vector<std::string> paths;
   for (std::vector<std::string>* group : {&ftdi, &others}) {

@@ -10,9 +10,10 @@ namespace quillmont::serial {
 // ttyUSB2 comes before ttyUSB10. A total order; equal texts only compare equal.
 bool NaturalLess(const std::string& a, const std::string& b);
 
-// The USB serial adapters (ttyUSB*, ttyACM*) that the kernel lists under
-// <sysfs_root>/class/tty, as device paths under dev_root. FTDI adapters (bound to ftdi_sio, or
-// with USB vendor 0403) come first, then the others; each group in natural order. One
+// The USB serial devices (ttyUSB*, ttyACM*) that the kernel lists under <sysfs_root>/class/tty
+// and that can be DMX/RDM adapters, as device paths under dev_root: FTDI chips (bound to
+// ftdi_sio, or with USB vendor 0403) first, then the other known USB-to-RS485 chips
+// (usb/known_adapters.h); each group in natural order. Other devices are left out. One
 // directory scan: no device is opened.
 std::vector<std::string> ScanUsbSerialDevices(const std::string& sysfs_root,
                                               const std::string& dev_root);

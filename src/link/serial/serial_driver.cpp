@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
+#include <filesystem>
 #include <memory>
+#include <system_error>
 #include <utility>
 
 #include "link/serial/device_list.h"
@@ -35,7 +38,38 @@ int WriteTimeoutMs(uint32_t count, uint32_t baud, uint32_t slack_ms) {
   return static_cast<int>(std::min<uint64_t>(slack_ms + 2 * wire_ms, 60'000));
 }
 
+// The device behind a path, for telling two names of one device apart: the target of every
+// link, or the path itself when it cannot be resolved.
+std::string DeviceIdentity(const std::string& path) {
+  std::error_code ec;
+  const std::filesystem::path resolved = std::filesystem::canonical(path, ec);
+  return ec ? path : resolved.string();
+}
+
 }  // namespace
+
+std::string OpenErrorText(const std::string& path, int err) {
+  switch (err) {
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+      return path + ": no such device";
+    case ENOTTY:
+    case EISDIR:
+    case ENOTDIR:
+      return path + ": not a terminal";
+    case EACCES:
+    case EPERM:
+      return path +
+             ": permission denied; add yourself to the dialout group (sudo adduser $USER "
+             "dialout, then log in again) or install Quillmont's udev rule "
+             "(60-quillmont.rules)";
+    case EBUSY:
+      return path + ": busy; another program is using it";
+    default:
+      return path + ": " + std::strerror(err);
+  }
+}
 
 TtyPort::~TtyPort() {
   CloseTty(fd_);
@@ -50,18 +84,36 @@ std::vector<std::string> SerialDriver::DevicePaths() const {
   }
   // A named adapter that is unplugged is not counted, so the search waits quietly for it.
   std::vector<std::string> present;
+  std::vector<std::string> devices;
   for (const std::string& path : options_.ports) {
-    if (PathExists(path)) {
+    if (!PathExists(path)) {
+      continue;
+    }
+    std::string device = DeviceIdentity(path);
+    if (std::find(devices.begin(), devices.end(), device) == devices.end()) {
+      devices.push_back(std::move(device));
       present.push_back(path);
     }
   }
   return present;
 }
 
-FT_STATUS SerialDriver::OpenDevice(const std::string& path, std::unique_ptr<TtyPort>* port) {
+std::vector<std::string> SerialDriver::AbsentPorts() const {
+  std::vector<std::string> absent;
+  for (const std::string& path : options_.ports) {
+    if (!PathExists(path) && std::find(absent.begin(), absent.end(), path) == absent.end()) {
+      absent.push_back(path);
+    }
+  }
+  return absent;
+}
+
+FT_STATUS SerialDriver::OpenDevice(const std::string& path, std::unique_ptr<TtyPort>* port,
+                                   std::string* why) {
   int fd = -1;
   const int err = OpenTty(path, kDefaultBaud, &fd);
   if (err != 0) {
+    *why = OpenErrorText(path, err);
     return err == ENOENT ? FT_DEVICE_NOT_FOUND : FT_DEVICE_NOT_OPENED;
   }
   *port = std::make_unique<TtyPort>(fd);

@@ -28,6 +28,10 @@ inline constexpr uint32_t kSerialLayerVersion = 0x00010000;
 // The rate a port runs at from FT_Open until FT_SetBaudRate: DMX512's.
 inline constexpr uint32_t kDefaultBaud = 250000;
 
+// Why a device did not open, for the user: "<path>: no such device", "...: not a terminal",
+// "...: permission denied; <how to get access>", "...: busy; another program is using it".
+std::string OpenErrorText(const std::string& path, int err);
+
 // One open device. Its address is the handle; the descriptor never leaves the driver and is
 // closed with the port.
 class TtyPort {
@@ -52,12 +56,16 @@ class SerialDriver final : public PortTableDriver<TtyPort> {
   explicit SerialDriver(SerialOptions options = {});
 
   // The devices FT_Open numbers from 0, as they are now: the --port paths that exist, or the
-  // USB serial adapters found in sysfs.
+  // DMX/RDM adapters found in sysfs. A device named twice (or by two of its names, such as
+  // /dev/ttyUSB0 and its /dev/serial/by-id/ link) is counted once, where it is first named.
   std::vector<std::string> DevicePaths() const;
+  // The --port paths that name nothing now.
+  std::vector<std::string> AbsentPorts() const;
 
  private:
   std::vector<std::string> DeviceNames() const override { return DevicePaths(); }
-  FT_STATUS OpenDevice(const std::string& path, std::unique_ptr<TtyPort>* port) override;
+  FT_STATUS OpenDevice(const std::string& path, std::unique_ptr<TtyPort>* port,
+                       std::string* why) override;
   FT_STATUS SetPortBaud(TtyPort& port, uint32_t baud, uint32_t* actual) override;
   FT_STATUS SetPortBreak(TtyPort& port, bool on) override;
   FT_STATUS WritePort(TtyPort& port, const uint8_t* bytes, uint32_t count, uint32_t* sent) override;

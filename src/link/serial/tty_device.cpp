@@ -4,7 +4,9 @@
 // different struct termios and must not be included in this file.
 #include <asm/termbits.h>
 #include <fcntl.h>
+#include <linux/serial.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -72,17 +74,40 @@ int OpenTty(const std::string& path, uint32_t baud, int* fd) {
   if (handle < 0) {
     return errno;
   }
-  int err = Retry([&] { return ioctl(handle, TIOCEXCL); });
-  if (err == 0) {
-    err = ApplyLineSettings(handle, baud);
+  // Until the lock and the exclusive mode are ours, a failure only closes the descriptor: the
+  // program that holds the line keeps both.
+  const auto refuse = [handle](int err) {
+    close(handle);
+    return err;
+  };
+  struct termios2 probe {};
+  if (int err = Retry([&] { return ioctl(handle, TCGETS2, &probe); }); err != 0) {
+    return refuse(err == EINVAL ? ENOTTY : err);
   }
+  // The advisory lock holds against root too, and goes when the descriptor does, also when
+  // the program dies. Every name of the device (/dev/serial/by-id/...) shares it.
+  if (int err = Retry([&] { return flock(handle, LOCK_EX | LOCK_NB); }); err != 0) {
+    return refuse(err == EWOULDBLOCK ? EBUSY : err);
+  }
+  // Another program that set the exclusive mode wants the line for itself; root's open gets
+  // past the mode, this check does not. (Kernels before 3.8 cannot tell: then it is ours.)
+  int exclusive = 0;
+  if (ioctl(handle, TIOCGEXCL, &exclusive) == 0 && exclusive != 0) {
+    return refuse(EBUSY);
+  }
+  int err = Retry([&] { return ioctl(handle, TIOCEXCL); });
+  if (err != 0) {
+    return refuse(err);
+  }
+  err = ApplyLineSettings(handle, baud);
   if (err == 0) {
     err = Retry([&] { return ioctl(handle, TCFLSH, TCIOFLUSH); });
   }
   if (err != 0) {
-    close(handle);
-    return err;
+    ioctl(handle, TIOCNXCL);
+    return refuse(err);
   }
+  RequestLowLatency(handle);
   *fd = handle;
   return 0;
 }
@@ -92,11 +117,24 @@ void CloseTty(int fd) {
   // left queued is dropped, so close does not wait for an adapter that no longer sends.
   ioctl(fd, TIOCCBRK);
   ioctl(fd, TCFLSH, TCIOFLUSH);
-  // Exclusive access ends with this program's use of the line: on a device that outlives the
-  // descriptor (a pseudo-terminal whose far end stays open) the mark would otherwise stay and
-  // lock out the next program.
+  // The exclusive mode is this program's (OpenTty refuses a line where another set it) and
+  // ends with its use of the line: on a device that outlives the descriptor (a pseudo-terminal
+  // whose far end stays open) it would otherwise stay and lock out the next program. The lock
+  // goes with the descriptor.
   ioctl(fd, TIOCNXCL);
   close(fd);
+}
+
+bool RequestLowLatency(int fd) {
+  struct serial_struct serial {};
+  if (ioctl(fd, TIOCGSERIAL, &serial) != 0) {
+    return false;
+  }
+  if ((serial.flags & ASYNC_LOW_LATENCY) != 0) {
+    return true;
+  }
+  serial.flags |= ASYNC_LOW_LATENCY;
+  return ioctl(fd, TIOCSSERIAL, &serial) == 0;
 }
 
 int SetTtyBaud(int fd, uint32_t baud, uint32_t* actual) {

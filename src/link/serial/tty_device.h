@@ -8,11 +8,20 @@
 
 namespace quillmont::serial {
 
-// Opens a terminal for the DMX line: non-blocking, not as the controlling terminal, with
-// exclusive access, raw, 8 data bits, 2 stop bits, no parity, no flow control, CLOCAL|CREAD,
-// at `baud`, with both queues flushed. ENOTTY when the path is not a terminal.
+// Opens a terminal for the DMX line: non-blocking, not as the controlling terminal, for this
+// program alone (an advisory lock and the terminal's exclusive mode), raw, 8 data bits, 2 stop
+// bits, no parity, no flow control, CLOCAL|CREAD, at `baud`, with both queues flushed, and
+// with low latency asked of the driver where it has the setting. ENOTTY when the path is not a
+// terminal (EISDIR for a directory); EBUSY when another program holds the lock or the
+// exclusive mode (root included), and then nothing of that program's is touched.
 int OpenTty(const std::string& path, uint32_t baud, int* fd);
+// Lets go of the line: the break, the queue, the exclusive mode that OpenTty set, the lock.
 void CloseTty(int fd);
+
+// Asks the driver to pass received bytes on at once (ASYNC_LOW_LATENCY, which ftdi_sio turns
+// into a 1 ms latency timer). False where the driver has no such setting (a pseudo-terminal)
+// or refuses it; the line works either way, only later.
+bool RequestLowLatency(int fd);
 
 // Sets any baud rate; *actual is the rate the driver reports back afterwards.
 int SetTtyBaud(int fd, uint32_t baud, uint32_t* actual);
