@@ -27,6 +27,10 @@ class MemoryWindowPort final : public WindowPort {
   int ComboGetCurSel(int) override { return -1; }
   std::string ComboGetItemText(int, int) override { return {}; }
   void ShowMessageBox(const std::string&) override { ++message_boxes_; }
+  bool AskYesNo(const std::string&) override {
+    ++message_boxes_;
+    return false;
+  }
   void Beep() override {}
   int StartTimer(int id, int) override { return id; }
   void StopTimer(int) override {}

@@ -56,6 +56,9 @@ class WindowPort {
   // A modal message box with one OK button, no icon and the program's name as caption. Ticks
   // go on while it is open.
   virtual void ShowMessageBox(const std::string& text) = 0;
+  // A modal question with Yes and No buttons, No the default (Enter and Escape answer No), the
+  // program's name as caption. True for Yes. Ticks go on while it is open.
+  virtual bool AskYesNo(const std::string& text) = 0;
   // The system beep (message beep 0xFFFF).
   virtual void Beep() = 0;
 

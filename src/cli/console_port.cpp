@@ -88,6 +88,14 @@ void ConsolePort::ShowMessageBox(const std::string& text) {
   }
 }
 
+bool ConsolePort::AskYesNo(const std::string& text) {
+  if (answer_yes_no) {
+    return answer_yes_no(text);
+  }
+  ShowMessageBox(text);
+  return false;
+}
+
 Rect ConsolePort::GetControlRect(int id) {
   if (id == kLogPane) {
     return Rect{0, 30, kBarWidth, 130};

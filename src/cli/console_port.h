@@ -33,6 +33,7 @@ class ConsolePort : public WindowPort {
   // Called with the text of every message box (which also goes to the error stream unless
   // the port is quiet).
   std::function<void(const std::string& text)> on_message_box;
+  std::function<bool(const std::string& question)> answer_yes_no;
   // Called with every change of the status line.
   std::function<void(const std::string& text)> on_status;
   // Called with the progress of the update, 0.0 to 1.0, whenever the bar is drawn.
@@ -53,6 +54,9 @@ class ConsolePort : public WindowPort {
   int ComboGetCurSel(int id) override;
   std::string ComboGetItemText(int id, int index) override;
   void ShowMessageBox(const std::string& text) override;
+  // Nobody answers on the console: the question is told like a message and answered No, unless
+  // `answer_yes_no` says otherwise.
+  bool AskYesNo(const std::string& text) override;
   void Beep() override { ++beeps_; }
   int StartTimer(int id, int /*period_ms*/) override { return id; }
   void StopTimer(int /*timer_id*/) override {}

@@ -10,6 +10,7 @@
 #include <QMessageBox>
 #include <QTimer>
 #include <cstdio>
+#include <iostream>
 
 #include "app/control_ids.h"
 #include "app/updater_app.h"
@@ -90,6 +91,7 @@ int main(int argc, char** argv) {
   quillmont::DriverOptions driver_options;
   driver_options.simulate = options.simulate;
   driver_options.driver = options.driver.toStdString();
+  driver_options.notices = &std::cerr;  // why a port did not open, each reason once
   for (const QString& port : options.ports) {
     driver_options.ports.push_back(port.toStdString());
   }

@@ -126,6 +126,15 @@ void QtWindowPort::ShowMessageBox(const std::string& text) {
   box.exec();
 }
 
+bool QtWindowPort::AskYesNo(const std::string& text) {
+  QMessageBox box(QMessageBox::Question, MessageBoxCaption(), QString::fromStdString(text),
+                  QMessageBox::Yes | QMessageBox::No, &dialog_);
+  box.setTextFormat(Qt::PlainText);
+  box.setDefaultButton(QMessageBox::No);
+  box.setEscapeButton(QMessageBox::No);
+  return box.exec() == QMessageBox::Yes;
+}
+
 void QtWindowPort::Beep() {
   QApplication::beep();
 }

@@ -31,6 +31,7 @@ class QtWindowPort : public WindowPort {
   std::string ComboGetItemText(int id, int index) override;
 
   void ShowMessageBox(const std::string& text) override;
+  bool AskYesNo(const std::string& text) override;
   void Beep() override;
 
   int StartTimer(int id, int period_ms) override;

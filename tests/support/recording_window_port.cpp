@@ -87,6 +87,15 @@ void RecordingWindowPort::ShowMessageBox(const std::string& text) {
   }
 }
 
+bool RecordingWindowPort::AskYesNo(const std::string& text) {
+  const size_t asked = questions.size();
+  questions.push_back(text);
+  if (on_message_box) {
+    on_message_box(text);  // the modal loop lets the ticks run, as for a message box
+  }
+  return asked < answers.size() && answers[asked];
+}
+
 int RecordingWindowPort::StartTimer(int id, int period_ms) {
   timer_events.push_back({true, id, period_ms});
   timer_running = true;

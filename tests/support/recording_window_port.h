@@ -43,6 +43,9 @@ class RecordingWindowPort : public WindowPort {
   // Message boxes, in order; the hook runs while the box is "open".
   std::vector<std::string> message_boxes;
   std::function<void(const std::string& text)> on_message_box;
+  // Every question asked, and the answers given in turn (No once they run out).
+  std::vector<std::string> questions;
+  std::vector<bool> answers;
   int beeps = 0;
 
   // Timers.
@@ -83,6 +86,7 @@ class RecordingWindowPort : public WindowPort {
   int ComboGetCurSel(int id) override { return combos[id].selected; }
   std::string ComboGetItemText(int id, int index) override;
   void ShowMessageBox(const std::string& text) override;
+  bool AskYesNo(const std::string& text) override;
   void Beep() override { ++beeps; }
   int StartTimer(int id, int period_ms) override;
   void StopTimer(int timer_id) override;
