@@ -30,7 +30,6 @@ constexpr int16_t kStartRequestsEnd = 4;
 
 constexpr uint32_t kFlashNewBootloaderFrom = 0xE000;
 
-
 std::string Format(const char* format, unsigned value) {
   char text[64];
   std::snprintf(text, sizeof text, format, value);
