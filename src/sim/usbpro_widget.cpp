@@ -67,8 +67,8 @@ void UsbProWidget::SendOnLine(std::span<const uint8_t> frame, bool discovery, ui
   if (!discovery) {
     // Requests to one UID: at most one fixture answers, and each answer is its own packet.
     for (const Heard& h : heard) {
-      std::vector<uint8_t> data{0x00};
-      data.insert(data.end(), h.bytes.begin(), h.bytes.end());
+      std::vector<uint8_t> data(1 + h.bytes.size(), 0x00);  // status 0, then the reply
+      std::copy(h.bytes.begin(), h.bytes.end(), data.begin() + 1);
       Queue(h.start + h.bytes.size() * h.byte_micros, kLabelReceivedData, data);
     }
     return;

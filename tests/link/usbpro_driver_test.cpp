@@ -198,8 +198,9 @@ TEST(UsbProDriverTest, AWidgetThatStopsAnsweringOrOnlyGarblesIsGoneWithinTwoSile
       rig.clock.SleepMs(10);
       ++ticks;
     }
-    // Quiet for a second, then the serial number question, unanswered for a second.
-    EXPECT_EQ(ticks, 201);
+    // Quiet for more than a second (101 polls of 10 ms), then the serial number question,
+    // unanswered for more than a second (101 more): the 203rd look finds the widget gone.
+    EXPECT_EQ(ticks, 202);
     const std::string why = rig.driver->link_error(rig.handle);
     EXPECT_NE(why.find("/dev/ttyUSB0: the widget stopped answering (no answer to a serial number "
                        "request within 1000 ms"),
