@@ -30,6 +30,11 @@ std::span<const ControlSpec> MainWindowControls();
 // status text is not cut off.
 inline constexpr int kStatusLineShownHeightDlu = 16;
 
+// The "?" button that opens the about box, between StatusLine and Exit.
+inline constexpr int kHelpButtonXDlu = 270;
+inline constexpr int kHelpButtonYDlu = 10;
+inline constexpr int kHelpButtonSizeDlu = 14;
+
 // The about box: its size in dialog units, caption and the places of its three controls.
 inline constexpr int kAboutWidthDlu = 235;
 inline constexpr int kAboutHeightDlu = 59;
