@@ -399,6 +399,10 @@ class DesktopWindowTest : public QObject {
     VirtualClock clock;
     ScriptedDriver driver(clock);
     BoundWindow bound(driver, clock);
+    // The bootloader's label fits whole; a longer one is elided.
+    bound.host.port().SetControlText(kVersionLabel, "Quillmont Sim Bootloader 1.0");
+    auto* shown = bound.host.dialog().findChild<ElidingLabel*>(QStringLiteral("VersionLabel"));
+    QCOMPARE(shown->ShownText(), QStringLiteral("Quillmont Sim Bootloader 1.0"));
     const std::string version = "Quillmont Sim Bootloader 1.0 (built for the long-range spot)";
     bound.host.port().SetControlText(kVersionLabel, version);
     auto* label = bound.host.dialog().findChild<ElidingLabel*>(QStringLiteral("VersionLabel"));
@@ -406,6 +410,9 @@ class DesktopWindowTest : public QObject {
     QCOMPARE(bound.Text(kVersionLabel), QString::fromStdString(version));
     QCOMPARE(label->toolTip(), QString::fromStdString(version));
     QVERIFY(label->ShownText().endsWith(QChar(0x2026)));
+    bound.host.dialog().show();
+    QVERIFY(QTest::qWaitForWindowExposed(&bound.host.dialog()));
+    Snapshot(bound.host.dialog(), "long-version");
     bound.host.port().SetControlText(kVersionLabel, "1.0");
     QCOMPARE(label->ShownText(), QStringLiteral("1.0"));
     QVERIFY(label->toolTip().isEmpty());

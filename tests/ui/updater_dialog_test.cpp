@@ -56,7 +56,11 @@ class UpdaterDialogTest : public QObject {
       }
       const QRect expected = DluRectToPixels(spec.x, spec.y, spec.width, spec.height, units);
       QCOMPARE(widget->pos(), expected.topLeft());
-      QCOMPARE(widget->width(), expected.width());
+      if (spec.id == kModelLabel || spec.id == kVersionLabel) {
+        QCOMPARE(widget->width(), DluToPixelsX(kDeviceLabelShownWidthDlu, units));
+      } else {
+        QCOMPARE(widget->width(), expected.width());
+      }
       if (spec.id == kStatusLine) {
         QCOMPARE(widget->height(), DluToPixelsY(kStatusLineShownHeightDlu, units));
       } else if (spec.kind != ControlKind::ComboDropDown) {
