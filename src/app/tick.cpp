@@ -228,6 +228,7 @@ void UpdaterWindow::ShowAndDispatchFrame() {
 }
 
 void UpdaterWindow::DispatchDeviceInfo(const RdmFrameView& frame) {
+  const bool refused = TellWhenRefused(frame);
   const bool get = frame.command_class() == GET_COMMAND_RESPONSE;
   const bool set = frame.command_class() == SET_COMMAND_RESPONSE;
   if (get && frame.pid() == DEVICE_MODEL_DESCRIPTION) {
@@ -253,7 +254,9 @@ void UpdaterWindow::DispatchDeviceInfo(const RdmFrameView& frame) {
     events_->OnDeviceInfo(DeviceInfoEvent{DMX_START_ADDRESS, dmx_address_text, address});
   }
   if (set && frame.pid() == DMX_START_ADDRESS) {
-    port_.Beep();
+    if (!refused) {
+      port_.Beep();  // a refusal is told in the log, never beeped like a success
+    }
     events_->OnCommandAnswered(AnswerOf(frame));
   }
   // The identify answer beeps in the update procedure, which also takes it as the bootloader's
