@@ -1,7 +1,10 @@
 // The fault-injection soak at scale: seeded firmware updates of the bundled examples on the
 // simulated line and fixture, each with its own random faults, and a table of how they ended.
 //
-//   soak_bench [RUNS] [FIRST_SEED]     default: 500 runs from seed 1
+//   soak_bench [RUNS] [FIRST_SEED] [PACE]     default: 500 runs from seed 1, paced by events
+//
+// PACE is "event" (replies taken as they come, quillmont-cli's default) or "tick" (the window's
+// 10 ms tick alone).
 //
 // Exits 1 when any run broke an invariant: a success over a wrong flash, a hang, a run longer
 // than its waits and attempt budgets allow.
@@ -16,8 +19,9 @@ int main(int argc, char** argv) {
   using namespace quillmont::soak;
   const long runs = argc > 1 ? std::strtol(argv[1], nullptr, 10) : 500;
   const long first = argc > 2 ? std::strtol(argv[2], nullptr, 10) : 1;
-  if (runs <= 0 || runs > 1'000'000 || first < 0) {
-    std::fprintf(stderr, "usage: soak_bench [RUNS 1..1000000] [FIRST_SEED]\n");
+  const std::string pace = argc > 3 ? argv[3] : "event";
+  if (runs <= 0 || runs > 1'000'000 || first < 0 || (pace != "event" && pace != "tick")) {
+    std::fprintf(stderr, "usage: soak_bench [RUNS 1..1000000] [FIRST_SEED] [event|tick]\n");
     return 2;
   }
   const std::string examples = std::string(QUILLMONT_SOURCE_DIR) + "/examples";
@@ -26,7 +30,8 @@ int main(int argc, char** argv) {
   int64_t ticks = 0;
   const auto start = std::chrono::steady_clock::now();
   for (long i = 0; i < runs; ++i) {
-    const SoakCase c = MakeSoakCase(static_cast<uint64_t>(first + i), examples);
+    SoakCase c = MakeSoakCase(static_cast<uint64_t>(first + i), examples);
+    c.pacing = pace == "tick" ? quillmont::Pacing::kTick : quillmont::Pacing::kEvent;
     const SoakResult r = RunSoakCase(c);
     totals.Add(c, r);
     ticks += r.ticks;
@@ -38,6 +43,7 @@ int main(int argc, char** argv) {
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
+  std::printf("%s pacing\n\n", pace.c_str());
   std::printf(
       "| runs | faults injected | successes | aborts (budget / operator / no device) "
       "| unconfirmed starts | wrong flashes | hangs | over the tick bound |\n");

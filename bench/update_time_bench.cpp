@@ -1,10 +1,13 @@
 // How long a user waits for a whole firmware update on the simulated fixture at 250000 baud, in
-// the virtual time of the line model, beside two lower bounds for the same exchanges:
-//   line:  every request and reply byte at 11 bits, and for each frame the shortest break and
-//          mark-after-break (176 + 12 us);
-//   polls: every reply takes at least three receiver reads (start code, length, rest) at one
-//          10 ms poll each; the first tick after the click and the 21 ticks that follow a
-//          request with no answer (enter bootloader) each make at least one read.
+// the virtual time of the line model, under both pacings (the window's 10 ms tick alone, and
+// replies taken as they come) and over an adapter with a 1 ms and a 16 ms latency timer, beside
+// lower bounds for the same exchanges:
+//   line:    every request and reply byte at 11 bits, and for each frame the shortest break and
+//            mark-after-break (176 + 12 us);
+//   program: the program requests and their echoes alone, every byte at 11 bits;
+//   polls:   (tick pacing) every reply takes at least three receiver reads (start code, length,
+//            rest) at one 10 ms poll each; the first tick after the click and the 21 ticks that
+//            follow a request with no answer (enter bootloader) each make at least one read.
 // Usage: update_time_bench [FIRMWARE.srec2...]  (default: the examples and a full 256 KiB image)
 #include <cstdio>
 #include <filesystem>
@@ -37,6 +40,10 @@ uint64_t PollBoundMicros(const UpdateFigures& f) {
          (1 + unanswered * kTicksAfterUnanswered) * kPollMicros;
 }
 
+uint64_t ProgramBoundMicros(const UpdateFigures& f) {
+  return quillmont::LineMicros(2 * f.line.program_request_bytes, kBaud);
+}
+
 double Seconds(uint64_t micros) {
   return static_cast<double>(micros) / 1e6;
 }
@@ -65,29 +72,46 @@ int main(int argc, char** argv) {
 
   std::printf("Firmware update on the simulated fixture at %u baud (virtual time of the line)\n\n",
               static_cast<unsigned>(kBaud));
-  std::printf("%-32s %7s %6s %6s %9s %9s %6s %9s %6s %7s %10s %7s\n", "firmware", "bytes", "erases",
-              "frames", "update s", "line s", "ratio", "polls s", "ratio", "ticks", "polls/reply",
-              "CPU ms");
+  std::printf("%-30s %7s %5s %5s %6s %9s %8s %6s %8s %6s %8s %6s %7s %7s\n", "firmware", "bytes",
+              "timer", "pace", "frames", "update s", "line s", "ratio", "prog s", "ratio",
+              "polls s", "ratio", "ticks", "CPU ms");
   bool all_good = true;
   for (const std::string& file : files) {
-    const UpdateFigures f = quillmont::bench::RunSimulatedUpdate(file, kBaud);
-    const uint64_t line_bound = LineBoundMicros(f);
-    const uint64_t poll_bound = PollBoundMicros(f);
-    std::printf(
-        "%-32s %7d %6d %6llu %9.3f %9.3f %6.2f %9.3f %6.2f %7lld %10.2f %7.1f%s\n",
-        std::filesystem::path(file).filename().c_str(), f.loaded_bytes, f.erase_blocks,
-        static_cast<unsigned long long>(f.line.writes), Seconds(f.virtual_micros),
-        Seconds(line_bound), static_cast<double>(f.virtual_micros) / line_bound,
-        Seconds(poll_bound), static_cast<double>(f.virtual_micros) / poll_bound,
-        static_cast<long long>(f.ticks),
-        f.replies == 0 ? 0.0 : static_cast<double>(f.polls) / static_cast<double>(f.replies),
-        f.cpu_seconds * 1e3, f.succeeded ? "" : "  FAILED");
-    all_good = all_good && f.succeeded;
+    for (const uint32_t latency_ms : {1u, 16u}) {
+      for (const quillmont::Pacing pacing : {quillmont::Pacing::kTick, quillmont::Pacing::kEvent}) {
+        quillmont::AdapterModel model;
+        model.latency_timer_ms = latency_ms;
+        const UpdateFigures f = quillmont::bench::RunSimulatedUpdate(file, kBaud, pacing, model);
+        const uint64_t line_bound = LineBoundMicros(f);
+        const uint64_t program_bound = ProgramBoundMicros(f);
+        const uint64_t poll_bound = PollBoundMicros(f);
+        const bool tick = pacing == quillmont::Pacing::kTick;
+        char polls[32] = "-";
+        char poll_ratio[32] = "-";
+        if (tick) {
+          std::snprintf(polls, sizeof polls, "%.3f", Seconds(poll_bound));
+          std::snprintf(poll_ratio, sizeof poll_ratio, "%.2f",
+                        static_cast<double>(f.virtual_micros) / poll_bound);
+        }
+        std::printf(
+            "%-30s %7d %3ums %5s %6llu %9.3f %8.3f %6.2f %8.3f %6.2f %8s %6s %7lld %7.1f%s\n",
+            std::filesystem::path(file).filename().c_str(), f.loaded_bytes,
+            static_cast<unsigned>(latency_ms), tick ? "tick" : "event",
+            static_cast<unsigned long long>(f.line.writes), Seconds(f.virtual_micros),
+            Seconds(line_bound), static_cast<double>(f.virtual_micros) / line_bound,
+            Seconds(program_bound),
+            program_bound == 0 ? 0.0 : static_cast<double>(f.virtual_micros) / program_bound, polls,
+            poll_ratio, static_cast<long long>(f.ticks), f.cpu_seconds * 1e3,
+            f.succeeded ? "" : "  FAILED");
+        all_good = all_good && f.succeeded;
+      }
+    }
   }
   std::printf(
       "\nline: request and reply bytes at 11 bits, plus a 176+12 us break per frame.\n"
+      "prog: the program requests and their echoes alone, at 11 bits a byte.\n"
       "polls: 3 reads of 10 ms per reply, 1 read per tick of the first tick and of the 21 ticks\n"
-      "after an unanswered request. ratio = update time / bound.\n");
+      "after an unanswered request (tick pacing). ratio = update time / bound.\n");
   if (!full.empty()) {
     std::filesystem::remove(full);
   }

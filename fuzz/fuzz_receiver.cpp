@@ -1,7 +1,8 @@
 // Any bytes from the line into the tick's receiver, with a device known and the update
 // procedure in a state the input picks, so that every good frame also goes through
-// UpdateJob::OnReply. Input: byte 0 the update state, byte 1 the chunk length (even, 0 to 192),
-// bytes 2 and 3 the write address; the rest arrives on the line at once.
+// UpdateJob::OnReply. Input: byte 0 the update state (its top bit set: the receiver also reads
+// between ticks, as under the event pacing), byte 1 the chunk length (even, 0 to 192), bytes 2
+// and 3 the write address; the rest arrives on the line at once.
 //
 // Invariants: the receiver never holds more than its 256 bytes, the procedure's state and
 // address stay inside their ranges, and after any input the receiver is still receiving: once
@@ -36,6 +37,10 @@ void RunUntilRead(ScriptedWindowHarness& h) {
   const int64_t limit =
       std::min<int64_t>(2 * static_cast<int64_t>(h.driver.Pending()) + 8, kMaxTicks);
   for (int64_t i = 0; i < limit && h.driver.Pending() > 0; ++i) {
+    if (h.window.receive_between_ticks) {
+      h.window.OnLineReadable();
+      CheckWindow(h);
+    }
     h.Ticks(1);
     CheckWindow(h);
   }
@@ -56,6 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   h.Ticks(1);  // opens the adapter
   FUZZ_CHECK(h.window.link != nullptr);
   h.window.device_found = 1;
+  h.window.receive_between_ticks = (data[0] & 0x80) != 0;
 
   // A small image to program: 0x4000 to 0x40FF loaded, and an erase plan of two blocks.
   for (uint32_t a = 0x4000; a < 0x4100; ++a) {

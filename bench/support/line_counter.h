@@ -14,6 +14,8 @@ struct LineCounts {
   uint64_t breaks = 0;
   uint64_t bytes_read = 0;
   uint64_t device_list_calls = 0;
+  uint64_t program_requests = 0;       // frames whose parameter data begins 55 A4
+  uint64_t program_request_bytes = 0;  // their bytes; the bootloader's echo is as long
 };
 
 class LineCounter final : public ForwardingDriver {
@@ -36,6 +38,11 @@ class LineCounter final : public ForwardingDriver {
     if (status == FT_OK) {
       ++counts.writes;
       counts.bytes_written += count;
+      const auto* frame = static_cast<const uint8_t*>(bytes);
+      if (count > 25 && frame[24] == 0x55 && frame[25] == 0xA4) {
+        ++counts.program_requests;
+        counts.program_request_bytes += count;
+      }
     }
     return status;
   }

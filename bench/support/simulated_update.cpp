@@ -4,6 +4,7 @@
 #include <memory>
 #include <sstream>
 
+#include "app/event_pacer.h"
 #include "app/tick_pacer.h"
 #include "app/updater_window.h"
 #include "sim/nor_flash.h"
@@ -26,10 +27,11 @@ double CpuSeconds() {
   return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
 }
 
-UpdateFigures RunSimulatedUpdate(const std::string& firmware_path, uint32_t baud) {
+UpdateFigures RunSimulatedUpdate(const std::string& firmware_path, uint32_t baud, Pacing pacing,
+                                 const AdapterModel& model) {
   UpdateFigures figures;
   VirtualClock clock;
-  SimulatedLine line(clock);
+  SimulatedLine line(clock, model);
   line.AddAdapter();
   FixtureConfig config;
   config.baud = baud;
@@ -39,7 +41,13 @@ UpdateFigures RunSimulatedUpdate(const std::string& firmware_path, uint32_t baud
   std::ostringstream diag;
   auto window = std::make_unique<UpdaterWindow>(port, counter, clock, diag);
   window->settings_path = "";  // no settings file: the default 250000 baud
-  TickPacer pacer(*window, clock);
+  std::unique_ptr<WindowPacer> pacer_owner;
+  if (pacing == Pacing::kEvent) {
+    pacer_owner = std::make_unique<EventPacer>(*window, clock);
+  } else {
+    pacer_owner = std::make_unique<TickPacer>(*window, clock);
+  }
+  WindowPacer& pacer = *pacer_owner;
   window->OnInit();
   if (!pacer.RunUntil([&] { return window->device_found != 0; }, kMaxDiscoveryTicks)) {
     return figures;

@@ -1,10 +1,13 @@
 // One whole firmware update of the window core on the simulated fixture, on a virtual clock,
-// run by the TickPacer as the 10 ms timer runs it, with what it cost counted.
+// run by the TickPacer as the 10 ms timer runs it (or by the EventPacer), with what it cost
+// counted.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
+#include "app/window_pacer.h"
+#include "sim/adapter_model.h"
 #include "support/line_counter.h"
 
 namespace quillmont::bench {
@@ -22,8 +25,9 @@ struct UpdateFigures {
 };
 
 // Discovers the fixture, clicks Update Firmware with `firmware_path` and ticks until the update
-// ends (at most ten virtual minutes).
-UpdateFigures RunSimulatedUpdate(const std::string& firmware_path, uint32_t baud = 250000);
+// ends (at most ten virtual minutes), paced as `pacing` says, over an adapter like `model`.
+UpdateFigures RunSimulatedUpdate(const std::string& firmware_path, uint32_t baud = 250000,
+                                 Pacing pacing = Pacing::kTick, const AdapterModel& model = {});
 
 // Process CPU time in seconds.
 double CpuSeconds();

@@ -70,7 +70,9 @@ void UpdaterWindow::OnTick(int /*timer_id*/) {
   if (!receive && link != nullptr && manual_uid == 0) {
     receive = RunDiscoverySchedule();
   }
-  if (receive) {
+  if (receive && receive_between_ticks) {
+    ReceiveWaitingBytes();
+  } else if (receive) {
     ReceiveBytes();
     ShowAndDispatchFrame();
   }

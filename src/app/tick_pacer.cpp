@@ -36,20 +36,4 @@ void TickPacer::Tick() {
   window_.OnTick(kTickTimerId);
 }
 
-void TickPacer::RunTicks(int64_t count) {
-  for (int64_t i = 0; i < count; ++i) {
-    Tick();
-  }
-}
-
-bool TickPacer::RunUntil(const std::function<bool()>& done, int64_t max_ticks) {
-  for (int64_t i = 0; i < max_ticks; ++i) {
-    if (done()) {
-      return true;
-    }
-    Tick();
-  }
-  return done();
-}
-
 }  // namespace quillmont

@@ -7,13 +7,14 @@
 #include <cstdint>
 #include <functional>
 
+#include "app/window_pacer.h"
 #include "link/clock.h"
 
 namespace quillmont {
 
 class UpdaterWindow;
 
-class TickPacer {
+class TickPacer : public WindowPacer {
  public:
   // The timer starts now: the first tick is due 10 ms from now. Waits between ticks sleep on
   // the clock.
@@ -24,14 +25,9 @@ class TickPacer {
 
   // Waits until the next tick is due and runs it. Safe to call from inside a tick (a modal loop
   // that a tick opened): the nested tick is due 10 ms after the start of the one before it.
-  void Tick();
-  // Runs `count` ticks.
-  void RunTicks(int64_t count);
-  // Runs ticks until `done` holds (tested before each tick), at most `max_ticks` of them.
-  // Returns whether `done` holds at the end.
-  bool RunUntil(const std::function<bool()>& done, int64_t max_ticks);
+  void Tick() override;
 
-  int64_t ticks_run() const { return ticks_run_; }
+  int64_t ticks_run() const override { return ticks_run_; }
   // Start time of the last tick, in microseconds on the clock.
   uint64_t last_tick_start() const { return last_tick_start_; }
 

@@ -61,6 +61,10 @@ class UpdaterWindow : private UpdateHost {
 
   // The main loop: one call per expiry of the 10 ms timer.
   void OnTick(int timer_id = kTickTimerId);
+  // Between two ticks (the event pacing): takes the bytes that already wait on the line, acts on
+  // a complete good reply as the tick would, and when that reply ended the update's wait lets
+  // the update take its next step at once. Never sleeps; nothing while a tick runs.
+  void OnLineReadable();
 
   // The operator's commands.
   void OnDiscoverButton();
@@ -124,6 +128,8 @@ class UpdaterWindow : private UpdateHost {
   int16_t rx_length = 0;
   int32_t device_found = 0;
   int32_t manual_uid = 0;
+  // Set by the event pacing: the tick, too, reads only what already waits instead of polling.
+  bool receive_between_ticks = false;
 
   // Shown in SubDeviceLabel only; every request goes to sub-device 0.
   uint16_t subdevice_number = 0;
@@ -144,6 +150,9 @@ class UpdaterWindow : private UpdateHost {
   void DispatchDeviceInfo(const RdmFrameView& frame);
   // One receive read into rx_buffer at rx_length; drops the partial frame when the read fails.
   void ReadMore(int wanted);
+  // Reads what waits in the receive queue into rx_buffer, without sleeping, and dispatches a
+  // complete good frame. True when a frame was complete (and dispatched, if good).
+  bool ReceiveWaitingBytes();
   // The commands that talk to the device share their start: the guard, the typed UID, and
   // the "No Devices Discovered yet" message. True when the command may send.
   bool BeginDeviceCommand(bool tell_when_no_device);

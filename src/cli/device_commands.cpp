@@ -35,7 +35,7 @@ int Connect(const GlobalOptions& options, CliOutput io, const char* command, Con
   }
   c.session = std::make_unique<WindowSession>(*c.drivers, options.verbose ? io.err : c.null_stream,
                                               std::move(sink));
-  c.session->Start(options.baud);
+  c.session->Start(options.baud, options.pacing());
   switch (c.session->Connect(options.uid)) {
     case Reach::kNoAdapter:
       return FailCommand(options, io, command, kExitNoAdapter,

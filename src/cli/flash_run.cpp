@@ -139,7 +139,7 @@ FlashResult RunFlash(DriverSet& drivers, const GlobalOptions& options, const Fla
     return result;
   };
 
-  session.Start(options.baud);
+  session.Start(options.baud, options.pacing());
   const Reach reach = session.Connect(options.uid);
   if (reach == Reach::kNoAdapter) {
     return finish(kExitNoAdapter, "no adapter", "No USB-to-RS485 adapter could be opened.");

@@ -22,6 +22,11 @@ void AddGlobalOptions(CLI::App& app, GlobalOptions& options) {
   app.add_option("--uid", options.uid,
                  "Talk to this fixture instead of discovering one: \"XX XX XX XX XX XX\"")
       ->group("Line");
+  app.add_option("--pace", options.pace,
+                 "event: act on each reply as soon as it is in (default); tick: the window's "
+                 "10 ms tick alone")
+      ->check(CLI::IsMember({"event", "tick"}))
+      ->group("Line");
   app.add_flag("--json", options.json, "Print one JSON document on standard output");
   app.add_flag("--verbose", options.verbose, "The line layer's diagnostic lines on standard error");
 

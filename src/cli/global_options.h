@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "app/window_pacer.h"
 #include "base/result.h"
 #include "drivers/driver_choice.h"
 
@@ -15,11 +16,14 @@ namespace quillmont::cli {
 
 struct GlobalOptions {
   DriverOptions drivers;
-  std::string baud;      // one of the window's rates; empty for its default
-  std::string uid;       // "XX XX XX XX XX XX"; empty to discover
-  bool json = false;     // one JSON document on standard output
-  bool verbose = false;  // the line layer's diagnostic lines on standard error
-  std::string sim_dump;  // where the simulated fixture's flash is written at the end
+  std::string baud;            // one of the window's rates; empty for its default
+  std::string uid;             // "XX XX XX XX XX XX"; empty to discover
+  bool json = false;           // one JSON document on standard output
+  bool verbose = false;        // the line layer's diagnostic lines on standard error
+  std::string sim_dump;        // where the simulated fixture's flash is written at the end
+  std::string pace = "event";  // "event" (replies taken as they come) or "tick" (the window's)
+
+  Pacing pacing() const { return pace == "tick" ? Pacing::kTick : Pacing::kEvent; }
 };
 
 void AddGlobalOptions(CLI::App& app, GlobalOptions& options);

@@ -3,13 +3,21 @@
 #include <algorithm>
 #include <array>
 
+#include "app/event_pacer.h"
+#include "app/tick_pacer.h"
 #include "app/uid_text.h"
 #include "rdm/message.h"
 
 namespace quillmont::cli {
 namespace {
 
-std::unique_ptr<TickPacer> MakePacer(UpdaterWindow& window, DriverSet& drivers) {
+std::unique_ptr<WindowPacer> MakePacer(UpdaterWindow& window, DriverSet& drivers, Pacing pacing) {
+  if (pacing == Pacing::kEvent) {
+    if (VirtualClock* clock = drivers.virtual_clock()) {
+      return std::make_unique<EventPacer>(window, *clock);
+    }
+    return std::make_unique<EventPacer>(window, drivers.clock());
+  }
   if (VirtualClock* clock = drivers.virtual_clock()) {
     return std::make_unique<TickPacer>(window, *clock);
   }
@@ -87,10 +95,10 @@ void WindowSession::OnUpdateEnded(UpdateOutcome outcome) {
   }
 }
 
-bool WindowSession::Start(const std::string& baud) {
+bool WindowSession::Start(const std::string& baud, Pacing pacing) {
   window_->settings_path.clear();  // no settings file: nothing read, nothing saved
   window_->OnInit();
-  pacer_ = MakePacer(*window_, drivers_);
+  pacer_ = MakePacer(*window_, drivers_, pacing);
   return baud.empty() || window_->ChooseBaud(baud);
 }
 

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "app/tick_pacer.h"
 #include "app/updater_events.h"
 #include "app/updater_window.h"
+#include "app/window_pacer.h"
 #include "base/result.h"
 #include "cli/console_port.h"
 #include "drivers/driver_choice.h"
@@ -75,8 +75,9 @@ class WindowSession : private UpdaterEvents {
 
   // OnInit without the settings file (neither read nor written), then `baud` (one of the rates
   // of the window's list, or empty for its default) applied as a choice in the combo box.
-  // False when the rate is not in the list.
-  bool Start(const std::string& baud);
+  // False when the rate is not in the list. `pacing` chooses how the core is driven: the
+  // window's 10 ms tick alone, or (the default) the same ticks with replies taken as they come.
+  bool Start(const std::string& baud, Pacing pacing = Pacing::kEvent);
 
   // Waits for the adapter; then, with `uid` empty, for the window's discovery to find one
   // fixture; with a UID, takes it as the window takes a typed one. The UID must already be
@@ -114,7 +115,7 @@ class WindowSession : private UpdaterEvents {
   std::ostream null_stream_{nullptr};
   ConsolePort port_{null_stream_, null_stream_};
   std::unique_ptr<UpdaterWindow> window_;
-  std::unique_ptr<TickPacer> pacer_;
+  std::unique_ptr<WindowPacer> pacer_;
 
   // What the events told.
   bool link_open_ = false;

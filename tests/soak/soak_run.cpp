@@ -9,6 +9,7 @@
 #include <random>
 
 #include "app/control_ids.h"
+#include "app/event_pacer.h"
 #include "sim/nor_flash.h"
 #include "sim/simulated_line.h"
 #include "support/window_harness.h"
@@ -199,8 +200,14 @@ SoakResult RunSoakCase(const SoakCase& soak_case, int64_t tick_limit) {
 
   auto h = std::make_unique<testing::WindowHarness>(line, clock);
   UpdaterWindow& window = h->window;
+  std::unique_ptr<EventPacer> event_pacer;
+  if (soak_case.pacing == Pacing::kEvent) {
+    event_pacer = std::make_unique<EventPacer>(window, clock);
+  }
+  WindowPacer& pacer =
+      event_pacer ? static_cast<WindowPacer&>(*event_pacer) : static_cast<WindowPacer&>(h->pacer);
   h->Init();
-  h->pacer.RunUntil([&] { return window.device_found == 1; }, kConnectTicks);
+  pacer.RunUntil([&] { return window.device_found == 1; }, kConnectTicks);
 
   line.InstallFaults(adapter, soak_case.faults);
   h->port.file_dialog_answers.push_back(soak_case.firmware);
@@ -231,7 +238,7 @@ SoakResult RunSoakCase(const SoakCase& soak_case, int64_t tick_limit) {
     const UpdateState state = job.state();
     const uint32_t address = job.write_address();
     const int16_t erase_count = window.erase_plan.erase_count;
-    h->Ticks(1);
+    pacer.Tick();
     ++ticks;
     grants += (job.state() != state ? 2 : 0) + (job.write_address() != address ? 2 : 0) +
               (window.erase_plan.erase_count < erase_count ? 1 : 0);

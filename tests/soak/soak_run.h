@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/window_pacer.h"
 #include "sim/fault_plan.h"
 #include "sim/simulated_fixture.h"
 
@@ -32,6 +33,7 @@ struct SoakCase {
   int64_t abort_at = -1;   // tick of the update at which the operator clicks Abort Operation
   int64_t rebaud_at = -1;  // tick at which the operator picks 57600 (the fixture stays at 250000)
   int fault_count = 0;     // faults planned for this run
+  Pacing pacing = Pacing::kTick;
   std::string description;
 };
 

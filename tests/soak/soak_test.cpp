@@ -23,30 +23,37 @@ std::string Explain(const SoakCase& c, const SoakResult& r) {
 }
 
 TEST(Soak, EveryExampleUpdatesOnACleanLine) {
-  for (int example = 0; example < ExampleCount(); ++example) {
-    const SoakCase c = CleanSoakCase(example, kExamples);
-    const SoakResult r = RunSoakCase(c);
-    EXPECT_EQ(r.outcome, Outcome::kSuccess) << Explain(c, r);
-    EXPECT_TRUE(r.flash_holds_image)
-        << Explain(c, r) << "\n  first mismatch at " << r.first_mismatch;
-    EXPECT_TRUE(r.broken.empty()) << Explain(c, r);
+  for (const Pacing pacing : {Pacing::kTick, Pacing::kEvent}) {
+    for (int example = 0; example < ExampleCount(); ++example) {
+      SoakCase c = CleanSoakCase(example, kExamples);
+      c.pacing = pacing;
+      const SoakResult r = RunSoakCase(c);
+      EXPECT_EQ(r.outcome, Outcome::kSuccess) << Explain(c, r);
+      EXPECT_TRUE(r.flash_holds_image)
+          << Explain(c, r) << "\n  first mismatch at " << r.first_mismatch;
+      EXPECT_TRUE(r.broken.empty()) << Explain(c, r);
+    }
   }
 }
 
 TEST(Soak, SeededFaultyUpdatesNeverReportAWrongFlashNorHang) {
-  SoakTotals totals;
-  for (uint64_t seed = 1; seed <= 40; ++seed) {
-    const SoakCase c = MakeSoakCase(seed, kExamples);
-    const SoakResult r = RunSoakCase(c);
-    totals.Add(c, r);
-    EXPECT_TRUE(r.broken.empty()) << Explain(c, r);
+  for (const Pacing pacing : {Pacing::kTick, Pacing::kEvent}) {
+    SoakTotals totals;
+    for (uint64_t seed = 1; seed <= 40; ++seed) {
+      SoakCase c = MakeSoakCase(seed, kExamples);
+      c.pacing = pacing;
+      const SoakResult r = RunSoakCase(c);
+      totals.Add(c, r);
+      EXPECT_TRUE(r.broken.empty())
+          << (pacing == Pacing::kEvent ? "event: " : "tick: ") << Explain(c, r);
+    }
+    EXPECT_EQ(totals.wrong_flashes, 0);
+    EXPECT_EQ(totals.hangs, 0);
+    EXPECT_EQ(totals.over_bound, 0);
+    // The faults really bite, and most updates still get through.
+    EXPECT_GT(totals.successes, totals.runs / 2);
+    EXPECT_GT(totals.runs - totals.successes, 0);
   }
-  EXPECT_EQ(totals.wrong_flashes, 0);
-  EXPECT_EQ(totals.hangs, 0);
-  EXPECT_EQ(totals.over_bound, 0);
-  // The faults really bite, and most updates still get through.
-  EXPECT_GT(totals.successes, totals.runs / 2);
-  EXPECT_GT(totals.runs - totals.successes, 0);
 }
 
 }  // namespace
