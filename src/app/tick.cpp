@@ -47,6 +47,23 @@ std::string LabelText(const RdmFrameView& frame) {
   return std::string(data.begin(), end);
 }
 
+const char* ParameterName(uint16_t pid) {
+  switch (pid) {
+    case DEVICE_MODEL_DESCRIPTION:
+      return "DEVICE_MODEL_DESCRIPTION";
+    case SOFTWARE_VERSION_LABEL:
+      return "SOFTWARE_VERSION_LABEL";
+    case DMX_START_ADDRESS:
+      return "DMX_START_ADDRESS";
+    case IDENTIFY_DEVICE:
+      return "IDENTIFY_DEVICE";
+    case PID_BOOTLOADER:
+      return "PID_BOOTLOADER";
+    default:
+      return "a parameter";
+  }
+}
+
 CommandAnswer AnswerOf(const RdmFrameView& frame) {
   return CommandAnswer{frame.command_class(), frame.pid(), frame.response_type(),
                        frame.IsNack() ? frame.nack_reason() : uint16_t{0}};
@@ -88,6 +105,8 @@ void UpdaterWindow::WatchLink() {
     io_.driver.FT_Close(link);
     link = nullptr;
     device_found = 0;
+    // What the labels showed belongs to a fixture that can no longer be asked.
+    ClearDeviceLabels();
     events_->OnLinkChanged(false);
   }
 }
@@ -230,36 +249,59 @@ void UpdaterWindow::ShowAndDispatchFrame() {
 void UpdaterWindow::DispatchDeviceInfo(const RdmFrameView& frame) {
   const bool get = frame.command_class() == GET_COMMAND_RESPONSE;
   const bool set = frame.command_class() == SET_COMMAND_RESPONSE;
+  // Only an ACK fills a label or the address; a NACK is told with its reason. The chain of
+  // requests goes on either way, so that one refused parameter does not hide the others.
+  const bool ack = frame.IsAck();
   if (get && frame.pid() == DEVICE_MODEL_DESCRIPTION) {
     SendToTarget(GET_COMMAND, SOFTWARE_VERSION_LABEL, nullptr, 0);
-    const std::string model = LabelText(frame);
-    port_.SetControlText(kModelLabel, model);
     events_->OnCommandAnswered(AnswerOf(frame));
-    events_->OnDeviceInfo(DeviceInfoEvent{DEVICE_MODEL_DESCRIPTION, model, 0});
+    if (ack) {
+      const std::string model = LabelText(frame);
+      port_.SetControlText(kModelLabel, model);
+      events_->OnDeviceInfo(DeviceInfoEvent{DEVICE_MODEL_DESCRIPTION, model, 0});
+    }
   }
   if (get && frame.pid() == SOFTWARE_VERSION_LABEL) {
     SendToTarget(GET_COMMAND, DMX_START_ADDRESS, nullptr, 0);
-    const std::string version = LabelText(frame);
-    port_.SetControlText(kVersionLabel, version);
     events_->OnCommandAnswered(AnswerOf(frame));
-    events_->OnDeviceInfo(DeviceInfoEvent{SOFTWARE_VERSION_LABEL, version, 0});
+    if (ack) {
+      const std::string version = LabelText(frame);
+      port_.SetControlText(kVersionLabel, version);
+      events_->OnDeviceInfo(DeviceInfoEvent{SOFTWARE_VERSION_LABEL, version, 0});
+    }
   }
   // The address needs two data bytes that the frame really holds.
-  if (get && frame.pid() == DMX_START_ADDRESS && frame.data().size() >= 2) {
-    const uint16_t address = GetBe16(frame.data().data());
-    dmx_address_text = std::to_string(address);
-    ShowTexts();
+  if (get && frame.pid() == DMX_START_ADDRESS && (!ack || frame.data().size() >= 2)) {
     events_->OnCommandAnswered(AnswerOf(frame));
-    events_->OnDeviceInfo(DeviceInfoEvent{DMX_START_ADDRESS, dmx_address_text, address});
+    if (ack) {
+      const uint16_t address = GetBe16(frame.data().data());
+      dmx_address_text = std::to_string(address);
+      ShowTexts();
+      events_->OnDeviceInfo(DeviceInfoEvent{DMX_START_ADDRESS, dmx_address_text, address});
+    }
   }
   if (set && frame.pid() == DMX_START_ADDRESS) {
-    port_.Beep();
+    if (ack) {
+      port_.Beep();
+    }
     events_->OnCommandAnswered(AnswerOf(frame));
   }
   // The identify answer beeps in the update procedure, which also takes it as the bootloader's
   // answer to the start request.
   if (set && frame.pid() == IDENTIFY_DEVICE) {
     events_->OnCommandAnswered(AnswerOf(frame));
+  }
+  if (frame.IsNack() && (get || set) && !job.running()) {
+    char text[96];
+    std::snprintf(text, sizeof text, "The fixture refused %s %s: ", get ? "GET" : "SET",
+                  ParameterName(frame.pid()));
+    AppendLog(text + NackReasonName(frame.nack_reason()));
+  }
+}
+
+void UpdaterWindow::PollControlField() {
+  if (!job.running()) {
+    SendToTarget(DISCOVERY_COMMAND, DISC_UN_MUTE, nullptr, 0);
   }
 }
 

@@ -2,6 +2,7 @@
 
 #include "app/baud_list.h"
 #include "app/settings_text.h"
+#include "rdm/message.h"
 
 namespace quillmont {
 
@@ -82,6 +83,21 @@ void UpdaterWindow::ReportProgress(const UpdateProgress& progress) {
 
 void UpdaterWindow::ReportOutcome(UpdateOutcome outcome) {
   events_->OnUpdateEnded(outcome);
+  // The model and version shown before the update are stale now. An abort sends nothing, so
+  // its labels are only cleared; every other end asks the fixture again (the bootloader answers
+  // too), when there is one to ask.
+  if (outcome == UpdateOutcome::kNoDevice) {
+    return;
+  }
+  ClearDeviceLabels();
+  if (outcome != UpdateOutcome::kAbortedByUser && link != nullptr && device_found != 0) {
+    SendToTarget(GET_COMMAND, DEVICE_MODEL_DESCRIPTION, nullptr, 0);
+  }
+}
+
+void UpdaterWindow::ClearDeviceLabels() {
+  port_.SetControlText(kModelLabel, "");
+  port_.SetControlText(kVersionLabel, "");
 }
 
 void UpdaterWindow::OnSystemCommand(int command) {

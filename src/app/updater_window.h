@@ -78,6 +78,9 @@ class UpdaterWindow : private UpdateHost {
   bool UseUid(const RdmUid& uid);
   // Chooses `rate` in the baud list as the operator does. False when the list has no such rate.
   bool ChooseBaud(const std::string& rate);
+  // Polls the target with DISC_UN_MUTE, as the update does; its answer carries the control
+  // field that tells an application from a bootloader. Sends nothing during an update.
+  void PollControlField();
 
   // The firmware update's start and abort, the file reader and the progress bar.
   void OnUpdateButton();
@@ -140,6 +143,8 @@ class UpdaterWindow : private UpdateHost {
   // The update's start once the image is loaded: analysis, its log line, the job's start and
   // the drain of the receive side.
   void BeginUpdate();
+  // Empties the model and version labels.
+  void ClearDeviceLabels();
 
   // What the update procedure needs of the window.
   void SetUpdateCaption(const std::string& caption) override;
