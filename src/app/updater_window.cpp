@@ -83,14 +83,16 @@ void UpdaterWindow::ReportProgress(const UpdateProgress& progress) {
 
 void UpdaterWindow::ReportOutcome(UpdateOutcome outcome) {
   events_->OnUpdateEnded(outcome);
-  // The model and version shown before the update are stale now. An abort sends nothing, so
-  // its labels are only cleared; every other end asks the fixture again (the bootloader answers
-  // too), when there is one to ask.
+  // The model and version shown before the update are stale now. An abort and an exhausted
+  // budget send nothing more, so their labels are only cleared; once the verification has
+  // heard the fixture (its new application, or its bootloader) it is asked again.
   if (outcome == UpdateOutcome::kNoDevice) {
     return;
   }
   ClearDeviceLabels();
-  if (outcome != UpdateOutcome::kAbortedByUser && link != nullptr && device_found != 0) {
+  const bool heard =
+      outcome == UpdateOutcome::kSuccess || outcome == UpdateOutcome::kStaysInBootloader;
+  if (heard && link != nullptr && device_found != 0) {
     SendToTarget(GET_COMMAND, DEVICE_MODEL_DESCRIPTION, nullptr, 0);
   }
 }

@@ -14,6 +14,7 @@
 #include "../integration/child_process.h"
 #include "../update/srec2_test_files.h"
 #include "../update/update_sim_bench.h"
+#include "cli/cli_app.h"
 #include "cli/flash_run.h"
 #include "cli/interrupt.h"
 #include "drivers/driver_choice.h"

@@ -23,6 +23,7 @@ namespace quillmont::testing {
 
 using Bytes = std::vector<uint8_t>;
 
+#define QUILLMONT_TESTING_EXAMPLE_PATH
 inline std::string ExamplePath(const std::string& name) {
   return std::string(QUILLMONT_SOURCE_DIR) + "/examples/" + name;
 }

@@ -79,7 +79,9 @@ TEST_P(ExampleUpdateTest, RunsFromTheApplicationToTheNewVersion) {
   }
   expected += "Starting user-program...\r\n";
   expected += testing::kWellDone;
-  EXPECT_EQ(window.log_text.substr(mark), expected);
+  // After the start's acknowledgement, what the verification found: the new application.
+  expected += "The fixture answers from its new application, software version \"";
+  EXPECT_EQ(window.log_text.substr(mark, expected.size()), expected);
   EXPECT_EQ(port.Text(kUpdateButton), "Update Firmware");
 
   // One bar per program request, growing from red to green; the last one full and pure green.
