@@ -134,7 +134,7 @@ TEST_F(TruthfulOutcomesTest, ANackedStartIsNotAStart) {
   const std::string log = bench.Update(ExamplePath("fixture-app-1.1.srec2"), 20000);
   ASSERT_TRUE(bench.finished);
   EXPECT_EQ(log.find("VERY WELL DONE"), std::string::npos);
-  EXPECT_NE(log.find("refused the request to start the new application (NR_HARDWARE_FAULT)"),
+  EXPECT_NE(log.find("refused the request to start the new application. (NR_HARDWARE_FAULT)"),
             std::string::npos)
       << log;
 }
@@ -211,7 +211,7 @@ TEST_F(TruthfulOutcomesTest, ASignalMidUpdateAbortsItAsTheButtonDoes) {
   EXPECT_EQ(r.exit_code, 143);
   EXPECT_EQ(r.result, "aborted");
   EXPECT_EQ(r.sent, sent_at_signal);
-  EXPECT_EQ(r.log.back(), "\r\nOperation Aborted by User.\r\n");
+  EXPECT_NE(std::find(r.log.begin(), r.log.end(), "Operation Aborted by User."), r.log.end());
 
   // Before any fixture is reached: still one document.
   cli::RequestInterrupt(SIGHUP);
