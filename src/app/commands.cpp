@@ -1,6 +1,8 @@
 // The operator's commands other than the firmware update. Commands that talk to the device send
 // one request at once and never wait: the answers come in through the tick.
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "app/baud_list.h"
 #include "app/decimal_text.h"
@@ -14,6 +16,60 @@ namespace {
 
 constexpr int16_t kDiscoverCountdownTicks = 5;
 constexpr uint16_t kMaxSubDevice = 65535;
+constexpr int kLowestDmxAddress = 1;
+constexpr int kHighestDmxAddress = 512;
+
+// The DMX start address in `text`: decimal digits (leading zeros allowed) with blanks around
+// them, 1 to 512. Nothing for any other text: a sign, other characters, or a number out of range.
+std::optional<uint16_t> DmxAddressOf(std::string_view text) {
+  const auto blank = [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
+  size_t begin = 0;
+  size_t end = text.size();
+  while (begin < end && blank(text[begin])) {
+    ++begin;
+  }
+  while (end > begin && blank(text[end - 1])) {
+    --end;
+  }
+  if (begin == end) {
+    return std::nullopt;
+  }
+  int value = 0;
+  for (size_t at = begin; at < end; ++at) {
+    if (text[at] < '0' || text[at] > '9') {
+      return std::nullopt;
+    }
+    value = value * 10 + (text[at] - '0');
+    if (value > kHighestDmxAddress) {
+      return std::nullopt;  // stops before a long run of digits can overflow
+    }
+  }
+  if (value < kLowestDmxAddress) {
+    return std::nullopt;
+  }
+  return static_cast<uint16_t>(value);
+}
+
+// The parameters whose answers the operator's commands wait for.
+bool IsCommandPid(uint16_t pid) {
+  return pid == DEVICE_MODEL_DESCRIPTION || pid == SOFTWARE_VERSION_LABEL ||
+         pid == DMX_START_ADDRESS || pid == IDENTIFY_DEVICE;
+}
+
+std::string PidName(uint16_t pid) {
+  switch (pid) {
+    case DEVICE_MODEL_DESCRIPTION:
+      return "DEVICE_MODEL_DESCRIPTION";
+    case SOFTWARE_VERSION_LABEL:
+      return "SOFTWARE_VERSION_LABEL";
+    case DMX_START_ADDRESS:
+      return "DMX_START_ADDRESS";
+    case IDENTIFY_DEVICE:
+      return "IDENTIFY_DEVICE";
+    default:
+      return "PID " + std::to_string(pid);
+  }
+}
 
 }  // namespace
 
@@ -42,17 +98,20 @@ int16_t UpdaterWindow::ApplyTypedUid() {
   if (manual_uid == 0) {
     return 6;
   }
+  uid_text = ToUpperAscii(uid_text);
+  ShowTexts();
+  // The typed UID is read into a scratch copy: a text that does not parse leaves the target, the
+  // discovery state and the status line as they were, and the field keeps waiting to be taken.
+  RdmUid typed = target_uid;
+  const int16_t result = ParseHexBytes(uid_text, typed.data(), static_cast<int16_t>(typed.size()));
+  if (result != static_cast<int16_t>(typed.size())) {
+    port_.ShowMessageBox("Invalid RDM ID.");
+    return result;
+  }
+  target_uid = typed;
   device_found = 1;
   port_.SetControlText(kStatusLine, "Manually Connected to Rdm ID");
   manual_uid = 0;
-  uid_text = ToUpperAscii(uid_text);
-  ShowTexts();
-  const std::string typed = uid_text;
-  const int16_t result =
-      ParseHexBytes(typed, target_uid.data(), static_cast<int16_t>(target_uid.size()));
-  if (result != 6) {
-    port_.ShowMessageBox("Invalid RDM ID.");
-  }
   return result;
 }
 
@@ -60,7 +119,9 @@ bool UpdaterWindow::BeginDeviceCommand(bool tell_when_no_device) {
   if (job.running()) {
     return false;
   }
-  ApplyTypedUid();
+  if (ApplyTypedUid() != static_cast<int16_t>(target_uid.size())) {
+    return false;  // "Invalid RDM ID." was shown; nothing goes out
+  }
   if (device_found == 0) {
     if (tell_when_no_device) {
       // Ticks run while the box is open; a device found meanwhile does not make this click send.
@@ -95,10 +156,28 @@ void UpdaterWindow::OnSetAddressButton() {
   if (!BeginDeviceCommand(true)) {
     return;
   }
-  // No range test: the low 16 bits of the number typed go out, high byte first.
-  const auto address = static_cast<uint32_t>(DecimalTextValue(dmx_address_text));
-  const uint8_t data[2] = {static_cast<uint8_t>(address >> 8), static_cast<uint8_t>(address)};
+  const std::optional<uint16_t> address = DmxAddressOf(dmx_address_text);
+  if (!address) {
+    port_.ShowMessageBox(kDmxAddressRangeMessage);
+    return;
+  }
+  const uint8_t data[2] = {static_cast<uint8_t>(*address >> 8), static_cast<uint8_t>(*address)};
   SendToTarget(SET_COMMAND, DMX_START_ADDRESS, data, 2);
+}
+
+bool UpdaterWindow::TellWhenRefused(const RdmFrameView& frame) {
+  if (!frame.IsNack()) {
+    return false;
+  }
+  const bool answer = frame.command_class() == GET_COMMAND_RESPONSE ||
+                      frame.command_class() == SET_COMMAND_RESPONSE;
+  // During an update the requests are the update's own, and it reports their answers.
+  if (answer && IsCommandPid(frame.pid()) && !job.running()) {
+    const char* verb = frame.command_class() == GET_COMMAND_RESPONSE ? "GET " : "SET ";
+    AppendLog("The fixture refused " + std::string(verb) + PidName(frame.pid()) + ": " +
+              NackReasonName(frame.nack_reason()));
+  }
+  return true;
 }
 
 void UpdaterWindow::SetDmxAddress(uint16_t address) {

@@ -47,23 +47,6 @@ std::string LabelText(const RdmFrameView& frame) {
   return std::string(data.begin(), end);
 }
 
-const char* ParameterName(uint16_t pid) {
-  switch (pid) {
-    case DEVICE_MODEL_DESCRIPTION:
-      return "DEVICE_MODEL_DESCRIPTION";
-    case SOFTWARE_VERSION_LABEL:
-      return "SOFTWARE_VERSION_LABEL";
-    case DMX_START_ADDRESS:
-      return "DMX_START_ADDRESS";
-    case IDENTIFY_DEVICE:
-      return "IDENTIFY_DEVICE";
-    case PID_BOOTLOADER:
-      return "PID_BOOTLOADER";
-    default:
-      return "a parameter";
-  }
-}
-
 CommandAnswer AnswerOf(const RdmFrameView& frame) {
   return CommandAnswer{frame.command_class(), frame.pid(), frame.response_type(),
                        frame.IsNack() ? frame.nack_reason() : uint16_t{0}};
@@ -247,6 +230,7 @@ void UpdaterWindow::ShowAndDispatchFrame() {
 }
 
 void UpdaterWindow::DispatchDeviceInfo(const RdmFrameView& frame) {
+  TellWhenRefused(frame);
   const bool get = frame.command_class() == GET_COMMAND_RESPONSE;
   const bool set = frame.command_class() == SET_COMMAND_RESPONSE;
   // Only an ACK fills a label or the address; a NACK is told with its reason. The chain of
@@ -282,7 +266,7 @@ void UpdaterWindow::DispatchDeviceInfo(const RdmFrameView& frame) {
   }
   if (set && frame.pid() == DMX_START_ADDRESS) {
     if (ack) {
-      port_.Beep();
+      port_.Beep();  // a refusal is told in the log, never beeped like a success
     }
     events_->OnCommandAnswered(AnswerOf(frame));
   }
@@ -290,12 +274,6 @@ void UpdaterWindow::DispatchDeviceInfo(const RdmFrameView& frame) {
   // answer to the start request.
   if (set && frame.pid() == IDENTIFY_DEVICE) {
     events_->OnCommandAnswered(AnswerOf(frame));
-  }
-  if (frame.IsNack() && (get || set) && !job.running()) {
-    char text[96];
-    std::snprintf(text, sizeof text, "The fixture refused %s %s: ", get ? "GET" : "SET",
-                  ParameterName(frame.pid()));
-    AppendLog(text + NackReasonName(frame.nack_reason()));
   }
 }
 

@@ -18,11 +18,14 @@ constexpr int32_t kProgressBarHeight = 25;
 }  // namespace
 
 void UpdaterWindow::OnUpdateButton() {
-  ApplyTypedUid();
+  const bool uid_taken = ApplyTypedUid() == static_cast<int16_t>(target_uid.size());
 
   if (job.running()) {
     job.Abort();
     return;
+  }
+  if (!uid_taken) {
+    return;  // "Invalid RDM ID." was shown; no update starts to a UID nobody meant
   }
 
   const std::optional<std::string> path = port_.OpenFileDialog(FileDialogRequest{});
@@ -83,9 +86,17 @@ void UpdaterWindow::BeginUpdate() {
   }
 }
 
+// Why a file loads nothing goes to the log and to a message box.
 int UpdaterWindow::LoadSrec2File(const std::string& path) {
-  return quillmont::LoadSrec2File(path, image,
-                                  [this](const std::string& text) { port_.ShowMessageBox(text); });
+  const auto tell = [this](const std::string& text) {
+    AppendLog(text);
+    port_.ShowMessageBox(text);
+  };
+  const int loaded = quillmont::LoadSrec2File(path, image, tell);
+  if (loaded != 0 && image.loaded_count == 0) {
+    tell(kNoDataRecordsMessage);
+  }
+  return loaded;
 }
 
 void UpdaterWindow::DrawProgressBar() {

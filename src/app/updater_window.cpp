@@ -110,9 +110,25 @@ void UpdaterWindow::OnSystemCommand(int command) {
   }
 }
 
-// The window ends in three ways; none of them touches the link or an update in progress.
+// The window ends in three ways; none of them touches the link. While an update runs, each asks
+// first: leaving would strand the fixture in its bootloader.
+
+bool UpdaterWindow::MayEndWindow() {
+  if (!job.running()) {
+    return true;
+  }
+  // Ticks go on while the question is open; the update may end meanwhile.
+  if (!port_.AskYesNo(kAbortAndExitQuestion)) {
+    return false;
+  }
+  AbortUpdate();
+  return true;
+}
 
 void UpdaterWindow::OnClose() {
+  if (!MayEndWindow()) {
+    return;
+  }
   ReadTexts();
   SaveSettings();
   port_.StopTimer(timer_id);
@@ -120,11 +136,17 @@ void UpdaterWindow::OnClose() {
 }
 
 void UpdaterWindow::OnExitButton() {
+  if (!MayEndWindow()) {
+    return;
+  }
   ReadTexts();
   port_.EndDialog(kResultOk);
 }
 
 void UpdaterWindow::OnCancel() {
+  if (!MayEndWindow()) {
+    return;
+  }
   port_.EndDialog(kResultCancel);
 }
 

@@ -29,6 +29,13 @@ namespace quillmont {
 inline constexpr const char* kSettingsFileName = "quillmont.cfg";
 inline constexpr size_t kBaudTextSize = 10;
 inline constexpr RdmUid kInitialTargetUid = {0x4F, 0x4C, 0x00, 0x00, 0x00, 0x00};
+// What Set says of an address it will not send.
+inline constexpr const char* kDmxAddressRangeMessage =
+    "The DMX start address must be a number from 1 to 512.";
+// What Exit, Escape, Return and the close box ask while an update runs.
+inline constexpr const char* kAbortAndExitQuestion = "An update is running. Abort it and exit?";
+// What the window says of a firmware file that holds no data record.
+inline constexpr const char* kNoDataRecordsMessage = "No data records in file.";
 
 class UpdaterWindow : private UpdateHost {
  public:
@@ -65,6 +72,9 @@ class UpdaterWindow : private UpdateHost {
   void OnSetAddressButton();
   void OnBaudChanged();
   int16_t ApplyTypedUid();
+  // A NACK to one of the commands' requests is told in the log, with the request and the E1.20
+  // reason. True when the frame is a NACK (told or, during an update, left to the update).
+  bool TellWhenRefused(const RdmFrameView& frame);
 
   // The operator's commands as operations, for front ends without the window's controls. Each
   // runs the button's own path (the guard during an update, "No Devices Discovered yet") and
@@ -145,6 +155,8 @@ class UpdaterWindow : private UpdateHost {
   void BeginUpdate();
   // Empties the model and version labels.
   void ClearDeviceLabels();
+  // The window may end: no update runs, or the operator chose to abort it (which is done here).
+  bool MayEndWindow();
 
   // What the update procedure needs of the window.
   void SetUpdateCaption(const std::string& caption) override;

@@ -10,8 +10,9 @@ namespace quillmont::cli {
 
 void AddGlobalOptions(CLI::App& app, GlobalOptions& options) {
   DriverOptions& d = options.drivers;
-  app.add_option("--driver", d.driver, "Adapter backend: serial, d2xx or sim")
-      ->check(CLI::IsMember({"serial", "d2xx", "sim"}))
+  app.add_option("--driver", d.driver,
+                 "Adapter backend: serial, d2xx, usbpro (DMX USB Pro-style widget) or sim")
+      ->check(CLI::IsMember({"serial", "d2xx", "usbpro", "sim"}))
       ->group("Line");
   app.add_flag("--simulate", d.simulate, "Use the built-in simulated fixture (--driver sim)")
       ->group("Line");

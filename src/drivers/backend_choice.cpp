@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "link/d2xx/d2xx_library_driver.h"
+#include "link/usbpro/usbpro_driver.h"
 #if defined(QUILLMONT_HAVE_SERIAL_BACKEND)
 #include "link/serial/serial_driver.h"
 #elif defined(QUILLMONT_HAVE_COM_BACKEND)
@@ -50,6 +51,38 @@ Backend MakeD2xx(const std::vector<std::string>& ports) {
   return Backend(std::move(driver));
 }
 
+// A widget speaks its messages over the system's serial port; the vendor library's own
+// numbering is not used for it.
+Backend MakeUsbPro(const std::vector<std::string>& ports) {
+  Backend serial = MakeSerial(ports);
+  if (!serial) {
+    return serial;
+  }
+  std::unique_ptr<D2xxDriver> inner = std::move(serial).value();
+  usbpro::UsbProOptions options;
+#if defined(QUILLMONT_HAVE_SERIAL_BACKEND)
+  const auto* port = dynamic_cast<const serial::SerialDriver*>(inner.get());
+  options.port_name = [port](int index) {
+    const std::vector<std::string> paths = port->DevicePaths();
+    return index >= 0 && static_cast<size_t>(index) < paths.size()
+               ? paths[static_cast<size_t>(index)]
+               : std::string();
+  };
+  options.inner_open_error = [port] { return port->open_error(); };
+#elif defined(QUILLMONT_HAVE_COM_BACKEND)
+  const auto* port = dynamic_cast<const com::ComPortDriver*>(inner.get());
+  options.port_name = [port](int index) {
+    const std::vector<std::string> names = port->PortNames();
+    return index >= 0 && static_cast<size_t>(index) < names.size()
+               ? names[static_cast<size_t>(index)]
+               : std::string();
+  };
+  options.inner_open_error = [port] { return port->open_error(); };
+#endif
+  return Backend(
+      std::make_unique<usbpro::UsbProDriver>(std::move(inner), nullptr, std::move(options)));
+}
+
 }  // namespace
 
 std::string DefaultBackendName() {
@@ -68,8 +101,11 @@ Backend MakeBackend(const std::string& name, const std::vector<std::string>& por
   if (chosen == "d2xx") {
     return MakeD2xx(ports);
   }
+  if (chosen == "usbpro") {
+    return MakeUsbPro(ports);
+  }
   // The simulated line ("sim") joins the choice here.
-  return Failure("Unknown driver '" + chosen + "'; choose serial or d2xx");
+  return Failure("Unknown driver '" + chosen + "'; choose serial, d2xx or usbpro");
 }
 
 }  // namespace quillmont

@@ -9,8 +9,10 @@
 #include "drivers/port_report.h"
 #include "link/d2xx/d2xx_library_driver.h"
 #include "link/forwarding_driver.h"
+#include "link/usbpro/usbpro_driver.h"
 #include "sim/fault_plan.h"
 #include "sim/simulated_line.h"
+#include "sim/usbpro_widget.h"
 #if defined(QUILLMONT_HAVE_SERIAL_BACKEND)
 #include "link/serial/serial_driver.h"
 #elif defined(QUILLMONT_HAVE_COM_BACKEND)
@@ -112,6 +114,13 @@ void AddSimulatedAdapter(SimulatedLine& line, const SimOptions& sim, int adapter
 
 using MadeSet = Result<std::unique_ptr<DriverSet>>;
 
+std::function<std::string(int)> WidgetDescriber(usbpro::UsbProDriver& widgets) {
+  return [&widgets](int index) {
+    const std::optional<usbpro::WidgetInfo> info = widgets.Describe(index);
+    return info ? "DMX USB Pro-style widget, " + info->Describe() : "no widget answers";
+  };
+}
+
 MadeSet MakeSimulated(const DriverOptions& options, int only_adapter) {
   Result<std::vector<TargetedFaults>> faults = ParseAllFaults(options.sim);
   if (!faults) {
@@ -126,6 +135,12 @@ MadeSet MakeSimulated(const DriverOptions& options, int only_adapter) {
       AddSimulatedAdapter(line, options.sim, a, *faults);
     }
   }
+  if (options.UsesWidget()) {
+    auto widgets = std::make_unique<usbpro::UsbProDriver>(
+        std::make_unique<UsbProWidgetPort>(line, set->clock()), &set->clock());
+    auto describe = WidgetDescriber(*widgets);
+    set->UseWidgets(std::move(widgets), std::move(describe));
+  }
   return set;
 }
 
@@ -138,11 +153,14 @@ MadeSet MakeReal(const DriverOptions& options, int only_adapter) {
   std::vector<std::string> names;
   PortFacts facts;
   facts.backend = "d2xx";
-  if (const auto* library = dynamic_cast<const d2xx::D2xxLibraryDriver*>(driver.get())) {
+  auto* widgets = dynamic_cast<usbpro::UsbProDriver*>(driver.get());
+  // A widget's ports are the serial backend's; what fails to open them is the widget driver's.
+  const D2xxDriver* ports = widgets != nullptr ? &widgets->inner() : driver.get();
+  if (const auto* library = dynamic_cast<const d2xx::D2xxLibraryDriver*>(ports)) {
     facts.open_error = [library] { return library->open_error(); };
   }
 #if defined(QUILLMONT_HAVE_SERIAL_BACKEND)
-  if (const auto* serial = dynamic_cast<const serial::SerialDriver*>(driver.get())) {
+  if (const auto* serial = dynamic_cast<const serial::SerialDriver*>(ports)) {
     names = serial->DevicePaths();
     facts.backend = "serial";
     facts.port_names = [serial] { return serial->DevicePaths(); };
@@ -150,7 +168,7 @@ MadeSet MakeReal(const DriverOptions& options, int only_adapter) {
     facts.absent_ports = [serial] { return serial->AbsentPorts(); };
   }
 #elif defined(QUILLMONT_HAVE_COM_BACKEND)
-  if (const auto* com = dynamic_cast<const com::ComPortDriver*>(driver.get())) {
+  if (const auto* com = dynamic_cast<const com::ComPortDriver*>(ports)) {
     names = com->PortNames();
     facts.backend = "COM port";
     facts.port_names = [com] { return com->PortNames(); };
@@ -158,6 +176,14 @@ MadeSet MakeReal(const DriverOptions& options, int only_adapter) {
     facts.absent_ports = [com] { return com->AbsentPorts(); };
   }
 #endif
+  std::function<std::string(int)> describe;
+  if (widgets != nullptr) {
+    facts.backend = "usbpro";
+    facts.open_error = [widgets] { return widgets->open_error(); };
+    if (only_adapter < 0) {
+      describe = WidgetDescriber(*widgets);
+    }
+  }
   if (options.notices != nullptr) {
     // The backend's facts are read through the pointers above; the reporter owns the backend,
     // so they live as long as it does.
@@ -172,7 +198,9 @@ MadeSet MakeReal(const DriverOptions& options, int only_adapter) {
       names.clear();
     }
   }
-  return DriverSet::ForBackend(std::move(driver), std::move(names));
+  std::unique_ptr<DriverSet> set = DriverSet::ForBackend(std::move(driver), std::move(names));
+  set->DescribeAdaptersWith(std::move(describe));
+  return set;
 }
 
 }  // namespace
@@ -200,10 +228,20 @@ std::unique_ptr<DriverSet> DriverSet::ForBackend(std::unique_ptr<D2xxDriver> bac
 }
 
 D2xxDriver& DriverSet::driver() {
-  if (line_ != nullptr) {
-    return *line_;
+  if (backend_ != nullptr) {
+    return *backend_;
   }
-  return *backend_;
+  return *line_;
+}
+
+void DriverSet::UseWidgets(std::unique_ptr<D2xxDriver> widgets,
+                           std::function<std::string(int)> describe) {
+  backend_ = std::move(widgets);
+  describe_ = std::move(describe);
+}
+
+void DriverSet::DescribeAdaptersWith(std::function<std::string(int)> describe) {
+  describe_ = std::move(describe);
 }
 
 Clock& DriverSet::clock() {
@@ -217,26 +255,33 @@ std::vector<std::string> DriverSet::AdapterNames() {
   }
   std::vector<std::string> names;
   for (uint32_t i = 0; i < count && i < 1024; ++i) {
+    std::string name;
     if (line_ != nullptr) {
       const int fixtures = line_->fixture_count(static_cast<int>(i));
-      names.push_back("simulated adapter " + std::to_string(i) + " (" + std::to_string(fixtures) +
-                      (fixtures == 1 ? " fixture)" : " fixtures)"));
+      name = (backend_ != nullptr ? "simulated widget " : "simulated adapter ") +
+             std::to_string(i) + " (" + std::to_string(fixtures) +
+             (fixtures == 1 ? " fixture)" : " fixtures)");
     } else if (i < port_names_.size()) {
-      names.push_back(port_names_[i]);
+      name = port_names_[i];
     } else {
-      names.push_back("adapter " + std::to_string(i));
+      name = "adapter " + std::to_string(i);
     }
+    if (describe_) {
+      name += ": " + describe_(static_cast<int>(i));
+    }
+    names.push_back(std::move(name));
   }
   return names;
 }
 
 Status CheckDriverOptions(const DriverOptions& options) {
-  if (options.simulate && !options.driver.empty() && options.driver != "sim") {
+  if (options.simulate && !options.driver.empty() && options.driver != "sim" &&
+      !options.UsesWidget()) {
     return Error{"--simulate and --driver " + options.driver + " contradict each other"};
   }
   if (!options.driver.empty() && options.driver != "serial" && options.driver != "d2xx" &&
-      options.driver != "sim") {
-    return Error{"Unknown driver '" + options.driver + "'; choose serial, d2xx or sim"};
+      options.driver != "sim" && options.driver != "usbpro") {
+    return Error{"Unknown driver '" + options.driver + "'; choose serial, d2xx, usbpro or sim"};
   }
   if (!options.UsesSimulator()) {
     return {};

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -35,8 +36,10 @@ struct SimOptions {
 };
 
 struct DriverOptions {
-  std::string driver;     // "serial", "d2xx", "sim", or "" for the platform's default
-  bool simulate = false;  // the same as driver "sim"
+  // "serial", "d2xx", "usbpro", "sim", or "" for the platform's default.
+  std::string driver;
+  // The same as driver "sim"; with driver "usbpro", the simulated line behind simulated widgets.
+  bool simulate = false;
   std::vector<std::string> ports;
   SimOptions sim;
   // Where a real adapter's search tells why a port did not open, each reason once; with
@@ -45,6 +48,7 @@ struct DriverOptions {
   bool verbose = false;
 
   bool UsesSimulator() const { return simulate || driver == "sim"; }
+  bool UsesWidget() const { return driver == "usbpro"; }
 };
 
 // A driver ready for one core, with the clock that core runs on. It owns both: the clock (the
@@ -69,17 +73,25 @@ class DriverSet {
   // The simulated line, null for a real adapter.
   SimulatedLine* simulated_line() { return line_.get(); }
 
-  // The adapters the driver finds now, by name ("/dev/ttyUSB0", "simulated adapter 0").
+  // The adapters the driver finds now, by name ("/dev/ttyUSB0", "simulated adapter 0"). A
+  // DMX USB Pro-style widget is opened for a moment to name its serial number and firmware.
   std::vector<std::string> AdapterNames();
+
+  // With a widget driver: the simulated line behind simulated widgets, and how adapter i is
+  // described (its serial number and firmware) after its name.
+  void UseWidgets(std::unique_ptr<D2xxDriver> widgets, std::function<std::string(int)> describe);
+  void DescribeAdaptersWith(std::function<std::string(int)> describe);
 
  private:
   explicit DriverSet(bool virtual_time);
 
   std::variant<SystemClock, VirtualClock> clock_;
-  // Exactly one of the two drives the line; the line runs on clock_, declared before it.
+  // The backend drives the line when there is one (the simulated widgets stand in front of the
+  // simulated line); the line runs on clock_, declared before it.
   std::unique_ptr<SimulatedLine> line_;
   std::unique_ptr<D2xxDriver> backend_;
   std::vector<std::string> port_names_;  // the serial backend's paths, when known
+  std::function<std::string(int)> describe_;
 };
 
 // Checks the options without touching any device: an error when they are unsound (a bad

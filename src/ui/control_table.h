@@ -30,6 +30,16 @@ std::span<const ControlSpec> MainWindowControls();
 // status text is not cut off.
 inline constexpr int kStatusLineShownHeightDlu = 16;
 
+// ModelLabel and VersionLabel are shown this wide (their template widths are 100 and 85): the
+// strip to their right is free up to the "Dmx Addr:" caption, and a version such as "Quillmont
+// Sim Bootloader 1.0" then fits whole. A text longer still is elided, whole in its tooltip.
+inline constexpr int kDeviceLabelShownWidthDlu = 105;
+
+// The "?" button that opens the about box, between StatusLine and Exit.
+inline constexpr int kHelpButtonXDlu = 270;
+inline constexpr int kHelpButtonYDlu = 10;
+inline constexpr int kHelpButtonSizeDlu = 14;
+
 // The about box: its size in dialog units, caption and the places of its three controls.
 inline constexpr int kAboutWidthDlu = 235;
 inline constexpr int kAboutHeightDlu = 59;

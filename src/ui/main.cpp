@@ -39,7 +39,7 @@ bool ParseOptions(const QApplication& app, Options& options) {
                                 QStringLiteral("Serial adapter device (may be repeated)."),
                                 QStringLiteral("PATH"));
   const QCommandLineOption driver(QStringLiteral("driver"),
-                                  QStringLiteral("Adapter backend: serial, d2xx or sim."),
+                                  QStringLiteral("Adapter backend: serial, d2xx, usbpro or sim."),
                                   QStringLiteral("NAME"));
   QCommandLineOption screenshot(QStringLiteral("screenshot"), QStringLiteral("PNG file."),
                                 QStringLiteral("PATH"));

@@ -45,20 +45,34 @@ QtWindowHost::QtWindowHost() : port_(dialog_) {}
 void QtWindowHost::Bind(UpdaterWindow& window) {
   Unbind();
   UpdaterWindow* target = &window;
+  UpdaterDialog* dialog = &dialog_;
+  // The controls follow the core's own state after every tick and every click: an update starts
+  // on a click and ends on a tick, a click, or however else the core ends it.
+  const auto follow = [target, dialog] { dialog->SetUpdateRunning(target->job.running()); };
   connections_ = {
       QObject::connect(&dialog_, &UpdaterDialog::ButtonClicked,
-                       [target](int id) { OnButton(*target, id); }),
+                       [target, follow](int id) {
+                         OnButton(*target, id);
+                         follow();
+                       }),
       QObject::connect(&dialog_, &UpdaterDialog::UidEditedByOperator,
                        [target] { target->OnUidChanged(); }),
       QObject::connect(&dialog_, &UpdaterDialog::SubDeviceDelta,
                        [target](int delta) { target->OnSubDeviceDelta(delta); }),
       QObject::connect(&dialog_, &UpdaterDialog::BaudSelected,
                        [target] { target->OnBaudChanged(); }),
-      QObject::connect(&dialog_, &UpdaterDialog::CloseRequested, [target] { target->OnClose(); }),
+      QObject::connect(&dialog_, &UpdaterDialog::CloseRequested,
+                       [target, follow] {
+                         target->OnClose();
+                         follow();
+                       }),
       QObject::connect(&dialog_, &UpdaterDialog::SystemCommand,
                        [target](int command) { target->OnSystemCommand(command); }),
   };
-  port_.SetTickHandler([target] { target->OnTick(kTickTimerId); });
+  port_.SetTickHandler([target, follow] {
+    target->OnTick(kTickTimerId);
+    follow();
+  });
 }
 
 void QtWindowHost::Unbind() {

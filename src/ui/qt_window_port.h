@@ -13,12 +13,23 @@ namespace quillmont::ui {
 
 class UpdaterDialog;
 
+// What FrameView shows for the core's text. The core lists a frame of 80 bytes or more without
+// its header line; the window shows that line all the same, taken from the listed bytes when they
+// are a whole frame with a good checksum (the frames the core acted on). Every other text is
+// shown as it stands. The core's own text is what the window gives back.
+std::string FrameViewShownText(const std::string& text);
+
 class QtWindowPort : public WindowPort {
  public:
   explicit QtWindowPort(UpdaterDialog& dialog);
 
   // What the periodic timer calls (the core's OnTick).
   void SetTickHandler(std::function<void()> on_tick) { on_tick_ = std::move(on_tick); }
+  // Runs what one expiry of the timer runs, for ticks paced by hand.
+  void RunTimerTick() {
+    if (on_tick_)
+      on_tick_();
+  }
 
   void SetControlText(int id, const std::string& text) override;
   std::string GetControlText(int id) override;
@@ -61,6 +72,8 @@ class QtWindowPort : public WindowPort {
   // The log as the core last wrote it, so that a longer text that begins with it is appended
   // rather than rewritten, and so that reading the log back gives the core's bytes exactly.
   std::string log_text_;
+  // FrameView's text as the core wrote it.
+  std::string frame_text_;
 };
 
 }  // namespace quillmont::ui

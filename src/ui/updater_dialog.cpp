@@ -8,10 +8,13 @@
 #include <QMenu>
 #include <QPainter>
 #include <QPushButton>
+#include <QToolButton>
 
 #include "app/control_ids.h"
 #include "ui/app_icon.h"
+#include "ui/baud_list.h"
 #include "ui/control_table.h"
+#include "ui/eliding_label.h"
 #include "ui/text_field.h"
 #include "ui/up_down_control.h"
 
@@ -36,6 +39,35 @@ UpdaterDialog::UpdaterDialog(QWidget* parent)
   about_action_ = new QAction(QLatin1String(kAboutMenuText), this);
   connect(about_action_, &QAction::triggered, this, [this] { emit SystemCommand(kAboutCommand); });
   AddSystemMenuEntry();
+  AddHelpEntry();
+}
+
+// The window menu is out of reach under many window managers: the About box is also on F1 and
+// on a small "?" button in the free space left of Exit.
+void UpdaterDialog::AddHelpEntry() {
+  about_action_->setShortcut(QKeySequence(Qt::Key_F1));
+  about_action_->setShortcutContext(Qt::WindowShortcut);
+  addAction(about_action_);
+
+  auto* help = new QToolButton(this);
+  help->setObjectName(QStringLiteral("HelpButton"));
+  help->setText(QStringLiteral("?"));
+  help->setToolTip(QStringLiteral("About Quillmont (F1)"));
+  help->setGeometry(DluRectToPixels(kHelpButtonXDlu, kHelpButtonYDlu, kHelpButtonSizeDlu,
+                                    kHelpButtonSizeDlu, base_units_));
+  connect(help, &QToolButton::clicked, about_action_, &QAction::trigger);
+  help_button_ = help;
+}
+
+void UpdaterDialog::SetUpdateRunning(bool running) {
+  if (update_running_ == running)
+    return;
+  update_running_ = running;
+  for (const int id : {kDiscoverButton, kIdentifyButton, kStopIdentifyButton, kRefreshButton,
+                       kSetAddressButton, kUidEdit, kDmxAddressEdit, kBaudCombo}) {
+    if (QWidget* control = Control(id))
+      control->setEnabled(!running);
+  }
 }
 
 void UpdaterDialog::CreateControls() {
@@ -65,6 +97,13 @@ void UpdaterDialog::CreateControls() {
         widget = new TextField(TextField::Role::Log, this);
         break;
       case ControlKind::Static: {
+        if (spec.id == kModelLabel || spec.id == kVersionLabel) {
+          auto* label = new ElidingLabel(this);
+          label->setAlignment(spec.alignment);
+          label->SetFullText(text);
+          widget = label;
+          break;
+        }
         auto* label = new QLabel(text, this);
         label->setTextFormat(Qt::PlainText);
         label->setAlignment(spec.alignment);
@@ -79,10 +118,7 @@ void UpdaterDialog::CreateControls() {
         break;
       }
       case ControlKind::ComboDropDown: {
-        auto* combo = new QComboBox(this);
-        combo->setEditable(true);
-        combo->setInsertPolicy(QComboBox::NoInsert);
-        combo->setMaxVisibleItems(8);
+        auto* combo = new BaudList(this);
         connect(combo, &QComboBox::activated, this, [this] { emit BaudSelected(); });
         widget = combo;
         break;
@@ -100,6 +136,8 @@ void UpdaterDialog::CreateControls() {
       // strip below the line is free up to the row of Discover Node.
       rect.setHeight(DluToPixelsY(kStatusLineShownHeightDlu, base_units_));
     }
+    if (spec.id == kModelLabel || spec.id == kVersionLabel)
+      rect.setWidth(DluToPixelsX(kDeviceLabelShownWidthDlu, base_units_));
     widget->setGeometry(rect);
     widget->setVisible(spec.visible);
     if (spec.id != 0)

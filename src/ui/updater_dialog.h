@@ -42,8 +42,15 @@ class UpdaterDialog : public QDialog {
   void ShowBar(const QRect& rect, QColor pen, QColor brush);
   void ClearBar();
 
-  // The About entry of the window's menu (the context menu here, the system menu on Windows).
+  // The About entry of the window's menu (the context menu here, the system menu on Windows),
+  // also on F1 and on the "?" button.
   QAction* about_action() const { return about_action_; }
+  QWidget* help_button() const { return help_button_; }
+
+  // While an update runs, the controls that would disturb it are disabled: Discover Node,
+  // Identify, Stop Identify, Refresh, Set, the UID and address fields and the baud list.
+  void SetUpdateRunning(bool running);
+  bool update_running() const { return update_running_; }
 
  signals:
   // A push button was clicked (Enter on the default button and Escape included).
@@ -74,10 +81,13 @@ class UpdaterDialog : public QDialog {
  private:
   void CreateControls();
   void AddSystemMenuEntry();
+  void AddHelpEntry();
 
   DialogBaseUnits base_units_;
   std::map<int, QWidget*> controls_;
   QAction* about_action_ = nullptr;
+  QWidget* help_button_ = nullptr;
+  bool update_running_ = false;
 
   struct Bar {
     QRect rect;

@@ -39,8 +39,6 @@ constexpr int16_t kVerifyPolls = 15;
 constexpr int16_t kVersionWait = 20;
 constexpr int16_t kVersionRequests = 3;
 
-constexpr const char* kIdleCaption = UpdateJob::kIdleCaption;
-
 std::string Format(const char* format, unsigned value) {
   char text[64];
   std::snprintf(text, sizeof text, format, value);

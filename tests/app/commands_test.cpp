@@ -64,13 +64,12 @@ TEST_F(CommandsTest, CommandsSendTheirRequestsByteForByte) {
   EXPECT_EQ(driver.Count(Call::BreakOn), WritesCount()) << "every frame follows a break";
 }
 
-TEST_F(CommandsTest, SetSendsTheLow16BitsOfTheTypedNumber) {
+TEST_F(CommandsTest, SetSendsOnlyAddressesFrom1To512) {
   TypeUid("4F 4C 00 00 00 00");
   window.ApplyTypedUid();
-  const std::vector<std::pair<std::string, Bytes>> cases = {
-      {"1", {0x00, 0x01}},  {"513", {0x02, 0x01}},       {"70000", {0x11, 0x70}},
-      {"-1", {0xFF, 0xFF}}, {"no digits", {0x00, 0x00}}, {" 12abc", {0x00, 0x0C}}};
-  for (const auto& [text, data] : cases) {
+  const std::vector<std::pair<std::string, Bytes>> sent = {
+      {"1", {0x00, 0x01}}, {"512", {0x02, 0x00}}, {" 042 ", {0x00, 0x2A}}};
+  for (const auto& [text, data] : sent) {
     port.Type(kDmxAddressEdit, text);
     window.OnSetAddressButton();
     const Bytes frame = LastWrite();
@@ -78,21 +77,47 @@ TEST_F(CommandsTest, SetSendsTheLow16BitsOfTheTypedNumber) {
     EXPECT_EQ(Bytes(frame.begin() + 24, frame.begin() + 26), data) << text;
     EXPECT_EQ(window.dmx_address_text, text) << "read back from the field";
   }
+  EXPECT_TRUE(port.message_boxes.empty());
+
+  // Out of range, wrapping past 16 bits, signed, or not a number: refused, nothing sent.
+  const std::vector<std::string> refused = {"0",  "513",       "65538",  "70000",
+                                            "-1", "no digits", " 12abc", "99999999999999"};
+  const size_t writes = WritesCount();
+  for (const std::string& text : refused) {
+    port.Type(kDmxAddressEdit, text);
+    window.OnSetAddressButton();
+  }
+  EXPECT_EQ(WritesCount(), writes);
+  EXPECT_EQ(port.message_boxes, std::vector<std::string>(refused.size(), kDmxAddressRangeMessage));
 }
 
-TEST_F(CommandsTest, FivePairsWarnRewriteFiveBytesAndStillSend) {
-  window.target_uid = {0xA0, 0xA1, 0xA2, 0xA3, 0xA4, 0xA5};
+TEST_F(CommandsTest, AnInvalidTypedUidLeavesTargetAndDiscoveryAsTheyWereAndSendsNothing) {
+  ScriptedFixture fixture(driver);
+  Ticks(6);
+  ASSERT_EQ(window.device_found, 1);
+  const RdmUid discovered = window.target_uid;
+  const std::string status = port.Text(kStatusLine);
+  const size_t writes = WritesCount();
+
   TypeUid("01 23 45 67 89");
   window.OnIdentifyButton();
-  EXPECT_EQ(port.message_boxes, (std::vector<std::string>{"Invalid RDM ID."}));
-  EXPECT_EQ(window.target_uid, (RdmUid{0x01, 0x23, 0x45, 0x67, 0x89, 0xA5}));
+  window.OnStopIdentifyButton();
+  window.OnRefreshButton();
+  port.Type(kDmxAddressEdit, "7");
+  window.OnSetAddressButton();
+  EXPECT_EQ(port.message_boxes, std::vector<std::string>(4, "Invalid RDM ID."));
+  EXPECT_EQ(WritesCount(), writes);
+  EXPECT_EQ(window.target_uid, discovered);
   EXPECT_EQ(window.device_found, 1);
-  EXPECT_EQ(window.manual_uid, 0);
+  EXPECT_EQ(port.Text(kStatusLine), status);
+  EXPECT_EQ(window.manual_uid, 1) << "the typed text still waits to be taken";
+
+  // Mended, it is taken.
+  TypeUid("01 23 45 67 89 AB");
+  window.OnRefreshButton();
+  EXPECT_EQ(window.target_uid, (RdmUid{0x01, 0x23, 0x45, 0x67, 0x89, 0xAB}));
   EXPECT_EQ(port.Text(kStatusLine), "Manually Connected to Rdm ID");
-  const Bytes frame = LastWrite();
-  EXPECT_EQ(Bytes(frame.begin() + 3, frame.begin() + 9),
-            (Bytes{0x01, 0x23, 0x45, 0x67, 0x89, 0xA5}));
-  EXPECT_EQ(frame[kOffsetCommandClass], SET_COMMAND);
+  EXPECT_EQ(WritesCount(), writes + 1);
 }
 
 TEST_F(CommandsTest, ALineBreakInTheUidIsInvalid) {
@@ -102,9 +127,13 @@ TEST_F(CommandsTest, ALineBreakInTheUidIsInvalid) {
   TypeUid("0x0123456789");
   EXPECT_EQ(window.ApplyTypedUid(), -1);
   EXPECT_EQ(port.message_boxes.size(), 2u);
-  // Nothing typed since: nothing to apply, and no message.
+  // The refused text waits to be mended; Discover Node drops it, and then there is nothing to
+  // apply and no message.
+  EXPECT_EQ(window.ApplyTypedUid(), -1);
+  EXPECT_EQ(port.message_boxes.size(), 3u);
+  window.OnDiscoverButton();
   EXPECT_EQ(window.ApplyTypedUid(), 6);
-  EXPECT_EQ(port.message_boxes.size(), 2u);
+  EXPECT_EQ(port.message_boxes.size(), 3u);
 }
 
 TEST_F(CommandsTest, WithoutADeviceIdentifyStopAndSetTellTheOperatorAndRefreshIsSilent) {

@@ -252,20 +252,27 @@ TEST_F(TickTest, AnAddressReplyWithoutTwoDataBytesChangesNothing) {
   EXPECT_EQ(port.Text(kDmxAddressEdit), "291");
 }
 
-TEST_F(TickTest, SetAddressAcknowledgementsBeepEvenOutsideAnUpdate) {
+TEST_F(TickTest, SetAddressAcknowledgementsBeepAndRefusalsAreToldInTheLog) {
   Connect();
   driver.Deliver(ResponseFrame(kFixtureUid, SET_COMMAND_RESPONSE, DMX_START_ADDRESS, {}));
   Ticks(1);
   EXPECT_EQ(port.beeps, 1);
-  // A NACK is taken like an acknowledgement.
+  // A NACK does not beep; the log says what was refused and why.
+  const size_t log_mark = window.log_text.size();
   driver.Deliver(ResponseFrame(kFixtureUid, SET_COMMAND_RESPONSE, DMX_START_ADDRESS, {0x00, 0x06},
                                RESPONSE_TYPE_NACK_REASON));
   Ticks(1);
-  EXPECT_EQ(port.beeps, 2);
+  EXPECT_EQ(port.beeps, 1);
+  driver.Deliver(ResponseFrame(kFixtureUid, GET_COMMAND_RESPONSE, SOFTWARE_VERSION_LABEL,
+                               {0x00, 0x05}, RESPONSE_TYPE_NACK_REASON));
+  Ticks(1);
+  EXPECT_EQ(window.log_text.substr(log_mark),
+            "The fixture refused SET DMX_START_ADDRESS: NR_DATA_OUT_OF_RANGE\r\n"
+            "The fixture refused GET SOFTWARE_VERSION_LABEL: NR_UNSUPPORTED_COMMAND_CLASS\r\n");
   // A GET reply to the same parameter does not beep.
   driver.Deliver(ResponseFrame(kFixtureUid, GET_COMMAND_RESPONSE, DMX_START_ADDRESS, {0, 9}));
   Ticks(1);
-  EXPECT_EQ(port.beeps, 2);
+  EXPECT_EQ(port.beeps, 1);
 }
 
 TEST_F(TickTest, NoiseBeforeAStartCodeIsDroppedOneByteATick) {

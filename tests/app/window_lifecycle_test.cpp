@@ -105,6 +105,31 @@ TEST_F(LifecycleTest, ExitAndEscapeEndWithoutSaving) {
   EXPECT_TRUE(port.timer_running);
 }
 
+TEST_F(LifecycleTest, DuringAnUpdateEveryWayOutAsksAndOnlyYesAbortsAndEnds) {
+  Init();
+  window.job.Start();
+  window.OnExitButton();
+  window.OnCancel();
+  window.OnClose();
+  EXPECT_EQ(port.questions, std::vector<std::string>(3, kAbortAndExitQuestion));
+  EXPECT_FALSE(port.end_result.has_value()) << "No by default: the window stays";
+  EXPECT_TRUE(window.job.running());
+  EXPECT_FALSE(SettingsExist());
+  EXPECT_TRUE(port.timer_running);
+
+  port.answers = {false, false, false, true};
+  window.OnClose();
+  EXPECT_FALSE(window.job.running());
+  EXPECT_NE(window.log_text.find("Operation Aborted by User."), std::string::npos);
+  EXPECT_EQ(port.end_result, kResultCancel);
+  EXPECT_TRUE(SettingsExist());
+
+  // With no update running, nothing is asked.
+  window.OnExitButton();
+  EXPECT_EQ(port.questions.size(), 4u);
+  EXPECT_EQ(port.end_result, kResultOk);
+}
+
 TEST_F(LifecycleTest, TheAboutEntryOpensTheAboutBoxWhileTicksGoOn) {
   Init();
   port.on_about_box = [&] { Ticks(2); };

@@ -139,6 +139,30 @@ TEST_F(TwoProcessUpdate, FullDiscoveryFindsBothFixturesThroughTheirCollidingAnsw
   EXPECT_EQ(sim->Wait(kFinishMs), 0);
 }
 
+TEST_F(TwoProcessUpdate, ThroughAWidgetDiscoveryFindsThreeFixturesAndFlashUpdatesOne) {
+  std::string pty;
+  auto sim =
+      StartSim({"--widget", "--fixtures", "3", "--exit-after-start", "--dump", Path("flash.bin")},
+               pty, "fixtures 4F 4C 12 34 56 78, 4F 4C 12 34 56 79, 4F 4C 12 34 56 7A");
+  ASSERT_FALSE(pty.empty());
+  std::string out;
+  ASSERT_EQ(RunCli({"--driver", "usbpro", "--port", pty, "list"}, out), 0);
+  EXPECT_EQ(out, "0  " + pty + ": DMX USB Pro-style widget, serial 12345678, firmware 1.44\n");
+  ASSERT_EQ(RunCli({"--driver", "usbpro", "--port", pty, "discover", "--all"}, out), 0);
+  EXPECT_EQ(out, "4F 4C 12 34 56 78\n4F 4C 12 34 56 79\n4F 4C 12 34 56 7A\n");
+  ASSERT_EQ(
+      RunCli({"--driver", "usbpro", "--port", pty, "--uid", "4F 4C 12 34 56 79", "flash", kImage},
+             out),
+      0);
+  EXPECT_NE(out.find("VERY WELL DONE !"), std::string::npos) << out;
+  EXPECT_EQ(sim->Wait(kFinishMs), 0);
+  const std::string said = sim->ReadRest(1000);
+  EXPECT_NE(said.find("4F 4C 12 34 56 79 started its application \"Quillmont demo app 1.1\""),
+            std::string::npos)
+      << said;
+  ExpectFlashHoldsImage(Path("flash.bin.2"));
+}
+
 TEST_F(TwoProcessUpdate, SigtermEndsTheSimulatorWithItsFlashDumped) {
   std::string pty;
   auto sim = StartSim({"--dump", Path("flash.bin"), "--label", "Before the update"}, pty);

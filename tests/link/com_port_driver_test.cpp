@@ -113,7 +113,7 @@ TEST(BackendChoiceOnWindows, VendorLibraryByDefaultComPortsAsTheSerialDriver) {
   EXPECT_EQ(path.error().message, "'/dev/ttyUSB0' is not a COM port name; name ports as COM3");
   auto unknown = MakeBackend("ftdi", {});
   ASSERT_FALSE(unknown);
-  EXPECT_EQ(unknown.error().message, "Unknown driver 'ftdi'; choose serial or d2xx");
+  EXPECT_EQ(unknown.error().message, "Unknown driver 'ftdi'; choose serial, d2xx or usbpro");
 
   // Without the vendor's ftd2xx.dll (as under Wine) the default driver says what to do.
   auto d2xx = MakeBackend("", {});

@@ -214,7 +214,7 @@ TEST(BackendChoice, MakesTheNamedDriverOrSaysWhyNot) {
 
   auto unknown = MakeBackend("ftdi", {});
   ASSERT_FALSE(unknown);
-  EXPECT_EQ(unknown.error().message, "Unknown driver 'ftdi'; choose serial or d2xx");
+  EXPECT_EQ(unknown.error().message, "Unknown driver 'ftdi'; choose serial, d2xx or usbpro");
 
   auto with_ports = MakeBackend("d2xx", {"/dev/ttyUSB0"});
   ASSERT_FALSE(with_ports);

@@ -1,14 +1,20 @@
 // The desktop window against the real core: the Qt dialog bound to an UpdaterWindow, with the
 // simulated fixture or a scripted adapter on a virtual clock. Ticks are run one by one through a
 // TickPacer, except where the real 10 ms timer has to keep ticking inside a modal box.
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QWheelEvent>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -19,6 +25,7 @@
 #include "sim/simulated_line.h"
 #include "support/scripted_driver.h"
 #include "ui/about_box.h"
+#include "ui/eliding_label.h"
 #include "ui/qt_window_host.h"
 #include "ui/text_field.h"
 
@@ -31,7 +38,7 @@ namespace {
 // A window bound to the Qt dialog, its settings file in a fresh folder.
 struct BoundWindow {
   explicit BoundWindow(D2xxDriver& driver, VirtualClock& clock)
-      : window(host.port(), driver, clock, diag), pacer(window, clock) {
+      : clock(clock), window(host.port(), driver, clock, diag), pacer(window, clock) {
     window.settings_path = dir.filePath("quillmont.cfg").toStdString();
     host.Bind(window);
   }
@@ -44,7 +51,17 @@ struct BoundWindow {
   }
   QString Text(int id) { return QString::fromStdString(host.port().GetControlText(id)); }
   bool SettingsExist() const { return std::filesystem::exists(window.settings_path); }
+  // Ticks 10 ms apart, each as the timer runs it: the core's tick, then the window follows the
+  // core. True once `done` holds (tested before each tick).
+  bool HostTicksUntil(const std::function<bool()>& done, int max_ticks) {
+    for (int i = 0; i < max_ticks && !done(); ++i) {
+      clock.AdvanceMicros(10000);
+      host.qt_port().RunTimerTick();
+    }
+    return done();
+  }
 
+  VirtualClock& clock;
   QTemporaryDir dir;
   std::ostringstream diag;
   QtWindowHost host;
@@ -63,6 +80,43 @@ void WhenModalOpens(std::function<void(QWidget*)> act) {
     }
   });
   poll->start(0);
+}
+
+// With QUILLMONT_SHOTS=DIR, under a real X server (QT_QPA_PLATFORM=xcb), saves what the screen
+// shows of the window and of its open modal box as DIR/NAME.png. Nothing otherwise.
+void Snapshot(QWidget& window, const char* name) {
+  const QString dir = qEnvironmentVariable("QUILLMONT_SHOTS");
+  if (dir.isEmpty())
+    return;
+  QTest::qWait(200);  // lets the X server draw what was painted
+  QRect area = window.frameGeometry();
+  if (QWidget* modal = QApplication::activeModalWidget())
+    area |= modal->frameGeometry();
+  const QPixmap shot =
+      window.screen()->grabWindow(0, area.x(), area.y(), area.width(), area.height());
+  shot.save(dir + QLatin1Char('/') + QLatin1String(name) + QStringLiteral(".png"));
+}
+
+// Answers the next message box or question with `button`, keeping its text.
+void AnswerNextBox(QMessageBox::StandardButton button, QString& text,
+                   const char* snapshot = nullptr, QWidget* window = nullptr) {
+  WhenModalOpens([&text, button, snapshot, window](QWidget* modal) {
+    auto* box = qobject_cast<QMessageBox*>(modal);
+    QVERIFY(box != nullptr);
+    text = box->text();
+    if (snapshot != nullptr)
+      Snapshot(*window, snapshot);
+    box->button(button)->click();
+  });
+}
+
+const std::vector<int> kLockedDuringUpdate = {
+    kDiscoverButton,   kIdentifyButton, kStopIdentifyButton, kRefreshButton,
+    kSetAddressButton, kUidEdit,        kDmxAddressEdit,     kBaudCombo};
+
+bool AllEnabled(UpdaterDialog& dialog, const std::vector<int>& ids, bool enabled) {
+  return std::all_of(ids.begin(), ids.end(),
+                     [&](int id) { return dialog.Control(id)->isEnabled() == enabled; });
 }
 
 }  // namespace
@@ -199,15 +253,169 @@ class DesktopWindowTest : public QObject {
     QCOMPARE(bound.Text(kSubDeviceLabel), QStringLiteral("0"));
     QCOMPARE(bound.window.subdevice_number, 0);
 
-    // Choosing a baud rate applies it to the link and saves it.
+    // Choosing a baud rate in the list applies it to the link and saves it.
     QComboBox* combo = dialog.Combo(kBaudCombo);
     QVERIFY(!bound.SettingsExist());
     combo->setFocus();
-    QTest::keyClick(combo, Qt::Key_Down);
+    QTest::keyClick(combo, Qt::Key_F4);
+    QTest::keyClick(combo->view(), Qt::Key_Down);
+    QTest::keyClick(combo->view(), Qt::Key_Return);
     QCOMPARE(combo->currentText(), QStringLiteral("500000"));
     QCOMPARE(std::string(bound.window.baud_text.data()), std::string("500000"));
     QCOMPARE(line.baud(0), 500000u);
     QVERIFY(bound.SettingsExist());
+  }
+
+  void RefusedInputsShowWhyAndSendNothing() {
+    VirtualClock clock;
+    SimulatedLine line(clock);
+    line.AddFixture(line.AddAdapter());
+    BoundWindow bound(line, clock);
+    bound.InitWithoutTimer();
+    UpdaterDialog& dialog = bound.host.dialog();
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    bound.pacer.RunTicks(12);
+    QCOMPARE(bound.window.device_found, 1);
+    Snapshot(dialog, "idle");
+    const QString status = bound.Text(kStatusLine);
+    const RdmUid discovered = bound.window.target_uid;
+
+    // Set with an address that would wrap to 2: a box naming the range.
+    TextField* address = dialog.Field(kDmxAddressEdit);
+    address->selectAll();
+    QTest::keyClicks(address, "65538");
+    QString said;
+    AnswerNextBox(QMessageBox::Ok, said, "refused-set", &dialog);
+    QTest::mouseClick(dialog.Control(kSetAddressButton), Qt::LeftButton);
+    QCOMPARE(said, QLatin1String(kDmxAddressRangeMessage));
+
+    // A UID that does not parse: the discovered target and the status line stay.
+    TextField* uid = dialog.Field(kUidEdit);
+    uid->selectAll();
+    QTest::keyClicks(uid, "01 23 45 67 89");
+    AnswerNextBox(QMessageBox::Ok, said);
+    QTest::mouseClick(dialog.Control(kIdentifyButton), Qt::LeftButton);
+    QCOMPARE(said, QStringLiteral("Invalid RDM ID."));
+    QVERIFY(bound.window.target_uid == discovered);
+    QCOMPARE(bound.Text(kStatusLine), status);
+    bound.pacer.RunTicks(3);
+    QCOMPARE(line.fixture(0).dmx_start_address(), 1);
+    QVERIFY(!line.fixture(0).identifying());
+
+    // The closed baud list takes no arrow, page key, typing, Tab or wheel as a choice.
+    QComboBox* combo = dialog.Combo(kBaudCombo);
+    combo->setFocus();
+    QTest::keyClick(combo, Qt::Key_Down);
+    QTest::keyClick(combo, Qt::Key_PageUp);
+    QTest::keyClicks(combo, "2");
+    QTest::keyClick(combo, Qt::Key_Tab);
+    QWheelEvent wheel(QPointF(5, 5), combo->mapToGlobal(QPointF(5, 5)), QPoint(), QPoint(0, 120),
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(combo, &wheel);
+    QCOMPARE(combo->currentText(), QStringLiteral("250000"));
+    QCOMPARE(std::string(bound.window.baud_text.data()), std::string("250000"));
+    QCOMPARE(line.baud(0), 250000u);
+    QVERIFY(!bound.SettingsExist());
+  }
+
+  void AnUpdateLocksTheCommandsUntilItEndsAndEveryWayOutAsks() {
+    VirtualClock clock;
+    SimulatedLine line(clock);
+    line.AddFixture(line.AddAdapter());
+    BoundWindow bound(line, clock);
+    bound.InitWithoutTimer();
+    UpdaterDialog& dialog = bound.host.dialog();
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    bound.pacer.RunTicks(12);
+    const QString firmware =
+        QString::fromUtf8(QUILLMONT_SOURCE_DIR) + QStringLiteral("/examples/fixture-app-1.1.srec2");
+    const auto start_update = [&] {
+      WhenModalOpens([&](QWidget* modal) {
+        auto* files = qobject_cast<QFileDialog*>(modal);
+        QVERIFY(files != nullptr);
+        files->selectFile(firmware);
+        QMetaObject::invokeMethod(files, "accept");
+      });
+      QTest::mouseClick(dialog.Control(kUpdateButton), Qt::LeftButton);
+    };
+
+    start_update();
+    QVERIFY(bound.window.job.running());
+    QVERIFY(AllEnabled(dialog, kLockedDuringUpdate, false));
+    QVERIFY(dialog.Control(kExitButton)->isEnabled());
+    QVERIFY(dialog.Control(kUpdateButton)->isEnabled());
+
+    // A long frame is listed without its header line by the core; the view shows the line.
+    QVERIFY(bound.HostTicksUntil([&] { return bound.Text(kFrameView).size() >= 80 * 3; }, 3000));
+    const QString shown = dialog.findChild<QLabel*>(QStringLiteral("FrameView"))->text();
+    QVERIFY2(
+        QRegularExpression(QStringLiteral("^[0-9A-F]{2} CA55 Len \\d+\n")).match(shown).hasMatch(),
+        qPrintable(shown));
+    QVERIFY(shown.endsWith(bound.Text(kFrameView)));
+    Snapshot(dialog, "updating");
+
+    // Return (on the default Exit), Escape and the close box ask; No is the default answer.
+    dialog.Field(kLogPane)->setFocus();
+    QString asked;
+    WhenModalOpens([&](QWidget* modal) {
+      auto* box = qobject_cast<QMessageBox*>(modal);
+      asked = box->text();
+      QCOMPARE(box->defaultButton(), box->button(QMessageBox::No));
+      Snapshot(dialog, "exit-question");
+      QTest::keyClick(box, Qt::Key_Return);
+    });
+    QTest::keyClick(&dialog, Qt::Key_Return);
+    QCOMPARE(asked, QLatin1String(kAbortAndExitQuestion));
+    asked.clear();
+    AnswerNextBox(QMessageBox::No, asked);
+    QTest::keyClick(&dialog, Qt::Key_Escape);
+    QCOMPARE(asked, QLatin1String(kAbortAndExitQuestion));
+    asked.clear();
+    AnswerNextBox(QMessageBox::No, asked);
+    dialog.close();
+    QCOMPARE(asked, QLatin1String(kAbortAndExitQuestion));
+    QVERIFY(dialog.isVisible());
+    QVERIFY(bound.window.job.running());
+    QVERIFY(AllEnabled(dialog, kLockedDuringUpdate, false));
+
+    // The update ends on a tick: the commands come back.
+    QVERIFY(bound.HostTicksUntil([&] { return !bound.window.job.running(); }, 5000));
+    QVERIFY(AllEnabled(dialog, kLockedDuringUpdate, true));
+
+    // Yes to the close box's question aborts the update and ends the window.
+    start_update();
+    QVERIFY(AllEnabled(dialog, kLockedDuringUpdate, false));
+    AnswerNextBox(QMessageBox::Yes, asked);
+    dialog.close();
+    QVERIFY(!bound.window.job.running());
+    QVERIFY(bound.window.log_text.find("Operation Aborted by User.") != std::string::npos);
+    QVERIFY(!dialog.isVisible());
+    QVERIFY(AllEnabled(dialog, kLockedDuringUpdate, true));
+  }
+
+  void LongLabelsAreElidedWithTheWholeTextInATooltip() {
+    VirtualClock clock;
+    ScriptedDriver driver(clock);
+    BoundWindow bound(driver, clock);
+    // The bootloader's label fits whole; a longer one is elided.
+    bound.host.port().SetControlText(kVersionLabel, "Quillmont Sim Bootloader 1.0");
+    auto* shown = bound.host.dialog().findChild<ElidingLabel*>(QStringLiteral("VersionLabel"));
+    QCOMPARE(shown->ShownText(), QStringLiteral("Quillmont Sim Bootloader 1.0"));
+    const std::string version = "Quillmont Sim Bootloader 1.0 (built for the long-range spot)";
+    bound.host.port().SetControlText(kVersionLabel, version);
+    auto* label = bound.host.dialog().findChild<ElidingLabel*>(QStringLiteral("VersionLabel"));
+    QVERIFY(label != nullptr);
+    QCOMPARE(bound.Text(kVersionLabel), QString::fromStdString(version));
+    QCOMPARE(label->toolTip(), QString::fromStdString(version));
+    QVERIFY(label->ShownText().endsWith(QChar(0x2026)));
+    bound.host.dialog().show();
+    QVERIFY(QTest::qWaitForWindowExposed(&bound.host.dialog()));
+    Snapshot(bound.host.dialog(), "long-version");
+    bound.host.port().SetControlText(kVersionLabel, "1.0");
+    QCOMPARE(label->ShownText(), QStringLiteral("1.0"));
+    QVERIFY(label->toolTip().isEmpty());
   }
 
   void CommandWithoutDeviceShowsItsMessageWhileTicksGoOn() {
@@ -234,21 +442,30 @@ class DesktopWindowTest : public QObject {
     QVERIFY(searches_while_open >= 3);
   }
 
-  void AboutEntryOpensTheBoxWhileTicksGoOn() {
+  void AboutEntryF1AndTheHelpButtonOpenTheBoxWhileTicksGoOn() {
     VirtualClock clock;
     ScriptedDriver driver(clock);
     driver.device_count = 0;
     BoundWindow bound(driver, clock);
     bound.window.OnInit();
-    bool about_open = false;
-    WhenModalOpens([&](QWidget* modal) {
-      about_open = qobject_cast<AboutBox*>(modal) != nullptr;
-      const size_t before = driver.Count(ScriptedDriver::Call::CreateDeviceInfoList);
-      QTRY_VERIFY(driver.Count(ScriptedDriver::Call::CreateDeviceInfoList) >= before + 3);
-      QTest::keyClick(modal, Qt::Key_Escape);
-    });
-    bound.host.dialog().about_action()->trigger();
-    QVERIFY(about_open);
+    UpdaterDialog& dialog = bound.host.dialog();
+    dialog.show();
+    const std::vector<std::function<void()>> ways = {
+        [&] { dialog.about_action()->trigger(); }, [&] { QTest::keyClick(&dialog, Qt::Key_F1); },
+        [&] { QTest::mouseClick(dialog.help_button(), Qt::LeftButton); }};
+    for (size_t way = 0; way < ways.size(); ++way) {
+      dialog.activateWindow();  // F1 is the window's shortcut: it acts in the active window
+      QVERIFY(QTest::qWaitForWindowActive(&dialog));
+      bool about_open = false;
+      WhenModalOpens([&](QWidget* modal) {
+        about_open = qobject_cast<AboutBox*>(modal) != nullptr;
+        const size_t before = driver.Count(ScriptedDriver::Call::CreateDeviceInfoList);
+        QTRY_VERIFY(driver.Count(ScriptedDriver::Call::CreateDeviceInfoList) >= before + 3);
+        QTest::keyClick(modal, Qt::Key_Escape);
+      });
+      ways[way]();
+      QVERIFY2(about_open, qPrintable(QStringLiteral("way %1").arg(way)));
+    }
   }
 
   void CloseBoxSavesTheSettingsExitAndEscapeDoNot() {

@@ -2,12 +2,15 @@
 // tab order, and the keys and clicks the dialog reports.
 #include "ui/updater_dialog.h"
 
+#include <QAbstractItemView>
+#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
 #include <QToolButton>
+#include <QWheelEvent>
 
 #include "app/control_ids.h"
 #include "ui/control_table.h"
@@ -53,7 +56,11 @@ class UpdaterDialogTest : public QObject {
       }
       const QRect expected = DluRectToPixels(spec.x, spec.y, spec.width, spec.height, units);
       QCOMPARE(widget->pos(), expected.topLeft());
-      QCOMPARE(widget->width(), expected.width());
+      if (spec.id == kModelLabel || spec.id == kVersionLabel) {
+        QCOMPARE(widget->width(), DluToPixelsX(kDeviceLabelShownWidthDlu, units));
+      } else {
+        QCOMPARE(widget->width(), expected.width());
+      }
       if (spec.id == kStatusLine) {
         QCOMPARE(widget->height(), DluToPixelsY(kStatusLineShownHeightDlu, units));
       } else if (spec.kind != ControlKind::ComboDropDown) {
@@ -79,7 +86,8 @@ class UpdaterDialogTest : public QObject {
 
     // The closed baud box is one line high; the template's 100 units include its list.
     auto* combo = dialog.Combo(kBaudCombo);
-    QVERIFY(combo->isEditable());
+    QVERIFY(!combo->isEditable());  // a rate is chosen in the list, never typed
+    QVERIFY(combo->completer() == nullptr);
     QVERIFY(combo->height() < DluToPixelsY(100, units));
     QVERIFY(dialog.Field(kLogPane)->isReadOnly());
     QVERIFY(!dialog.Field(kUidEdit)->isReadOnly());
@@ -208,7 +216,19 @@ class UpdaterDialogTest : public QObject {
     combo->setCurrentIndex(0);  // the system's own selection
     QCOMPARE(chosen.size(), 0);
     combo->setFocus();
-    QTest::keyClick(combo, Qt::Key_Down);  // the operator's
+    // The closed list takes no step, no typing and no wheel.
+    QTest::keyClick(combo, Qt::Key_Down);
+    QTest::keyClicks(combo, "2");
+    QWheelEvent wheel(QPointF(5, 5), combo->mapToGlobal(QPointF(5, 5)), QPoint(), QPoint(0, -120),
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(combo, &wheel);
+    QCOMPARE(combo->currentIndex(), 0);
+    QCOMPARE(chosen.size(), 0);
+    // The operator's choice in the dropped list.
+    QTest::keyClick(combo, Qt::Key_F4);
+    QVERIFY(combo->view()->isVisible());
+    QTest::keyClick(combo->view(), Qt::Key_Down);
+    QTest::keyClick(combo->view(), Qt::Key_Return);
     QCOMPARE(combo->currentIndex(), 1);
     QCOMPARE(chosen.size(), 1);
   }

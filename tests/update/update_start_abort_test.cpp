@@ -89,19 +89,19 @@ TEST_F(UpdateStartAbortTest, AFileWithABadRecordShowsItsMessageAndStartsNothing)
       "bad.srec2", "S00600004844521B\n" + testing::S2Record(0x4000, {1, 2, 3, 4}, 1) + "\n");
   StartUpdate(path);
   EXPECT_THAT(port.message_boxes, ElementsAre("Checksum error ad address 4000."));
-  EXPECT_EQ(Log(), "Reading " + path + "\r\n");
+  EXPECT_EQ(Log(), "Reading " + path + "\r\nChecksum error ad address 4000.\r\n");
   EXPECT_EQ(port.Text(kUpdateButton), "Update Firmware");
   EXPECT_EQ(port.invalidates, 1);
   Ticks(100);
   EXPECT_TRUE(sent.empty());
 }
 
-TEST_F(UpdateStartAbortTest, AFileWithoutDataRecordsLogsOnlyItsName) {
+TEST_F(UpdateStartAbortTest, AFileWithoutDataRecordsSaysSoInABoxAndTheLog) {
   Connect();
   const std::string path = folder.Write("empty.srec2", Srec2Text({}));
   StartUpdate(path);
-  EXPECT_TRUE(port.message_boxes.empty());
-  EXPECT_EQ(Log(), "Reading " + path + "\r\n");
+  EXPECT_THAT(port.message_boxes, ElementsAre("No data records in file."));
+  EXPECT_EQ(Log(), "Reading " + path + "\r\nNo data records in file.\r\n");
   EXPECT_EQ(port.Text(kUpdateButton), "Update Firmware");
   EXPECT_EQ(window.job.state(), UpdateState::kIdle);
   Ticks(100);
@@ -198,13 +198,19 @@ TEST_F(UpdateStartAbortTest, AStartRightAfterAnAbortWaitsOutTheOldWait) {
   EXPECT_EQ(SentTicks(Req::Poll).back() - (t0 + 2), 301);
 }
 
-TEST_F(UpdateStartAbortTest, AnInvalidTypedUidIsReportedAndTheButtonStillActs) {
+TEST_F(UpdateStartAbortTest, AnInvalidTypedUidStartsNothingAndTheButtonStillAborts) {
   Connect();
+  const RdmUid discovered = window.target_uid;
   port.Type(kUidEdit, "4F 4C XY");
   window.OnUidChanged();
   StartUpdate(ExamplePath("fixture-app-1.1.srec2"));
   EXPECT_THAT(port.message_boxes, ElementsAre("Invalid RDM ID."));
-  EXPECT_EQ(port.file_dialog_requests.size(), 1u);
+  EXPECT_TRUE(port.file_dialog_requests.empty());
+  EXPECT_EQ(window.job.state(), UpdateState::kIdle);
+  EXPECT_EQ(window.target_uid, discovered);
+
+  port.Type(kUidEdit, FormatUid(discovered));
+  window.OnUpdateButton();  // the path picked before is still the dialog's answer
   EXPECT_EQ(window.job.state(), UpdateState::kFindBootloader);
 
   port.Type(kUidEdit, "nonsense");

@@ -12,6 +12,7 @@
 #include "sim/pty/fixture_server.h"
 #include "sim/pty/pseudo_terminal.h"
 #include "sim/pty/sim_options.h"
+#include "sim/pty/widget_server.h"
 
 namespace {
 
@@ -22,7 +23,8 @@ void Say(const std::string& line) {
   std::cout << "quillmont-sim: " << line << std::endl;
 }
 
-std::string FixtureList(quillmont::sim::FixtureServer& server) {
+template <typename Server>
+std::string FixtureList(Server& server) {
   std::string list = server.fixture_count() == 1 ? "fixture " : "fixtures ";
   for (size_t i = 0; i < server.fixture_count(); ++i) {
     list += (i == 0 ? "" : ", ") + quillmont::FormatUid(server.fixture(i).config().uid);
@@ -31,7 +33,8 @@ std::string FixtureList(quillmont::sim::FixtureServer& server) {
 }
 
 // The fixtures' flash: the first one's to `path`, the others' to path.2, path.3, ...
-int DumpAll(quillmont::sim::FixtureServer& server, const std::string& path) {
+template <typename Server>
+int DumpAll(Server& server, const std::string& path) {
   int status = kSimExitOk;
   for (size_t i = 0; i < server.fixture_count(); ++i) {
     const std::string target = i == 0 ? path : path + "." + std::to_string(i + 1);
@@ -43,6 +46,33 @@ int DumpAll(quillmont::sim::FixtureServer& server, const std::string& path) {
       std::cerr << "quillmont-sim: " << error << std::endl;
       status = kSimExitFailed;
     }
+  }
+  return status;
+}
+
+// Serves until the end, tells how it ended and dumps the flash; the exit status.
+template <typename Server>
+int Run(Server& server, const std::string& where, int stop_fd,
+        const quillmont::sim::SimOptions& options) {
+  Say(FixtureList(server) + where);
+  server.set_event_sink(Say);
+  quillmont::sim::ServeOptions serve;
+  serve.exit_after_start = options.exit_after_start;
+  int status = kSimExitOk;
+  switch (server.Serve(stop_fd, serve)) {
+    case quillmont::sim::ServeEnd::kStopped:
+      Say("stopped");
+      break;
+    case quillmont::sim::ServeEnd::kApplicationStarted:
+      Say("the new application has started; ending");
+      break;
+    case quillmont::sim::ServeEnd::kLineFailed:
+      std::cerr << "quillmont-sim: the pseudo-terminal failed" << std::endl;
+      status = kSimExitFailed;
+      break;
+  }
+  if (!options.dump_path.empty() && DumpAll(server, options.dump_path) != kSimExitOk) {
+    status = kSimExitFailed;
   }
   return status;
 }
@@ -85,27 +115,13 @@ int main(int argc, char** argv) {
   }
 
   quillmont::SystemClock clock;
-  quillmont::sim::FixtureServer server(*pty, clock, options.fixtures, options.faults);
-  Say(FixtureList(server) + " on " + pty->path());
-  server.set_event_sink(Say);
-
-  quillmont::sim::ServeOptions serve;
-  serve.exit_after_start = options.exit_after_start;
   int status = kSimExitOk;
-  switch (server.Serve(stop_fd, serve)) {
-    case quillmont::sim::ServeEnd::kStopped:
-      Say("stopped");
-      break;
-    case quillmont::sim::ServeEnd::kApplicationStarted:
-      Say("the new application has started; ending");
-      break;
-    case quillmont::sim::ServeEnd::kLineFailed:
-      std::cerr << "quillmont-sim: the pseudo-terminal failed" << std::endl;
-      status = kSimExitFailed;
-      break;
-  }
-  if (!options.dump_path.empty() && DumpAll(server, options.dump_path) != kSimExitOk) {
-    status = kSimExitFailed;
+  if (options.widget) {
+    quillmont::sim::WidgetServer server(*pty, clock, options.fixtures, options.faults);
+    status = Run(server, " behind a DMX USB Pro-style widget on " + pty->path(), stop_fd, options);
+  } else {
+    quillmont::sim::FixtureServer server(*pty, clock, options.fixtures, options.faults);
+    status = Run(server, " on " + pty->path(), stop_fd, options);
   }
   close(stop_fd);
   return status;

@@ -105,6 +105,9 @@ int ParseSimArguments(int argc, const char* const* argv, SimOptions& options, st
                  "Write the fixture's flash (256 KiB) to this file at the end; further fixtures "
                  "to PATH.2, PATH.3, ...");
   app.add_option("--link", options.link_path, "Also make a symbolic link here to the terminal");
+  app.add_flag("--widget", options.widget,
+               "Serve the fixtures behind a simulated DMX USB Pro-style widget, for "
+               "--driver usbpro (the line's faults do not apply behind it)");
   app.add_flag("--exit-after-start", options.exit_after_start,
                "End once a fixture has started a new application from its bootloader");
 

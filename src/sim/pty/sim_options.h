@@ -19,6 +19,7 @@ struct SimOptions {
   std::string dump_path;  // empty: no dump
   std::string link_path;  // empty: no link
   bool exit_after_start = false;
+  bool widget = false;  // behind a DMX USB Pro-style widget
 };
 
 // Exit statuses of quillmont-sim.

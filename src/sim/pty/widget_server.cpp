@@ -1,0 +1,189 @@
+#include "sim/pty/widget_server.h"
+
+#include <poll.h>
+
+#include <algorithm>
+#include <cerrno>
+
+#include "rdm/uid.h"
+
+namespace quillmont::sim {
+namespace {
+
+constexpr size_t kMaxReadPerRound = 16384;
+// What waits for a host that does not read; beyond it, the oldest answers are lost.
+constexpr size_t kMaxToHost = 65536;
+constexpr int kResetCheckMs = 10;
+constexpr int kEndCheckMs = 20;
+
+bool InBootloader(FixtureStage stage) {
+  return stage != FixtureStage::kApplication;
+}
+
+}  // namespace
+
+WidgetServer::WidgetServer(PseudoTerminal& line, Clock& clock,
+                           const std::vector<FixtureConfig>& configs, const FaultPlan& faults)
+    : line_(line), clock_(clock) {
+  std::vector<FixtureConfig> all = configs;
+  if (faults.second_fixture) {
+    FixtureConfig config = configs.empty() ? FixtureConfig{} : configs.back();
+    config.uid[5] = static_cast<uint8_t>(config.uid[5] + 1);
+    all.push_back(config);
+  }
+  std::vector<SimulatedFixture*> on_line;
+  for (FixtureConfig config : all) {
+    config.slow = faults.slow;
+    config.reset_in_erase = faults.reset_in_erase;
+    fixtures_.push_back(std::make_unique<SimulatedFixture>(config));
+    on_line.push_back(fixtures_.back().get());
+    stages_.push_back(fixtures_.back()->stage());
+  }
+  widget_ = std::make_unique<UsbProWidget>(clock_, std::move(on_line));
+}
+
+void WidgetServer::Tell(const std::string& text) const {
+  if (event_sink_) {
+    event_sink_(text);
+  }
+}
+
+void WidgetServer::Settle(uint64_t now) {
+  for (size_t i = 0; i < fixtures_.size(); ++i) {
+    fixtures_[i]->AdvanceTo(now);
+    const FixtureStage was = stages_[i];
+    stages_[i] = fixtures_[i]->stage();
+    if (InBootloader(was) == InBootloader(stages_[i])) {
+      continue;
+    }
+    const std::string uid = FormatUid(fixtures_[i]->config().uid);
+    if (InBootloader(stages_[i])) {
+      Tell(uid + " is in its bootloader");
+    } else {
+      Tell(uid + " started its application \"" + fixtures_[i]->ApplicationLabel() + "\"");
+      started_micros_ = now;
+    }
+  }
+}
+
+bool WidgetServer::HandOver() {
+  const std::vector<uint8_t> due = widget_->TakeDue();
+  to_host_.insert(to_host_.end(), due.begin(), due.end());
+  if (to_host_.size() > kMaxToHost) {
+    to_host_.erase(to_host_.begin(),
+                   to_host_.begin() + static_cast<long>(to_host_.size() - kMaxToHost));
+  }
+  if (to_host_.empty()) {
+    return true;
+  }
+  if (line_.hosts() == 0) {
+    to_host_.clear();  // nobody listens
+    return true;
+  }
+  const long written = line_.Write(to_host_.data(), to_host_.size());
+  if (written < 0) {
+    return false;
+  }
+  to_host_.erase(to_host_.begin(), to_host_.begin() + written);
+  return true;
+}
+
+WidgetServer::Round WidgetServer::Pump(int max_wait_ms, int stop_fd) {
+  const uint64_t before = clock_.NowMicros();
+  int wait = max_wait_ms;
+  const auto limit = [&wait](int ms) { wait = wait < 0 ? ms : std::min(wait, ms); };
+  if (const auto due = widget_->NextDueMicros()) {
+    limit(*due <= before
+              ? 0
+              : static_cast<int>(std::min<uint64_t>((*due - before + 999) / 1000, 60000)));
+  }
+  if (std::any_of(fixtures_.begin(), fixtures_.end(),
+                  [](const auto& f) { return f->resetting(); })) {
+    limit(kResetCheckMs);
+  }
+  pollfd fds[3] = {};
+  fds[0].fd = line_.master_fd();
+  fds[0].events = static_cast<short>(POLLIN | (to_host_.empty() ? 0 : POLLOUT));
+  fds[1].fd = line_.watch_fd();
+  fds[1].events = POLLIN;
+  fds[2].fd = stop_fd;
+  fds[2].events = POLLIN;
+  const int ready = poll(fds, 3, wait);
+  if (ready < 0 && errno != EINTR) {
+    return Round::kLineFailed;
+  }
+  if (ready > 0 && (fds[2].revents & POLLIN) != 0) {
+    return Round::kStopRequested;
+  }
+  if (ready > 0 && (fds[0].revents & (POLLERR | POLLNVAL | POLLHUP)) != 0) {
+    return Round::kLineFailed;
+  }
+  const uint64_t sessions_before = line_.host_sessions();
+  const uint64_t let_go_before = line_.let_go_count();
+  line_.TakeNotices();
+  for (uint64_t i = sessions_before; i < line_.host_sessions(); ++i) {
+    Tell("a host opened the line");
+  }
+  if (line_.let_go_count() != let_go_before) {
+    widget_->Reset();
+    to_host_.clear();
+    Tell("the host let go of the line");
+  }
+  uint8_t buffer[512];
+  for (size_t taken = 0; taken < kMaxReadPerRound;) {
+    const long n = line_.Read(buffer, sizeof buffer);
+    if (n < 0) {
+      return Round::kLineFailed;
+    }
+    if (n == 0) {
+      break;
+    }
+    taken += static_cast<size_t>(n);
+    const uint64_t requests = widget_->requests();
+    widget_->FromHost(buffer, static_cast<size_t>(n));
+    if (widget_->requests() != requests) {
+      last_request_micros_ = clock_.NowMicros();
+    }
+  }
+  Settle(clock_.NowMicros());
+  return HandOver() ? Round::kServing : Round::kLineFailed;
+}
+
+bool WidgetServer::ShouldEnd(const ServeOptions& options, uint64_t now) const {
+  if (!options.exit_after_start || !started_micros_) {
+    return false;
+  }
+  if (now - *started_micros_ >= uint64_t{options.start_limit_ms} * 1000) {
+    return true;
+  }
+  if (widget_->NextDueMicros() || !to_host_.empty()) {
+    return false;  // an answer is still on its way
+  }
+  if (line_.hosts() == 0) {
+    return true;
+  }
+  if (line_.UnreadByHost() != 0) {
+    return false;
+  }
+  const uint64_t quiet_since = std::max(*started_micros_, last_request_micros_);
+  return now - quiet_since >= uint64_t{options.quiet_ms} * 1000;
+}
+
+ServeEnd WidgetServer::Serve(int stop_fd, const ServeOptions& options) {
+  for (;;) {
+    if (ShouldEnd(options, clock_.NowMicros())) {
+      return ServeEnd::kApplicationStarted;
+    }
+    const int wait = options.exit_after_start && started_micros_ ? kEndCheckMs : -1;
+    switch (Pump(wait, stop_fd)) {
+      case Round::kServing:
+        break;
+      case Round::kStopRequested:
+        return ServeEnd::kStopped;
+      case Round::kLineFailed:
+        return ServeEnd::kLineFailed;
+    }
+  }
+}
+
+}  // namespace quillmont::sim
