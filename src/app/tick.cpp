@@ -88,8 +88,6 @@ void UpdaterWindow::WatchLink() {
     io_.driver.FT_Close(link);
     link = nullptr;
     device_found = 0;
-    // What the labels showed belongs to a fixture that can no longer be asked.
-    ClearDeviceLabels();
     events_->OnLinkChanged(false);
   }
 }
