@@ -370,8 +370,10 @@ void UpdateJob::OnStartAnswer(const RdmFrameView& frame) {
   }
   // Only an ACK is a start; an ACK_TIMER leaves the request to be sent again after its wait.
   if (frame.IsNack()) {
-    End(UpdateOutcome::kStartRefused, std::string(UpdateOutcomeText(UpdateOutcome::kStartRefused)) +
-                                          " (" + NackReasonName(frame.nack_reason()) + ")");
+    // The reason goes inside the sentence, before its full stop.
+    std::string text = UpdateOutcomeText(UpdateOutcome::kStartRefused);
+    text.insert(text.size() - 1, std::string(" (") + NackReasonName(frame.nack_reason()) + ")");
+    End(UpdateOutcome::kStartRefused, text);
     return;
   }
   if (!frame.IsAck()) {

@@ -134,7 +134,7 @@ TEST_F(TruthfulOutcomesTest, ANackedStartIsNotAStart) {
   const std::string log = bench.Update(ExamplePath("fixture-app-1.1.srec2"), 20000);
   ASSERT_TRUE(bench.finished);
   EXPECT_EQ(log.find("VERY WELL DONE"), std::string::npos);
-  EXPECT_NE(log.find("refused the request to start the new application. (NR_HARDWARE_FAULT)"),
+  EXPECT_NE(log.find("refused the request to start the new application (NR_HARDWARE_FAULT)."),
             std::string::npos)
       << log;
 }
