@@ -200,6 +200,9 @@ TEST_F(UpdateEventsTest, AWholeUpdateIsToldAsEvents) {
       "step 6",                       // then the signature
       "step 7",                       // start the new application
       "answer 31 1000 type 0",
+      "step 8",  // the polls until the new application answers
+      "answer 21 00C0 type 0",
+      "info Quillmont demo app 1.1",  // its version label, read by the verification
       "ended 0",
   };
   EXPECT_EQ(events.trace, expected);
