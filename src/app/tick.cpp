@@ -75,6 +75,13 @@ void UpdaterWindow::OnTick(int /*timer_id*/) {
     ShowAndDispatchFrame();
   }
   job.Step();
+  // One request at a time on the line: the update's end may have come with a reply that asked
+  // for the next label, whose answer comes in on this tick.
+  if (ask_model_after_update_ > 0 && --ask_model_after_update_ == 0 && !job.running()) {
+    if (link != nullptr && device_found != 0) {
+      SendToTarget(GET_COMMAND, DEVICE_MODEL_DESCRIPTION, nullptr, 0);
+    }
+  }
   busy = 0;
 }
 

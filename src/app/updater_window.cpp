@@ -92,9 +92,7 @@ void UpdaterWindow::ReportOutcome(UpdateOutcome outcome) {
   ClearDeviceLabels();
   const bool heard =
       outcome == UpdateOutcome::kSuccess || outcome == UpdateOutcome::kStaysInBootloader;
-  if (heard && link != nullptr && device_found != 0) {
-    SendToTarget(GET_COMMAND, DEVICE_MODEL_DESCRIPTION, nullptr, 0);
-  }
+  ask_model_after_update_ = heard ? 2 : 0;
 }
 
 void UpdaterWindow::ClearDeviceLabels() {

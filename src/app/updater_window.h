@@ -170,6 +170,11 @@ class UpdaterWindow : private UpdateHost {
   void ReportProgress(const UpdateProgress& progress) override;
   void ReportOutcome(UpdateOutcome outcome) override;
 
+  // After an update that heard the fixture, the model is asked again on the next tick, once the
+  // line is quiet: the reply that ended the update may have started the label chain already.
+  // Counted down at the end of every tick; the request goes out when it reaches 0.
+  int ask_model_after_update_ = 0;
+
   WindowPort& port_;
   LineIo io_;
   UpdaterEvents no_events_;
