@@ -162,11 +162,19 @@ Result<DeviceInfo> WindowSession::ReadDeviceInfo(bool need_address) {
       window_->RefreshDeviceInfo();
     }
     info_requested_ = false;
-    const bool complete =
-        RunUntil(
-            [this, need_address] { return need_address ? info_.has_address : info_.has_version; },
-            kAnswerWaitTicks) &&
-        device_known_;
+    const auto has_address = [this] { return info_.has_address; };
+    bool complete = RunUntil(
+        [this, need_address] { return info_.has_version || (need_address && info_.has_address); },
+        kAnswerWaitTicks);
+    if (complete && need_address && !RunUntil(has_address, kAddressGraceTicks)) {
+      // The address is asked for on the tick the version came, and an application answers at
+      // once. A bootloader never does: asked where it runs, the fixture tells so at once.
+      if (ReadFixtureMode() == FixtureMode::kBootloader) {
+        break;
+      }
+      complete = RunUntil(has_address, kAnswerWaitTicks);
+    }
+    complete = complete && device_known_;
     if (complete) {
       DeviceInfo info = info_;
       info.uid = uid();

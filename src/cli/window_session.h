@@ -28,6 +28,8 @@ inline constexpr int64_t kDeviceWaitTicks = 1000;
 // Ticks to wait for the answer to one request, and how often a request is sent.
 inline constexpr int64_t kAnswerWaitTicks = 100;
 inline constexpr int kRequestAttempts = 3;
+// How long the address may follow the version label before the fixture is asked where it runs.
+inline constexpr int64_t kAddressGraceTicks = 10;
 
 // Where the session's log lines, status changes and message boxes go.
 struct SessionSink {
@@ -94,7 +96,8 @@ class WindowSession : private UpdaterEvents {
   // Asks the fixture for its model, software version and DMX address (again, if the discovery
   // already did) and waits for all three. The info when they came, or when the address never
   // came but a text did (has_address false); an error when the fixture told nothing.
-  // With `need_address` false, the software version is enough.
+  // With `need_address` false, the software version is enough. When the address does not follow
+  // the version at once, the fixture is polled: one in its bootloader is not waited for.
   Result<DeviceInfo> ReadDeviceInfo(bool need_address = true);
 
   // Polls the fixture with DISC_UN_MUTE and reads the Boot-Loader flag of its control field.
