@@ -46,11 +46,13 @@ int main(int argc, char** argv) {
   std::printf("%s pacing\n\n", pace.c_str());
   std::printf(
       "| runs | faults injected | successes | aborts (budget / operator / no device) "
-      "| unconfirmed starts | wrong flashes | hangs | over the tick bound |\n");
-  std::printf("|---|---|---|---|---|---|---|---|\n");
-  std::printf("| %d | %d | %d | %d / %d / %d | %d | %d | %d | %d |\n", totals.runs, totals.faults,
-              totals.successes, totals.budget_aborts, totals.user_aborts, totals.no_device,
-              totals.unconfirmed, totals.wrong_flashes, totals.hangs, totals.over_bound);
+      "| stays in bootloader | unconfirmed starts | wrong flashes | hangs | over the tick bound "
+      "|\n");
+  std::printf("|---|---|---|---|---|---|---|---|---|\n");
+  std::printf("| %d | %d | %d | %d / %d / %d | %d | %d | %d | %d | %d |\n", totals.runs,
+              totals.faults, totals.successes, totals.budget_aborts, totals.user_aborts,
+              totals.no_device, totals.stays_in_bootloader, totals.unconfirmed,
+              totals.wrong_flashes, totals.hangs, totals.over_bound);
   std::printf("\n%lld ticks (%.1f hours of the 10 ms timer) in %.1f s of real time\n",
               static_cast<long long>(ticks), static_cast<double>(ticks) / 360000.0, seconds);
   const bool sound = totals.wrong_flashes == 0 && totals.hangs == 0 && totals.over_bound == 0;

@@ -77,6 +77,13 @@ void UpdaterWindow::OnTick(int /*timer_id*/) {
     ShowAndDispatchFrame();
   }
   job.Step();
+  // One request at a time on the line: the update's end may have come with a reply that asked
+  // for the next label, whose answer comes in on this tick.
+  if (ask_model_after_update_ > 0 && --ask_model_after_update_ == 0 && !job.running()) {
+    if (link != nullptr && device_found != 0) {
+      SendToTarget(GET_COMMAND, DEVICE_MODEL_DESCRIPTION, nullptr, 0);
+    }
+  }
   busy = 0;
 }
 
@@ -230,33 +237,42 @@ void UpdaterWindow::ShowAndDispatchFrame() {
 }
 
 void UpdaterWindow::DispatchDeviceInfo(const RdmFrameView& frame) {
-  const bool refused = TellWhenRefused(frame);
+  TellWhenRefused(frame);
   const bool get = frame.command_class() == GET_COMMAND_RESPONSE;
   const bool set = frame.command_class() == SET_COMMAND_RESPONSE;
+  // Only an ACK fills a label or the address; a NACK is told with its reason. The chain of
+  // requests goes on either way, so that one refused parameter does not hide the others.
+  const bool ack = frame.IsAck();
   if (get && frame.pid() == DEVICE_MODEL_DESCRIPTION) {
     SendToTarget(GET_COMMAND, SOFTWARE_VERSION_LABEL, nullptr, 0);
-    const std::string model = LabelText(frame);
-    port_.SetControlText(kModelLabel, model);
     events_->OnCommandAnswered(AnswerOf(frame));
-    events_->OnDeviceInfo(DeviceInfoEvent{DEVICE_MODEL_DESCRIPTION, model, 0});
+    if (ack) {
+      const std::string model = LabelText(frame);
+      port_.SetControlText(kModelLabel, model);
+      events_->OnDeviceInfo(DeviceInfoEvent{DEVICE_MODEL_DESCRIPTION, model, 0});
+    }
   }
   if (get && frame.pid() == SOFTWARE_VERSION_LABEL) {
     SendToTarget(GET_COMMAND, DMX_START_ADDRESS, nullptr, 0);
-    const std::string version = LabelText(frame);
-    port_.SetControlText(kVersionLabel, version);
     events_->OnCommandAnswered(AnswerOf(frame));
-    events_->OnDeviceInfo(DeviceInfoEvent{SOFTWARE_VERSION_LABEL, version, 0});
+    if (ack) {
+      const std::string version = LabelText(frame);
+      port_.SetControlText(kVersionLabel, version);
+      events_->OnDeviceInfo(DeviceInfoEvent{SOFTWARE_VERSION_LABEL, version, 0});
+    }
   }
   // The address needs two data bytes that the frame really holds.
-  if (get && frame.pid() == DMX_START_ADDRESS && frame.data().size() >= 2) {
-    const uint16_t address = GetBe16(frame.data().data());
-    dmx_address_text = std::to_string(address);
-    ShowTexts();
+  if (get && frame.pid() == DMX_START_ADDRESS && (!ack || frame.data().size() >= 2)) {
     events_->OnCommandAnswered(AnswerOf(frame));
-    events_->OnDeviceInfo(DeviceInfoEvent{DMX_START_ADDRESS, dmx_address_text, address});
+    if (ack) {
+      const uint16_t address = GetBe16(frame.data().data());
+      dmx_address_text = std::to_string(address);
+      ShowTexts();
+      events_->OnDeviceInfo(DeviceInfoEvent{DMX_START_ADDRESS, dmx_address_text, address});
+    }
   }
   if (set && frame.pid() == DMX_START_ADDRESS) {
-    if (!refused) {
+    if (ack) {
       port_.Beep();  // a refusal is told in the log, never beeped like a success
     }
     events_->OnCommandAnswered(AnswerOf(frame));
@@ -265,6 +281,12 @@ void UpdaterWindow::DispatchDeviceInfo(const RdmFrameView& frame) {
   // answer to the start request.
   if (set && frame.pid() == IDENTIFY_DEVICE) {
     events_->OnCommandAnswered(AnswerOf(frame));
+  }
+}
+
+void UpdaterWindow::PollControlField() {
+  if (!job.running()) {
+    SendToTarget(DISCOVERY_COMMAND, DISC_UN_MUTE, nullptr, 0);
   }
 }
 

@@ -37,6 +37,15 @@ void UpdaterWindow::OnUpdateButton() {
   if (LoadSrec2File(*path) == 0 || image.loaded_count == 0) {
     return;
   }
+  // A file that may be cut short is flashed only when the operator says so.
+  if (image.file_ending != FileEnding::kComplete) {
+    const std::string why = FileEndingText(image.file_ending);
+    AppendLog(why);
+    if (!port_.AskYesNo(why + "\n\nFlash it all the same?")) {
+      AppendLog("Not flashed.");
+      return;
+    }
+  }
   BeginUpdate();
 }
 
@@ -63,6 +72,9 @@ void UpdaterWindow::AbortUpdate() {
 void UpdaterWindow::BeginUpdate() {
   AnalyseImage(image, analysis, erase_plan);
   AppendLog(FormatAnalysisLog(analysis, erase_plan));
+  if (!analysis.HasSignature()) {
+    AppendLog(kNoSignatureWarning);
+  }
 
   job.Start();
 

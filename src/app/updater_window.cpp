@@ -2,6 +2,7 @@
 
 #include "app/baud_list.h"
 #include "app/settings_text.h"
+#include "rdm/message.h"
 
 namespace quillmont {
 
@@ -82,6 +83,21 @@ void UpdaterWindow::ReportProgress(const UpdateProgress& progress) {
 
 void UpdaterWindow::ReportOutcome(UpdateOutcome outcome) {
   events_->OnUpdateEnded(outcome);
+  // The model and version shown before the update are stale now. An abort and an exhausted
+  // budget send nothing more, so their labels are only cleared; once the verification has
+  // heard the fixture (its new application, or its bootloader) it is asked again.
+  if (outcome == UpdateOutcome::kNoDevice) {
+    return;
+  }
+  ClearDeviceLabels();
+  const bool heard =
+      outcome == UpdateOutcome::kSuccess || outcome == UpdateOutcome::kStaysInBootloader;
+  ask_model_after_update_ = heard ? 2 : 0;
+}
+
+void UpdaterWindow::ClearDeviceLabels() {
+  port_.SetControlText(kModelLabel, "");
+  port_.SetControlText(kVersionLabel, "");
 }
 
 void UpdaterWindow::OnSystemCommand(int command) {

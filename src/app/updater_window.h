@@ -92,6 +92,9 @@ class UpdaterWindow : private UpdateHost {
   bool UseUid(const RdmUid& uid);
   // Chooses `rate` in the baud list as the operator does. False when the list has no such rate.
   bool ChooseBaud(const std::string& rate);
+  // Polls the target with DISC_UN_MUTE, as the update does; its answer carries the control
+  // field that tells an application from a bootloader. Sends nothing during an update.
+  void PollControlField();
 
   // The firmware update's start and abort, the file reader and the progress bar.
   void OnUpdateButton();
@@ -159,6 +162,8 @@ class UpdaterWindow : private UpdateHost {
   // The update's start once the image is loaded: analysis, its log line, the job's start and
   // the drain of the receive side.
   void BeginUpdate();
+  // Empties the model and version labels.
+  void ClearDeviceLabels();
   // The window may end: no update runs, or the operator chose to abort it (which is done here).
   bool MayEndWindow();
 
@@ -173,6 +178,11 @@ class UpdaterWindow : private UpdateHost {
   ErasePlan& UpdateErasePlan() override { return erase_plan; }
   void ReportProgress(const UpdateProgress& progress) override;
   void ReportOutcome(UpdateOutcome outcome) override;
+
+  // After an update that heard the fixture, the model is asked again on the next tick, once the
+  // line is quiet: the reply that ended the update may have started the label chain already.
+  // Counted down at the end of every tick; the request goes out when it reaches 0.
+  int ask_model_after_update_ = 0;
 
   WindowPort& port_;
   LineIo io_;

@@ -1,6 +1,7 @@
 #include "cli/cli_app.h"
 
 #include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
 #include <vector>
 
 #include "cli/cli_command.h"
@@ -12,6 +13,35 @@
 #include "cli/line_commands.h"
 
 namespace quillmont::cli {
+namespace {
+
+// A command line that cannot be run: with --json anywhere on it, still one document, naming the
+// command when one was given.
+int BadArguments(int argc, const char* const* argv, const std::vector<CliCommand>& commands,
+                 std::ostream& out, const std::string& detail) {
+  bool json = false;
+  nlohmann::json command = nullptr;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    json = json || arg == "--json";
+    for (const CliCommand& c : commands) {
+      if (command.is_null() && arg == c.subcommand->get_name()) {
+        command = arg;
+      }
+    }
+  }
+  if (json) {
+    out << nlohmann::json{{"command", command},
+                          {"result", "bad arguments"},
+                          {"detail", detail},
+                          {"exit_code", kExitBadArguments}}
+               .dump(2)
+        << '\n';
+  }
+  return kExitBadArguments;
+}
+
+}  // namespace
 
 int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
            bool out_is_terminal) {
@@ -49,11 +79,11 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
     return app.exit(e, out, err);
   } catch (const CLI::ParseError& e) {
     app.exit(e, out, err);
-    return kExitBadArguments;
+    return BadArguments(argc, argv, commands, out, e.what());
   }
   if (const Status checked = CheckGlobalOptions(options); !checked) {
     err << checked.error().message << '\n';
-    return kExitBadArguments;
+    return BadArguments(argc, argv, commands, out, checked.error().message);
   }
   // Why a real adapter did not open goes to standard error, also without --verbose.
   options.drivers.notices = &err;

@@ -6,8 +6,11 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/command_failure.h"
+#include "cli/decimal_option.h"
 #include "cli/exit_codes.h"
+#include "cli/interrupt.h"
 #include "cli/window_session.h"
+#include "rdm/frame_view.h"
 
 namespace quillmont::cli {
 namespace {
@@ -20,6 +23,15 @@ struct Connection {
   std::unique_ptr<WindowSession> session;
   std::ostream null_stream{nullptr};
 };
+
+// After a signal: the failure with the signal's exit status; otherwise 0.
+int Interrupted(const GlobalOptions& options, CliOutput io, const char* command) {
+  const int signal = PendingInterrupt();
+  if (signal == 0) {
+    return kExitSuccess;
+  }
+  return FailCommand(options, io, command, InterruptExitCode(signal), InterruptText(signal));
+}
 
 // Connects to the one fixture; 0, or the exit status after the message is out.
 int Connect(const GlobalOptions& options, CliOutput io, const char* command, Connection& c) {
@@ -36,7 +48,11 @@ int Connect(const GlobalOptions& options, CliOutput io, const char* command, Con
   c.session = std::make_unique<WindowSession>(*c.drivers, options.verbose ? io.err : c.null_stream,
                                               std::move(sink));
   c.session->Start(options.baud, options.pacing());
-  switch (c.session->Connect(options.uid)) {
+  const Reach reach = c.session->Connect(options.uid);
+  if (const int code = Interrupted(options, io, command); code != kExitSuccess) {
+    return code;
+  }
+  switch (reach) {
     case Reach::kNoAdapter:
       return FailCommand(options, io, command, kExitNoAdapter,
                          "No USB-to-RS485 adapter could be opened.");
@@ -51,9 +67,8 @@ int Connect(const GlobalOptions& options, CliOutput io, const char* command, Con
 
 std::string NackText(uint16_t reason) {
   char text[64];
-  std::snprintf(text, sizeof text, "The fixture refused the request (NACK reason 0x%04X).",
-                static_cast<unsigned>(reason));
-  return text;
+  std::snprintf(text, sizeof text, " (NACK reason 0x%04X).", static_cast<unsigned>(reason));
+  return "The fixture refused the request: " + NackReasonName(reason) + text;
 }
 
 // Sends a SET through a window handler and reports its answer.
@@ -66,9 +81,23 @@ int RunSet(const GlobalOptions& options, CliOutput io, const char* command,
   }
   // The discovery's own requests for the device's texts are answered first.
   (void)c.session->ReadDeviceInfo();
+  // A bootloader takes any SET IDENTIFY_DEVICE for "start program": nothing is sent to one.
+  const FixtureMode mode = c.session->ReadFixtureMode();
+  const std::string uid = c.session->uid();
+  if (const int code = Interrupted(options, io, command); code != kExitSuccess) {
+    return code;
+  }
+  if (mode == FixtureMode::kBootloader) {
+    return FailCommand(options, io, command, kExitInBootloader,
+                       "The fixture " + uid +
+                           " is in its bootloader, which does not take this request; nothing "
+                           "was sent. Flash its firmware first.");
+  }
   UpdaterWindow& window = c.session->window();
   const SetAnswer answer = c.session->SendAndAwait([&] { handler(window); });
-  const std::string uid = c.session->uid();
+  if (const int code = Interrupted(options, io, command); code != kExitSuccess) {
+    return code;
+  }
   if (answer.answer == Answer::kNone) {
     return FailCommand(options, io, command, kExitNoDevice,
                        "The fixture " + uid + " did not answer.");
@@ -102,17 +131,29 @@ CliCommand AddInfoCommand(CLI::App& app, const GlobalOptions& options, CliOutput
           return code;
         }
         const Result<DeviceInfo> read = c.session->ReadDeviceInfo();
+        const FixtureMode mode = c.session->ReadFixtureMode();
+        if (const int code = Interrupted(options, io, "info"); code != kExitSuccess) {
+          return code;
+        }
         if (!read) {
           return FailCommand(options, io, "info", kExitNoDevice, read.error().message);
         }
         const DeviceInfo& info = *read;
+        const bool in_bootloader = mode == FixtureMode::kBootloader;
+        const int code = in_bootloader ? kExitInBootloader : kExitSuccess;
+        if (in_bootloader) {
+          io.err << "The fixture is in its bootloader: it runs no application. The version "
+                    "shown is the bootloader's.\n";
+        }
         if (options.json) {
           io.out << json{{"command", "info"},
                          {"uid", info.uid},
                          {"model", info.model},
                          {"software_version", info.software_version},
                          {"dmx_address", info.has_address ? json(info.dmx_address) : json(nullptr)},
-                         {"exit_code", kExitSuccess}}
+                         {"in_bootloader", in_bootloader},
+                         {"result", in_bootloader ? "in bootloader" : "success"},
+                         {"exit_code", code}}
                         .dump(2)
                  << '\n';
         } else {
@@ -123,8 +164,11 @@ CliCommand AddInfoCommand(CLI::App& app, const GlobalOptions& options, CliOutput
                  << (info.has_address ? std::to_string(info.dmx_address)
                                       : std::string("(not told)"))
                  << '\n';
+          if (in_bootloader) {
+            io.out << "Mode:              bootloader (no application running)\n";
+          }
         }
-        return static_cast<int>(kExitSuccess);
+        return code;
       }};
 }
 
@@ -143,8 +187,9 @@ CliCommand AddIdentifyCommand(CLI::App& app, const GlobalOptions& options, CliOu
 CliCommand AddSetAddressCommand(CLI::App& app, const GlobalOptions& options, CliOutput io) {
   auto address = std::make_shared<int>(0);
   CLI::App* sub = app.add_subcommand("set-address", "Set the fixture's DMX start address");
-  sub->add_option("N", *address, "The DMX start address, 1 to 512")
+  sub->add_option("N", *address, "The DMX start address, 1 to 512, in decimal")
       ->required()
+      ->transform(DecimalNumber())
       ->check(CLI::Range(1, 512));
   return CliCommand{sub, [address, &options, io] {
                       const int n = *address;

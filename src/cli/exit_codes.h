@@ -5,12 +5,15 @@ namespace quillmont::cli {
 
 enum ExitCode : int {
   kExitSuccess = 0,
-  kExitBadArguments = 2,   // the command line could not be parsed
-  kExitBadFile = 3,        // the firmware file cannot be read or holds a bad record
-  kExitNoAdapter = 4,      // no USB-to-RS485 adapter could be opened
-  kExitNoDevice = 5,       // no fixture answered
-  kExitUpdateAborted = 6,  // the firmware update did not complete
-  kExitRefused = 7,        // the fixture answered a request with a NACK
+  kExitBadArguments = 2,        // the command line could not be parsed
+  kExitBadFile = 3,             // the firmware file cannot be read or holds a bad record
+  kExitNoAdapter = 4,           // no USB-to-RS485 adapter could be opened
+  kExitNoDevice = 5,            // no fixture answered
+  kExitUpdateAborted = 6,       // the firmware update did not complete
+  kExitRefused = 7,             // the fixture answered a request with a NACK
+  kExitInBootloader = 8,        // the fixture is (or stays) in its bootloader
+  kExitNoAnswerAfterStart = 9,  // the fixture did not answer after the start of its new firmware
+  // A run ended by a signal exits with 128 plus its number: 129 SIGHUP, 130 SIGINT, 143 SIGTERM.
 };
 
 // The table printed at the end of --help.
@@ -22,6 +25,9 @@ inline constexpr const char* kExitCodeHelp =
     "  4  no adapter\n"
     "  5  no device\n"
     "  6  update aborted (or the flash check failed)\n"
-    "  7  the fixture refused the request\n";
+    "  7  the fixture refused the request\n"
+    "  8  the fixture is in its bootloader (after flash: it did not start the new firmware)\n"
+    "  9  the fixture did not answer after the start of its new firmware\n"
+    "  129, 130, 143  ended by SIGHUP, SIGINT (Ctrl-C) or SIGTERM\n";
 
 }  // namespace quillmont::cli

@@ -10,6 +10,7 @@
 #include "cli/exit_codes.h"
 #include "cli/flash_run.h"
 #include "cli/progress_text.h"
+#include "update/srec2.h"
 
 namespace quillmont::cli {
 namespace {
@@ -17,16 +18,23 @@ namespace {
 using nlohmann::json;
 
 json ResultJson(const FlashResult& r) {
-  return json{{"uid", r.uid},           {"result", r.result},
-              {"detail", r.detail},     {"exit_code", r.exit_code},
-              {"seconds", r.seconds},   {"bytes_sent", r.sent},
-              {"bytes_total", r.total}, {"flash_checked", r.flash_checked}};
+  return json{{"uid", r.uid},
+              {"result", r.result},
+              {"detail", r.detail},
+              {"exit_code", r.exit_code},
+              {"seconds", r.seconds},
+              {"bytes_sent", r.sent},
+              {"bytes_total", r.total},
+              {"flash_checked", r.flash_checked},
+              {"software_version_before", r.version_before},
+              {"software_version_after", r.version_after}};
 }
 
 // A run that ended before any fixture was reached: the reason on standard error (unless the
 // loader already put it there), and the document with --json.
+// `told`: a reason the loader has already written to standard error, for the document only.
 int EarlyFailure(const GlobalOptions& options, CliOutput io, const std::string& path, int code,
-                 const char* result, const std::string& detail) {
+                 const char* result, const std::string& detail, const std::string& told = "") {
   if (!detail.empty()) {
     io.err << detail << '\n';
   }
@@ -34,7 +42,7 @@ int EarlyFailure(const GlobalOptions& options, CliOutput io, const std::string& 
     io.out << json{{"command", "flash"},
                    {"file", path},
                    {"result", result},
-                   {"detail", detail},
+                   {"detail", detail.empty() ? told : detail},
                    {"exit_code", code}}
                   .dump(2)
            << '\n';
@@ -96,12 +104,27 @@ class FlashConsole {
   bool live_ = false;
 };
 
+std::string Told(const std::string& version) {
+  return version.empty() ? "(not told)" : version;
+}
+
+// A file that may be cut short is refused unless the operator asked for it: the reason, or
+// "" when the file may be flashed.
+std::string RefusalOfEnding(const FlashFile& file, bool allow_unterminated) {
+  if (file.loaded->file_ending == FileEnding::kComplete || allow_unterminated) {
+    return {};
+  }
+  return FileEndingText(file.loaded->file_ending) +
+         " Nothing was sent; give --allow-unterminated to flash it all the same.";
+}
+
 void PrintSummary(std::ostream& out, const FlashFile& file, const FlashResult& r) {
   out << "\nFixture:  " << (r.uid.empty() ? "-" : r.uid) << '\n'
       << "File:     " << file.path << '\n'
       << "SHA-256:  " << file.sha256 << '\n'
       << "Sent:     " << r.sent << " bytes in program requests (" << r.total << " loaded)\n"
       << "Time:     " << Seconds(r.seconds) << '\n'
+      << "Software version: " << Told(r.version_before) << " -> " << Told(r.version_after) << '\n'
       << "Result:   " << r.result << ": " << r.detail << '\n';
 }
 
@@ -115,20 +138,29 @@ CliCommand AddFlashCommand(CLI::App& app, const GlobalOptions& options, CliOutpu
   sub->add_option("FILE", *path, "The .srec2 firmware file")->required();
   sub->add_flag("--all-adapters", *all,
                 "Update the fixture on every adapter at once, one run per adapter");
-  return CliCommand{sub, [path, all, &options, io] {
-                      return *all ? RunFlashAllAdapters(*path, options, io)
-                                  : RunFlashCommand(*path, options, io);
+  auto unterminated = std::make_shared<bool>(false);
+  sub->add_flag("--allow-unterminated", *unterminated,
+                "Flash a file that has no end record, or whose count record disagrees (it may "
+                "be cut short)");
+  return CliCommand{sub, [path, all, unterminated, &options, io] {
+                      return *all ? RunFlashAllAdapters(*path, options, io, *unterminated)
+                                  : RunFlashCommand(*path, options, io, *unterminated);
                     }};
 }
 
-int RunFlashCommand(const std::string& path, const GlobalOptions& options, CliOutput io) {
+int RunFlashCommand(const std::string& path, const GlobalOptions& options, CliOutput io,
+                    bool allow_unterminated) {
   FlashConsole console(io, options.json);
   const FlashSink sink = console.Sink();
+  // The loader tells its reason on standard error itself; the document carries it too.
   Result<FlashFile> loaded = LoadFlashFile(path, sink.message_box);
   if (!loaded) {
-    return EarlyFailure(options, io, path, kExitBadFile, "bad file", "");
+    return EarlyFailure(options, io, path, kExitBadFile, "bad file", "", loaded.error().message);
   }
   const FlashFile& file = *loaded;
+  if (const std::string refused = RefusalOfEnding(file, allow_unterminated); !refused.empty()) {
+    return EarlyFailure(options, io, path, kExitBadFile, "bad file", refused);
+  }
   Result<std::unique_ptr<DriverSet>> drivers = MakeDriver(options.drivers);
   if (!drivers) {
     return EarlyFailure(options, io, path, kExitNoAdapter, "no adapter", drivers.error().message);
@@ -157,15 +189,19 @@ std::string AdapterDumpPath(const std::string& path, int adapter) {
   return path.empty() ? path : path + "." + std::to_string(adapter);
 }
 
-int RunFlashAllAdapters(const std::string& path, const GlobalOptions& options, CliOutput io) {
+int RunFlashAllAdapters(const std::string& path, const GlobalOptions& options, CliOutput io,
+                        bool allow_unterminated) {
   std::mutex lock;
   const auto to_err = [&io](const std::string& text) { io.err << text << '\n'; };
   Result<FlashFile> loaded = LoadFlashFile(path, to_err);
   if (!loaded) {
-    return EarlyFailure(options, io, path, kExitBadFile, "bad file", "");
+    return EarlyFailure(options, io, path, kExitBadFile, "bad file", "", loaded.error().message);
   }
   // Every adapter's run flashes this one image.
   const FlashFile& file = *loaded;
+  if (const std::string refused = RefusalOfEnding(file, allow_unterminated); !refused.empty()) {
+    return EarlyFailure(options, io, path, kExitBadFile, "bad file", refused);
+  }
   const Result<int> counted = CountAdapters(options.drivers);
   const int count = counted ? *counted : -1;
   if (count <= 0) {

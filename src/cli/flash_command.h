@@ -11,8 +11,12 @@ namespace quillmont::cli {
 
 CliCommand AddFlashCommand(CLI::App& app, const GlobalOptions& options, CliOutput io);
 
-int RunFlashCommand(const std::string& path, const GlobalOptions& options, CliOutput io);
-int RunFlashAllAdapters(const std::string& path, const GlobalOptions& options, CliOutput io);
+// `allow_unterminated`: flash a file that may be cut short (no end record, or a count record
+// that disagrees); without it such a file is refused before anything is sent.
+int RunFlashCommand(const std::string& path, const GlobalOptions& options, CliOutput io,
+                    bool allow_unterminated = false);
+int RunFlashAllAdapters(const std::string& path, const GlobalOptions& options, CliOutput io,
+                        bool allow_unterminated = false);
 
 // Where --sim-dump writes the flash of adapter `adapter` when all adapters are updated: PATH.N.
 std::string AdapterDumpPath(const std::string& path, int adapter);

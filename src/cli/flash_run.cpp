@@ -5,6 +5,7 @@
 
 #include "cli/exit_codes.h"
 #include "cli/file_digest.h"
+#include "cli/interrupt.h"
 #include "cli/window_session.h"
 #include "sim/nor_flash.h"
 #include "sim/simulated_line.h"
@@ -141,6 +142,10 @@ FlashResult RunFlash(DriverSet& drivers, const GlobalOptions& options, const Fla
 
   session.Start(options.baud, options.pacing());
   const Reach reach = session.Connect(options.uid);
+  if (const int signal = PendingInterrupt(); signal != 0) {
+    return finish(InterruptExitCode(signal), "aborted",
+                  InterruptText(signal) + " Nothing was flashed.");
+  }
   if (reach == Reach::kNoAdapter) {
     return finish(kExitNoAdapter, "no adapter", "No USB-to-RS485 adapter could be opened.");
   }
@@ -149,6 +154,14 @@ FlashResult RunFlash(DriverSet& drivers, const GlobalOptions& options, const Fla
                   "No RDM fixture answered the discovery (only one may be connected).");
   }
   result.uid = session.uid();
+  // The version before the update, for "Software version: A -> B".
+  if (const Result<DeviceInfo> before = session.ReadDeviceInfo(false); before) {
+    result.version_before = before->software_version;
+  }
+  if (const int signal = PendingInterrupt(); signal != 0) {
+    return finish(InterruptExitCode(signal), "aborted",
+                  InterruptText(signal) + " Nothing was flashed.");
+  }
 
   started = session.NowMicros();
   if (!window.StartUpdate(file.path, *file.loaded)) {
@@ -157,6 +170,11 @@ FlashResult RunFlash(DriverSet& drivers, const GlobalOptions& options, const Fla
 
   const int64_t bound = FlashTickBound(file.chunks, file.erases);
   session.RunUntil([&] { return outcome.has_value(); }, bound);
+  const int signal = PendingInterrupt();
+  if (!outcome && signal != 0) {
+    // Aborted as the Abort button aborts: nothing more is sent.
+    window.AbortUpdate();
+  }
 
   if (!outcome) {
     // Never seen: the procedure's attempt budgets end it long before the bound.
@@ -179,8 +197,28 @@ FlashResult RunFlash(DriverSet& drivers, const GlobalOptions& options, const Fla
     }
   }
 
-  if (*outcome != UpdateOutcome::kSuccess) {
-    return finish(kExitUpdateAborted, "aborted", "The update did not complete.");
+  result.version_after = window.job.started_version();
+  switch (*outcome) {
+    case UpdateOutcome::kSuccess:
+      break;
+    case UpdateOutcome::kAbortedByUser:
+      if (signal != 0) {
+        return finish(InterruptExitCode(signal), "aborted",
+                      InterruptText(signal) + " " + UpdateOutcomeText(*outcome));
+      }
+      return finish(kExitUpdateAborted, "aborted", UpdateOutcomeText(*outcome));
+    case UpdateOutcome::kNoDevice:
+      return finish(kExitNoDevice, "no device", UpdateOutcomeText(*outcome));
+    case UpdateOutcome::kAttemptsExhausted:
+      return finish(kExitUpdateAborted, "aborted", UpdateOutcomeText(*outcome));
+    case UpdateOutcome::kStartUnanswered:
+      return finish(kExitUpdateAborted, "start unanswered", UpdateOutcomeText(*outcome));
+    case UpdateOutcome::kStartRefused:
+      return finish(kExitRefused, "start refused", UpdateOutcomeText(*outcome));
+    case UpdateOutcome::kStaysInBootloader:
+      return finish(kExitInBootloader, "stays in bootloader", UpdateOutcomeText(*outcome));
+    case UpdateOutcome::kNoAnswerAfterStart:
+      return finish(kExitNoAnswerAfterStart, "no answer after start", UpdateOutcomeText(*outcome));
   }
   if (fixture != nullptr) {
     uint32_t mismatch = 0;
@@ -190,9 +228,11 @@ FlashResult RunFlash(DriverSet& drivers, const GlobalOptions& options, const Fla
                     "The fixture reported success but its flash differs from the image at " +
                         Hex(mismatch) + ".");
     }
-    return finish(kExitSuccess, "success", "The simulated fixture's flash holds the image.");
+    return finish(kExitSuccess, "success",
+                  "The fixture answers from its new application, and the simulated fixture's "
+                  "flash holds the image.");
   }
-  return finish(kExitSuccess, "success", "The fixture started its new firmware.");
+  return finish(kExitSuccess, "success", UpdateOutcomeText(*outcome));
 }
 
 }  // namespace quillmont::cli

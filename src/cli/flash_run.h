@@ -49,13 +49,17 @@ struct FlashSink {
 
 struct FlashResult {
   int exit_code = 0;
-  std::string result;    // "success", "aborted", "no adapter", "no device", "bad file"
+  // "success", "aborted", "start unanswered", "start refused", "stays in bootloader",
+  // "no answer after start", "flash mismatch", "no adapter", "no device", "bad file"
+  std::string result;
   std::string detail;    // why, for people
   std::string uid;       // the fixture updated ("" when none was reached)
   double seconds = 0.0;  // on the run's clock
   int64_t sent = 0;
   int64_t total = 0;
   bool flash_checked = false;  // the simulated fixture's flash was compared with the image
+  std::string version_before;  // the software version label before the update ("" untold)
+  std::string version_after;   // the one the new application told after it ("" untold)
   std::vector<std::string> log;
 };
 

@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 
 #include "app/baud_list.h"
+#include "cli/decimal_option.h"
 #include "cli/window_session.h"
 
 namespace quillmont::cli {
@@ -33,8 +34,11 @@ void AddGlobalOptions(CLI::App& app, GlobalOptions& options) {
   SimOptions& sim = d.sim;
   const char* group = "Simulator (with --simulate)";
   app.add_option("--sim-fixtures", sim.fixtures, "Fixtures on each simulated line (default 1)")
+      ->transform(DecimalNumber())
       ->group(group);
-  app.add_option("--sim-adapters", sim.adapters, "Simulated adapters (default 1)")->group(group);
+  app.add_option("--sim-adapters", sim.adapters, "Simulated adapters (default 1)")
+      ->transform(DecimalNumber())
+      ->group(group);
   app.add_option("--sim-faults", sim.faults,
                  "Faults: LIST for adapter 0, N:LIST for adapter N (repeatable); e.g. "
                  "drop=3,noise@20ms or 1:drop-rate=1")

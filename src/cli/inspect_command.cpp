@@ -22,28 +22,45 @@ CliCommand AddInspectCommand(CLI::App& app, const bool& json, CliOutput io) {
   return CliCommand{sub, [path, &json, io] { return RunInspect(*path, io, json); }};
 }
 
+namespace {
+
+// A file that cannot be inspected: the reason on standard error and, with --json, the document.
+int BadFile(CliOutput io, bool json, const std::string& path, const std::string& text) {
+  io.err << text << '\n';
+  if (json) {
+    io.out << nlohmann::json{{"command", "inspect"},
+                             {"file", path},
+                             {"result", "bad file"},
+                             {"detail", text},
+                             {"exit_code", kExitBadFile}}
+                  .dump(2)
+           << '\n';
+  }
+  return kExitBadFile;
+}
+
+}  // namespace
+
 int RunInspect(const std::string& path, CliOutput io, bool json) {
   // Read once: the same bytes are hashed and analysed, so a pipe or /dev/stdin works too.
   const Result<std::vector<uint8_t>> bytes = ReadFileBytes(path);
   if (!bytes) {
-    io.err << bytes.error().message << '\n';
-    return kExitBadFile;
+    return BadFile(io, json, path, bytes.error().message);
   }
   // The image is 512 KiB with its map: too big for the stack.
   auto image = std::make_unique<FirmwareImage>();
   Srec2Stats stats;
-  const MessageBoxFn to_err = [&io](const std::string& text) { io.err << text << '\n'; };
-  if (LoadSrec2Bytes(*bytes, *image, to_err, &stats) != 1) {
-    return kExitBadFile;
+  std::string refusal;
+  if (LoadSrec2Bytes(
+          *bytes, *image, [&refusal](const std::string& text) { refusal = text; }, &stats) != 1) {
+    return BadFile(io, json, path, refusal);
   }
   if (image->loaded_count == 0) {
-    io.err << "No data records in file." << '\n';
-    return kExitBadFile;
+    return BadFile(io, json, path, "No data records in file.");
   }
   const Result<std::string> hashed = Sha256Hex(*bytes);
   if (!hashed) {
-    io.err << hashed.error().message << '\n';
-    return kExitBadFile;
+    return BadFile(io, json, path, hashed.error().message);
   }
   const std::string& digest = *hashed;
 
@@ -51,6 +68,16 @@ int RunInspect(const std::string& path, CliOutput io, bool json) {
   ErasePlan plan;
   AnalyseImage(*image, analysis, plan);
   const std::vector<PlannedChunk> chunks = PlanChunks(*image, analysis);
+  // What the user should know before flashing it: a file cut short is refused by flash, and an
+  // image without a signature leaves the fixture in its bootloader.
+  std::vector<std::string> warnings;
+  if (image->file_ending != FileEnding::kComplete) {
+    warnings.push_back(FileEndingText(image->file_ending) +
+                       " quillmont-cli flash refuses it unless given --allow-unterminated.");
+  }
+  if (!analysis.HasSignature()) {
+    warnings.push_back(kNoSignatureWarning);
+  }
   if (json) {
     nlohmann::json erase = nlohmann::json::array();
     for (int i = 0; i < plan.erase_count && i < static_cast<int>(plan.erase_list.size()); ++i) {
@@ -70,10 +97,16 @@ int RunInspect(const std::string& path, CliOutput io, bool json) {
                              {"signature", analysis.signature},
                              {"erase_blocks", erase},
                              {"chunks", listed},
+                             {"complete", image->file_ending == FileEnding::kComplete},
+                             {"has_signature", analysis.HasSignature()},
+                             {"warnings", warnings},
                              {"exit_code", kExitSuccess}}
                   .dump(2)
            << '\n';
     return kExitSuccess;
+  }
+  for (const std::string& warning : warnings) {
+    io.out << "Warning: " << warning << '\n';
   }
   io.out << FormatAnalysisLog(analysis, plan) << '\n';
   io.out << "loaded bytes: " << image->loaded_count << '\n';

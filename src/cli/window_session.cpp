@@ -6,6 +6,7 @@
 #include "app/event_pacer.h"
 #include "app/tick_pacer.h"
 #include "app/uid_text.h"
+#include "cli/interrupt.h"
 #include "rdm/message.h"
 
 namespace quillmont::cli {
@@ -39,6 +40,36 @@ WindowSession::WindowSession(DriverSet& drivers, std::ostream& diag, SessionSink
 
 WindowSession::~WindowSession() {
   window_->set_events(nullptr);
+  // The port is released on every way out, so that the next run can open it.
+  if (window_->link != nullptr) {
+    drivers_.driver().FT_Close(window_->link);
+    window_->link = nullptr;
+  }
+}
+
+bool WindowSession::RunUntil(const std::function<bool()>& done, int64_t max_ticks) {
+  return pacer_->RunUntil([&done] { return PendingInterrupt() != 0 || done(); }, max_ticks) &&
+         PendingInterrupt() == 0;
+}
+
+void WindowSession::OnReplyAccepted(const RdmFrameView& frame) {
+  if (frame.Is(DISCOVERY_COMMAND_RESPONSE, DISC_UN_MUTE) && frame.data().size() >= 2) {
+    last_control_ = frame.data()[1];
+    ++control_answers_;
+  }
+}
+
+FixtureMode WindowSession::ReadFixtureMode() {
+  for (int attempt = 0; attempt < kRequestAttempts && link_open_ && PendingInterrupt() == 0;
+       ++attempt) {
+    const int answers = control_answers_;
+    window_->PollControlField();
+    if (RunUntil([this, answers] { return control_answers_ > answers; }, kAnswerWaitTicks)) {
+      return (last_control_ & kControlBootLoader) != 0 ? FixtureMode::kBootloader
+                                                       : FixtureMode::kApplication;
+    }
+  }
+  return FixtureMode::kUnknown;
 }
 
 void WindowSession::OnLinkChanged(bool open) {
@@ -73,6 +104,7 @@ void WindowSession::OnDeviceInfo(const DeviceInfoEvent& info) {
       break;
     case SOFTWARE_VERSION_LABEL:
       info_.software_version = info.text;
+      info_.has_version = true;
       break;
     case DMX_START_ADDRESS:
       info_.dmx_address = info.address;
@@ -131,21 +163,32 @@ Reach WindowSession::Connect(const std::string& uid) {
   return Reach::kDevice;
 }
 
-Result<DeviceInfo> WindowSession::ReadDeviceInfo() {
+Result<DeviceInfo> WindowSession::ReadDeviceInfo(bool need_address) {
   for (int attempt = 0; attempt < kRequestAttempts; ++attempt) {
     if (!info_requested_ || attempt > 0) {
       info_ = DeviceInfo{};  // only this round's answers count
       window_->RefreshDeviceInfo();
     }
     info_requested_ = false;
-    const bool complete =
-        RunUntil([this] { return info_.has_address; }, kAnswerWaitTicks) && device_known_;
+    const auto has_address = [this] { return info_.has_address; };
+    bool complete = RunUntil(
+        [this, need_address] { return info_.has_version || (need_address && info_.has_address); },
+        kAnswerWaitTicks);
+    if (complete && need_address && !RunUntil(has_address, kAddressGraceTicks)) {
+      // The address is asked for on the tick the version came, and an application answers at
+      // once. A bootloader never does: asked where it runs, the fixture tells so at once.
+      if (ReadFixtureMode() == FixtureMode::kBootloader) {
+        break;
+      }
+      complete = RunUntil(has_address, kAnswerWaitTicks);
+    }
+    complete = complete && device_known_;
     if (complete) {
       DeviceInfo info = info_;
       info.uid = uid();
       return info;
     }
-    if (!link_open_) {
+    if (!link_open_ || PendingInterrupt() != 0) {
       break;
     }
   }
@@ -159,7 +202,8 @@ Result<DeviceInfo> WindowSession::ReadDeviceInfo() {
 }
 
 SetAnswer WindowSession::SendAndAwait(const std::function<void()>& command) {
-  for (int attempt = 0; attempt < kRequestAttempts && link_open_; ++attempt) {
+  for (int attempt = 0; attempt < kRequestAttempts && link_open_ && PendingInterrupt() == 0;
+       ++attempt) {
     const int answers = set_answers_;
     command();
     if (!RunUntil([this, answers] { return set_answers_ > answers; }, kAnswerWaitTicks)) {

@@ -28,6 +28,8 @@ inline constexpr int64_t kDeviceWaitTicks = 1000;
 // Ticks to wait for the answer to one request, and how often a request is sent.
 inline constexpr int64_t kAnswerWaitTicks = 100;
 inline constexpr int kRequestAttempts = 3;
+// How long the address may follow the version label before the fixture is asked where it runs.
+inline constexpr int64_t kAddressGraceTicks = 10;
 
 // Where the session's log lines, status changes and message boxes go.
 struct SessionSink {
@@ -45,7 +47,11 @@ struct DeviceInfo {
   std::string software_version;
   int dmx_address = 0;
   bool has_address = false;  // a fixture in its bootloader tells its texts, not its address
+  bool has_version = false;  // the software version label was told
 };
+
+// Where the fixture answered from, as the control field of its DISC_UN_MUTE answer tells.
+enum class FixtureMode { kUnknown, kApplication, kBootloader };
 
 // The answer to a SET request, as the core reported it.
 enum class Answer { kNone, kAck, kNack };
@@ -91,20 +97,25 @@ class WindowSession : private UpdaterEvents {
   // Asks the fixture for its model, software version and DMX address (again, if the discovery
   // already did) and waits for all three. The info when they came, or when the address never
   // came but a text did (has_address false); an error when the fixture told nothing.
-  Result<DeviceInfo> ReadDeviceInfo();
+  // With `need_address` false, the software version is enough. When the address does not follow
+  // the version at once, the fixture is polled: one in its bootloader is not waited for.
+  Result<DeviceInfo> ReadDeviceInfo(bool need_address = true);
+
+  // Polls the fixture with DISC_UN_MUTE and reads the Boot-Loader flag of its control field.
+  FixtureMode ReadFixtureMode();
 
   // Runs `command` (a core operation that sends one SET request) and waits for its answer;
   // sends it again when none comes.
   SetAnswer SendAndAwait(const std::function<void()>& command);
 
   void Tick() { pacer_->Tick(); }
-  bool RunUntil(const std::function<bool()>& done, int64_t max_ticks) {
-    return pacer_->RunUntil(done, max_ticks);
-  }
+  // Ticks until `done`, at most `max_ticks`; a signal (see interrupt.h) ends the wait early.
+  bool RunUntil(const std::function<bool()>& done, int64_t max_ticks);
 
  private:
   void OnLinkChanged(bool open) override;
   void OnDiscovery(const DiscoveryEvent& event) override;
+  void OnReplyAccepted(const RdmFrameView& frame) override;
   void OnCommandAnswered(const CommandAnswer& answer) override;
   void OnDeviceInfo(const DeviceInfoEvent& info) override;
   void OnUpdateProgress(const UpdateProgress& progress) override;
@@ -127,6 +138,8 @@ class WindowSession : private UpdaterEvents {
   int set_answers_ = 0;  // SET responses seen
   CommandAnswer last_set_answer_;
   bool info_requested_ = false;  // the discovery's own requests for the device info are out
+  int control_answers_ = 0;      // DISC_UN_MUTE answers seen
+  uint8_t last_control_ = 0;
 };
 
 // The UID of a --uid argument as the window reads it: six hex pairs with optional blanks, and

@@ -263,6 +263,10 @@ std::optional<FixtureReply> SimulatedFixture::BootloaderCommand(const RdmFrameVi
   if (request.command_class() != SET_COMMAND) {
     return std::nullopt;
   }
+  if (request.pid() == IDENTIFY_DEVICE && pd.size() == 1 && pd[0] == 1 &&
+      config_.refuse_start_reason != 0) {
+    return Nack(request, config_.refuse_start_reason);
+  }
   if (request.pid() == IDENTIFY_DEVICE && pd.size() == 1 && pd[0] <= 1) {
     FixtureReply reply = Respond(request, RESPONSE_TYPE_ACK, {});
     if (pd[0] == 1) {

@@ -66,6 +66,8 @@ struct FixtureConfig {
   // never) stops half-way with a reset, without a reply.
   uint32_t slow = 1;
   int reset_in_erase = 0;
+  // Not 0: the bootloader refuses the start request with a NACK of this reason and stays.
+  uint16_t refuse_start_reason = 0;
 };
 
 enum class FixtureStage { kApplication, kLowBootloader, kBootloader };

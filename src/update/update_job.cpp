@@ -30,13 +30,50 @@ constexpr int16_t kStartRequestsEnd = 4;
 
 constexpr uint32_t kFlashNewBootloaderFrom = 0xE000;
 
+// The verification after an acknowledged start: the first poll after the application has had
+// a moment to come up, then a poll every so often, 3 s in all; then up to three requests for
+// the application's version label.
+constexpr int16_t kVerifyFirstWait = 10;
+constexpr int16_t kVerifyPollWait = 20;
+constexpr int16_t kVerifyPolls = 15;
+constexpr int16_t kVersionWait = 20;
+constexpr int16_t kVersionRequests = 3;
+
 std::string Format(const char* format, unsigned value) {
   char text[64];
   std::snprintf(text, sizeof text, format, value);
   return text;
 }
 
+// The label in the parameter data: at most what the frame holds, ending early at a zero byte.
+std::string LabelOf(const RdmFrameView& frame) {
+  const std::span<const uint8_t> data = frame.data();
+  return std::string(data.begin(), std::find(data.begin(), data.end(), uint8_t{0}));
+}
+
 }  // namespace
+
+const char* UpdateOutcomeText(UpdateOutcome outcome) {
+  switch (outcome) {
+    case UpdateOutcome::kSuccess:
+      return "The fixture answers from its new application.";
+    case UpdateOutcome::kAbortedByUser:
+      return "The update was aborted; the fixture may be left in its bootloader.";
+    case UpdateOutcome::kNoDevice:
+      return "No fixture was known when the update began.";
+    case UpdateOutcome::kAttemptsExhausted:
+      return "The fixture stopped answering the bootloader's requests; the update was aborted.";
+    case UpdateOutcome::kStartUnanswered:
+      return "The bootloader did not acknowledge the request to start the new application.";
+    case UpdateOutcome::kStartRefused:
+      return "The bootloader refused the request to start the new application.";
+    case UpdateOutcome::kStaysInBootloader:
+      return "The fixture is still in its bootloader: it did not start the new application.";
+    case UpdateOutcome::kNoAnswerAfterStart:
+      return "The fixture did not answer after the request to start the new application.";
+  }
+  return "";
+}
 
 void UpdateJob::Reset() {
   retries_left_ = 0;
@@ -46,6 +83,9 @@ void UpdateJob::Reset() {
 }
 
 void UpdateJob::Start() {
+  started_version_.clear();
+  application_answered_ = false;
+  heard_bootloader_ = false;
   host_.SetUpdateCaption(kRunningCaption);
   retries_left_ = kStartBudget;
   state_ = UpdateState::kFindBootloader;
@@ -72,6 +112,10 @@ void UpdateJob::Step() {
     return;
   }
   if (state_ == UpdateState::kIdle) {
+    return;
+  }
+  if (state_ == UpdateState::kVerifyStart) {
+    VerifyStep();  // counts its own polls
     return;
   }
   if (retries_left_ >= 1) {
@@ -212,10 +256,39 @@ void UpdateJob::StartUserProgramStep() {
   wait_ticks_ = kStartWait;
   host_.AppendLog("Starting user-program...");
   if (retries_left_ < kStartRequestsEnd) {
-    state_ = UpdateState::kIdle;
-    host_.SetUpdateCaption(kIdleCaption);
-    host_.ReportOutcome(UpdateOutcome::kStartUnanswered);
+    End(UpdateOutcome::kStartUnanswered, UpdateOutcomeText(UpdateOutcome::kStartUnanswered));
   }
+}
+
+void UpdateJob::VerifyStep() {
+  if (!application_answered_) {
+    if (verify_polls_left_ <= 0) {
+      const UpdateOutcome outcome = heard_bootloader_ ? UpdateOutcome::kStaysInBootloader
+                                                      : UpdateOutcome::kNoAnswerAfterStart;
+      End(outcome, UpdateOutcomeText(outcome));
+      return;
+    }
+    --verify_polls_left_;
+    Send(DISCOVERY_COMMAND, DISC_UN_MUTE, nullptr, 0, 0);
+    wait_ticks_ = kVerifyPollWait;
+    return;
+  }
+  if (version_requests_left_ <= 0) {
+    End(UpdateOutcome::kSuccess,
+        "The fixture answers from its new application (it did not tell its software version).");
+    return;
+  }
+  --version_requests_left_;
+  Send(GET_COMMAND, SOFTWARE_VERSION_LABEL, nullptr, 0, 0);
+  wait_ticks_ = kVersionWait;
+}
+
+void UpdateJob::End(UpdateOutcome outcome, const std::string& text) {
+  state_ = UpdateState::kIdle;
+  retries_left_ = 0;
+  host_.AppendLog(text);
+  host_.SetUpdateCaption(kIdleCaption);
+  host_.ReportOutcome(outcome);
 }
 
 void UpdateJob::SendStartProgram() {
@@ -235,18 +308,30 @@ void UpdateJob::OnReply(const RdmFrameView& frame) {
   const std::span<const uint8_t> pd = frame.data();
 
   if (frame.Is(SET_COMMAND_RESPONSE, IDENTIFY_DEVICE)) {
-    host_.Beep();
-    if (state_ == UpdateState::kStartUserProgram) {
-      state_ = UpdateState::kIdle;
-      host_.AppendLog("\r\n VERY WELL DONE !\r\n");
-      host_.SetUpdateCaption(kIdleCaption);
-      host_.ReportOutcome(UpdateOutcome::kSuccess);
-    }
+    OnStartAnswer(frame);
     return;
   }
 
+  if (frame.Is(GET_COMMAND_RESPONSE, SOFTWARE_VERSION_LABEL)) {
+    OnVersionLabel(frame);
+    return;
+  }
+
+  // Only an ACK acknowledges an erase or a chunk; a NACK is told with its reason and the
+  // request goes again after its wait.
+  if (frame.Is(SET_COMMAND_RESPONSE, PID_BOOTLOADER) ||
+      frame.Is(GET_COMMAND_RESPONSE, PID_BOOTLOADER)) {
+    if (frame.IsNack() && state_ != UpdateState::kIdle) {
+      LogRefusal(frame);
+      return;
+    }
+    if (!frame.IsAck()) {
+      return;
+    }
+  }
+
   // The control field is the first two data bytes; a fixture may add its binding UID (PDL 8).
-  if (frame.Is(DISCOVERY_COMMAND_RESPONSE, DISC_UN_MUTE) &&
+  if (frame.Is(DISCOVERY_COMMAND_RESPONSE, DISC_UN_MUTE) && frame.IsAck() &&
       (frame.pdl() == 2 || frame.pdl() == 8) && pd.size() >= 2) {
     OnControlField(pd[1]);
     return;
@@ -276,7 +361,73 @@ void UpdateJob::OnReply(const RdmFrameView& frame) {
   }
 }
 
+void UpdateJob::OnStartAnswer(const RdmFrameView& frame) {
+  if (frame.IsAck()) {
+    host_.Beep();
+  }
+  if (state_ != UpdateState::kStartUserProgram) {
+    return;
+  }
+  // Only an ACK is a start; an ACK_TIMER leaves the request to be sent again after its wait.
+  if (frame.IsNack()) {
+    // The reason goes inside the sentence, before its full stop.
+    std::string text = UpdateOutcomeText(UpdateOutcome::kStartRefused);
+    text.insert(text.size() - 1, std::string(" (") + NackReasonName(frame.nack_reason()) + ")");
+    End(UpdateOutcome::kStartRefused, text);
+    return;
+  }
+  if (!frame.IsAck()) {
+    return;
+  }
+  host_.AppendLog("\r\n VERY WELL DONE !\r\n");
+  // An acknowledged start is not yet a started application: poll until it answers.
+  state_ = UpdateState::kVerifyStart;
+  verify_polls_left_ = kVerifyPolls;
+  heard_bootloader_ = false;
+  application_answered_ = false;
+  wait_ticks_ = kVerifyFirstWait;
+}
+
+void UpdateJob::OnVersionLabel(const RdmFrameView& frame) {
+  if (state_ != UpdateState::kVerifyStart || !application_answered_) {
+    return;
+  }
+  if (frame.IsAck()) {
+    started_version_ = LabelOf(frame);
+    End(UpdateOutcome::kSuccess,
+        "The fixture answers from its new application, software version \"" + started_version_ +
+            "\".");
+  } else if (frame.IsNack()) {
+    End(UpdateOutcome::kSuccess,
+        "The fixture answers from its new application (it refused to tell "
+        "its software version: " +
+            NackReasonName(frame.nack_reason()) + ").");
+  }
+}
+
+void UpdateJob::LogRefusal(const RdmFrameView& frame) {
+  const char* what =
+      state_ == UpdateState::kEraseBlocks ? "erase"
+      : state_ == UpdateState::kProgramChunks || state_ == UpdateState::kWriteSignature
+          ? "program"
+          : "bootloader";
+  host_.AppendLog(std::string("The bootloader refused the ") + what + " request (" +
+                  NackReasonName(frame.nack_reason()) + ").");
+}
+
 void UpdateJob::OnControlField(uint8_t control) {
+  if (state_ == UpdateState::kVerifyStart) {
+    if ((control & kControlBootLoader) == 0) {
+      if (!application_answered_) {
+        application_answered_ = true;
+        version_requests_left_ = kVersionRequests;
+        wait_ticks_ = 0;  // the version request goes out on this tick's step
+      }
+    } else {
+      heard_bootloader_ = true;
+    }
+    return;
+  }
   if (state_ != UpdateState::kFindBootloader) {
     return;
   }

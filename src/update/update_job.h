@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
 
 #include "rdm/frame_view.h"
 #include "update/update_host.h"
@@ -53,6 +54,8 @@ class UpdateJob {
   uint32_t write_address() const { return write_address_; }
   uint32_t chunk_length() const { return chunk_length_; }
   int32_t sent_count() const { return sent_count_; }
+  // The software version label the new application told after the start ("" until it did).
+  const std::string& started_version() const { return started_version_; }
 
  private:
   // The state handlers, in the order a step runs them. FindBootloaderStep returns false when
@@ -63,9 +66,16 @@ class UpdateJob {
   void StartProgrammingStep();
   void ProgramStep();
   void StartUserProgramStep();
+  void VerifyStep();
 
   void SendChunk();
   void Finish();
+  // Idle, the caption, a log line that tells how the update ended, and the outcome.
+  void End(UpdateOutcome outcome, const std::string& text);
+  void OnStartAnswer(const RdmFrameView& frame);
+  void OnVersionLabel(const RdmFrameView& frame);
+  // A NACK from the bootloader to one of its requests, told in the log with its reason.
+  void LogRefusal(const RdmFrameView& frame);
   void SendStartProgram();
   void Send(uint8_t command_class, uint16_t pid, const uint8_t* data, uint8_t pdl,
             uint32_t address);
@@ -80,6 +90,17 @@ class UpdateJob {
   uint32_t write_address_ = 0;
   uint32_t chunk_length_ = 0;
   int32_t sent_count_ = 0;
+
+  // The verification after the start: polls left, whether the bootloader answered one of them,
+  // whether the application did, the version requests left, and the version it told.
+  int16_t verify_polls_left_ = 0;
+  bool heard_bootloader_ = false;
+  bool application_answered_ = false;
+  int16_t version_requests_left_ = 0;
+  std::string started_version_;
 };
+
+// The sentence that tells how an update ended, for the log and for people.
+const char* UpdateOutcomeText(UpdateOutcome outcome);
 
 }  // namespace quillmont

@@ -15,15 +15,21 @@ enum class UpdateState : int16_t {
   kProgramChunks = 5,
   kWriteSignature = 6,
   kStartUserProgram = 7,
+  // The start request was acknowledged: poll until the fixture answers from its application,
+  // then read its software version label.
+  kVerifyStart = 8,
 };
 
 // How an update ended.
 enum class UpdateOutcome {
-  kSuccess,            // the start request was answered ("VERY WELL DONE")
-  kAbortedByUser,      // the operator aborted it
-  kNoDevice,           // no fixture was known when it began
-  kAttemptsExhausted,  // a step's attempt budget ran out ("Operation ABORTED")
-  kStartUnanswered,    // the start requests went unanswered
+  kSuccess,             // the fixture answered from its new application after the start
+  kAbortedByUser,       // the operator aborted it
+  kNoDevice,            // no fixture was known when it began
+  kAttemptsExhausted,   // a step's attempt budget ran out ("Operation ABORTED")
+  kStartUnanswered,     // the start requests went unanswered
+  kStartRefused,        // the bootloader answered the start request with a NACK
+  kStaysInBootloader,   // after the start, the fixture still answered from its bootloader
+  kNoAnswerAfterStart,  // after the start, the fixture did not answer at all
 };
 
 // How far an update has got: reported after every request the procedure sends.

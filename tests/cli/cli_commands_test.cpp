@@ -46,9 +46,10 @@ TEST_F(CliCommandsTest, InfoShowsWhatTheWindowShowsOfTheOneFixture) {
   EXPECT_EQ(doc["software_version"], "Quillmont demo app 1.0");
   EXPECT_EQ(doc["dmx_address"], 1);
 
-  // In its bootloader the fixture tells its texts but not its address.
+  // In its bootloader the fixture tells its texts but not its address, and info says where it
+  // found it with a status of its own.
   const CliRun boot = Run(kSim + "--sim-bootloader --json info");
-  ASSERT_EQ(boot.status, 0) << boot.err;
+  ASSERT_EQ(boot.status, 8) << boot.err;
   const json boot_doc = json::parse(boot.out);
   EXPECT_EQ(boot_doc["software_version"], "Quillmont Sim Bootloader 1.0");
   EXPECT_TRUE(boot_doc["dmx_address"].is_null());
@@ -113,8 +114,11 @@ TEST_F(CliCommandsTest, FlashEndsWithVeryWellDoneAndTheFlashHoldsTheImage) {
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_NE(run.out.find("\n VERY WELL DONE !\n"), std::string::npos);
   EXPECT_NE(run.out.find("Fixture:  4F 4C 12 34 56 78\n"), std::string::npos);
-  EXPECT_NE(run.out.find("Result:   success: The simulated fixture's flash holds the image.\n"),
-            std::string::npos);
+  // Success is the new application heard after the start, not the start's acknowledgement.
+  EXPECT_NE(run.out.find("Result:   success: The fixture answers from its new application, and "
+                         "the simulated fixture's flash holds the image.\n"),
+            std::string::npos)
+      << run.out;
   EXPECT_EQ(run.err, "");
 
   // The dump is the fixture's flash: every loaded byte that is not the fill pattern is in it.
@@ -192,7 +196,8 @@ TEST_F(CliCommandsTest, FlashThatAbortsExitsWith6AndSaysSoInJson) {
   EXPECT_EQ(doc["sha256"].get<std::string>().size(), 64u);
   const auto& log = doc["log"];
   EXPECT_NE(std::find(log.begin(), log.end(), "Operation ABORTED !  :-("), log.end());
-  EXPECT_EQ(run.err, "The update did not complete.\n");
+  EXPECT_EQ(run.err,
+            "The fixture stopped answering the bootloader's requests; the update was aborted.\n");
 }
 
 TEST_F(CliCommandsTest, FlashTellsNoDeviceNoAdapterAndABadFileApart) {

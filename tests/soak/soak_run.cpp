@@ -40,12 +40,12 @@ constexpr Example kExamples[] = {
 };
 
 // A firmware whose code repeats itself: zeros from 0x4000 to 0x5FFF with "GKJA" at 0x4100, so
-// that every program chunk holds the same bytes. Written once per process into the temporary
-// folder (the same bytes every time; a rename makes it appear whole).
+// that every program chunk holds the same bytes, and an end record. Written once per process into
+// the temporary folder (the same bytes every time; a rename makes it appear whole).
 std::string RepeatingFirmware() {
   static const std::string path = [] {
     const auto folder = std::filesystem::temp_directory_path();
-    const auto final_path = folder / "quillmont-soak-repeating.srec2";
+    const auto final_path = folder / "quillmont-soak-repeating-ended.srec2";
     const auto scratch = folder / ("quillmont-soak-" + std::to_string(std::random_device{}()));
     {
       std::ofstream out(scratch, std::ios::binary | std::ios::trunc);
@@ -66,6 +66,7 @@ std::string RepeatingFirmware() {
         std::snprintf(text, sizeof text, "%02X", static_cast<unsigned>(~sum & 0xFF));
         out << text << "\n";
       }
+      out << "S804000000FB\n";  // the end record: the file is whole
     }
     std::filesystem::rename(scratch, final_path);
     return final_path.string();
@@ -106,6 +107,8 @@ const char* OutcomeName(Outcome outcome) {
       return "aborted (operator)";
     case Outcome::kNoDevice:
       return "no device";
+    case Outcome::kStaysInBootloader:
+      return "stays in bootloader";
     case Outcome::kUnconfirmed:
       return "unconfirmed start";
     case Outcome::kHang:
@@ -253,8 +256,12 @@ SoakResult RunSoakCase(const SoakCase& soak_case, int64_t tick_limit) {
       std::find(boxes.begin(), boxes.end(), "No devices connected") != boxes.end();
   if (window.job.state() != UpdateState::kIdle) {
     result.outcome = Outcome::kHang;
-  } else if (Contains(result.log, "VERY WELL DONE")) {
+  } else if (Contains(result.log, "The fixture answers from its new application")) {
+    // The acknowledged start alone ("VERY WELL DONE") is no success: the verification after it
+    // must have heard the new application.
     result.outcome = Outcome::kSuccess;
+  } else if (Contains(result.log, "The fixture is still in its bootloader")) {
+    result.outcome = Outcome::kStaysInBootloader;
   } else if (Contains(result.log, "Operation ABORTED !  :-(")) {
     result.outcome = Outcome::kBudgetAbort;
   } else if (Contains(result.log, "Operation Aborted by User.")) {
@@ -305,6 +312,9 @@ void SoakTotals::Add(const SoakCase& soak_case, const SoakResult& result) {
       break;
     case Outcome::kNoDevice:
       ++no_device;
+      break;
+    case Outcome::kStaysInBootloader:
+      ++stays_in_bootloader;
       break;
     case Outcome::kUnconfirmed:
       ++unconfirmed;

@@ -16,12 +16,13 @@ namespace quillmont::soak {
 
 // How a run ended, by what the window showed.
 enum class Outcome {
-  kSuccess,      // "VERY WELL DONE"
-  kBudgetAbort,  // "Operation ABORTED !  :-("
-  kUserAbort,    // "Operation Aborted by User."
-  kNoDevice,     // the message box "No devices connected"
-  kUnconfirmed,  // the last start request went unanswered: idle again without a verdict
-  kHang,         // still running after the tick limit
+  kSuccess,            // the fixture answered from its new application after the start
+  kBudgetAbort,        // "Operation ABORTED !  :-("
+  kUserAbort,          // "Operation Aborted by User."
+  kNoDevice,           // the message box "No devices connected"
+  kStaysInBootloader,  // the start was acknowledged, but the bootloader still answers
+  kUnconfirmed,        // the start went unanswered or refused, or nothing answered after it
+  kHang,               // still running after the tick limit
 };
 const char* OutcomeName(Outcome outcome);
 
@@ -67,6 +68,7 @@ struct SoakTotals {
   int budget_aborts = 0;
   int user_aborts = 0;
   int no_device = 0;
+  int stays_in_bootloader = 0;
   int unconfirmed = 0;
   int wrong_flashes = 0;
   int hangs = 0;

@@ -23,6 +23,7 @@ namespace quillmont::testing {
 
 using Bytes = std::vector<uint8_t>;
 
+#define QUILLMONT_TESTING_EXAMPLE_PATH
 inline std::string ExamplePath(const std::string& name) {
   return std::string(QUILLMONT_SOURCE_DIR) + "/examples/" + name;
 }
@@ -194,6 +195,19 @@ class ScriptedUpdateBench : public ScriptedWindowHarness {
     }
     return out;
   }
+  // The same, up to the first start request: the polls of the verification after it left out.
+  std::vector<int64_t> SentTicksBeforeStart(Req kind) const {
+    std::vector<int64_t> out;
+    for (const Sent& s : sent) {
+      if (s.kind == Req::Start) {
+        break;
+      }
+      if (s.kind == kind) {
+        out.push_back(s.tick);
+      }
+    }
+    return out;
+  }
 
   // Runs ticks until the procedure is idle again; at most `max_ticks`.
   bool RunToIdle(int64_t max_ticks) {
@@ -212,6 +226,22 @@ inline constexpr const char* kWellDone = "\r\n VERY WELL DONE !\r\n\r\n";
 inline bool EndsWith(const std::string& text, const std::string& tail) {
   return text.size() >= tail.size() &&
          text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+// What the polls after the acknowledged start found, as the log's last line begins.
+inline constexpr const char* kStartedApplication = "The fixture answers from its new application";
+inline constexpr const char* kStillInBootloader = "The fixture is still in its bootloader";
+
+// " VERY WELL DONE !" (the start acknowledged), then one line only: the verification's, which
+// begins with `verdict`.
+inline bool EndsWithWellDoneThen(const std::string& log, const std::string& verdict) {
+  const std::string well_done = kWellDone;
+  const size_t done = log.find(well_done);
+  if (done == std::string::npos) {
+    return false;
+  }
+  const std::string rest = log.substr(done + well_done.size());
+  return rest.compare(0, verdict.size(), verdict) == 0 && rest.find("\r\n") == rest.size() - 2;
 }
 
 }  // namespace quillmont::testing

@@ -38,7 +38,8 @@ TEST_P(FaultyLineUpdateTest, EndsWithSuccessOverAGoodFlashOrWithAnAbort) {
   if (done != std::string::npos) {
     EXPECT_TRUE(FlashHolds(path));
     EXPECT_EQ(log.find("ABORTED"), std::string::npos);
-    EXPECT_EQ(log.size(), done + std::string(testing::kWellDone).size()) << "success comes last";
+    // The acknowledged start, then the fixture heard from its new application, last.
+    EXPECT_TRUE(testing::EndsWithWellDoneThen(log, testing::kStartedApplication)) << log;
   } else if (!port.message_boxes.empty()) {
     // The adapter was gone while the device was looked for: the device is no longer known.
     EXPECT_EQ(port.message_boxes.back(), "No devices connected");
@@ -85,7 +86,7 @@ class FaultOutcomeTest : public ::testing::Test, public testing::SimUpdateBench 
 TEST_F(FaultOutcomeTest, AFixtureThatResetsWhileErasingIsErasedAgainAndUpdated) {
   const std::string log = Run("reset-in-erase=1", "fixture-app-1.1.srec2");
   ASSERT_TRUE(finished);
-  EXPECT_TRUE(testing::EndsWith(log, testing::kWellDone)) << log;
+  EXPECT_TRUE(testing::EndsWithWellDoneThen(log, testing::kStartedApplication)) << log;
   EXPECT_NE(log.find("Erasing block $4000...\r\nErasing block $4000...\r\n"), std::string::npos);
   EXPECT_TRUE(FlashHolds(ExamplePath("fixture-app-1.1.srec2")));
 }
@@ -101,7 +102,7 @@ TEST_F(FaultOutcomeTest, AnAdapterPulledOutMidwayEndsInAnAbortWithinTheBudget) {
 TEST_F(FaultOutcomeTest, LostRepliesAreMadeGoodByResends) {
   const std::string log = Run("drop=3,drop=9,drop=20", "fixture-low-blocks.srec2");
   ASSERT_TRUE(finished);
-  EXPECT_TRUE(testing::EndsWith(log, testing::kWellDone)) << log;
+  EXPECT_TRUE(testing::EndsWithWellDoneThen(log, testing::kStartedApplication)) << log;
   EXPECT_TRUE(FlashHolds(ExamplePath("fixture-low-blocks.srec2")));
 }
 

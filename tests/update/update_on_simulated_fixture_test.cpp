@@ -79,7 +79,9 @@ TEST_P(ExampleUpdateTest, RunsFromTheApplicationToTheNewVersion) {
   }
   expected += "Starting user-program...\r\n";
   expected += testing::kWellDone;
-  EXPECT_EQ(window.log_text.substr(mark), expected);
+  // After the start's acknowledgement, what the verification found: the new application.
+  expected += "The fixture answers from its new application, software version \"";
+  EXPECT_EQ(window.log_text.substr(mark, expected.size()), expected);
   EXPECT_EQ(port.Text(kUpdateButton), "Update Firmware");
 
   // One bar per program request, growing from red to green; the last one full and pure green.
@@ -198,6 +200,9 @@ TEST_F(UpdateEventsTest, AWholeUpdateIsToldAsEvents) {
       "step 6",                       // then the signature
       "step 7",                       // start the new application
       "answer 31 1000 type 0",
+      "step 8",  // the polls until the new application answers
+      "answer 21 00C0 type 0",
+      "info Quillmont demo app 1.1",  // its version label, read by the verification
       "ended 0",
   };
   EXPECT_EQ(events.trace, expected);

@@ -75,8 +75,8 @@ TEST_F(UpdateRepliesTest, ALateEraseAcknowledgementStillRemovesABlock) {
   // the next poll starts begins at 0x800.
   EXPECT_THAT(Erased(), ElementsAre(0x400u, 0x400u, 0x800u, 0x4000u, 0x8000u));
   EXPECT_THAT(SentTicks(Req::Enter), ElementsAre(t0 + 605));
-  EXPECT_THAT(SentTicks(Req::Poll), ElementsAre(t0 + 1, t0 + 606));
-  EXPECT_TRUE(testing::EndsWith(Log(), testing::kWellDone));
+  EXPECT_THAT(SentTicksBeforeStart(Req::Poll), ElementsAre(t0 + 1, t0 + 606));
+  EXPECT_TRUE(testing::EndsWithWellDoneThen(Log(), testing::kStillInBootloader)) << Log();
 }
 
 TEST_F(UpdateRepliesTest, ALateAcknowledgementOfTheLastBlockGoesStraightToProgramming) {
@@ -85,9 +85,10 @@ TEST_F(UpdateRepliesTest, ALateAcknowledgementOfTheLastBlockGoesStraightToProgra
   StartUpdate(ExamplePath("fixture-app-1.1.srec2"));
   ASSERT_TRUE(RunToIdle(3000));
   EXPECT_THAT(Erased(), ElementsAre(0x4000u, 0x4000u));
-  EXPECT_THAT(SentTicks(Req::Poll), ElementsAre(t0 + 1)) << "no poll after the enter request";
+  EXPECT_THAT(SentTicksBeforeStart(Req::Poll), ElementsAre(t0 + 1))
+      << "no poll after the enter request";
   EXPECT_EQ(Of(Req::Program).front().tick, t0 + 606);
-  EXPECT_TRUE(testing::EndsWith(Log(), testing::kWellDone));
+  EXPECT_TRUE(testing::EndsWithWellDoneThen(Log(), testing::kStillInBootloader)) << Log();
 }
 
 TEST_F(UpdateRepliesTest, AnEchoThatDiffersFromTheImageLeavesTheChunkWhereItWas) {
@@ -129,7 +130,7 @@ TEST_F(UpdateRepliesTest, AnEchoThatDiffersFromTheImageLeavesTheChunkWhereItWas)
   Ticks(1);
   EXPECT_EQ(window.job.write_address(), 0x40C0u) << "the third, true echo moves on";
   ASSERT_TRUE(RunToIdle(2000));
-  EXPECT_TRUE(testing::EndsWith(Log(), testing::kWellDone));
+  EXPECT_TRUE(testing::EndsWithWellDoneThen(Log(), testing::kStillInBootloader)) << Log();
 }
 
 // Frames whose PDL claims more parameter data than the frame holds, handed over exactly as long

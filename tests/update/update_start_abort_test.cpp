@@ -16,6 +16,7 @@ using testing::Changed;
 using ::testing::ElementsAre;
 using testing::ExamplePath;
 using testing::FramePd;
+using testing::FramePid;
 using testing::Req;
 using testing::Srec2Text;
 
@@ -124,7 +125,7 @@ TEST_F(UpdateStartAbortTest, AnEmptyEraseListGoesFromTheControlFieldToTheFirstCh
   EXPECT_EQ(Bytes(pd.begin(), pd.begin() + 8),
             (Bytes{0x55, 0xA4, 0x80, 0x00, 0x40, 0x00, 0x00, 192}));
   EXPECT_TRUE(Of(Req::Erase).empty());
-  EXPECT_TRUE(testing::EndsWith(Log(), testing::kWellDone));
+  EXPECT_TRUE(testing::EndsWithWellDoneThen(Log(), testing::kStillInBootloader)) << Log();
 }
 
 TEST_F(UpdateStartAbortTest, AFileWithNothingToEraseLogsAnEmptyListAndProgramsNothing) {
@@ -137,10 +138,22 @@ TEST_F(UpdateStartAbortTest, AFileWithNothingToEraseLogsAnEmptyListAndProgramsNo
   EXPECT_EQ(Log(), "Reading " + path +
                        "\r\n"
                        "code_begin = $0; code_end = $0;  signature = $00\r\n"
-                       "erase_list = \r\n");
-  ASSERT_TRUE(RunToIdle(200));
-  ASSERT_EQ(sent.size(), 2u);
+                       "erase_list = \r\n"
+                       "The file holds no application signature: the fixture will stay in its "
+                       "bootloader after the update.\r\n");
+  ASSERT_TRUE(RunToIdle(600));
+  // The poll, the start; then only the polls of the verification after the acknowledged start.
+  ASSERT_GE(sent.size(), 3u);
+  EXPECT_EQ(sent[0].kind, Req::Poll);
   EXPECT_EQ(sent[1].kind, Req::Start);
+  for (size_t i = 2; i < sent.size(); ++i) {
+    EXPECT_EQ(sent[i].kind, Req::Poll);
+  }
+  // The fixture it heard (its bootloader) is asked for its model again on the next tick.
+  const size_t before = sent.size();
+  Ticks(1);
+  ASSERT_EQ(sent.size(), before + 1);
+  EXPECT_EQ(FramePid(sent.back().frame), DEVICE_MODEL_DESCRIPTION);
   EXPECT_EQ(sent[1].tick - t0, 2) << "erase, programming and start in one step";
   EXPECT_TRUE(port.fills.empty());
 }
