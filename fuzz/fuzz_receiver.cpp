@@ -27,7 +27,7 @@ constexpr int64_t kMaxTicks = 20000;
 void CheckWindow(const ScriptedWindowHarness& h) {
   FUZZ_CHECK(h.window.rx_length >= -1 && h.window.rx_length <= 256);
   FUZZ_CHECK(h.window.job.state() >= quillmont::UpdateState::kIdle &&
-             h.window.job.state() <= quillmont::UpdateState::kStartUserProgram);
+             h.window.job.state() <= quillmont::UpdateState::kVerifyStart);
   FUZZ_CHECK(h.window.job.write_address() <= quillmont::kImageSize);
   FUZZ_CHECK(h.window.erase_plan.erase_count <= quillmont::ErasePlan::kCapacity);
 }
