@@ -41,12 +41,7 @@ bool UpdaterWindow::ReceiveWaitingBytes() {
       rx_length = 0;  // a byte before a start code (the adapter's NUL for the break)
     }
     if (rx_length >= 3 && !IsUsableMessageLength(rx_buffer[kOffsetMessageLength])) {
-      // As the tick does: look for a frame from the next start code among the bytes in.
-      const auto next =
-          std::find(rx_buffer.begin() + 1, rx_buffer.begin() + rx_length, kRdmStartCode);
-      const auto kept = static_cast<int16_t>(rx_buffer.begin() + rx_length - next);
-      std::copy(next, rx_buffer.begin() + rx_length, rx_buffer.begin());
-      rx_length = kept;
+      ResyncAtNextStartCode();
       continue;
     }
     int wanted = rx_length == 0 ? 1 : 3 - rx_length;

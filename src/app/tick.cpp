@@ -172,6 +172,16 @@ void UpdaterWindow::ReadMore(int wanted) {
   rx_length = static_cast<int16_t>(rx_length + std::min(got, wanted));
 }
 
+// No usable response announces the length at hand (or it would not fit in rx_buffer): drops the
+// bytes up to the next start code among those already in, so that a frame is looked for from
+// there.
+void UpdaterWindow::ResyncAtNextStartCode() {
+  const auto next = std::find(rx_buffer.begin() + 1, rx_buffer.begin() + rx_length, kRdmStartCode);
+  const auto kept = static_cast<int16_t>(rx_buffer.begin() + rx_length - next);
+  std::copy(next, rx_buffer.begin() + rx_length, rx_buffer.begin());
+  rx_length = kept;
+}
+
 void UpdaterWindow::ReceiveBytes() {
   if (rx_length <= 0) {
     rx_length =
@@ -184,13 +194,7 @@ void UpdaterWindow::ReceiveBytes() {
     ReadMore(3 - rx_length);
   }
   if (rx_length >= 3 && !IsUsableMessageLength(rx_buffer[kOffsetMessageLength])) {
-    // No usable response announces this length (or it would not fit in rx_buffer): drop the
-    // bytes up to the next start code among those already in, and look for a frame from there.
-    const auto next =
-        std::find(rx_buffer.begin() + 1, rx_buffer.begin() + rx_length, kRdmStartCode);
-    const auto kept = static_cast<int16_t>(rx_buffer.begin() + rx_length - next);
-    std::copy(next, rx_buffer.begin() + rx_length, rx_buffer.begin());
-    rx_length = kept;
+    ResyncAtNextStartCode();
     return;
   }
   if (rx_length >= 3) {

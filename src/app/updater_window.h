@@ -149,6 +149,7 @@ class UpdaterWindow : private UpdateHost {
   void SearchAdapter();
   bool RunDiscoverySchedule();
   void ReceiveBytes();
+  void ResyncAtNextStartCode();
   void ShowAndDispatchFrame();
   void DispatchDeviceInfo(const RdmFrameView& frame);
   // One receive read into rx_buffer at rx_length; drops the partial frame when the read fails.
