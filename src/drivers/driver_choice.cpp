@@ -7,6 +7,7 @@
 
 #include "drivers/backend_choice.h"
 #include "drivers/port_report.h"
+#include "drivers/sim_fixture_settings.h"
 #include "link/d2xx/d2xx_library_driver.h"
 #include "link/forwarding_driver.h"
 #include "link/usbpro/usbpro_driver.h"
@@ -92,9 +93,27 @@ Result<std::vector<TargetedFaults>> ParseAllFaults(const SimOptions& sim) {
   return all;
 }
 
+Result<std::vector<SimFixtureSetting>> ParseAllFixtureSettings(const SimOptions& sim) {
+  std::vector<SimFixtureSetting> all;
+  for (const std::string& text : sim.fixture_settings) {
+    Result<SimFixtureSetting> setting = ParseSimFixtureSetting(text);
+    if (!setting) {
+      return setting.error();
+    }
+    if (setting->adapter >= sim.adapters || setting->fixture >= sim.fixtures) {
+      return Error{"--sim-fixture '" + text + "': no such simulated fixture (--sim-adapters " +
+                   std::to_string(sim.adapters) + ", --sim-fixtures " +
+                   std::to_string(sim.fixtures) + ")"};
+    }
+    all.push_back(std::move(*setting));
+  }
+  return all;
+}
+
 // Adds simulated adapter `adapter` of the options to `line`, fixtures and faults.
 void AddSimulatedAdapter(SimulatedLine& line, const SimOptions& sim, int adapter,
-                         const std::vector<TargetedFaults>& faults) {
+                         const std::vector<TargetedFaults>& faults,
+                         const std::vector<SimFixtureSetting>& settings) {
   const int index = line.AddAdapter();
   for (int i = 0; i < sim.fixtures; ++i) {
     FixtureConfig config;
@@ -103,6 +122,11 @@ void AddSimulatedAdapter(SimulatedLine& line, const SimOptions& sim, int adapter
       config.application_label = sim.version_label;
     }
     config.start_in_bootloader = sim.start_in_bootloader;
+    for (const SimFixtureSetting& setting : settings) {
+      if (setting.adapter == adapter && setting.fixture == i) {
+        ApplySimFixtureSetting(setting, config);
+      }
+    }
     line.AddFixture(index, config);
   }
   for (const TargetedFaults& item : faults) {
@@ -126,13 +150,17 @@ MadeSet MakeSimulated(const DriverOptions& options, int only_adapter) {
   if (!faults) {
     return faults.error();
   }
+  Result<std::vector<SimFixtureSetting>> settings = ParseAllFixtureSettings(options.sim);
+  if (!settings) {
+    return settings.error();
+  }
   std::unique_ptr<DriverSet> set = DriverSet::ForSimulator(options.sim.fast);
   SimulatedLine& line = *set->simulated_line();
   if (only_adapter >= 0) {
-    AddSimulatedAdapter(line, options.sim, only_adapter, *faults);
+    AddSimulatedAdapter(line, options.sim, only_adapter, *faults, *settings);
   } else {
     for (int a = 0; a < options.sim.adapters; ++a) {
-      AddSimulatedAdapter(line, options.sim, a, *faults);
+      AddSimulatedAdapter(line, options.sim, a, *faults, *settings);
     }
   }
   if (options.UsesWidget()) {
@@ -301,6 +329,9 @@ Status CheckDriverOptions(const DriverOptions& options) {
   }
   if (Result<std::vector<TargetedFaults>> faults = ParseAllFaults(sim); !faults) {
     return faults.error();
+  }
+  if (Result<std::vector<SimFixtureSetting>> settings = ParseAllFixtureSettings(sim); !settings) {
+    return settings.error();
   }
   return {};
 }

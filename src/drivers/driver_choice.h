@@ -33,6 +33,8 @@ struct SimOptions {
   bool fast = false;          // a VirtualClock: the line's time passes at once
   std::string version_label;  // the application's label; empty keeps the fixture's default
   bool start_in_bootloader = false;
+  // How single fixtures differ: "N:LIST" or "A:N:LIST" (see sim_fixture_settings.h).
+  std::vector<std::string> fixture_settings;
 };
 
 struct DriverOptions {

@@ -43,6 +43,7 @@ inline constexpr uint16_t NR_PROXY_BUFFER_FULL = 0x000A;
 inline constexpr uint16_t DISC_UNIQUE_BRANCH = 0x0001;
 inline constexpr uint16_t DISC_MUTE = 0x0002;
 inline constexpr uint16_t DISC_UN_MUTE = 0x0003;
+inline constexpr uint16_t DEVICE_INFO = 0x0060;
 inline constexpr uint16_t DEVICE_MODEL_DESCRIPTION = 0x0080;
 inline constexpr uint16_t SOFTWARE_VERSION_LABEL = 0x00C0;
 inline constexpr uint16_t DMX_START_ADDRESS = 0x00F0;

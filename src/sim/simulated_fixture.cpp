@@ -195,6 +195,8 @@ std::optional<FixtureReply> SimulatedFixture::ApplicationCommand(const RdmFrameV
       return Nack(request, NR_FORMAT_ERROR);
     }
     switch (request.pid()) {
+      case DEVICE_INFO:
+        return DeviceInfo(request);
       case DEVICE_MODEL_DESCRIPTION:
         return Text(request, config_.model_description);
       case SOFTWARE_VERSION_LABEL:
@@ -371,6 +373,21 @@ FixtureReply SimulatedFixture::Nack(const RdmFrameView& request, uint16_t reason
   uint8_t data[2];
   PutBe16(data, reason);
   return Respond(request, RESPONSE_TYPE_NACK_REASON, data);
+}
+
+// E1.20 DEVICE_INFO, 19 bytes: protocol 1.0, model ID, product category (fixture, moving
+// yoke), software version ID, footprint, personality 1 of 1, start address, no sub-devices and
+// no sensors.
+FixtureReply SimulatedFixture::DeviceInfo(const RdmFrameView& request) const {
+  std::array<uint8_t, 19> info{};
+  PutBe16(&info[0], 0x0100);
+  PutBe16(&info[2], config_.device_model_id);
+  PutBe16(&info[4], 0x0101);
+  PutBe32(&info[6], 0x00010000);
+  PutBe16(&info[10], config_.dmx_footprint);
+  PutBe16(&info[12], 0x0101);
+  PutBe16(&info[14], dmx_start_address_);
+  return Respond(request, RESPONSE_TYPE_ACK, info);
 }
 
 FixtureReply SimulatedFixture::Text(const RdmFrameView& request, const std::string& text) const {

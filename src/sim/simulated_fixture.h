@@ -3,10 +3,10 @@
 // time the reply takes to start.
 //
 // Application: discovery (DISC_UNIQUE_BRANCH within its range while not muted, DISC_MUTE and
-// DISC_UN_MUTE with a control field of 0), GET DEVICE_MODEL_DESCRIPTION, SOFTWARE_VERSION_LABEL,
-// DMX_START_ADDRESS and IDENTIFY_DEVICE, SET DMX_START_ADDRESS (1 to 512) and IDENTIFY_DEVICE;
-// SET PID_BOOTLOADER 55 AA resets it into its bootloader, without a reply. Other PIDs get
-// NACK_REASON UNKNOWN_PID; sub-devices other than 0 get SUB_DEVICE_OUT_OF_RANGE.
+// DISC_UN_MUTE with a control field of 0), GET DEVICE_INFO, DEVICE_MODEL_DESCRIPTION,
+// SOFTWARE_VERSION_LABEL, DMX_START_ADDRESS and IDENTIFY_DEVICE, SET DMX_START_ADDRESS (1 to 512)
+// and IDENTIFY_DEVICE; SET PID_BOOTLOADER 55 AA resets it into its bootloader, without a reply.
+// Other PIDs get NACK_REASON UNKNOWN_PID; sub-devices other than 0 get SUB_DEVICE_OUT_OF_RANGE.
 //
 // Bootloader: the same discovery, with the Boot-Loader flag 0x04 in the control field; the erase
 // and program commands of PID_BOOTLOADER (malformed ones or ones with a bad word-sum checksum get
@@ -47,6 +47,8 @@ inline constexpr size_t kMaxVersionLabel = 32;
 struct FixtureConfig {
   RdmUid uid = {0x4F, 0x4C, 0x12, 0x34, 0x56, 0x78};
   std::string model_description = "Quillmont Sim Spot";
+  uint16_t device_model_id = 0x0100;  // DEVICE_INFO's model ID
+  uint16_t dmx_footprint = 16;
   uint16_t dmx_start_address = 1;
   uint32_t baud = 250000;            // the DMX line's rate
   uint32_t turnaround_micros = 200;  // from the end of a request to the start of the reply
@@ -124,6 +126,7 @@ class SimulatedFixture {
                        std::span<const uint8_t> data, uint8_t command_class = 0) const;
   FixtureReply Nack(const RdmFrameView& request, uint16_t reason) const;
   FixtureReply Text(const RdmFrameView& request, const std::string& text) const;
+  FixtureReply DeviceInfo(const RdmFrameView& request) const;
   void ResetInto(FixtureStage stage, uint64_t at_micros);
   uint64_t Scaled(uint64_t micros) const { return micros * (config_.slow == 0 ? 1 : config_.slow); }
 

@@ -52,7 +52,12 @@ TEST(SimulatedFixtureCommands, InformationGetsAnswerWithTheFixturesTexts) {
   EXPECT_EQ(identify[kOffsetCommandClass], SET_COMMAND_RESPONSE);
   EXPECT_TRUE(bench.fixture().identifying());
   // Unknown parameters and sub-devices are refused as E1.20 says.
-  EXPECT_EQ(ParameterData(bench.Exchange(GET_COMMAND, 0x0060)), (std::vector<uint8_t>{0x00, 0x00}));
+  EXPECT_EQ(ParameterData(bench.Exchange(GET_COMMAND, 0x0082)), (std::vector<uint8_t>{0x00, 0x00}));
+  // DEVICE_INFO: protocol 1.0, model 0x0100, category 0x0101, version ID 0x00010000, footprint
+  // 16, personality 1 of 1, address 1, no sub-devices, no sensors.
+  EXPECT_EQ(ParameterData(bench.Exchange(GET_COMMAND, DEVICE_INFO)),
+            (std::vector<uint8_t>{0x01, 0x00, 0x01, 0x00, 0x01, 0x01, 0x00, 0x01, 0x00, 0x00, 0x00,
+                                  0x10, 0x01, 0x01, 0x00, 0x01, 0x00, 0x00, 0x00}));
   bench.Send(GET_COMMAND, DMX_START_ADDRESS, {}, kFixtureUid, 3);
   const auto sub = bench.ReadFrame();
   EXPECT_EQ(ParameterData(sub), (std::vector<uint8_t>{0x00, 0x09}));
