@@ -81,6 +81,7 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
     app.exit(e, out, err);
     return BadArguments(argc, argv, commands, out, e.what());
   }
+  FinishGlobalOptions(options);
   if (const Status checked = CheckGlobalOptions(options); !checked) {
     err << checked.error().message << '\n';
     return BadArguments(argc, argv, commands, out, checked.error().message);

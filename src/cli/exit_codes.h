@@ -13,6 +13,8 @@ enum ExitCode : int {
   kExitRefused = 7,             // the fixture answered a request with a NACK
   kExitInBootloader = 8,        // the fixture is (or stays) in its bootloader
   kExitNoAnswerAfterStart = 9,  // the fixture did not answer after the start of its new firmware
+  kExitNotOnLine = 10,          // flash --all-fixtures: a fixture named by --uid is not on the line
+  kExitNoMatch = 11,            // flash --all-fixtures: no fixture has the model of --model
   // A run ended by a signal exits with 128 plus its number: 129 SIGHUP, 130 SIGINT, 143 SIGTERM.
 };
 
@@ -28,6 +30,8 @@ inline constexpr const char* kExitCodeHelp =
     "  7  the fixture refused the request\n"
     "  8  the fixture is in its bootloader (after flash: it did not start the new firmware)\n"
     "  9  the fixture did not answer after the start of its new firmware\n"
+    "  10 a fixture named by --uid is not on the line (flash --all-fixtures)\n"
+    "  11 no fixture on the line has the model of --model (flash --all-fixtures)\n"
     "  129, 130, 143  ended by SIGHUP, SIGINT (Ctrl-C) or SIGTERM\n";
 
 }  // namespace quillmont::cli

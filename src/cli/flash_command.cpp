@@ -7,116 +7,19 @@
 #include <thread>
 #include <vector>
 
+#include "base/whole_number.h"
+#include "cli/command_failure.h"
 #include "cli/exit_codes.h"
+#include "cli/flash_report.h"
 #include "cli/flash_run.h"
 #include "cli/progress_text.h"
+#include "cli/rig_command.h"
 #include "update/srec2.h"
 
 namespace quillmont::cli {
 namespace {
 
 using nlohmann::json;
-
-json ResultJson(const FlashResult& r) {
-  return json{{"uid", r.uid},
-              {"result", r.result},
-              {"detail", r.detail},
-              {"exit_code", r.exit_code},
-              {"seconds", r.seconds},
-              {"bytes_sent", r.sent},
-              {"bytes_total", r.total},
-              {"flash_checked", r.flash_checked},
-              {"software_version_before", r.version_before},
-              {"software_version_after", r.version_after}};
-}
-
-// A run that ended before any fixture was reached: the reason on standard error (unless the
-// loader already put it there), and the document with --json.
-// `told`: a reason the loader has already written to standard error, for the document only.
-int EarlyFailure(const GlobalOptions& options, CliOutput io, const std::string& path, int code,
-                 const char* result, const std::string& detail, const std::string& told = "") {
-  if (!detail.empty()) {
-    io.err << detail << '\n';
-  }
-  if (options.json) {
-    io.out << json{{"command", "flash"},
-                   {"file", path},
-                   {"result", result},
-                   {"detail", detail.empty() ? told : detail},
-                   {"exit_code", code}}
-                  .dump(2)
-           << '\n';
-  }
-  return code;
-}
-
-std::string Seconds(double seconds) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.1f s", seconds);
-  return text;
-}
-
-// The single run's console: log lines and status changes as they come; on a terminal the
-// program requests feed one live progress line instead of a line each.
-class FlashConsole {
- public:
-  FlashConsole(CliOutput io, bool json) : io_(io), json_(json) {}
-
-  FlashSink Sink() {
-    FlashSink sink;
-    sink.message_box = [this](const std::string& text) {
-      EndLiveLine();
-      io_.err << text << '\n' << std::flush;
-    };
-    if (json_) {
-      return sink;
-    }
-    sink.log = [this](const std::string& line, bool program_request) {
-      if (io_.out_is_terminal && program_request) {
-        return;  // the progress line names the step
-      }
-      EndLiveLine();
-      io_.out << line << '\n' << std::flush;
-    };
-    sink.status = [this](const std::string& text) {
-      EndLiveLine();
-      io_.out << "[" << text << "]\n" << std::flush;
-    };
-    if (io_.out_is_terminal) {
-      sink.progress = [this](const FlashProgress& progress) {
-        io_.out << "\r\033[K" << FormatProgressLine(progress) << std::flush;
-        live_ = true;
-      };
-    }
-    return sink;
-  }
-
-  void EndLiveLine() {
-    if (live_) {
-      io_.out << '\n';
-      live_ = false;
-    }
-  }
-
- private:
-  CliOutput io_;
-  bool json_;
-  bool live_ = false;
-};
-
-std::string Told(const std::string& version) {
-  return version.empty() ? "(not told)" : version;
-}
-
-// A file that may be cut short is refused unless the operator asked for it: the reason, or
-// "" when the file may be flashed.
-std::string RefusalOfEnding(const FlashFile& file, bool allow_unterminated) {
-  if (file.loaded->file_ending == FileEnding::kComplete || allow_unterminated) {
-    return {};
-  }
-  return FileEndingText(file.loaded->file_ending) +
-         " Nothing was sent; give --allow-unterminated to flash it all the same.";
-}
 
 void PrintSummary(std::ostream& out, const FlashFile& file, const FlashResult& r) {
   out << "\nFixture:  " << (r.uid.empty() ? "-" : r.uid) << '\n'
@@ -130,22 +33,59 @@ void PrintSummary(std::ostream& out, const FlashFile& file, const FlashResult& r
 
 }  // namespace
 
-CliCommand AddFlashCommand(CLI::App& app, const GlobalOptions& options, CliOutput io) {
+CliCommand AddFlashCommand(CLI::App& app, GlobalOptions& options, CliOutput io) {
   auto path = std::make_shared<std::string>();
-  auto all = std::make_shared<bool>(false);
+  auto rig = std::make_shared<RigOptions>();
   CLI::App* sub = app.add_subcommand(
       "flash", "Update the firmware of the fixture (discovered, or --uid) with a .srec2 file");
   sub->add_option("FILE", *path, "The .srec2 firmware file")->required();
-  sub->add_flag("--all-adapters", *all,
+  sub->add_flag("--all-adapters", rig->all_adapters,
                 "Update the fixture on every adapter at once, one run per adapter");
-  auto unterminated = std::make_shared<bool>(false);
-  sub->add_flag("--allow-unterminated", *unterminated,
+  sub->add_flag("--all-fixtures", options.all_fixtures,
+                "Update every fixture on the line, one after another (with --all-adapters, on "
+                "every adapter's line at once)");
+  auto model = std::make_shared<std::string>();
+  CLI::Option* model_option =
+      sub->add_option("--model", *model,
+                      "With --all-fixtures: only fixtures with this device model ID (DEVICE_INFO; "
+                      "decimal, or hex after 0x)");
+  auto skip = std::make_shared<std::string>();
+  CLI::Option* skip_option = sub->add_option(
+      "--skip-version", *skip,
+      "With --all-fixtures: pass over fixtures that already run this software version label");
+  CLI::Option* dry_option = sub->add_flag(
+      "--dry-run", rig->dry_run,
+      "With --all-fixtures: list what would be updated and why; send nothing beyond discovery "
+      "and GET requests");
+  sub->add_flag("--allow-unterminated", rig->allow_unterminated,
                 "Flash a file that has no end record, or whose count record disagrees (it may "
                 "be cut short)");
-  return CliCommand{sub, [path, all, unterminated, &options, io] {
-                      return *all ? RunFlashAllAdapters(*path, options, io, *unterminated)
-                                  : RunFlashCommand(*path, options, io, *unterminated);
-                    }};
+  return CliCommand{
+      sub, [=, &options] {
+        const bool rig_only =
+            model_option->count() + skip_option->count() + dry_option->count() > 0;
+        if (rig_only && !options.all_fixtures) {
+          return FailCommand(options, io, "flash", kExitBadArguments,
+                             "--model, --skip-version and --dry-run need --all-fixtures");
+        }
+        if (!options.all_fixtures) {
+          return rig->all_adapters
+                     ? RunFlashAllAdapters(*path, options, io, rig->allow_unterminated)
+                     : RunFlashCommand(*path, options, io, rig->allow_unterminated);
+        }
+        if (model_option->count() > 0) {
+          uint32_t id = 0;
+          if (!ParseWholeNumber(*model, 0xFFFF, id)) {
+            return FailCommand(options, io, "flash", kExitBadArguments,
+                               "--model wants a device model ID: 0 to 65535, or 0x0000 to 0xFFFF");
+          }
+          rig->model_id = static_cast<uint16_t>(id);
+        }
+        if (skip_option->count() > 0) {
+          rig->skip_version = *skip;
+        }
+        return RunFlashAllFixtures(*path, options, *rig, io);
+      }};
 }
 
 int RunFlashCommand(const std::string& path, const GlobalOptions& options, CliOutput io,
@@ -232,25 +172,14 @@ int RunFlashAllAdapters(const std::string& path, const GlobalOptions& options, C
   for (int i = 0; i < count; ++i) {
     threads.emplace_back([&, i] {
       const auto index = static_cast<size_t>(i);
-      FlashSink sink;
-      sink.message_box = [&, i](const std::string& text) {
-        const std::lock_guard<std::mutex> guard(lock);
-        io.err << "[adapter " << i << "] " << text << '\n';
-      };
-      if (!options.json && io.out_is_terminal) {
+      const bool block = !options.json && io.out_is_terminal;
+      FlashSink sink =
+          PrefixedSink(lock, io, options.json || block, "[adapter " + std::to_string(i) + "] ");
+      if (block) {
         sink.progress = [&, index](const FlashProgress& progress) {
           const std::lock_guard<std::mutex> guard(lock);
           live[index] = FormatProgressLine(progress, 90);
           redraw();
-        };
-      } else if (!options.json) {
-        sink.log = [&, i](const std::string& line, bool /*program_request*/) {
-          const std::lock_guard<std::mutex> guard(lock);
-          io.out << "[adapter " << i << "] " << line << '\n';
-        };
-        sink.status = [&, i](const std::string& text) {
-          const std::lock_guard<std::mutex> guard(lock);
-          io.out << "[adapter " << i << "] [" << text << "]\n";
         };
       }
       Result<std::unique_ptr<DriverSet>> drivers = MakeAdapterDriver(options.drivers, i);

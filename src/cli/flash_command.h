@@ -1,5 +1,5 @@
 // quillmont-cli flash FILE and flash --all-adapters FILE: the firmware update, on one fixture or
-// on the fixture of every adapter at once.
+// on the fixture of every adapter at once (and, by rig_command.h, on every fixture of a line).
 #pragma once
 
 #include <string>
@@ -9,7 +9,7 @@
 
 namespace quillmont::cli {
 
-CliCommand AddFlashCommand(CLI::App& app, const GlobalOptions& options, CliOutput io);
+CliCommand AddFlashCommand(CLI::App& app, GlobalOptions& options, CliOutput io);
 
 // `allow_unterminated`: flash a file that may be cut short (no end record, or a count record
 // that disagrees); without it such a file is refused before anything is sent.

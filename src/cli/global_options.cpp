@@ -20,8 +20,10 @@ void AddGlobalOptions(CLI::App& app, GlobalOptions& options) {
       ->group("Line");
   app.add_option("--baud", options.baud, "Line rate, one of the window's list (default 250000)")
       ->group("Line");
-  app.add_option("--uid", options.uid,
-                 "Talk to this fixture instead of discovering one: \"XX XX XX XX XX XX\"")
+  app.add_option("--uid", options.uids,
+                 "Talk to this fixture instead of discovering one: \"XX XX XX XX XX XX\" "
+                 "(with flash --all-fixtures, repeatable: only these fixtures)")
+      ->allow_extra_args(false)
       ->group("Line");
   app.add_option("--pace", options.pace,
                  "event: act on each reply as soon as it is in (default); tick: the window's "
@@ -54,6 +56,15 @@ void AddGlobalOptions(CLI::App& app, GlobalOptions& options) {
   app.add_flag("--sim-bootloader", sim.start_in_bootloader,
                "Start the simulated fixture in its bootloader")
       ->group(group);
+  app.add_option("--sim-fixture", sim.fixture_settings,
+                 "One fixture unlike the others: N:LIST (fixture N of adapter 0) or A:N:LIST, "
+                 "LIST of bootloader, refuse-start, model=ID, label=TEXT (repeatable)")
+      ->allow_extra_args(false)
+      ->group(group);
+}
+
+void FinishGlobalOptions(GlobalOptions& options) {
+  options.uid = options.uids.empty() ? std::string() : options.uids.front();
 }
 
 Status CheckGlobalOptions(const GlobalOptions& options) {
@@ -69,8 +80,13 @@ Status CheckGlobalOptions(const GlobalOptions& options) {
                    " is not a rate the adapter is driven at; choose one of " + rates};
     }
   }
-  if (!options.uid.empty() && !ParseUidArgument(options.uid)) {
-    return Error{"--uid wants six hex bytes, e.g. \"4F 4C 12 34 56 78\""};
+  for (const std::string& uid : options.uids) {
+    if (!ParseUidArgument(uid)) {
+      return Error{"--uid wants six hex bytes, e.g. \"4F 4C 12 34 56 78\""};
+    }
+  }
+  if (options.uids.size() > 1 && !options.all_fixtures) {
+    return Error{"--uid may be given more than once only with flash --all-fixtures"};
   }
   if (!options.sim_dump.empty() && !options.drivers.UsesSimulator()) {
     return Error{"--sim-dump needs --simulate"};

@@ -139,6 +139,30 @@ TEST_F(TwoProcessUpdate, FullDiscoveryFindsBothFixturesThroughTheirCollidingAnsw
   EXPECT_EQ(sim->Wait(kFinishMs), 0);
 }
 
+// A rig of three on one line: each fixture updated and started in one run, the others left in
+// their application meanwhile. quillmont-sim writes the first fixture's flash to PATH, the
+// others' to PATH.2 and PATH.3.
+TEST_F(TwoProcessUpdate, AllFixturesOnTheLineAreUpdatedInOneRun) {
+  std::string pty;
+  auto sim = StartSim({"--fixtures", "3", "--dump", Path("flash.bin")}, pty,
+                      "fixtures 4F 4C 12 34 56 78, 4F 4C 12 34 56 79, 4F 4C 12 34 56 7A");
+  ASSERT_FALSE(pty.empty());
+  std::string out;
+  ASSERT_EQ(RunCli({"--port", pty, "flash", "--all-fixtures", kImage}, out), 0);
+  sim->Signal(SIGTERM);
+  EXPECT_EQ(sim->Wait(kFinishMs), 0);
+  const std::string said = sim->ReadRest(1000);
+  for (const char* uid : {"78", "79", "7A"}) {
+    EXPECT_NE(said.find(std::string("4F 4C 12 34 56 ") + uid +
+                        " started its application \"Quillmont demo app 1.1\""),
+              std::string::npos)
+        << said;
+  }
+  ExpectFlashHoldsImage(Path("flash.bin"));
+  ExpectFlashHoldsImage(Path("flash.bin.2"));
+  ExpectFlashHoldsImage(Path("flash.bin.3"));
+}
+
 TEST_F(TwoProcessUpdate, ThroughAWidgetDiscoveryFindsThreeFixturesAndFlashUpdatesOne) {
   std::string pty;
   auto sim =
