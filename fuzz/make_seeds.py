@@ -145,6 +145,16 @@ def request_stream_seeds():
     write(t, "largest", b"\x20" + request(0x30, 0xCA55, bytes(range(230))))
 
 
+def response_search_seeds():
+    t = "fuzz_response_search"
+    get = request(0x20, 0x00C0, [])
+    # The adapter's echo of the request (its break read as a NUL), then the answer.
+    write(t, "echo-then-answer", b"\x00" + get + b"\x00" + frame(0x21, 0x00C0, b"v1"))
+    write(t, "other-pid-first", frame(0x21, 0x0080, b"Spot") + frame(0x21, 0x00C0, b"v2"))
+    write(t, "bad-checksum", frame(0x21, 0x00C0, b"v1", checksum_delta=1))
+    write(t, "cut-short", frame(0x21, 0x00C0, b"v1")[:20])
+
+
 if __name__ == "__main__":
     firmware_seeds()
     typed_text_seeds()
@@ -152,3 +162,4 @@ if __name__ == "__main__":
     receiver_seeds()
     discovery_seeds()
     request_stream_seeds()
+    response_search_seeds()
