@@ -3,6 +3,7 @@
 // simulated fixture dumped at the end.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <nlohmann/json.hpp>
@@ -147,6 +148,38 @@ TEST_F(RigTest, SelectionOptions) {
       EXPECT_EQ(AppLabel(0), "Quillmont demo app 1.0") << bad.arguments;
       EXPECT_EQ(AppLabel(1), "Quillmont demo app 1.0") << bad.arguments;
     }
+  }
+}
+
+// With --all-adapters every line is surveyed and updated at once, the second one behind a slow
+// latency timer, and a --uid is looked for on every line.
+TEST_F(RigTest, EveryAdaptersRigAtOnce) {
+  const std::string lines = "--sim-adapters 2 --sim-faults 1:latency=16ms,echo ";
+  CliRun run = Run(lines + "--sim-fixture 1:1:bootloader flash --all-fixtures --all-adapters", 2);
+  ASSERT_EQ(run.status, 0) << run.err << run.out;
+  json f = json::parse(run.out)["fixtures"];
+  ASSERT_EQ(f.size(), 4u) << f.dump(2);
+  EXPECT_EQ(f[0]["adapter"], 0);
+  EXPECT_EQ(f[1]["adapter"], 0);
+  EXPECT_EQ(f[2]["adapter"], 1);
+  EXPECT_TRUE(f[2]["in_bootloader"]);
+  EXPECT_EQ(f[2]["uid"], "4F 4C 13 35 58 0B");
+  for (const json& fixture : f) {
+    EXPECT_EQ(fixture["result"], "success") << fixture.dump(2);
+  }
+  for (const char* n : {"0.0", "0.1", "1.0", "1.1"}) {
+    EXPECT_TRUE(std::filesystem::exists(Dump() + "." + n)) << n;
+  }
+
+  run = Run(lines + "--uid " + Quote("4F 4C 12 35 56 78") + " flash --all-fixtures --all-adapters",
+            2);
+  ASSERT_EQ(run.status, 0) << run.err << run.out;
+  f = json::parse(run.out)["fixtures"];
+  ASSERT_EQ(f.size(), 4u);
+  EXPECT_EQ(f[2]["uid"], "4F 4C 12 35 56 78");
+  EXPECT_EQ(f[2]["result"], "success");
+  for (int i : {0, 1, 3}) {
+    EXPECT_EQ(f[i]["result"], "skipped") << f[i].dump(2);
   }
 }
 
