@@ -1,6 +1,7 @@
 #include "link/line.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 
 namespace quillmont {
@@ -120,6 +121,15 @@ int ReadWithTimeout(LineIo& io, LinkHandle& link, uint8_t* buffer, int16_t wante
   // A driver never reports more than it was asked for; if one did, the caller's buffer still
   // only holds `limit` bytes.
   return static_cast<int>(std::min<uint32_t>(read, static_cast<uint32_t>(limit)));
+}
+
+void DrainReceived(LineIo& io, LinkHandle& link, int max_reads) {
+  std::array<uint8_t, kMaxReadBytes> scratch{};
+  for (int i = 0; i < max_reads; ++i) {
+    if (ReadWithTimeout(io, link, scratch.data(), kMaxReadBytes, 1) <= 0) {
+      return;
+    }
+  }
 }
 
 }  // namespace quillmont

@@ -43,4 +43,8 @@ int32_t SetLinkBaud(LineIo& io, LinkHandle& link, int baud);
 int ReadWithTimeout(LineIo& io, LinkHandle& link, uint8_t* buffer, int16_t wanted,
                     int16_t timeout_ms);
 
+// Empties the line before a request: reads and drops what waits (late bytes of a collision,
+// noise), one poll a read, until a read finds nothing or `max_reads` reads were made.
+void DrainReceived(LineIo& io, LinkHandle& link, int max_reads);
+
 }  // namespace quillmont

@@ -113,14 +113,7 @@ class Search {
     stack.push_back({range.lower, middle});
   }
 
-  void Drain() {
-    std::array<uint8_t, kMaxReadBytes> scratch{};
-    for (int i = 0; i < kDrainReads; ++i) {
-      if (ReadWithTimeout(io_, link_, scratch.data(), kMaxReadBytes, 1) <= 0) {
-        return;
-      }
-    }
-  }
+  void Drain() { DrainReceived(io_, link_, kDrainReads); }
 
   BranchAnswer Branch(const Range& range, RdmUid& uid) {
     std::array<uint8_t, 12> pd{};

@@ -13,16 +13,8 @@ namespace {
 
 // Room for the echo of the longest request and the longest response, with stray bytes.
 constexpr int kReceiveBytes = 640;
-constexpr int kDrainReads = 50;
-
-void Drain(LineIo& io, LinkHandle& link) {
-  std::array<uint8_t, kMaxReadBytes> scratch{};
-  for (int i = 0; i < kDrainReads; ++i) {
-    if (ReadWithTimeout(io, link, scratch.data(), kMaxReadBytes, 1) <= 0) {
-      return;
-    }
-  }
-}
+// Reads that empty the line before a request: late bytes of an earlier answer, or noise.
+constexpr int kDrainReads = 20;
 
 }  // namespace
 
@@ -56,7 +48,7 @@ std::optional<std::vector<uint8_t>> Transact(LineIo& io, LinkHandle& link, const
                                              const TransactionOptions& options) {
   std::array<uint8_t, kReceiveBytes> received{};
   for (int attempt = 0; attempt < options.attempts && link != nullptr; ++attempt) {
-    Drain(io, link);
+    DrainReceived(io, link, kDrainReads);
     if (SendRdmRequest(io, link, uid, data, pdl, 0, command_class, pid) != 0) {
       return std::nullopt;
     }
