@@ -18,7 +18,6 @@ constexpr size_t kMaxReadPerRound = 16384;
 // While a fixture resets, rounds end at least this often so that its new stage is seen.
 constexpr int kResetCheckMs = 10;
 // After the start, how often the end conditions are looked at while nothing else happens.
-constexpr int kEndCheckMs = 20;
 
 bool InBootloader(FixtureStage stage) {
   return stage != FixtureStage::kApplication;
@@ -242,41 +241,20 @@ FixtureServer::Round FixtureServer::Pump(int max_wait_ms, int stop_fd) {
   return HandOver(now) ? Round::kServing : Round::kLineFailed;
 }
 
-bool FixtureServer::ShouldEnd(const ServeOptions& options, uint64_t now) {
-  if (!options.exit_after_start || !started_micros_) {
-    return false;
-  }
-  if (now - *started_micros_ >= uint64_t{options.start_limit_ms} * 1000) {
-    return true;
-  }
-  if (now < last_reply_micros_ || host_full_ || !schedule_.empty()) {
-    return false;  // a reply is still on its way, or waits in the adapter for its packet
-  }
-  if (line_.hosts() == 0) {
-    return true;  // nobody is there to read anything more
-  }
-  if (line_.UnreadByHost() != 0) {
-    return false;
-  }
-  const uint64_t quiet_since = std::max(*started_micros_, last_request_micros_);
-  return now - quiet_since >= uint64_t{options.quiet_ms} * 1000;
+ServeState FixtureServer::State(uint64_t now) const {
+  // A reply still on its way, or waiting in the adapter for its packet.
+  return ServeState{started_micros_, last_request_micros_,
+                    now < last_reply_micros_ || host_full_ || !schedule_.empty()};
 }
 
 ServeEnd FixtureServer::Serve(int stop_fd, const ServeOptions& options) {
-  for (;;) {
-    if (ShouldEnd(options, clock_.NowMicros())) {
-      return ServeEnd::kApplicationStarted;
-    }
-    const int wait = options.exit_after_start && started_micros_ ? kEndCheckMs : -1;
-    switch (Pump(wait, stop_fd)) {
-      case Round::kServing:
-        break;
-      case Round::kStopRequested:
-        return ServeEnd::kStopped;
-      case Round::kLineFailed:
-        return ServeEnd::kLineFailed;
-    }
-  }
+  return ServeRounds(
+      options, [this] { return started_micros_.has_value(); },
+      [&] {
+        const uint64_t now = clock_.NowMicros();
+        return ShouldEndAfterStart(options, now, State(now), line_);
+      },
+      [&](int wait) { return Pump(wait, stop_fd); });
 }
 
 }  // namespace quillmont::sim

@@ -23,21 +23,11 @@
 #include "sim/fault_plan.h"
 #include "sim/pty/pseudo_terminal.h"
 #include "sim/pty/reply_schedule.h"
+#include "sim/pty/serve_loop.h"
 #include "sim/request_stream.h"
 #include "sim/simulated_fixture.h"
 
 namespace quillmont::sim {
-
-struct ServeOptions {
-  // End once a fixture has started an application from its bootloader and every reply has gone
-  // out, and then either no host has the line open any more, or the host has read everything
-  // and sent nothing for quiet_ms; at the latest start_limit_ms after the start.
-  bool exit_after_start = false;
-  uint32_t quiet_ms = 300;
-  uint32_t start_limit_ms = 3000;
-};
-
-enum class ServeEnd { kStopped, kApplicationStarted, kLineFailed };
 
 class FixtureServer {
  public:
@@ -52,7 +42,7 @@ class FixtureServer {
   // between application and bootloader.
   void set_event_sink(EventFn sink) { event_sink_ = std::move(sink); }
 
-  enum class Round { kServing, kStopRequested, kLineFailed };
+  using Round = ServeRound;
   // One round: waits at most max_wait_ms (-1: as long as it takes) for bytes from the host, a
   // host opening or closing the line, `stop_fd` (-1 for none) becoming readable, or the next
   // reply byte's time; then takes the requests that came, and hands the host what is due.
@@ -78,7 +68,7 @@ class FixtureServer {
   void Settle(uint64_t now);
   bool HandOver(uint64_t now);
   int WaitMs(int max_wait_ms, uint64_t now) const;
-  bool ShouldEnd(const ServeOptions& options, uint64_t now);
+  ServeState State(uint64_t now) const;
   void Tell(const std::string& line) const;
 
   PseudoTerminal& line_;

@@ -14,7 +14,6 @@ constexpr size_t kMaxReadPerRound = 16384;
 // What waits for a host that does not read; beyond it, the oldest answers are lost.
 constexpr size_t kMaxToHost = 65536;
 constexpr int kResetCheckMs = 10;
-constexpr int kEndCheckMs = 20;
 
 bool InBootloader(FixtureStage stage) {
   return stage != FixtureStage::kApplication;
@@ -88,7 +87,7 @@ bool WidgetServer::HandOver() {
   return true;
 }
 
-WidgetServer::Round WidgetServer::Pump(int max_wait_ms, int stop_fd) {
+ServeRound WidgetServer::Pump(int max_wait_ms, int stop_fd) {
   const uint64_t before = clock_.NowMicros();
   int wait = max_wait_ms;
   const auto limit = [&wait](int ms) { wait = wait < 0 ? ms : std::min(wait, ms); };
@@ -110,13 +109,13 @@ WidgetServer::Round WidgetServer::Pump(int max_wait_ms, int stop_fd) {
   fds[2].events = POLLIN;
   const int ready = poll(fds, 3, wait);
   if (ready < 0 && errno != EINTR) {
-    return Round::kLineFailed;
+    return ServeRound::kLineFailed;
   }
   if (ready > 0 && (fds[2].revents & POLLIN) != 0) {
-    return Round::kStopRequested;
+    return ServeRound::kStopRequested;
   }
   if (ready > 0 && (fds[0].revents & (POLLERR | POLLNVAL | POLLHUP)) != 0) {
-    return Round::kLineFailed;
+    return ServeRound::kLineFailed;
   }
   const uint64_t sessions_before = line_.host_sessions();
   const uint64_t let_go_before = line_.let_go_count();
@@ -133,7 +132,7 @@ WidgetServer::Round WidgetServer::Pump(int max_wait_ms, int stop_fd) {
   for (size_t taken = 0; taken < kMaxReadPerRound;) {
     const long n = line_.Read(buffer, sizeof buffer);
     if (n < 0) {
-      return Round::kLineFailed;
+      return ServeRound::kLineFailed;
     }
     if (n == 0) {
       break;
@@ -146,44 +145,20 @@ WidgetServer::Round WidgetServer::Pump(int max_wait_ms, int stop_fd) {
     }
   }
   Settle(clock_.NowMicros());
-  return HandOver() ? Round::kServing : Round::kLineFailed;
+  return HandOver() ? ServeRound::kServing : ServeRound::kLineFailed;
 }
 
-bool WidgetServer::ShouldEnd(const ServeOptions& options, uint64_t now) const {
-  if (!options.exit_after_start || !started_micros_) {
-    return false;
-  }
-  if (now - *started_micros_ >= uint64_t{options.start_limit_ms} * 1000) {
-    return true;
-  }
-  if (widget_->NextDueMicros() || !to_host_.empty()) {
-    return false;  // an answer is still on its way
-  }
-  if (line_.hosts() == 0) {
-    return true;
-  }
-  if (line_.UnreadByHost() != 0) {
-    return false;
-  }
-  const uint64_t quiet_since = std::max(*started_micros_, last_request_micros_);
-  return now - quiet_since >= uint64_t{options.quiet_ms} * 1000;
+ServeState WidgetServer::State() const {
+  // An answer still on its way.
+  return ServeState{started_micros_, last_request_micros_,
+                    widget_->NextDueMicros().has_value() || !to_host_.empty()};
 }
 
 ServeEnd WidgetServer::Serve(int stop_fd, const ServeOptions& options) {
-  for (;;) {
-    if (ShouldEnd(options, clock_.NowMicros())) {
-      return ServeEnd::kApplicationStarted;
-    }
-    const int wait = options.exit_after_start && started_micros_ ? kEndCheckMs : -1;
-    switch (Pump(wait, stop_fd)) {
-      case Round::kServing:
-        break;
-      case Round::kStopRequested:
-        return ServeEnd::kStopped;
-      case Round::kLineFailed:
-        return ServeEnd::kLineFailed;
-    }
-  }
+  return ServeRounds(
+      options, [this] { return started_micros_.has_value(); },
+      [&] { return ShouldEndAfterStart(options, clock_.NowMicros(), State(), line_); },
+      [&](int wait) { return Pump(wait, stop_fd); });
 }
 
 }  // namespace quillmont::sim

@@ -37,11 +37,10 @@ class WidgetServer {
   const UsbProWidget& widget() const { return *widget_; }
 
  private:
-  enum class Round { kServing, kStopRequested, kLineFailed };
-  Round Pump(int max_wait_ms, int stop_fd);
+  ServeRound Pump(int max_wait_ms, int stop_fd);
   void Settle(uint64_t now);
   bool HandOver();
-  bool ShouldEnd(const ServeOptions& options, uint64_t now) const;
+  ServeState State() const;
   void Tell(const std::string& text) const;
 
   PseudoTerminal& line_;
