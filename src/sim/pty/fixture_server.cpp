@@ -1,9 +1,6 @@
 #include "sim/pty/fixture_server.h"
 
-#include <poll.h>
-
 #include <algorithm>
-#include <cerrno>
 
 #include "rdm/uid.h"
 #include "sim/simulated_line.h"
@@ -184,37 +181,15 @@ int FixtureServer::WaitMs(int max_wait_ms, uint64_t now) const {
 }
 
 FixtureServer::Round FixtureServer::Pump(int max_wait_ms, int stop_fd) {
-  pollfd fds[3] = {};
-  fds[0].fd = line_.master_fd();
-  fds[0].events = static_cast<short>(POLLIN | (host_full_ ? POLLOUT : 0));
-  fds[1].fd = line_.watch_fd();
-  fds[1].events = POLLIN;
-  fds[2].fd = stop_fd;  // a negative descriptor is ignored by poll
-  fds[2].events = POLLIN;
-  const int ready = poll(fds, 3, WaitMs(max_wait_ms, clock_.NowMicros()));
-  if (ready < 0 && errno != EINTR) {
-    return Round::kLineFailed;
+  if (const Round round =
+          WaitForLine(line_, stop_fd, host_full_, WaitMs(max_wait_ms, clock_.NowMicros()));
+      round != Round::kServing) {
+    return round;
   }
-  if (ready > 0 && (fds[2].revents & POLLIN) != 0) {
-    return Round::kStopRequested;
-  }
-  // The server's own slave descriptor keeps the master from hanging up; if it does all the
-  // same, poll would return at once forever, so the line counts as failed.
-  if (ready > 0 && (fds[0].revents & (POLLERR | POLLNVAL | POLLHUP)) != 0) {
-    return Round::kLineFailed;
-  }
-
-  const uint64_t sessions_before = line_.host_sessions();
-  const uint64_t let_go_before = line_.let_go_count();
-  line_.TakeNotices();
-  for (uint64_t i = sessions_before; i < line_.host_sessions(); ++i) {
-    Tell("a host opened the line");
-  }
-  if (line_.let_go_count() != let_go_before) {
+  if (TakeHostNotices(line_, [this](const std::string& text) { Tell(text); })) {
     // A frame the host left half-written does not join the next host's first one.
     parser_ = RequestStreamParser{};
     host_full_ = false;
-    Tell("the host let go of the line");
   }
 
   uint8_t buffer[512];

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <string>
 
 #include "sim/pty/pseudo_terminal.h"
 
@@ -30,6 +31,15 @@ struct ServeState {
   uint64_t last_request_micros = 0;
   bool reply_on_its_way = false;  // due later, or waiting in the adapter or widget
 };
+
+// The first half of a round: waits at most `wait_ms` (-1: as long as it takes) for the host's
+// bytes (with `want_write`, also for room to write to it), a host opening or letting go of the
+// line, or `stop_fd` (-1 for none) becoming readable. kServing when the round goes on.
+ServeRound WaitForLine(PseudoTerminal& line, int stop_fd, bool want_write, int wait_ms);
+
+// Takes the line's notices and tells each host that opened it, and a host that let go. True
+// when one let go: what it left half-said must not join the next host's first words.
+bool TakeHostNotices(PseudoTerminal& line, const std::function<void(const std::string&)>& tell);
 
 // Whether the server should end now (see ServeOptions).
 bool ShouldEndAfterStart(const ServeOptions& options, uint64_t now, const ServeState& state,

@@ -1,9 +1,6 @@
 #include "sim/pty/widget_server.h"
 
-#include <poll.h>
-
 #include <algorithm>
-#include <cerrno>
 
 #include "rdm/uid.h"
 
@@ -100,33 +97,13 @@ ServeRound WidgetServer::Pump(int max_wait_ms, int stop_fd) {
                   [](const auto& f) { return f->resetting(); })) {
     limit(kResetCheckMs);
   }
-  pollfd fds[3] = {};
-  fds[0].fd = line_.master_fd();
-  fds[0].events = static_cast<short>(POLLIN | (to_host_.empty() ? 0 : POLLOUT));
-  fds[1].fd = line_.watch_fd();
-  fds[1].events = POLLIN;
-  fds[2].fd = stop_fd;
-  fds[2].events = POLLIN;
-  const int ready = poll(fds, 3, wait);
-  if (ready < 0 && errno != EINTR) {
-    return ServeRound::kLineFailed;
+  if (const ServeRound round = WaitForLine(line_, stop_fd, !to_host_.empty(), wait);
+      round != ServeRound::kServing) {
+    return round;
   }
-  if (ready > 0 && (fds[2].revents & POLLIN) != 0) {
-    return ServeRound::kStopRequested;
-  }
-  if (ready > 0 && (fds[0].revents & (POLLERR | POLLNVAL | POLLHUP)) != 0) {
-    return ServeRound::kLineFailed;
-  }
-  const uint64_t sessions_before = line_.host_sessions();
-  const uint64_t let_go_before = line_.let_go_count();
-  line_.TakeNotices();
-  for (uint64_t i = sessions_before; i < line_.host_sessions(); ++i) {
-    Tell("a host opened the line");
-  }
-  if (line_.let_go_count() != let_go_before) {
+  if (TakeHostNotices(line_, [this](const std::string& text) { Tell(text); })) {
     widget_->Reset();
     to_host_.clear();
-    Tell("the host let go of the line");
   }
   uint8_t buffer[512];
   for (size_t taken = 0; taken < kMaxReadPerRound;) {
