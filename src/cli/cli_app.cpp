@@ -2,8 +2,10 @@
 
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
+#include <string_view>
 #include <vector>
 
+#include "app/baud_list.h"
 #include "cli/cli_command.h"
 #include "cli/device_commands.h"
 #include "cli/exit_codes.h"
@@ -41,6 +43,56 @@ int BadArguments(int argc, const char* const* argv, const std::vector<CliCommand
   return kExitBadArguments;
 }
 
+// The values an option or positional takes when it takes only some: those of its IsMember check
+// (CLI11 names them "TEXT:{a,b}"), or the window's rates, which --baud checks after parsing.
+std::string CompletionChoices(const CLI::Option& option) {
+  if (option.check_lname("baud")) {
+    std::string rates;
+    for (const char* rate : kBaudList) {
+      rates += std::string(" ") + rate;
+    }
+    return rates;
+  }
+  const std::string type = option.get_type_name();
+  const size_t open = type.find('{');
+  const size_t close = type.rfind('}');
+  std::string choices;
+  if (open != std::string::npos && close != std::string::npos && open < close) {
+    for (const char c : type.substr(open + 1, close - open - 1)) {
+      choices += c == ',' ? ' ' : c;
+    }
+    choices = " " + choices;
+  }
+  return choices;
+}
+
+// quillmont-cli --completion-words (hidden): what the bash completion offers, read off the
+// parser so that it never falls behind a new command or option. One line each:
+//   command NAME
+//   option SCOPE NAME flag|value [CHOICE...]     (SCOPE: "-" for every command, or the command)
+//   positional SCOPE NAME [CHOICE...]
+void PrintCompletionWords(const CLI::App& app, std::ostream& out) {
+  const auto print_options = [&out](const CLI::App& scope, const std::string& scope_name) {
+    for (const CLI::Option* option : scope.get_options()) {
+      if (option->get_positional()) {
+        out << "positional " << scope_name << ' ' << option->get_name(true)
+            << CompletionChoices(*option) << '\n';
+        continue;
+      }
+      const char* kind = option->get_expected_max() == 0 ? "flag" : "value";
+      for (const std::string& name : option->get_lnames()) {
+        out << "option " << scope_name << " --" << name << ' ' << kind << CompletionChoices(*option)
+            << '\n';
+      }
+    }
+  };
+  print_options(app, "-");
+  for (const CLI::App* command : app.get_subcommands([](const CLI::App*) { return true; })) {
+    out << "command " << command->get_name() << '\n';
+    print_options(*command, command->get_name());
+  }
+}
+
 }  // namespace
 
 int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
@@ -67,6 +119,10 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
   };
   for (const CliCommand& command : commands) {
     command.subcommand->footer(kExitCodeHelp);
+  }
+  if (argc == 2 && std::string_view(argv[1]) == "--completion-words") {
+    PrintCompletionWords(app, out);
+    return kExitSuccess;
   }
 
   try {
