@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "drivers/backend_choice.h"
 #include "link/com/com_device.h"
@@ -52,15 +54,18 @@ TEST(ComLineSettings, ReadsReturnAtOnceAndWritesWaitTwiceTheirWireTime) {
   EXPECT_EQ(DmxTimeouts(0).WriteTotalTimeoutMultiplier, 1000u);
 }
 
-TEST(ComPortDriver, APortThatIsNotThereIsNotCountedAndDoesNotOpen) {
-  ComPortDriver driver(ComPortOptions{{"COM250", "not-a-port"}});
-  EXPECT_TRUE(driver.PortNames().empty());
+TEST(ComPortDriver, ANamedPortIsCountedAndItsOpenTellsThatItIsNotThere) {
+  ComPortDriver driver(ComPortOptions{{"COM250", "not-a-port", "\\\\.\\com250"}});
+  EXPECT_EQ(driver.PortNames(), std::vector<std::string>{"COM250"});
+  EXPECT_EQ(driver.AbsentPorts(), std::vector<std::string>{"not-a-port"});
   uint32_t count = 9;
   ASSERT_EQ(driver.FT_CreateDeviceInfoList(&count), FT_OK);
-  EXPECT_EQ(count, 0u);
+  EXPECT_EQ(count, 1u);
   FT_HANDLE handle = reinterpret_cast<FT_HANDLE>(0x1);
   EXPECT_EQ(driver.FT_Open(0, &handle), FT_DEVICE_NOT_FOUND);
   EXPECT_EQ(handle, nullptr);
+  EXPECT_EQ(driver.open_error(), "COM250: no such device");
+  EXPECT_EQ(driver.FT_Open(1, &handle), FT_DEVICE_NOT_FOUND);
   EXPECT_EQ(driver.FT_Open(-1, &handle), FT_DEVICE_NOT_FOUND);
   uint32_t version = 0;
   ASSERT_EQ(driver.FT_GetLibraryVersion(&version), FT_OK);

@@ -161,7 +161,17 @@ FT_STATUS WriteCom(ComHandle handle, const uint8_t* bytes, uint32_t count, uint3
 FT_STATUS ComModemStatus(ComHandle handle, uint32_t* status) {
   DWORD lines = 0;
   if (GetCommModemStatus(Win(handle), &lines) == FALSE) {
-    return LastError();  // the adapter is gone
+    if (GetLastError() != ERROR_NOT_SUPPORTED) {
+      return LastError();  // the adapter is gone
+    }
+    // A port without modem lines (under Wine, a pseudo-terminal) is there while it answers.
+    DWORD errors = 0;
+    COMSTAT queues{};
+    if (ClearCommError(Win(handle), &errors, &queues) == FALSE) {
+      return LastError();
+    }
+    *status = 0;
+    return FT_OK;
   }
   *status = lines & (MS_CTS_ON | MS_DSR_ON | MS_RING_ON | MS_RLSD_ON);
   return FT_OK;
@@ -226,13 +236,6 @@ std::vector<std::string> ListComPorts() {
   SortComPortNames(others);
   ftdi.insert(ftdi.end(), others.begin(), others.end());
   return ftdi;
-}
-
-bool ComPortExists(const std::string& port_name) {
-  std::array<char, 1024> target{};
-  return QueryDosDeviceA(port_name.c_str(), target.data(), static_cast<DWORD>(target.size())) !=
-             0 ||
-         GetLastError() == ERROR_INSUFFICIENT_BUFFER;
 }
 
 }  // namespace quillmont::com

@@ -37,14 +37,13 @@ FT_STATUS ReadCom(ComHandle handle, uint8_t* buffer, uint32_t count, uint32_t* g
 FT_STATUS WriteCom(ComHandle handle, const uint8_t* bytes, uint32_t count, uint32_t* written);
 
 // The modem lines in the adapter library's layout (CTS 0x10, DSR 0x20, RI 0x40, DCD 0x80),
-// which is also Windows' own. Fails when the port is gone (the adapter was unplugged).
+// which is also Windows' own; none for a port without modem lines. Fails when the port is gone
+// (the adapter was unplugged).
 FT_STATUS ComModemStatus(ComHandle handle, uint32_t* status);
 
 // The ports present now whose device's hardware ID names a DMX/RDM adapter
 // (usb/known_adapters.h): FTDI's first, each group sorted. Other ports are only opened when
 // named. No port is opened.
 std::vector<std::string> ListComPorts();
-// True when the system knows a DOS device of this name now; no port is opened.
-bool ComPortExists(const std::string& port_name);
 
 }  // namespace quillmont::com

@@ -19,25 +19,25 @@ std::vector<std::string> ComPortDriver::PortNames() const {
   if (options_.ports.empty()) {
     return ListComPorts();
   }
-  // A named port that is not there (unplugged, or no port at all) is not counted, so the
-  // search waits quietly for it.
+  // Every named port is counted and its open decides: the system's table of DOS devices does
+  // not hold every port that opens (under Wine a COM port is a link in the prefix's dosdevices
+  // folder), and opening a port just to look would toggle its modem lines. A port that is not
+  // there fails its open with "no such device".
   // A port named twice (COM3 and \\.\COM3) is counted once, where it is first named.
-  std::vector<std::string> present;
+  std::vector<std::string> named;
   for (const std::string& text : options_.ports) {
     const std::string name = ComPortName(text);
-    if (!name.empty() && ComPortExists(name) &&
-        std::find(present.begin(), present.end(), name) == present.end()) {
-      present.push_back(name);
+    if (!name.empty() && std::find(named.begin(), named.end(), name) == named.end()) {
+      named.push_back(name);
     }
   }
-  return present;
+  return named;
 }
 
 std::vector<std::string> ComPortDriver::AbsentPorts() const {
   std::vector<std::string> absent;
   for (const std::string& text : options_.ports) {
-    const std::string name = ComPortName(text);
-    if ((name.empty() || !ComPortExists(name)) &&
+    if (ComPortName(text).empty() &&
         std::find(absent.begin(), absent.end(), text) == absent.end()) {
       absent.push_back(text);
     }

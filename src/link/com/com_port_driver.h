@@ -44,10 +44,10 @@ class ComPortDriver final : public PortTableDriver<ComPort> {
  public:
   explicit ComPortDriver(ComPortOptions options = {});
 
-  // The ports FT_Open numbers from 0, as they are now: the named ports that exist (each once),
-  // or the DMX/RDM adapters' ports that the system lists.
+  // The ports FT_Open numbers from 0: the named ports (each once), whose open tells whether
+  // they are there, or the DMX/RDM adapters' ports that the system lists now.
   std::vector<std::string> PortNames() const;
-  // The named ports that are not there now.
+  // What was named as a port and is no port name.
   std::vector<std::string> AbsentPorts() const;
 
  private:
