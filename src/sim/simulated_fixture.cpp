@@ -109,7 +109,7 @@ std::string SimulatedFixture::ApplicationLabel() const {
     if (c == 0) {
       break;
     }
-    label.push_back(c >= 0x20 && c < 0x7F ? static_cast<char>(c) : '?');
+    label.push_back(static_cast<char>(c));  // the bytes as they stand, as a fixture sends them
   }
   return label;
 }

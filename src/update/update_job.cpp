@@ -5,6 +5,7 @@
 #include <string>
 
 #include "rdm/byte_order.h"
+#include "rdm/fixture_text.h"
 #include "rdm/message.h"
 #include "update/bootloader_request.h"
 #include "update/chunk_choice.h"
@@ -43,12 +44,6 @@ std::string Format(const char* format, unsigned value) {
   char text[64];
   std::snprintf(text, sizeof text, format, value);
   return text;
-}
-
-// The label in the parameter data: at most what the frame holds, ending early at a zero byte.
-std::string LabelOf(const RdmFrameView& frame) {
-  const std::span<const uint8_t> data = frame.data();
-  return std::string(data.begin(), std::find(data.begin(), data.end(), uint8_t{0}));
 }
 
 }  // namespace
@@ -393,10 +388,11 @@ void UpdateJob::OnVersionLabel(const RdmFrameView& frame) {
     return;
   }
   if (frame.IsAck()) {
-    started_version_ = LabelOf(frame);
+    started_version_ = FixtureTextOf(frame.data());
+    // The log shows the label as the window does: valid UTF-8 without control characters.
     End(UpdateOutcome::kSuccess,
-        "The fixture answers from its new application, software version \"" + started_version_ +
-            "\".");
+        "The fixture answers from its new application, software version \"" +
+            WindowText(started_version_) + "\".");
   } else if (frame.IsNack()) {
     End(UpdateOutcome::kSuccess,
         "The fixture answers from its new application (it refused to tell "

@@ -54,7 +54,8 @@ class UpdateJob {
   uint32_t write_address() const { return write_address_; }
   uint32_t chunk_length() const { return chunk_length_; }
   int32_t sent_count() const { return sent_count_; }
-  // The software version label the new application told after the start ("" until it did).
+  // The software version label the new application told after the start, as the fixture sent it
+  // ("" until it did).
   const std::string& started_version() const { return started_version_; }
 
  private:
