@@ -86,17 +86,28 @@ void UpdaterWindow::BeginUpdate() {
   }
 }
 
-// Why a file loads nothing goes to the log and to a message box.
+// Why a file loads nothing goes to the log and to a message box. A file that cannot be read
+// keeps the window's own words in the box, "Unable to read file.", and the reason ("Cannot read
+// fw.srec2: no such file") in the log; the image stays as it was.
 int UpdaterWindow::LoadSrec2File(const std::string& path) {
   const auto tell = [this](const std::string& text) {
     AppendLog(text);
     port_.ShowMessageBox(text);
   };
-  const int loaded = quillmont::LoadSrec2File(path, image, tell);
-  if (loaded != 0 && image.loaded_count == 0) {
+  const Result<std::vector<uint8_t>> bytes = ReadFirmwareFile(path);
+  if (!bytes) {
+    AppendLog(bytes.error().message);
+    port_.ShowMessageBox(kUnableToReadFileMessage);
+    return 0;
+  }
+  if (const Result<Srec2Stats> loaded = LoadSrec2Bytes(*bytes, image); !loaded) {
+    tell(loaded.error().message);
+    return 0;
+  }
+  if (image.loaded_count == 0) {
     tell(kNoDataRecordsMessage);
   }
-  return loaded;
+  return 1;
 }
 
 void UpdaterWindow::DrawProgressBar() {

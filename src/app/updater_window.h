@@ -36,6 +36,7 @@ inline constexpr const char* kDmxAddressRangeMessage =
 inline constexpr const char* kAbortAndExitQuestion = "An update is running. Abort it and exit?";
 // What the window says of a firmware file that holds no data record.
 inline constexpr const char* kNoDataRecordsMessage = "No data records in file.";
+inline constexpr const char* kUnableToReadFileMessage = "Unable to read file.";
 
 class UpdaterWindow : private UpdateHost {
  public:

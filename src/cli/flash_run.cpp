@@ -49,12 +49,9 @@ Result<FlashFile> LoadFlashFile(const std::string& path,
     return bytes.error();
   }
   auto image = std::make_shared<FirmwareImage>();
-  std::string loader_message;
-  if (LoadSrec2Bytes(*bytes, *image, [&](const std::string& text) {
-        loader_message = text;
-        message_box(text);
-      }) != 1) {
-    return Error{loader_message};
+  if (const Result<Srec2Stats> loaded = LoadSrec2Bytes(*bytes, *image); !loaded) {
+    message_box(loaded.error().message);
+    return loaded.error();
   }
   if (image->loaded_count == 0) {
     message_box("No data records in file.");

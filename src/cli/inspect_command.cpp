@@ -49,12 +49,11 @@ int RunInspect(const std::string& path, CliOutput io, bool json) {
   }
   // The image is 512 KiB with its map: too big for the stack.
   auto image = std::make_unique<FirmwareImage>();
-  Srec2Stats stats;
-  std::string refusal;
-  if (LoadSrec2Bytes(
-          *bytes, *image, [&refusal](const std::string& text) { refusal = text; }, &stats) != 1) {
-    return BadFile(io, json, path, refusal);
+  const Result<Srec2Stats> loaded = LoadSrec2Bytes(*bytes, *image);
+  if (!loaded) {
+    return BadFile(io, json, path, loaded.error().message);
   }
+  const Srec2Stats& stats = *loaded;
   if (image->loaded_count == 0) {
     return BadFile(io, json, path, "No data records in file.");
   }

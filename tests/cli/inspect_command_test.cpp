@@ -45,7 +45,8 @@ TEST(InspectCommandTest, PrintsTheAnalysisLineAndASummary) {
   EXPECT_THAT(run.err, IsEmpty());
   // The file has no end record: inspect says up front that it may have been cut short.
   EXPECT_EQ(run.out,
-            "Warning: The file has no end record (S7, S8 or S9): it may have been cut short. "
+            "Warning: The file has no end record (S7, S8 or S9) or count record (S5 or S6) after its "
+      "last data record: it may have been cut short. "
             "quillmont-cli flash refuses it unless given --allow-unterminated.\n"
             "code_begin = $4000; code_end = $4002;  signature = $04100\r\n"
             "erase_list = $4000 \n"
