@@ -190,6 +190,11 @@ void UpdateJob::EraseBlocksStep() {
 void UpdateJob::StartProgrammingStep() {
   write_address_ = 0;
   sent_count_ = 0;
+  written_count_ = 0;
+  program_total_ = 0;
+  for (const PlannedChunk& chunk : PlanChunks(host_.UpdateImage(), host_.UpdateAnalysis())) {
+    program_total_ += chunk.length;
+  }
   retries_left_ = kBudget;
   state_ = UpdateState::kProgramChunks;
 }
@@ -237,7 +242,13 @@ void UpdateJob::SendChunk() {
   wait_ticks_ = kProgramWait;
   sent_count_ += static_cast<int32_t>(chunk_length_);
   host_.DrawProgressBar();
-  host_.ReportProgress(UpdateProgress{sent_count_, image.loaded_count, write_address_, state_});
+  host_.ReportProgress(Progress(write_address_));
+}
+
+UpdateProgress UpdateJob::Progress(uint32_t address) const {
+  return UpdateProgress{sent_count_,    host_.UpdateImage().loaded_count,
+                        address,        state_,
+                        written_count_, program_total_};
 }
 
 void UpdateJob::Finish() {
@@ -294,8 +305,7 @@ void UpdateJob::SendStartProgram() {
 void UpdateJob::Send(uint8_t command_class, uint16_t pid, const uint8_t* data, uint8_t pdl,
                      uint32_t address) {
   host_.SendToTarget(command_class, pid, data, pdl);
-  host_.ReportProgress(
-      UpdateProgress{sent_count_, host_.UpdateImage().loaded_count, address, state_});
+  host_.ReportProgress(Progress(address));
 }
 
 void UpdateJob::OnReply(const RdmFrameView& frame) {
@@ -351,6 +361,7 @@ void UpdateJob::OnReply(const RdmFrameView& frame) {
       pd.size() >= chunk_length_ + 8 && pd[0] == BOOT_SYNC && pd[1] == BOOT_PROGRAM &&
       state_ != UpdateState::kIdle && EchoMatchesChunk(pd)) {
     write_address_ += chunk_length_;
+    written_count_ += chunk_length_;
     retries_left_ = kBudget;
     wait_ticks_ = 0;
   }

@@ -54,6 +54,10 @@ class UpdateJob {
   uint32_t write_address() const { return write_address_; }
   uint32_t chunk_length() const { return chunk_length_; }
   int32_t sent_count() const { return sent_count_; }
+  // Image bytes of acknowledged program requests, each chunk once, and of all the update programs
+  // (the signature included): the two are equal once the last chunk, the signature, is written.
+  int64_t written_count() const { return written_count_; }
+  int64_t program_total() const { return program_total_; }
   // The software version label the new application told after the start, as the fixture sent it
   // ("" until it did).
   const std::string& started_version() const { return started_version_; }
@@ -70,6 +74,7 @@ class UpdateJob {
   void VerifyStep();
 
   void SendChunk();
+  UpdateProgress Progress(uint32_t address) const;
   void Finish();
   // Idle, the caption, a log line that tells how the update ended, and the outcome.
   void End(UpdateOutcome outcome, const std::string& text);
@@ -91,6 +96,8 @@ class UpdateJob {
   uint32_t write_address_ = 0;
   uint32_t chunk_length_ = 0;
   int32_t sent_count_ = 0;
+  int64_t written_count_ = 0;
+  int64_t program_total_ = 0;
 
   // The verification after the start: polls left, whether the bootloader answered one of them,
   // whether the application did, the version requests left, and the version it told.
