@@ -59,8 +59,7 @@ bool UpdaterWindow::StartUpdate(const std::string& path, const FirmwareImage& lo
   if (image.loaded_count == 0) {
     return false;
   }
-  BeginUpdate();
-  return true;
+  return BeginUpdate();
 }
 
 void UpdaterWindow::AbortUpdate() {
@@ -69,14 +68,18 @@ void UpdaterWindow::AbortUpdate() {
   }
 }
 
-void UpdaterWindow::BeginUpdate() {
+bool UpdaterWindow::BeginUpdate() {
   AnalyseImage(image, analysis, erase_plan);
   AppendLog(FormatAnalysisLog(analysis, erase_plan));
   if (!analysis.HasSignature()) {
     AppendLog(kNoSignatureWarning);
   }
 
-  job.Start();
+  if (const Status started = job.Start(); !started) {
+    AppendLog(started.error().message);
+    port_.ShowMessageBox(started.error().message);
+    return false;
+  }
 
   for (int reads = 0; ReadWithTimeout(io_, link, rx_buffer.data(), 256, 1) > 0; ++reads) {
     if (reads + 1 == kStartDrainReads) {
@@ -84,6 +87,7 @@ void UpdaterWindow::BeginUpdate() {
       break;
     }
   }
+  return true;
 }
 
 // Why a file loads nothing goes to the log and to a message box. A file that cannot be read

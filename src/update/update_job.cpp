@@ -9,6 +9,7 @@
 #include "rdm/message.h"
 #include "update/bootloader_request.h"
 #include "update/chunk_choice.h"
+#include "update/erase_coverage.h"
 
 namespace quillmont {
 namespace {
@@ -77,13 +78,19 @@ void UpdateJob::Reset() {
   chunk_length_ = 0;
 }
 
-void UpdateJob::Start() {
+Status UpdateJob::Start() {
+  if (Status erased =
+          CheckChunksErased(host_.UpdateImage(), host_.UpdateAnalysis(), host_.UpdateErasePlan());
+      !erased) {
+    return erased;
+  }
   started_version_.clear();
   application_answered_ = false;
   heard_bootloader_ = false;
   host_.SetUpdateCaption(kRunningCaption);
   retries_left_ = kStartBudget;
   state_ = UpdateState::kFindBootloader;
+  return {};
 }
 
 void UpdateJob::Abort() {

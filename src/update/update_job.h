@@ -9,6 +9,7 @@
 #include <span>
 #include <string>
 
+#include "base/result.h"
 #include "rdm/frame_view.h"
 #include "update/update_host.h"
 #include "update/update_state.h"
@@ -31,8 +32,9 @@ class UpdateJob {
   // Start-up: no update, no wait, no attempts, no chunk.
   void Reset();
   // Begins an update with the host's image, analysis and plan: the caption reads "Abort
-  // Operation" and the first acting step polls for the bootloader.
-  void Start();
+  // Operation" and the first acting step polls for the bootloader. Refused, with nothing sent and
+  // nothing changed, when a chunk would program flash that the plan does not erase.
+  Status Start();
   // The operator's abort: idle at once, nothing sent; the wait left over is not changed.
   void Abort();
 
