@@ -12,6 +12,7 @@
 #include "app/settings_text.h"
 #include "app/updater_window.h"
 #include "rdm/discovery.h"
+#include "rdm/fixture_text.h"
 #include "rdm/message.h"
 #include "rdm/request.h"
 
@@ -37,14 +38,6 @@ std::string HexListing(const uint8_t* bytes, int count) {
     text += cell;
   }
   return text;
-}
-
-// The parameter data as a label: at most PDL bytes, at most what the frame holds, ending early
-// at a zero byte.
-std::string LabelText(const RdmFrameView& frame) {
-  const std::span<const uint8_t> data = frame.data();
-  const auto end = std::find(data.begin(), data.end(), uint8_t{0});
-  return std::string(data.begin(), end);
 }
 
 CommandAnswer AnswerOf(const RdmFrameView& frame) {
@@ -251,8 +244,8 @@ void UpdaterWindow::DispatchDeviceInfo(const RdmFrameView& frame) {
     SendToTarget(GET_COMMAND, SOFTWARE_VERSION_LABEL, nullptr, 0);
     events_->OnCommandAnswered(AnswerOf(frame));
     if (ack) {
-      const std::string model = LabelText(frame);
-      port_.SetControlText(kModelLabel, model);
+      const std::string model = FixtureTextOf(frame.data());
+      port_.SetControlText(kModelLabel, WindowText(model));
       events_->OnDeviceInfo(DeviceInfoEvent{DEVICE_MODEL_DESCRIPTION, model, 0});
     }
   }
@@ -260,8 +253,8 @@ void UpdaterWindow::DispatchDeviceInfo(const RdmFrameView& frame) {
     SendToTarget(GET_COMMAND, DMX_START_ADDRESS, nullptr, 0);
     events_->OnCommandAnswered(AnswerOf(frame));
     if (ack) {
-      const std::string version = LabelText(frame);
-      port_.SetControlText(kVersionLabel, version);
+      const std::string version = FixtureTextOf(frame.data());
+      port_.SetControlText(kVersionLabel, WindowText(version));
       events_->OnDeviceInfo(DeviceInfoEvent{SOFTWARE_VERSION_LABEL, version, 0});
     }
   }

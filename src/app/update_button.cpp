@@ -59,8 +59,7 @@ bool UpdaterWindow::StartUpdate(const std::string& path, const FirmwareImage& lo
   if (image.loaded_count == 0) {
     return false;
   }
-  BeginUpdate();
-  return true;
+  return BeginUpdate();
 }
 
 void UpdaterWindow::AbortUpdate() {
@@ -69,14 +68,18 @@ void UpdaterWindow::AbortUpdate() {
   }
 }
 
-void UpdaterWindow::BeginUpdate() {
+bool UpdaterWindow::BeginUpdate() {
   AnalyseImage(image, analysis, erase_plan);
   AppendLog(FormatAnalysisLog(analysis, erase_plan));
   if (!analysis.HasSignature()) {
     AppendLog(kNoSignatureWarning);
   }
 
-  job.Start();
+  if (const Status started = job.Start(); !started) {
+    AppendLog(started.error().message);
+    port_.ShowMessageBox(started.error().message);
+    return false;
+  }
 
   for (int reads = 0; ReadWithTimeout(io_, link, rx_buffer.data(), 256, 1) > 0; ++reads) {
     if (reads + 1 == kStartDrainReads) {
@@ -84,19 +87,31 @@ void UpdaterWindow::BeginUpdate() {
       break;
     }
   }
+  return true;
 }
 
-// Why a file loads nothing goes to the log and to a message box.
+// Why a file loads nothing goes to the log and to a message box. A file that cannot be read
+// keeps the window's own words in the box, "Unable to read file.", and the reason ("Cannot read
+// fw.srec2: no such file") in the log; the image stays as it was.
 int UpdaterWindow::LoadSrec2File(const std::string& path) {
   const auto tell = [this](const std::string& text) {
     AppendLog(text);
     port_.ShowMessageBox(text);
   };
-  const int loaded = quillmont::LoadSrec2File(path, image, tell);
-  if (loaded != 0 && image.loaded_count == 0) {
+  const Result<std::vector<uint8_t>> bytes = ReadFirmwareFile(path);
+  if (!bytes) {
+    AppendLog(bytes.error().message);
+    port_.ShowMessageBox(kUnableToReadFileMessage);
+    return 0;
+  }
+  if (const Result<Srec2Stats> loaded = LoadSrec2Bytes(*bytes, image); !loaded) {
+    tell(loaded.error().message);
+    return 0;
+  }
+  if (image.loaded_count == 0) {
     tell(kNoDataRecordsMessage);
   }
-  return loaded;
+  return 1;
 }
 
 void UpdaterWindow::DrawProgressBar() {

@@ -38,7 +38,7 @@ struct CommandAnswer {
 // A device-information field the core took from an answer.
 struct DeviceInfoEvent {
   uint16_t pid = 0;      // DEVICE_MODEL_DESCRIPTION, SOFTWARE_VERSION_LABEL or DMX_START_ADDRESS
-  std::string text;      // the label, or the address in decimal
+  std::string text;      // the label as the fixture sent it, or the address in decimal
   uint16_t address = 0;  // DMX_START_ADDRESS only
 };
 

@@ -36,6 +36,7 @@ inline constexpr const char* kDmxAddressRangeMessage =
 inline constexpr const char* kAbortAndExitQuestion = "An update is running. Abort it and exit?";
 // What the window says of a firmware file that holds no data record.
 inline constexpr const char* kNoDataRecordsMessage = "No data records in file.";
+inline constexpr const char* kUnableToReadFileMessage = "Unable to read file.";
 
 class UpdaterWindow : private UpdateHost {
  public:
@@ -100,7 +101,7 @@ class UpdaterWindow : private UpdateHost {
   void OnUpdateButton();
   // Starts the update with an image that was loaded from `path` elsewhere, as the Update button
   // does once its dialog has given a path and the file is loaded. False when an update is
-  // already running or the image holds no loaded bytes (nothing starts).
+  // already running, the image holds no loaded bytes or the update refuses it (nothing starts).
   bool StartUpdate(const std::string& path, const FirmwareImage& loaded);
   // Aborts a running update as the Update button's click does; nothing when none runs.
   void AbortUpdate();
@@ -161,8 +162,9 @@ class UpdaterWindow : private UpdateHost {
   // the "No Devices Discovered yet" message. True when the command may send.
   bool BeginDeviceCommand(bool tell_when_no_device);
   // The update's start once the image is loaded: analysis, its log line, the job's start and
-  // the drain of the receive side.
-  void BeginUpdate();
+  // the drain of the receive side. False, with the reason in the log and a message box, when the
+  // job refuses the image (a chunk outside the erased flash).
+  bool BeginUpdate();
   // Empties the model and version labels.
   void ClearDeviceLabels();
   // The window may end: no update runs, or the operator chose to abort it (which is done here).

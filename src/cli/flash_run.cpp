@@ -10,6 +10,7 @@
 #include "sim/nor_flash.h"
 #include "sim/simulated_line.h"
 #include "update/chunk_choice.h"
+#include "update/erase_coverage.h"
 #include "update/image_analysis.h"
 #include "update/srec2.h"
 
@@ -49,12 +50,9 @@ Result<FlashFile> LoadFlashFile(const std::string& path,
     return bytes.error();
   }
   auto image = std::make_shared<FirmwareImage>();
-  std::string loader_message;
-  if (LoadSrec2Bytes(*bytes, *image, [&](const std::string& text) {
-        loader_message = text;
-        message_box(text);
-      }) != 1) {
-    return Error{loader_message};
+  if (const Result<Srec2Stats> loaded = LoadSrec2Bytes(*bytes, *image); !loaded) {
+    message_box(loaded.error().message);
+    return loaded.error();
   }
   if (image->loaded_count == 0) {
     message_box("No data records in file.");
@@ -70,6 +68,10 @@ Result<FlashFile> LoadFlashFile(const std::string& path,
   ImageAnalysis analysis;
   ErasePlan plan;
   AnalyseImage(*analysed, analysis, plan);
+  if (const Status erased = CheckChunksErased(*analysed, analysis, plan); !erased) {
+    message_box(erased.error().message);
+    return erased.error();
+  }
   const auto chunks = static_cast<int64_t>(PlanChunks(*analysed, analysis).size());
   return FlashFile{path, std::move(*digest), std::move(image), chunks, plan.erase_count};
 }

@@ -8,6 +8,7 @@
 #include "cli/exit_codes.h"
 #include "cli/file_digest.h"
 #include "update/chunk_choice.h"
+#include "update/erase_coverage.h"
 #include "update/firmware_image.h"
 #include "update/image_analysis.h"
 #include "update/srec2.h"
@@ -39,6 +40,26 @@ int BadFile(CliOutput io, bool json, const std::string& path, const std::string&
   return kExitBadFile;
 }
 
+// "  $04000  192 bytes  erased by $4000", or "NOT ERASED: $00100" for a chunk that writes flash
+// no erase of the plan clears.
+std::string ChunkLine(const PlannedChunk& chunk, const ChunkCoverage& coverage) {
+  char text[48];
+  std::snprintf(text, sizeof text, "  $%05X  %3u bytes", static_cast<unsigned>(chunk.address),
+                static_cast<unsigned>(chunk.length));
+  std::string line = text;
+  for (size_t i = 0; i < coverage.erases.size(); ++i) {
+    std::snprintf(text, sizeof text, "%s$%X", i == 0 ? "  erased by " : ", ",
+                  static_cast<unsigned>(coverage.erases[i]));
+    line += text;
+  }
+  if (coverage.unerased) {
+    std::snprintf(text, sizeof text, "  NOT ERASED: $%05X",
+                  static_cast<unsigned>(*coverage.unerased));
+    line += text;
+  }
+  return line;
+}
+
 }  // namespace
 
 int RunInspect(const std::string& path, CliOutput io, bool json) {
@@ -49,12 +70,11 @@ int RunInspect(const std::string& path, CliOutput io, bool json) {
   }
   // The image is 512 KiB with its map: too big for the stack.
   auto image = std::make_unique<FirmwareImage>();
-  Srec2Stats stats;
-  std::string refusal;
-  if (LoadSrec2Bytes(
-          *bytes, *image, [&refusal](const std::string& text) { refusal = text; }, &stats) != 1) {
-    return BadFile(io, json, path, refusal);
+  const Result<Srec2Stats> loaded = LoadSrec2Bytes(*bytes, *image);
+  if (!loaded) {
+    return BadFile(io, json, path, loaded.error().message);
   }
+  const Srec2Stats& stats = *loaded;
   if (image->loaded_count == 0) {
     return BadFile(io, json, path, "No data records in file.");
   }
@@ -78,14 +98,29 @@ int RunInspect(const std::string& path, CliOutput io, bool json) {
   if (!analysis.HasSignature()) {
     warnings.push_back(kNoSignatureWarning);
   }
+  if (const Status erased = CheckChunksErased(*image, analysis, plan); !erased) {
+    warnings.push_back(erased.error().message);
+  }
+  // Which erase command clears the flash each chunk writes.
+  const std::vector<ErasedRange> ranges = ErasedRanges(analysis, plan);
+  std::vector<ChunkCoverage> coverage;
+  for (const PlannedChunk& chunk : chunks) {
+    coverage.push_back(CoverageOf(chunk, *image, analysis, ranges));
+  }
   if (json) {
     nlohmann::json erase = nlohmann::json::array();
     for (int i = 0; i < plan.erase_count && i < static_cast<int>(plan.erase_list.size()); ++i) {
       erase.push_back(plan.erase_list[static_cast<size_t>(i)]);
     }
     nlohmann::json listed = nlohmann::json::array();
-    for (const PlannedChunk& chunk : chunks) {
-      listed.push_back({{"address", chunk.address}, {"length", chunk.length}});
+    for (size_t i = 0; i < chunks.size(); ++i) {
+      nlohmann::json entry = {{"address", chunks[i].address},
+                              {"length", chunks[i].length},
+                              {"erased_by", coverage[i].erases}};
+      if (coverage[i].unerased) {
+        entry["unerased"] = *coverage[i].unerased;
+      }
+      listed.push_back(entry);
     }
     io.out << nlohmann::json{{"command", "inspect"},
                              {"file", path},
@@ -113,11 +148,8 @@ int RunInspect(const std::string& path, CliOutput io, bool json) {
   io.out << "records: " << stats.records << '\n';
   io.out << digest << "  " << path << '\n';
   io.out << "program chunks: " << chunks.size() << '\n';
-  for (const PlannedChunk& chunk : chunks) {
-    char line[48];
-    std::snprintf(line, sizeof line, "  $%05X  %3u bytes\n", static_cast<unsigned>(chunk.address),
-                  static_cast<unsigned>(chunk.length));
-    io.out << line;
+  for (size_t i = 0; i < chunks.size(); ++i) {
+    io.out << ChunkLine(chunks[i], coverage[i]) << '\n';
   }
   return kExitSuccess;
 }

@@ -5,9 +5,11 @@
 #include <string>
 
 #include "rdm/byte_order.h"
+#include "rdm/fixture_text.h"
 #include "rdm/message.h"
 #include "update/bootloader_request.h"
 #include "update/chunk_choice.h"
+#include "update/erase_coverage.h"
 
 namespace quillmont {
 namespace {
@@ -45,12 +47,6 @@ std::string Format(const char* format, unsigned value) {
   return text;
 }
 
-// The label in the parameter data: at most what the frame holds, ending early at a zero byte.
-std::string LabelOf(const RdmFrameView& frame) {
-  const std::span<const uint8_t> data = frame.data();
-  return std::string(data.begin(), std::find(data.begin(), data.end(), uint8_t{0}));
-}
-
 }  // namespace
 
 const char* UpdateOutcomeText(UpdateOutcome outcome) {
@@ -82,13 +78,19 @@ void UpdateJob::Reset() {
   chunk_length_ = 0;
 }
 
-void UpdateJob::Start() {
+Status UpdateJob::Start() {
+  if (Status erased =
+          CheckChunksErased(host_.UpdateImage(), host_.UpdateAnalysis(), host_.UpdateErasePlan());
+      !erased) {
+    return erased;
+  }
   started_version_.clear();
   application_answered_ = false;
   heard_bootloader_ = false;
   host_.SetUpdateCaption(kRunningCaption);
   retries_left_ = kStartBudget;
   state_ = UpdateState::kFindBootloader;
+  return {};
 }
 
 void UpdateJob::Abort() {
@@ -195,6 +197,11 @@ void UpdateJob::EraseBlocksStep() {
 void UpdateJob::StartProgrammingStep() {
   write_address_ = 0;
   sent_count_ = 0;
+  written_count_ = 0;
+  program_total_ = 0;
+  for (const PlannedChunk& chunk : PlanChunks(host_.UpdateImage(), host_.UpdateAnalysis())) {
+    program_total_ += chunk.length;
+  }
   retries_left_ = kBudget;
   state_ = UpdateState::kProgramChunks;
 }
@@ -242,7 +249,13 @@ void UpdateJob::SendChunk() {
   wait_ticks_ = kProgramWait;
   sent_count_ += static_cast<int32_t>(chunk_length_);
   host_.DrawProgressBar();
-  host_.ReportProgress(UpdateProgress{sent_count_, image.loaded_count, write_address_, state_});
+  host_.ReportProgress(Progress(write_address_));
+}
+
+UpdateProgress UpdateJob::Progress(uint32_t address) const {
+  return UpdateProgress{sent_count_,    host_.UpdateImage().loaded_count,
+                        address,        state_,
+                        written_count_, program_total_};
 }
 
 void UpdateJob::Finish() {
@@ -299,8 +312,7 @@ void UpdateJob::SendStartProgram() {
 void UpdateJob::Send(uint8_t command_class, uint16_t pid, const uint8_t* data, uint8_t pdl,
                      uint32_t address) {
   host_.SendToTarget(command_class, pid, data, pdl);
-  host_.ReportProgress(
-      UpdateProgress{sent_count_, host_.UpdateImage().loaded_count, address, state_});
+  host_.ReportProgress(Progress(address));
 }
 
 void UpdateJob::OnReply(const RdmFrameView& frame) {
@@ -356,6 +368,7 @@ void UpdateJob::OnReply(const RdmFrameView& frame) {
       pd.size() >= chunk_length_ + 8 && pd[0] == BOOT_SYNC && pd[1] == BOOT_PROGRAM &&
       state_ != UpdateState::kIdle && EchoMatchesChunk(pd)) {
     write_address_ += chunk_length_;
+    written_count_ += chunk_length_;
     retries_left_ = kBudget;
     wait_ticks_ = 0;
   }
@@ -393,10 +406,11 @@ void UpdateJob::OnVersionLabel(const RdmFrameView& frame) {
     return;
   }
   if (frame.IsAck()) {
-    started_version_ = LabelOf(frame);
+    started_version_ = FixtureTextOf(frame.data());
+    // The log shows the label as the window does: valid UTF-8 without control characters.
     End(UpdateOutcome::kSuccess,
-        "The fixture answers from its new application, software version \"" + started_version_ +
-            "\".");
+        "The fixture answers from its new application, software version \"" +
+            WindowText(started_version_) + "\".");
   } else if (frame.IsNack()) {
     End(UpdateOutcome::kSuccess,
         "The fixture answers from its new application (it refused to tell "

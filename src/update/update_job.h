@@ -9,6 +9,7 @@
 #include <span>
 #include <string>
 
+#include "base/result.h"
 #include "rdm/frame_view.h"
 #include "update/update_host.h"
 #include "update/update_state.h"
@@ -31,8 +32,9 @@ class UpdateJob {
   // Start-up: no update, no wait, no attempts, no chunk.
   void Reset();
   // Begins an update with the host's image, analysis and plan: the caption reads "Abort
-  // Operation" and the first acting step polls for the bootloader.
-  void Start();
+  // Operation" and the first acting step polls for the bootloader. Refused, with nothing sent and
+  // nothing changed, when a chunk would program flash that the plan does not erase.
+  Status Start();
   // The operator's abort: idle at once, nothing sent; the wait left over is not changed.
   void Abort();
 
@@ -54,7 +56,12 @@ class UpdateJob {
   uint32_t write_address() const { return write_address_; }
   uint32_t chunk_length() const { return chunk_length_; }
   int32_t sent_count() const { return sent_count_; }
-  // The software version label the new application told after the start ("" until it did).
+  // Image bytes of acknowledged program requests, each chunk once, and of all the update programs
+  // (the signature included): the two are equal once the last chunk, the signature, is written.
+  int64_t written_count() const { return written_count_; }
+  int64_t program_total() const { return program_total_; }
+  // The software version label the new application told after the start, as the fixture sent it
+  // ("" until it did).
   const std::string& started_version() const { return started_version_; }
 
  private:
@@ -69,6 +76,7 @@ class UpdateJob {
   void VerifyStep();
 
   void SendChunk();
+  UpdateProgress Progress(uint32_t address) const;
   void Finish();
   // Idle, the caption, a log line that tells how the update ended, and the outcome.
   void End(UpdateOutcome outcome, const std::string& text);
@@ -90,6 +98,8 @@ class UpdateJob {
   uint32_t write_address_ = 0;
   uint32_t chunk_length_ = 0;
   int32_t sent_count_ = 0;
+  int64_t written_count_ = 0;
+  int64_t program_total_ = 0;
 
   // The verification after the start: polls left, whether the bootloader answered one of them,
   // whether the application did, the version requests left, and the version it told.

@@ -44,17 +44,30 @@ TEST(InspectCommandTest, PrintsTheAnalysisLineAndASummary) {
   EXPECT_EQ(run.status, kExitSuccess);
   EXPECT_THAT(run.err, IsEmpty());
   // The file has no end record: inspect says up front that it may have been cut short.
-  EXPECT_EQ(run.out,
-            "Warning: The file has no end record (S7, S8 or S9): it may have been cut short. "
-            "quillmont-cli flash refuses it unless given --allow-unterminated.\n"
-            "code_begin = $4000; code_end = $4002;  signature = $04100\r\n"
-            "erase_list = $4000 \n"
-            "loaded bytes: 7\n"
-            "records: 2\n" +
-                *Sha256FileHex(path) + "  " + path + "\n" +
-                "program chunks: 2\n"
-                "  $04000    4 bytes\n"
-                "  $04100    4 bytes\n");
+  EXPECT_EQ(
+      run.out,
+      "Warning: The file has no end record (S7, S8 or S9) or count record (S5 or S6) after its "
+      "last data record: it may have been cut short. "
+      "quillmont-cli flash refuses it unless given --allow-unterminated.\n"
+      "code_begin = $4000; code_end = $4002;  signature = $04100\r\n"
+      "erase_list = $4000 \n"
+      "loaded bytes: 7\n"
+      "records: 2\n" +
+          *Sha256FileHex(path) + "  " + path + "\n" +
+          "program chunks: 2\n"
+          "  $04000    4 bytes  erased by $4000\n"
+          "  $04100    4 bytes  erased by $4000\n");
+
+  // Data in the block at 0, which no update erases: the chunk says so, and so does a warning.
+  const std::string low = folder.Write(
+      "low.srec2", quillmont::testing::S2Record(0x100, {0x10, 0x20}) + "\n" +
+                       quillmont::testing::S2Record(0x4000, {0x10, 0x20}) + "\nS9030000FC\n");
+  const CliRun refused = RunWith({"inspect", low});
+  EXPECT_EQ(refused.status, kExitSuccess);
+  EXPECT_THAT(refused.out, HasSubstr("Warning: The file has data at $100 in flash that this update "
+                                     "does not erase"));
+  EXPECT_THAT(refused.out, HasSubstr("  $00100    2 bytes  NOT ERASED: $00100\n"
+                                     "  $04000    2 bytes  erased by $4000\n"));
 }
 
 TEST(InspectCommandTest, BadFilesExitWithTheLoadersMessage) {

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cctype>
 #include <csignal>
+#include <cstdlib>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -165,6 +166,36 @@ TEST_F(TruthfulOutcomesTest, AFileCutShortIsNotFlashedByDefault) {
   EXPECT_NE(bench.port.questions[0].find("cut short"), std::string::npos);
   EXPECT_NE(log.find("Not flashed."), std::string::npos);
   EXPECT_FALSE(bench.window.job.running());
+}
+
+// srec_cat given no start address writes no end record: its file ends with a count record (S5)
+// and is whole. A count that disagrees with the records is still refused before anything is sent.
+TEST_F(TruthfulOutcomesTest, AFileAsSrecCatWritesItWithoutAStartAddressIsFlashed) {
+  if (std::system("srec_cat --version >/dev/null 2>&1") != 0) {
+    GTEST_SKIP() << "srec_cat (package srecord) is not installed";
+  }
+  const std::string written = (folder.path() / "srec-cat.srec2").string();
+  const std::string command = "srec_cat " + Quote(ExamplePath("fixture-app-1.1.srec2")) +
+                              " -Motorola -disable=exec-start-address -o " + Quote(written) +
+                              " -Motorola -address-length=3";
+  ASSERT_EQ(std::system(command.c_str()), 0) << command;
+  const std::string text = ReadText(written);
+  ASSERT_EQ(text.find("\nS8"), std::string::npos);
+  ASSERT_NE(text.find("\nS5"), std::string::npos);
+
+  const CliRun run = Run(kSim + "--json flash " + Quote(written));
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(json::parse(run.out)["flash_checked"]);
+
+  // Without its second data record the count no longer agrees.
+  const size_t second = text.find("\nS2", text.find("\nS2") + 1) + 1;
+  std::string miscounted = text;
+  miscounted.erase(second, text.find('\n', second) + 1 - second);
+  const CliRun refused =
+      Run(kSim + "--json flash " + Quote(folder.Write("miscounted.srec2", miscounted)));
+  EXPECT_EQ(refused.status, 3);
+  EXPECT_NE(json::parse(refused.out)["detail"].get<std::string>().find("count record"),
+            std::string::npos);
 }
 
 // A signal aborts the update as the Abort button does, and the run still ends with its summary
