@@ -14,7 +14,6 @@
 namespace quillmont {
 namespace {
 
-constexpr RdmUid kBroadcastUid = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
 constexpr int kMaxPreamble = 7;
 // Reads that empty the line before a request: late bytes of a collision or noise.
 constexpr int kDrainReads = 20;
@@ -245,23 +244,6 @@ class Search {
 };
 
 }  // namespace
-
-uint64_t UidToNumber(const RdmUid& uid) {
-  uint64_t number = 0;
-  for (uint8_t byte : uid) {
-    number = number << 8 | byte;
-  }
-  return number;
-}
-
-RdmUid NumberToUid(uint64_t number) {
-  RdmUid uid{};
-  for (int i = 5; i >= 0; --i) {
-    uid[static_cast<size_t>(i)] = static_cast<uint8_t>(number);
-    number >>= 8;
-  }
-  return uid;
-}
 
 int16_t AnswerWindowMs(const FullDiscoveryOptions& options) {
   const int wait = kAnswerOnLineMs + std::max<int>(options.latency_timer_ms, 0);

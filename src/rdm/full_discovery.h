@@ -82,7 +82,4 @@ int FindFrameStart(const uint8_t* bytes, int count);
 // binding UID after it (PDL 8), as E1.20 allows.
 bool IsDiscoveryAcknowledgement(const uint8_t* frame, int size, uint16_t pid, const RdmUid& uid);
 
-uint64_t UidToNumber(const RdmUid& uid);
-RdmUid NumberToUid(uint64_t number);
-
 }  // namespace quillmont

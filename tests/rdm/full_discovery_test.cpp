@@ -323,10 +323,5 @@ TEST(AdapterBytes, MuteAcknowledgementsWithAndWithoutABindingUidAfterTheBreaksNu
   EXPECT_EQ(FindFrameStart(far.data(), static_cast<int>(far.size())), -1);
 }
 
-TEST(UidNumbers, RoundTripHighByteFirst) {
-  EXPECT_EQ(UidToNumber({0x4F, 0x4C, 0x12, 0x34, 0x56, 0x78}), 0x4F4C12345678u);
-  EXPECT_EQ(NumberToUid(0xFFFFFFFFFFFE), (RdmUid{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFE}));
-}
-
 }  // namespace
 }  // namespace quillmont
