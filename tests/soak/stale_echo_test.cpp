@@ -26,6 +26,7 @@ class StaleEchoTest : public ::testing::Test, public testing::ScriptedWindowHarn
     window.analysis.code_begin = 0x4000;
     window.analysis.code_end = 0x4000 + 3 * 192 - 1;
     window.device_found = 1;
+    window.target_uid = kUid;  // the fixture whose echoes these are
     // Into programming as a bootloader with nothing to erase takes it: a poll, then its
     // control field with the Boot-Loader flag.
     window.job.Start();
