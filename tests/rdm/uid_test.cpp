@@ -5,7 +5,6 @@
 
 #include <array>
 
-
 namespace quillmont {
 namespace {
 
