@@ -176,6 +176,7 @@ class UpdaterWindow : private UpdateHost {
   void ShowMessageBox(const std::string& text) override;
   void SendToTarget(uint8_t command_class, uint16_t pid, const uint8_t* data, uint8_t pdl) override;
   bool DeviceKnown() const override { return device_found != 0; }
+  const RdmUid& TargetUid() const override { return target_uid; }
   FirmwareImage& UpdateImage() override { return image; }
   const ImageAnalysis& UpdateAnalysis() const override { return analysis; }
   ErasePlan& UpdateErasePlan() override { return erase_plan; }

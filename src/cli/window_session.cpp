@@ -1,13 +1,10 @@
 #include "cli/window_session.h"
 
-#include <algorithm>
-#include <array>
-
 #include "app/event_pacer.h"
 #include "app/tick_pacer.h"
-#include "app/uid_text.h"
 #include "cli/interrupt.h"
 #include "rdm/message.h"
+#include "rdm/uid.h"
 
 namespace quillmont::cli {
 namespace {
@@ -221,14 +218,7 @@ SetAnswer WindowSession::SendAndAwait(const std::function<void()>& command) {
 }
 
 Result<RdmUid> ParseUidArgument(const std::string& text) {
-  // One byte more than a UID: a text with a seventh byte is refused, not cut short.
-  std::array<uint8_t, 7> bytes{};
-  if (ParseHexBytes(ToUpperAscii(text), bytes.data(), 7) != 6) {
-    return Error{"Invalid RDM ID: " + text + " (six hex pairs, such as 4F 4C 12 34 56 78)."};
-  }
-  RdmUid uid{};
-  std::copy_n(bytes.begin(), 6, uid.begin());
-  return uid;
+  return ParseUid(text);
 }
 
 }  // namespace quillmont::cli

@@ -142,8 +142,7 @@ class WindowSession : private UpdaterEvents {
   uint8_t last_control_ = 0;
 };
 
-// The UID of a --uid argument as the window reads it: six hex pairs with optional blanks, and
-// nothing more.
+// The UID of a --uid argument, read as a whole UID (ParseUid).
 Result<RdmUid> ParseUidArgument(const std::string& text);
 
 }  // namespace quillmont::cli

@@ -7,6 +7,7 @@
 #include "rdm/byte_order.h"
 #include "rdm/fixture_text.h"
 #include "rdm/message.h"
+#include "rdm/response_check.h"
 #include "update/bootloader_request.h"
 #include "update/chunk_choice.h"
 #include "update/erase_coverage.h"
@@ -31,6 +32,13 @@ constexpr int16_t kEraseFallBack = 3;
 constexpr int16_t kStartRequestsEnd = 4;
 
 constexpr uint32_t kFlashNewBootloaderFrom = 0xE000;
+
+// An ACK_TIMER puts a request off by the delay the fixture tells, counted in ticks of the
+// window's 10 ms timer: at least 100 ms (E1.20's unit), at most the longest wait the procedure
+// knows, so that a fixture cannot stall an update with a delay of its choosing.
+constexpr uint32_t kMsPerTick = 10;
+constexpr uint32_t kLeastAckTimerWait = 10;
+constexpr auto kLongestWait = static_cast<uint32_t>(kEraseWait);
 
 // The verification after an acknowledged start: the first poll after the application has had
 // a moment to come up, then a poll every so often, 3 s in all; then up to three requests for
@@ -316,57 +324,59 @@ void UpdateJob::Send(uint8_t command_class, uint16_t pid, const uint8_t* data, u
 }
 
 void UpdateJob::OnReply(const RdmFrameView& frame) {
-  // The parameter data that the frame announces and really holds; no row reads past it.
-  const std::span<const uint8_t> pd = frame.data();
-
-  if (frame.Is(SET_COMMAND_RESPONSE, IDENTIFY_DEVICE)) {
-    OnStartAnswer(frame);
+  // Each row asks whether the frame answers one of the procedure's requests to the target; only
+  // an ACK acknowledges one.
+  const RdmUid& target = host_.TargetUid();
+  if (const ResponseCheck start = CheckResponse({target, SET_COMMAND, IDENTIFY_DEVICE}, frame);
+      start.Answers()) {
+    OnStartAnswer(start);
     return;
   }
-
-  if (frame.Is(GET_COMMAND_RESPONSE, SOFTWARE_VERSION_LABEL)) {
-    OnVersionLabel(frame);
+  if (const ResponseCheck label =
+          CheckResponse({target, GET_COMMAND, SOFTWARE_VERSION_LABEL}, frame);
+      label.Answers()) {
+    OnVersionLabel(frame, label);
     return;
   }
-
-  // Only an ACK acknowledges an erase or a chunk; a NACK is told with its reason and the
-  // request goes again after its wait.
-  if (frame.Is(SET_COMMAND_RESPONSE, PID_BOOTLOADER) ||
-      frame.Is(GET_COMMAND_RESPONSE, PID_BOOTLOADER)) {
-    if (frame.IsNack() && state_ != UpdateState::kIdle) {
-      LogRefusal(frame);
-      return;
-    }
-    if (!frame.IsAck()) {
-      return;
-    }
-  }
-
   // The control field is the first two data bytes; a fixture may add its binding UID (PDL 8).
-  if (frame.Is(DISCOVERY_COMMAND_RESPONSE, DISC_UN_MUTE) && frame.IsAck() &&
-      (frame.pdl() == 2 || frame.pdl() == 8) && pd.size() >= 2) {
-    OnControlField(pd[1]);
-    return;
-  }
-
-  if (frame.Is(SET_COMMAND_RESPONSE, PID_BOOTLOADER) && frame.pdl() == 2 && pd.size() >= 2 &&
-      pd[0] == BOOT_SYNC && pd[1] == BOOT_ERASE && state_ != UpdateState::kIdle) {
-    host_.Beep();
-    ErasePlan& plan = host_.UpdateErasePlan();
-    if (plan.erase_count <= 1) {
-      --plan.erase_count;
-      state_ = UpdateState::kStartProgramming;
-    } else {
-      plan.DropFirst();  // lowers erase_count by one
-      retries_left_ = kBudget;
+  if (CheckResponse({target, DISCOVERY_COMMAND, DISC_UN_MUTE}, frame).Acknowledged()) {
+    if ((frame.pdl() == 2 || frame.pdl() == 8) && frame.data().size() >= 2) {
+      OnControlField(frame.data()[1]);
     }
-    wait_ticks_ = 0;
     return;
   }
+  OnBootloaderAnswer(frame);
+}
 
-  if (frame.Is(GET_COMMAND_RESPONSE, PID_BOOTLOADER) && frame.pdl() == chunk_length_ + 12 &&
-      pd.size() >= chunk_length_ + 8 && pd[0] == BOOT_SYNC && pd[1] == BOOT_PROGRAM &&
-      state_ != UpdateState::kIdle && EchoMatchesChunk(pd)) {
+void UpdateJob::OnBootloaderAnswer(const RdmFrameView& frame) {
+  // The bootloader answers an erase as E1.20 answers a SET, but echoes a program request as a
+  // GET_COMMAND_RESPONSE: the echo is checked as the answer to a GET.
+  const RdmUid& target = host_.TargetUid();
+  const ResponseCheck erase = CheckResponse({target, SET_COMMAND, PID_BOOTLOADER}, frame);
+  const ResponseCheck echo = CheckResponse({target, GET_COMMAND, PID_BOOTLOADER}, frame);
+  const ResponseCheck& check = erase.Answers() ? erase : echo;
+  if (!check.Answers() || state_ == UpdateState::kIdle) {
+    return;
+  }
+  const bool programming =
+      state_ == UpdateState::kProgramChunks || state_ == UpdateState::kWriteSignature;
+  if (check.kind == ResponseKind::kNack) {
+    LogRefusal(check);  // the request goes again after its wait
+    return;
+  }
+  if (!check.Acknowledged()) {
+    if ((state_ == UpdateState::kEraseBlocks && erase.Answers()) || programming) {
+      OnAnswerPutOff(check);
+    }
+    return;
+  }
+  const std::span<const uint8_t> pd = frame.data();
+  if (erase.Answers() && frame.pdl() == 2 && pd.size() >= 2 && pd[0] == BOOT_SYNC &&
+      pd[1] == BOOT_ERASE) {
+    OnEraseAcknowledged();
+  } else if (echo.Answers() && frame.pdl() == chunk_length_ + 12 &&
+             pd.size() >= chunk_length_ + 8 && pd[0] == BOOT_SYNC && pd[1] == BOOT_PROGRAM &&
+             EchoMatchesChunk(pd)) {
     write_address_ += chunk_length_;
     written_count_ += chunk_length_;
     retries_left_ = kBudget;
@@ -374,22 +384,35 @@ void UpdateJob::OnReply(const RdmFrameView& frame) {
   }
 }
 
-void UpdateJob::OnStartAnswer(const RdmFrameView& frame) {
-  if (frame.IsAck()) {
+void UpdateJob::OnEraseAcknowledged() {
+  host_.Beep();
+  ErasePlan& plan = host_.UpdateErasePlan();
+  if (plan.erase_count <= 1) {
+    --plan.erase_count;
+    state_ = UpdateState::kStartProgramming;
+  } else {
+    plan.DropFirst();  // lowers erase_count by one
+    retries_left_ = kBudget;
+  }
+  wait_ticks_ = 0;
+}
+
+void UpdateJob::OnStartAnswer(const ResponseCheck& check) {
+  if (check.Acknowledged()) {
     host_.Beep();
   }
   if (state_ != UpdateState::kStartUserProgram) {
     return;
   }
-  // Only an ACK is a start; an ACK_TIMER leaves the request to be sent again after its wait.
-  if (frame.IsNack()) {
+  if (check.kind == ResponseKind::kNack) {
     // The reason goes inside the sentence, before its full stop.
     std::string text = UpdateOutcomeText(UpdateOutcome::kStartRefused);
-    text.insert(text.size() - 1, std::string(" (") + NackReasonName(frame.nack_reason()) + ")");
+    text.insert(text.size() - 1, std::string(" (") + NackReasonName(check.nack_reason) + ")");
     End(UpdateOutcome::kStartRefused, text);
     return;
   }
-  if (!frame.IsAck()) {
+  if (!check.Acknowledged()) {
+    OnAnswerPutOff(check);  // not a start: the request goes again
     return;
   }
   host_.AppendLog("\r\n VERY WELL DONE !\r\n");
@@ -401,32 +424,54 @@ void UpdateJob::OnStartAnswer(const RdmFrameView& frame) {
   wait_ticks_ = kVerifyFirstWait;
 }
 
-void UpdateJob::OnVersionLabel(const RdmFrameView& frame) {
+void UpdateJob::OnVersionLabel(const RdmFrameView& frame, const ResponseCheck& check) {
   if (state_ != UpdateState::kVerifyStart || !application_answered_) {
     return;
   }
-  if (frame.IsAck()) {
+  if (check.Acknowledged()) {
     started_version_ = FixtureTextOf(frame.data());
     // The log shows the label as the window does: valid UTF-8 without control characters.
     End(UpdateOutcome::kSuccess,
         "The fixture answers from its new application, software version \"" +
             WindowText(started_version_) + "\".");
-  } else if (frame.IsNack()) {
+  } else if (check.kind == ResponseKind::kNack) {
     End(UpdateOutcome::kSuccess,
         "The fixture answers from its new application (it refused to tell "
         "its software version: " +
-            NackReasonName(frame.nack_reason()) + ").");
+            NackReasonName(check.nack_reason) + ").");
+  } else {
+    OnAnswerPutOff(check);
   }
 }
 
-void UpdateJob::LogRefusal(const RdmFrameView& frame) {
+void UpdateJob::OnAnswerPutOff(const ResponseCheck& check) {
+  const char* who = state_ == UpdateState::kVerifyStart ? "fixture" : "bootloader";
+  const char* request = state_ == UpdateState::kEraseBlocks        ? "erase"
+                        : state_ == UpdateState::kStartUserProgram ? "start"
+                        : state_ == UpdateState::kVerifyStart      ? "software version"
+                                                                   : "program";
+  if (check.kind != ResponseKind::kAckTimer) {
+    host_.AppendLog(std::string("The ") + who + " answered the " + request +
+                    " request with ACK_OVERFLOW, which acknowledges nothing.");
+    return;
+  }
+  const uint32_t ticks = std::clamp(check.delay_ms / kMsPerTick, kLeastAckTimerWait, kLongestWait);
+  wait_ticks_ = static_cast<int16_t>(ticks);
+  char text[160];
+  std::snprintf(text, sizeof text,
+                "The %s put off the %s request (ACK_TIMER, %.1f s); it is sent again after %.1f s.",
+                who, request, check.delay_ms / 1000.0, ticks * kMsPerTick / 1000.0);
+  host_.AppendLog(text);
+}
+
+void UpdateJob::LogRefusal(const ResponseCheck& check) {
   const char* what =
       state_ == UpdateState::kEraseBlocks ? "erase"
       : state_ == UpdateState::kProgramChunks || state_ == UpdateState::kWriteSignature
           ? "program"
           : "bootloader";
   host_.AppendLog(std::string("The bootloader refused the ") + what + " request (" +
-                  NackReasonName(frame.nack_reason()) + ").");
+                  NackReasonName(check.nack_reason) + ").");
 }
 
 void UpdateJob::OnControlField(uint8_t control) {

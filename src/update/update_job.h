@@ -11,6 +11,7 @@
 
 #include "base/result.h"
 #include "rdm/frame_view.h"
+#include "rdm/response_check.h"
 #include "update/update_host.h"
 #include "update/update_state.h"
 #include "update/word_sum_checksum.h"
@@ -80,10 +81,18 @@ class UpdateJob {
   void Finish();
   // Idle, the caption, a log line that tells how the update ended, and the outcome.
   void End(UpdateOutcome outcome, const std::string& text);
-  void OnStartAnswer(const RdmFrameView& frame);
-  void OnVersionLabel(const RdmFrameView& frame);
+  // The rows of OnReply: the answers to the start and version requests, and to the
+  // bootloader's erase and program requests.
+  void OnStartAnswer(const ResponseCheck& check);
+  void OnVersionLabel(const RdmFrameView& frame, const ResponseCheck& check);
+  void OnBootloaderAnswer(const RdmFrameView& frame);
+  void OnEraseAcknowledged();
+  // An ACK_TIMER or ACK_OVERFLOW to the request the procedure waits for: neither acknowledges
+  // it, so the request goes again after its wait, within its attempts. An ACK_TIMER makes the
+  // wait the delay it tells (100 ms to 3 s). Told in the log.
+  void OnAnswerPutOff(const ResponseCheck& check);
   // A NACK from the bootloader to one of its requests, told in the log with its reason.
-  void LogRefusal(const RdmFrameView& frame);
+  void LogRefusal(const ResponseCheck& check);
   void SendStartProgram();
   void Send(uint8_t command_class, uint16_t pid, const uint8_t* data, uint8_t pdl,
             uint32_t address);

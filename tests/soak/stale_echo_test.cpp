@@ -28,6 +28,7 @@ class StaleEchoTest : public ::testing::Test, public testing::ScriptedWindowHarn
     window.erase_plan.erase_list[0] = 0x4000;
     window.erase_plan.erase_count = 1;
     window.device_found = 1;
+    window.target_uid = kUid;  // the fixture whose echoes these are
     // Into programming as a bootloader takes it: a poll, its control field with the Boot-Loader
     // flag, then the erase of the block at 0x4000 and its acknowledgement.
     EXPECT_TRUE(window.job.Start());

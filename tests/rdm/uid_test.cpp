@@ -1,16 +1,14 @@
-// Reading typed UIDs and decimal numbers.
-#include "app/uid_text.h"
+// Reading typed UIDs: the window's reader and the whole-UID parse built on it.
+#include "rdm/uid.h"
 
 #include <gtest/gtest.h>
 
 #include <array>
 
-#include "app/decimal_text.h"
-
 namespace quillmont {
 namespace {
 
-using Uid = std::array<uint8_t, 6>;
+using Uid = RdmUid;
 constexpr Uid kWanted = {0x01, 0x23, 0x45, 0x67, 0x89, 0xAB};
 
 struct Parsed {
@@ -76,21 +74,22 @@ TEST(ToUpperAscii, RaisesOnlyLetters) {
   EXPECT_EQ(ToUpperAscii("0a fz\r\n"), "0A FZ\r\n");
 }
 
-TEST(DecimalTextValue, ReadsLikeAtoi) {
-  EXPECT_EQ(DecimalTextValue("513"), 513);
-  EXPECT_EQ(DecimalTextValue("  -1"), -1);
-  EXPECT_EQ(DecimalTextValue("+70000x"), 70000);
-  EXPECT_EQ(DecimalTextValue("\t12 34"), 12);
-  EXPECT_EQ(DecimalTextValue("abc"), 0);
-  EXPECT_EQ(DecimalTextValue(""), 0);
-  EXPECT_EQ(DecimalTextValue("- 5"), 0);
+TEST(ParseUid, TakesSixBytesAndNothingElse) {
+  const Result<RdmUid> lower = ParseUid("4f 4c 12 34 56 78");
+  ASSERT_TRUE(lower);
+  EXPECT_EQ(*lower, (RdmUid{0x4F, 0x4C, 0x12, 0x34, 0x56, 0x78}));
+  const Result<RdmUid> packed = ParseUid("4F4C12345679");
+  ASSERT_TRUE(packed);
+  EXPECT_EQ((*packed)[5], 0x79);
+  for (const char* bad : {"", "4F 4C 12 34 56", "4F 4C 12 34 56 78 9A", "4F-4C-12-34-56-78",
+                          "0x4F 4C 12 34 56 78", "4F 4C 12 34 56 78 "}) {
+    EXPECT_FALSE(ParseUid(bad)) << bad;
+  }
 }
 
-TEST(DecimalTextValue, KeepsTheLow32BitsOfAHugeNumber) {
-  // 2^32 + 0x1234
-  EXPECT_EQ(DecimalTextValue("4294971956"), 0x1234);
-  // 10^20 - 1 = 0x56BC75E2D630FFFFF: its low 32 bits are 0x630FFFFF.
-  EXPECT_EQ(DecimalTextValue("99999999999999999999"), 0x630FFFFF);
+TEST(UidNumbers, RoundTripHighByteFirst) {
+  EXPECT_EQ(UidToNumber({0x4F, 0x4C, 0x12, 0x34, 0x56, 0x78}), 0x4F4C12345678u);
+  EXPECT_EQ(NumberToUid(0xFFFFFFFFFFFE), (RdmUid{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFE}));
 }
 
 }  // namespace
