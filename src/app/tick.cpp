@@ -39,14 +39,6 @@ std::string HexListing(const uint8_t* bytes, int count) {
   return text;
 }
 
-// The parameter data as a label: at most PDL bytes, at most what the frame holds, ending early
-// at a zero byte.
-std::string LabelText(const RdmFrameView& frame) {
-  const std::span<const uint8_t> data = frame.data();
-  const auto end = std::find(data.begin(), data.end(), uint8_t{0});
-  return std::string(data.begin(), end);
-}
-
 CommandAnswer AnswerOf(const RdmFrameView& frame) {
   return CommandAnswer{frame.command_class(), frame.pid(), frame.response_type(),
                        frame.IsNack() ? frame.nack_reason() : uint16_t{0}};

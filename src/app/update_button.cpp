@@ -34,33 +34,54 @@ void UpdaterWindow::OnUpdateButton() {
   }
   port_.Invalidate();
   AppendLog("Reading " + *path);
-  if (LoadSrec2File(*path) == 0 || image.loaded_count == 0) {
+  const PreparedFirmware* firmware = PrepareChosenFile(*path);
+  if (firmware == nullptr) {
     return;
   }
   // A file that may be cut short is flashed only when the operator says so.
-  if (image.file_ending != FileEnding::kComplete) {
-    const std::string why = FileEndingText(image.file_ending);
+  if (firmware->image.file_ending != FileEnding::kComplete) {
+    const std::string why = FileEndingText(firmware->image.file_ending);
     AppendLog(why);
     if (!port_.AskYesNo(why + "\n\nFlash it all the same?")) {
       AppendLog("Not flashed.");
       return;
     }
   }
-  BeginUpdate();
+  BeginUpdate(*firmware);
 }
 
-bool UpdaterWindow::StartUpdate(const std::string& path, const FirmwareImage& loaded) {
+const PreparedFirmware* UpdaterWindow::PrepareChosenFile(const std::string& path) {
+  if (firmware_source_ != nullptr) {
+    const Result<const PreparedFirmware*> prepared = firmware_source_->Prepare(path);
+    if (!prepared) {
+      AppendLog(prepared.error().message);
+      port_.ShowMessageBox(prepared.error().message);
+      return nullptr;
+    }
+    return *prepared;
+  }
+  if (LoadSrec2File(path) == 0 || image.loaded_count == 0) {
+    return nullptr;
+  }
+  own_firmware_ = PrepareFirmware(image);
+  return own_firmware_.get();
+}
+
+bool UpdaterWindow::StartUpdate(const std::string& path, const PreparedFirmware& firmware) {
   if (job.running()) {
     return false;
   }
   port_.Invalidate();
   AppendLog("Reading " + path);
-  image = loaded;
-  if (image.loaded_count == 0) {
+  if (firmware.image.loaded_count == 0) {
     return false;
   }
-  BeginUpdate();
+  BeginUpdate(firmware);
   return true;
+}
+
+bool UpdaterWindow::StartUpdate(const std::string& path, const FirmwareImage& loaded) {
+  return StartUpdate(path, *PrepareFirmware(loaded));
 }
 
 void UpdaterWindow::AbortUpdate() {
@@ -69,8 +90,10 @@ void UpdaterWindow::AbortUpdate() {
   }
 }
 
-void UpdaterWindow::BeginUpdate() {
-  AnalyseImage(image, analysis, erase_plan);
+void UpdaterWindow::BeginUpdate(const PreparedFirmware& firmware) {
+  image = firmware.image;
+  analysis = firmware.analysis;
+  erase_plan = firmware.plan;
   AppendLog(FormatAnalysisLog(analysis, erase_plan));
   if (!analysis.HasSignature()) {
     AppendLog(kNoSignatureWarning);

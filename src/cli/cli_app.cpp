@@ -5,12 +5,14 @@
 #include <vector>
 
 #include "cli/cli_command.h"
+#include "cli/cli_options.h"
 #include "cli/device_commands.h"
 #include "cli/exit_codes.h"
 #include "cli/flash_command.h"
-#include "cli/global_options.h"
+#include "cli/history_command.h"
 #include "cli/inspect_command.h"
 #include "cli/line_commands.h"
+#include "station/station_settings.h"
 
 namespace quillmont::cli {
 namespace {
@@ -60,10 +62,10 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
   AddGlobalOptions(app, options);
   CliOutput io{out, err, out_is_terminal};
   const std::vector<CliCommand> commands = {
-      AddListCommand(app, options, io),       AddInfoCommand(app, options, io),
-      AddDiscoverCommand(app, options, io),   AddIdentifyCommand(app, options, io),
-      AddSetAddressCommand(app, options, io), AddInspectCommand(app, options.json, io),
-      AddFlashCommand(app, options, io),
+      AddListCommand(app, io),           AddInfoCommand(app, io),
+      AddDiscoverCommand(app, io),       AddIdentifyCommand(app, io),
+      AddSetAddressCommand(app, io),     AddInspectCommand(app, options.json, io),
+      AddFlashCommand(app, options, io), AddHistoryCommand(app, io),
   };
   for (const CliCommand& command : commands) {
     command.subcommand->footer(kExitCodeHelp);
@@ -81,18 +83,25 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
     app.exit(e, out, err);
     return BadArguments(argc, argv, commands, out, e.what());
   }
-  FinishGlobalOptions(options);
-  if (const Status checked = CheckGlobalOptions(options); !checked) {
-    err << checked.error().message << '\n';
-    return BadArguments(argc, argv, commands, out, checked.error().message);
+  // The options are read once, here; every command takes them as they are.
+  Result<CliConfig> config = ReadGlobalOptions(options);
+  if (!config) {
+    err << config.error().message << '\n';
+    return BadArguments(argc, argv, commands, out, config.error().message);
   }
   // Why a real adapter did not open goes to standard error, also without --verbose.
-  options.drivers.notices = &err;
-  options.drivers.verbose = options.verbose;
+  config->drivers.options.notices = &err;
+  config->drivers.options.verbose = config->verbose;
+  // The user's settings: "history = off" turns recording off as --no-history does.
+  const SettingsReading settings = ReadStationSettings();
+  for (const std::string& warning : settings.warnings) {
+    err << warning << '\n';
+  }
+  config->history = config->history && settings.settings.history;
 
   for (const CliCommand& command : commands) {
     if (command.subcommand->parsed()) {
-      return command.run();
+      return command.run(*config);
     }
   }
   return kExitBadArguments;

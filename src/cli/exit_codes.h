@@ -1,6 +1,12 @@
 // The exit status of quillmont-cli, for scripts and production lines.
 #pragma once
 
+#include <string>
+
+#include "station/fixture_commands.h"
+#include "station/flash_result.h"
+#include "station/rig.h"
+
 namespace quillmont::cli {
 
 enum ExitCode : int {
@@ -33,5 +39,15 @@ inline constexpr const char* kExitCodeHelp =
     "  10 a fixture named by --uid is not on the line (flash --all-fixtures)\n"
     "  11 no fixture on the line has the model of --model (flash --all-fixtures)\n"
     "  129, 130, 143  ended by SIGHUP, SIGINT (Ctrl-C) or SIGTERM\n";
+
+// The exit status of each result the station gives. A run that a signal stopped exits with the
+// signal's status.
+int ExitCodeOf(const FlashResult& result);
+int ExitCodeOf(const FixtureReport& report);
+int ExitCodeOf(RigRefusal refusal);
+
+// The reason of a result for people: a run that a signal stopped says so first.
+std::string DetailOf(const FlashResult& result);
+std::string DetailOf(const FixtureReport& report);
 
 }  // namespace quillmont::cli

@@ -56,4 +56,9 @@ std::string NackReasonName(uint16_t reason) {
   return text;
 }
 
+std::string LabelText(const RdmFrameView& frame) {
+  const std::span<const uint8_t> data = frame.data();
+  return std::string(data.begin(), std::find(data.begin(), data.end(), uint8_t{0}));
+}
+
 }  // namespace quillmont

@@ -57,6 +57,10 @@ class RdmFrameView {
   std::span<const uint8_t> data_;
 };
 
+// The parameter data read as a label (DEVICE_MODEL_DESCRIPTION, SOFTWARE_VERSION_LABEL): at
+// most what the frame holds, ending early at a zero byte.
+std::string LabelText(const RdmFrameView& frame);
+
 // The E1.20 name of a NACK reason code ("NR_DATA_OUT_OF_RANGE"), or "NR_0x1234" for a code
 // E1.20 does not name.
 std::string NackReasonName(uint16_t reason);

@@ -45,12 +45,6 @@ std::string Format(const char* format, unsigned value) {
   return text;
 }
 
-// The label in the parameter data: at most what the frame holds, ending early at a zero byte.
-std::string LabelOf(const RdmFrameView& frame) {
-  const std::span<const uint8_t> data = frame.data();
-  return std::string(data.begin(), std::find(data.begin(), data.end(), uint8_t{0}));
-}
-
 }  // namespace
 
 const char* UpdateOutcomeText(UpdateOutcome outcome) {
@@ -73,6 +67,17 @@ const char* UpdateOutcomeText(UpdateOutcome outcome) {
       return "The fixture did not answer after the request to start the new application.";
   }
   return "";
+}
+
+int64_t UpdateTickBound(int64_t chunks, int64_t erases) {
+  constexpr int64_t kLongestWait =
+      std::max({kPollWait, kEnterWait, kEraseWait, kProgramWait, kStartWait}) + 1;
+  constexpr int64_t kMostAttempts = std::max({kBudget, kEraseBudget}) + 1;
+  constexpr int64_t kVerifyTicks = kVerifyFirstWait + (kVerifyPolls + 1) * (kVerifyPollWait + 1) +
+                                   (kVersionRequests + 1) * (kVersionWait + 1);
+  // The way into the bootloader, the start requests and a few steps more than a plan holds.
+  constexpr int64_t kMarginSteps = 20;
+  return (chunks + erases + kMarginSteps) * kMostAttempts * kLongestWait + kVerifyTicks;
 }
 
 void UpdateJob::Reset() {
@@ -393,7 +398,7 @@ void UpdateJob::OnVersionLabel(const RdmFrameView& frame) {
     return;
   }
   if (frame.IsAck()) {
-    started_version_ = LabelOf(frame);
+    started_version_ = LabelText(frame);
     End(UpdateOutcome::kSuccess,
         "The fixture answers from its new application, software version \"" + started_version_ +
             "\".");
