@@ -43,6 +43,24 @@ int BadArguments(int argc, const char* const* argv, const std::vector<CliCommand
   return kExitBadArguments;
 }
 
+// The options read once, with the user's settings: every command takes them as they are.
+Result<CliConfig> ReadConfig(const GlobalOptions& options, std::ostream& err) {
+  Result<CliConfig> config = ReadGlobalOptions(options);
+  if (!config) {
+    return config;
+  }
+  // Why a real adapter did not open goes to standard error, also without --verbose.
+  config->drivers.options.notices = &err;
+  config->drivers.options.verbose = config->verbose;
+  // "history = off" turns recording off as --no-history does.
+  const SettingsReading settings = ReadStationSettings();
+  for (const std::string& warning : settings.warnings) {
+    err << warning << '\n';
+  }
+  config->history = config->history && settings.settings.history;
+  return config;
+}
+
 }  // namespace
 
 int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
@@ -83,21 +101,11 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
     app.exit(e, out, err);
     return BadArguments(argc, argv, commands, out, e.what());
   }
-  // The options are read once, here; every command takes them as they are.
-  Result<CliConfig> config = ReadGlobalOptions(options);
+  Result<CliConfig> config = ReadConfig(options, err);
   if (!config) {
     err << config.error().message << '\n';
     return BadArguments(argc, argv, commands, out, config.error().message);
   }
-  // Why a real adapter did not open goes to standard error, also without --verbose.
-  config->drivers.options.notices = &err;
-  config->drivers.options.verbose = config->verbose;
-  // The user's settings: "history = off" turns recording off as --no-history does.
-  const SettingsReading settings = ReadStationSettings();
-  for (const std::string& warning : settings.warnings) {
-    err << warning << '\n';
-  }
-  config->history = config->history && settings.settings.history;
 
   for (const CliCommand& command : commands) {
     if (command.subcommand->parsed()) {

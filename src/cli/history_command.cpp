@@ -10,6 +10,7 @@
 #include "cli/flash_report.h"
 #include "cli/station_run.h"
 #include "station/history.h"
+#include "station/user_folders.h"
 
 namespace quillmont::cli {
 namespace {
@@ -138,7 +139,7 @@ int RunHistory(const CliConfig& config, const HistoryOptions& options, CliOutput
       items.push_back(RecordJson(record));
     }
     io.out << Dump(json{{"command", "history"},
-                        {"file", file->string()},
+                        {"file", PathText(*file)},
                         {"records", items},
                         {"skipped_lines", reading->warnings.size()},
                         {"exit_code", kExitSuccess}})

@@ -37,6 +37,37 @@ int BadFile(CliOutput io, bool json, const std::string& path, const std::string&
   return kExitBadFile;
 }
 
+// The analysis as one document.
+void PrintJson(CliOutput io, const std::string& path, const FirmwareFile& file,
+               const std::vector<std::string>& warnings) {
+  const ImageAnalysis& analysis = file.prepared->analysis;
+  const ErasePlan& plan = file.prepared->plan;
+  nlohmann::json erase = nlohmann::json::array();
+  for (int i = 0; i < plan.erase_count && i < static_cast<int>(plan.erase_list.size()); ++i) {
+    erase.push_back(plan.erase_list[static_cast<size_t>(i)]);
+  }
+  nlohmann::json listed = nlohmann::json::array();
+  for (const PlannedChunk& chunk : file.chunks) {
+    listed.push_back({{"address", chunk.address}, {"length", chunk.length}});
+  }
+  io.out << nlohmann::json{{"command", "inspect"},
+                           {"file", path},
+                           {"sha256", file.sha256},
+                           {"loaded_bytes", file.loaded->loaded_count},
+                           {"records", file.stats.records},
+                           {"code_begin", analysis.code_begin},
+                           {"code_end", analysis.code_end},
+                           {"signature", analysis.signature},
+                           {"erase_blocks", erase},
+                           {"chunks", listed},
+                           {"complete", file.complete()},
+                           {"has_signature", file.has_signature()},
+                           {"warnings", warnings},
+                           {"exit_code", kExitSuccess}}
+                .dump(2)
+         << '\n';
+}
+
 }  // namespace
 
 int RunInspect(const std::string& path, CliOutput io, bool json) {
@@ -59,30 +90,7 @@ int RunInspect(const std::string& path, CliOutput io, bool json) {
     warnings.push_back(kNoSignatureWarning);
   }
   if (json) {
-    nlohmann::json erase = nlohmann::json::array();
-    for (int i = 0; i < plan.erase_count && i < static_cast<int>(plan.erase_list.size()); ++i) {
-      erase.push_back(plan.erase_list[static_cast<size_t>(i)]);
-    }
-    nlohmann::json listed = nlohmann::json::array();
-    for (const PlannedChunk& chunk : file.chunks) {
-      listed.push_back({{"address", chunk.address}, {"length", chunk.length}});
-    }
-    io.out << nlohmann::json{{"command", "inspect"},
-                             {"file", path},
-                             {"sha256", file.sha256},
-                             {"loaded_bytes", file.loaded->loaded_count},
-                             {"records", file.stats.records},
-                             {"code_begin", analysis.code_begin},
-                             {"code_end", analysis.code_end},
-                             {"signature", analysis.signature},
-                             {"erase_blocks", erase},
-                             {"chunks", listed},
-                             {"complete", file.complete()},
-                             {"has_signature", file.has_signature()},
-                             {"warnings", warnings},
-                             {"exit_code", kExitSuccess}}
-                  .dump(2)
-           << '\n';
+    PrintJson(io, path, file, warnings);
     return kExitSuccess;
   }
   for (const std::string& warning : warnings) {

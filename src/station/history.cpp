@@ -1,8 +1,11 @@
 #include "station/history.h"
 
+#include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <nlohmann/json.hpp>
+
+#include "station/user_folders.h"
 
 namespace quillmont {
 namespace {
@@ -121,7 +124,8 @@ Result<HistoryRecord> ParseHistoryLine(std::string_view line) {
   record.result = Text(json, "result");
   record.detail = Text(json, "detail");
   if (const auto it = json.find("seconds"); it != json.end() && it->is_number()) {
-    record.seconds = it->get<double>();
+    const double seconds = it->get<double>();
+    record.seconds = std::isfinite(seconds) ? seconds : 0.0;
   }
   if (const auto it = json.find("simulated"); it != json.end() && it->is_boolean()) {
     record.simulated = it->get<bool>();
@@ -176,7 +180,7 @@ Status UpdateHistory::Append(HistoryRecord record) {
   const std::lock_guard<std::mutex> guard(lock_);
   record.time = IsoUtcTime(now_());
   if (const Status written = AppendLineLocked(file_, HistoryLine(record) + "\n"); !written) {
-    return Error{"The update was not recorded in " + file_.string() + ": " +
+    return Error{"The update was not recorded in " + PathText(file_) + ": " +
                  written.error().message};
   }
   return {};
@@ -189,7 +193,7 @@ Result<HistoryReading> UpdateHistory::Read() const {
   }
   std::ifstream in(file_, std::ios::binary);
   if (!in) {
-    return Error{"Cannot read " + file_.string() + "."};
+    return Error{"Cannot read " + PathText(file_) + "."};
   }
   HistoryReading reading;
   int number = 0;
@@ -201,7 +205,7 @@ Result<HistoryReading> UpdateHistory::Read() const {
     if (record) {
       reading.records.push_back(std::move(*record));
     } else if (too_long || !line.empty()) {
-      reading.warnings.push_back(file_.string() + " line " + std::to_string(number) +
+      reading.warnings.push_back(PathText(file_) + " line " + std::to_string(number) +
                                  ": damaged (" + record.error().message + "); skipped.");
     }
   };

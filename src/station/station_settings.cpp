@@ -104,10 +104,10 @@ SettingsReading ReadStationSettings() {
   if (text.size() > kMaxSettingsBytes) {
     text.resize(kMaxSettingsBytes);
     text.resize(text.rfind('\n') == std::string::npos ? 0 : text.rfind('\n'));
-    reading.warnings.push_back(path.string() + ": only its first " +
+    reading.warnings.push_back(PathText(path) + ": only its first " +
                                std::to_string(kMaxSettingsBytes) + " bytes are read.");
   }
-  SettingsReading parsed = ParseStationSettings(text, path.string());
+  SettingsReading parsed = ParseStationSettings(text, PathText(path));
   parsed.warnings.insert(parsed.warnings.begin(), reading.warnings.begin(), reading.warnings.end());
   return parsed;
 }

@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "station/history.h"
+#include "station/user_folders.h"
 #include "update/update_job.h"
 
 namespace quillmont {
@@ -44,7 +45,7 @@ FlashVerdict VerdictOf(UpdateOutcome outcome) {
 std::string RecordedPath(const std::string& path) {
   std::error_code error;
   const std::filesystem::path absolute = std::filesystem::absolute(path, error);
-  return error ? path : absolute.lexically_normal().string();
+  return error ? path : PathText(absolute.lexically_normal());
 }
 
 }  // namespace

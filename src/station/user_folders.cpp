@@ -55,4 +55,9 @@ Result<std::filesystem::path> UserConfigFolder() {
 #endif
 }
 
+std::string PathText(const std::filesystem::path& path) {
+  const std::u8string text = path.u8string();
+  return std::string(text.begin(), text.end());
+}
+
 }  // namespace quillmont

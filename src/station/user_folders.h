@@ -6,6 +6,7 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
 
 #include "base/result.h"
 
@@ -13,5 +14,9 @@ namespace quillmont {
 
 Result<std::filesystem::path> UserDataFolder();
 Result<std::filesystem::path> UserConfigFolder();
+
+// A path as text for people and for the history, in UTF-8 on every system (a Windows path's own
+// characters need not fit the console's code page).
+std::string PathText(const std::filesystem::path& path);
 
 }  // namespace quillmont

@@ -14,6 +14,7 @@ WindowStation::~WindowStation() {
 void WindowStation::Attach(UpdaterWindow& window) {
   Detach();
   window_ = &window;
+  opened_adapter_ = window.link != nullptr ? window.next_device_index : -1;
   window.set_firmware_source(this);
   window.set_events(this);
 }
