@@ -83,7 +83,7 @@ void PrintTable(std::ostream& out, const std::vector<HistoryRecord>& records) {
     return;
   }
   char row[320];
-  std::snprintf(row, sizeof row, "%-20s  %-17s  %-20s  %-24s  %-24s  %-21s  %7s\n", "time",
+  std::snprintf(row, sizeof row, "%-20s  %-17s  %-20s  %-24s  %-24s  %-21s  %7s\n", "ended (UTC)",
                 "fixture", "model", "version before", "version after", "result", "time");
   out << row;
   for (const HistoryRecord& r : records) {
