@@ -57,6 +57,7 @@ FlashResult RunFlash(LineSet& line, const FirmwareFile& file, const std::optiona
   const uint64_t run_start = session.NowMicros();
   UpdateSubject subject;
   if (std::optional<FlashResult> early = ReachFixture(session, uid, run_start, subject)) {
+    early->total = file.loaded->loaded_count;
     events.OnFlashResult(adapter, *early);
     return std::move(*early);
   }
