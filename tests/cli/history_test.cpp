@@ -115,7 +115,8 @@ TEST_F(HistoryTest, EveryUpdateThatReachedAFixtureIsOneRecord) {
 }
 
 // Recording off (--no-history, the settings file), and runs that reached no fixture: nothing
-// is written. Without XDG_DATA_HOME the history lies under the home.
+// is written; a history that cannot be written is a warning. Without XDG_DATA_HOME the history
+// lies under the home.
 TEST_F(HistoryTest, NothingIsRecordedWhenOffOrWhenNoUpdateRan) {
   EXPECT_EQ(Run("--no-history " + kSim + "flash " + App()).status, 0);
   std::filesystem::create_directories(folder.path() / "config" / "quillmont");
@@ -133,6 +134,13 @@ TEST_F(HistoryTest, NothingIsRecordedWhenOffOrWhenNoUpdateRan) {
   EXPECT_EQ(Run(kSim + "flash " + Quote(cut)).status, 3);
   EXPECT_EQ(Run(kSim + "--sim-fixtures 0 flash " + App()).status, 5);
   EXPECT_FALSE(std::filesystem::exists(HistoryFile()));
+
+  // A history that cannot be written is told; the update's own result stands.
+  setenv("XDG_DATA_HOME", folder.Write("not-a-folder", "").c_str(), 1);
+  const CliRun unwritable = Run(kSim + "flash " + App());
+  EXPECT_EQ(unwritable.status, 0);
+  EXPECT_NE(unwritable.err.find("The update was not recorded in "), std::string::npos)
+      << unwritable.err;
 
   unsetenv("XDG_DATA_HOME");
   EXPECT_EQ(Run(kSim + "flash " + App()).status, 0);
