@@ -79,6 +79,17 @@ const char* UpdateOutcomeText(UpdateOutcome outcome) {
   return "";
 }
 
+int64_t UpdateTickBound(int64_t chunks, int64_t erases) {
+  constexpr int64_t kLongestWait =
+      std::max({kPollWait, kEnterWait, kEraseWait, kProgramWait, kStartWait}) + 1;
+  constexpr int64_t kMostAttempts = std::max({kBudget, kEraseBudget}) + 1;
+  constexpr int64_t kVerifyTicks = kVerifyFirstWait + (kVerifyPolls + 1) * (kVerifyPollWait + 1) +
+                                   (kVersionRequests + 1) * (kVersionWait + 1);
+  // The way into the bootloader, the start requests and a few steps more than a plan holds.
+  constexpr int64_t kMarginSteps = 20;
+  return (chunks + erases + kMarginSteps) * kMostAttempts * kLongestWait + kVerifyTicks;
+}
+
 void UpdateJob::Reset() {
   retries_left_ = 0;
   wait_ticks_ = 0;

@@ -122,4 +122,10 @@ class UpdateJob {
 // The sentence that tells how an update ended, for the log and for people.
 const char* UpdateOutcomeText(UpdateOutcome outcome);
 
+// The most ticks an update of `chunks` program requests and `erases` blocks may take: every
+// request with all its attempts at the procedure's longest wait, the verification after the
+// start, and a margin. The procedure's own budgets end it long before; a front end that pumps
+// ticks until the update ends needs no more. Follows the waits and budgets above as they change.
+int64_t UpdateTickBound(int64_t chunks, int64_t erases);
+
 }  // namespace quillmont

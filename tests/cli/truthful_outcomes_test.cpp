@@ -16,11 +16,12 @@
 #include "../update/srec2_test_files.h"
 #include "../update/update_sim_bench.h"
 #include "cli/cli_app.h"
-#include "cli/flash_run.h"
+#include "cli/exit_codes.h"
 #include "cli/interrupt.h"
 #include "drivers/driver_choice.h"
 #include "rdm/message.h"
 #include "run_cli.h"
+#include "station/flash_run.h"
 #include "update/image_analysis.h"
 
 namespace quillmont::testing {
@@ -222,26 +223,27 @@ TEST_F(TruthfulOutcomesTest, ASignalMidUpdateAbortsItAsTheButtonDoes) {
   DriverOptions options;
   options.simulate = true;
   options.sim.fast = true;
-  auto drivers = MakeDriver(options);
+  auto drivers = MakeDriver(*ParseDriverOptions(options));
   ASSERT_TRUE(drivers);
-  auto file = cli::LoadFlashFile(ExamplePath("fixture-app-1.1.srec2"),
-                                 [](const std::string& text) { ADD_FAILURE() << text; });
+  const Result<FirmwareFile> file = LoadFirmwareFile(ExamplePath("fixture-app-1.1.srec2"));
   ASSERT_TRUE(file);
-  cli::FlashSink sink;
-  int64_t sent_at_signal = -1;
-  sink.progress = [&](const cli::FlashProgress& p) {
-    if (sent_at_signal < 0 && p.sent > p.total / 2) {
-      sent_at_signal = p.sent;
-      cli::RequestInterrupt(SIGTERM);
+  struct SignalHalfWay : StationEvents {
+    int64_t sent_at_signal = -1;
+    void OnProgress(int /*adapter*/, const FlashProgress& p) override {
+      if (sent_at_signal < 0 && p.sent > p.total / 2) {
+        sent_at_signal = p.sent;
+        cli::RequestInterrupt(SIGTERM);
+      }
     }
-  };
-  std::ostringstream diag;
-  cli::GlobalOptions global;
-  const cli::FlashResult r = cli::RunFlash(**drivers, global, *file, "", diag, sink);
+  } events;
+  RunSettings settings;
+  settings.stop = [] { return cli::PendingInterrupt() != 0; };
+  const FlashResult r = RunFlash(**drivers, *file, std::nullopt, settings, events);
+  EXPECT_EQ(cli::ExitCodeOf(r), 143);
   cli::ClearInterrupt();
-  EXPECT_EQ(r.exit_code, 143);
-  EXPECT_EQ(r.result, "aborted");
-  EXPECT_EQ(r.sent, sent_at_signal);
+  EXPECT_EQ(r.verdict, FlashVerdict::kAborted);
+  EXPECT_TRUE(r.stopped);
+  EXPECT_EQ(r.sent, events.sent_at_signal);
   EXPECT_NE(std::find(r.log.begin(), r.log.end(), "Operation Aborted by User."), r.log.end());
 
   // Before any fixture is reached: still one document.
