@@ -21,7 +21,7 @@ void BM_LoadAndAnalyseFullFlash(benchmark::State& state) {
   quillmont::ImageAnalysis analysis;
   quillmont::ErasePlan plan;
   for (auto _ : state) {
-    if (quillmont::LoadSrec2File(path.string(), *image, {}) != 1) {
+    if (!quillmont::LoadSrec2File(path.string(), *image)) {
       state.SkipWithError("the benchmark file did not load");
       break;
     }

@@ -61,6 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   h.Ticks(1);  // opens the adapter
   FUZZ_CHECK(h.window.link != nullptr);
   h.window.device_found = 1;
+  h.window.target_uid = {0x4F, 0x4C, 0x12, 0x34, 0x56, 0x78};  // replies from others are refused
   h.window.receive_between_ticks = (data[0] & 0x80) != 0;
 
   // A small image to program: 0x4000 to 0x40FF loaded, and an erase plan of two blocks.

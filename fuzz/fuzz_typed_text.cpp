@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "app/decimal_text.h"
-#include "app/uid_text.h"
 #include "fuzz_check.h"
+#include "rdm/uid.h"
 
 namespace {
 

@@ -155,6 +155,17 @@ def response_search_seeds():
     write(t, "cut-short", frame(0x21, 0x00C0, b"v1")[:20])
 
 
+def fixture_text_seeds():
+    t = "fuzz_fixture_text"
+    write(t, "latin-1", b"Ger\xe4t Temp\xe9rature")
+    write(t, "escape-sequence", b"Spot \x1b[31mred\x1b[0m\x07\x7f")
+    write(t, "c1-controls", b"\x80\x9b2J\x9f\xa0\xff")
+    write(t, "nul-then-more", b"v1.0\x00\x1b]0;title\x07")
+    write(t, "utf-8-as-sent", "Gerät ✓".encode("utf-8"))
+    write(t, "reply-with-escape", frame(0x21, 0x00C0, b"v2\x1b[2J\xe9"))
+    write(t, "reply-longest", frame(0x21, 0x0080, bytes(range(1, 232))))
+
+
 if __name__ == "__main__":
     firmware_seeds()
     typed_text_seeds()
@@ -163,3 +174,4 @@ if __name__ == "__main__":
     discovery_seeds()
     request_stream_seeds()
     response_search_seeds()
+    fixture_text_seeds()

@@ -76,7 +76,7 @@ UpdateFigures RunSimulatedUpdate(const std::string& firmware_path, uint32_t baud
   figures.line = counter.counts;
 
   auto loaded = std::make_unique<FirmwareImage>();
-  const bool file_ok = LoadSrec2File(firmware_path, *loaded, {}) == 1;
+  const bool file_ok = LoadSrec2File(firmware_path, *loaded).ok();
   figures.succeeded = file_ok && window->log_text.find("VERY WELL DONE") != std::string::npos &&
                       FlashHoldsImage(fixture.flash(), *loaded);
   return figures;

@@ -7,9 +7,9 @@
 #include "app/baud_list.h"
 #include "app/decimal_text.h"
 #include "app/settings_text.h"
-#include "app/uid_text.h"
 #include "app/updater_window.h"
 #include "rdm/message.h"
+#include "rdm/uid.h"
 
 namespace quillmont {
 namespace {

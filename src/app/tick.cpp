@@ -12,8 +12,10 @@
 #include "app/settings_text.h"
 #include "app/updater_window.h"
 #include "rdm/discovery.h"
+#include "rdm/fixture_text.h"
 #include "rdm/message.h"
 #include "rdm/request.h"
+#include "rdm/response_check.h"
 
 namespace quillmont {
 namespace {
@@ -39,17 +41,9 @@ std::string HexListing(const uint8_t* bytes, int count) {
   return text;
 }
 
-// The parameter data as a label: at most PDL bytes, at most what the frame holds, ending early
-// at a zero byte.
-std::string LabelText(const RdmFrameView& frame) {
-  const std::span<const uint8_t> data = frame.data();
-  const auto end = std::find(data.begin(), data.end(), uint8_t{0});
-  return std::string(data.begin(), end);
-}
-
-CommandAnswer AnswerOf(const RdmFrameView& frame) {
+CommandAnswer AnswerOf(const RdmFrameView& frame, const ResponseCheck& check) {
   return CommandAnswer{frame.command_class(), frame.pid(), frame.response_type(),
-                       frame.IsNack() ? frame.nack_reason() : uint16_t{0}};
+                       check.kind == ResponseKind::kNack ? check.nack_reason : uint16_t{0}};
 }
 
 }  // namespace
@@ -234,6 +228,12 @@ void UpdaterWindow::ShowAndDispatchFrame() {
                   view->pdl());
     port_.SetControlText(kFrameView, header + HexListing(frame, size));
   }
+  // A reply from another UID (a second fixture on the line, a late answer to a UID no longer
+  // the target) is shown, but it is not the target's answer to anything and nothing acts on it.
+  if (CheckResponse(RequestAnsweredBy(*view, target_uid), view).kind == ResponseKind::kOtherUid) {
+    rx_length = 0;
+    return;
+  }
   events_->OnReplyAccepted(*view);
   DispatchDeviceInfo(*view);
   job.OnReply(*view);
@@ -245,29 +245,37 @@ void UpdaterWindow::DispatchDeviceInfo(const RdmFrameView& frame) {
   const bool get = frame.command_class() == GET_COMMAND_RESPONSE;
   const bool set = frame.command_class() == SET_COMMAND_RESPONSE;
   // Only an ACK fills a label or the address; a NACK is told with its reason. The chain of
-  // requests goes on either way, so that one refused parameter does not hide the others.
-  const bool ack = frame.IsAck();
+  // requests goes on either way, so that one refused parameter does not hide the others. An
+  // ACK_TIMER or ACK_OVERFLOW is not the answer yet: it fills nothing and is not told as one.
+  const ResponseCheck check = CheckResponse(RequestAnsweredBy(frame, target_uid), frame);
+  const bool ack = check.Acknowledged();
+  const bool answered = ack || check.kind == ResponseKind::kNack;
+  const auto tell_answered = [&] {
+    if (answered) {
+      events_->OnCommandAnswered(AnswerOf(frame, check));
+    }
+  };
   if (get && frame.pid() == DEVICE_MODEL_DESCRIPTION) {
     SendToTarget(GET_COMMAND, SOFTWARE_VERSION_LABEL, nullptr, 0);
-    events_->OnCommandAnswered(AnswerOf(frame));
+    tell_answered();
     if (ack) {
-      const std::string model = LabelText(frame);
-      port_.SetControlText(kModelLabel, model);
+      const std::string model = FixtureTextOf(frame.data());
+      port_.SetControlText(kModelLabel, WindowText(model));
       events_->OnDeviceInfo(DeviceInfoEvent{DEVICE_MODEL_DESCRIPTION, model, 0});
     }
   }
   if (get && frame.pid() == SOFTWARE_VERSION_LABEL) {
     SendToTarget(GET_COMMAND, DMX_START_ADDRESS, nullptr, 0);
-    events_->OnCommandAnswered(AnswerOf(frame));
+    tell_answered();
     if (ack) {
-      const std::string version = LabelText(frame);
-      port_.SetControlText(kVersionLabel, version);
+      const std::string version = FixtureTextOf(frame.data());
+      port_.SetControlText(kVersionLabel, WindowText(version));
       events_->OnDeviceInfo(DeviceInfoEvent{SOFTWARE_VERSION_LABEL, version, 0});
     }
   }
   // The address needs two data bytes that the frame really holds.
   if (get && frame.pid() == DMX_START_ADDRESS && (!ack || frame.data().size() >= 2)) {
-    events_->OnCommandAnswered(AnswerOf(frame));
+    tell_answered();
     if (ack) {
       const uint16_t address = GetBe16(frame.data().data());
       dmx_address_text = std::to_string(address);
@@ -279,12 +287,12 @@ void UpdaterWindow::DispatchDeviceInfo(const RdmFrameView& frame) {
     if (ack) {
       port_.Beep();  // a refusal is told in the log, never beeped like a success
     }
-    events_->OnCommandAnswered(AnswerOf(frame));
+    tell_answered();
   }
   // The identify answer beeps in the update procedure, which also takes it as the bootloader's
   // answer to the start request.
   if (set && frame.pid() == IDENTIFY_DEVICE) {
-    events_->OnCommandAnswered(AnswerOf(frame));
+    tell_answered();
   }
 }
 

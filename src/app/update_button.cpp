@@ -34,33 +34,57 @@ void UpdaterWindow::OnUpdateButton() {
   }
   port_.Invalidate();
   AppendLog("Reading " + *path);
-  if (LoadSrec2File(*path) == 0 || image.loaded_count == 0) {
+  const PreparedFirmware* firmware = PrepareChosenFile(*path);
+  if (firmware == nullptr) {
     return;
   }
   // A file that may be cut short is flashed only when the operator says so.
-  if (image.file_ending != FileEnding::kComplete) {
-    const std::string why = FileEndingText(image.file_ending);
+  if (firmware->image.file_ending != FileEnding::kComplete) {
+    const std::string why = FileEndingText(firmware->image.file_ending);
     AppendLog(why);
     if (!port_.AskYesNo(why + "\n\nFlash it all the same?")) {
       AppendLog("Not flashed.");
       return;
     }
   }
-  BeginUpdate();
+  BeginUpdate(*firmware);
 }
 
-bool UpdaterWindow::StartUpdate(const std::string& path, const FirmwareImage& loaded) {
+const PreparedFirmware* UpdaterWindow::PrepareChosenFile(const std::string& path) {
+  const std::optional<std::vector<uint8_t>> bytes = ReadChosenFile(path);
+  if (!bytes) {
+    return nullptr;
+  }
+  if (firmware_source_ != nullptr) {
+    const Result<const PreparedFirmware*> prepared = firmware_source_->Prepare(path, *bytes);
+    if (!prepared) {
+      AppendLog(prepared.error().message);
+      port_.ShowMessageBox(prepared.error().message);
+      return nullptr;
+    }
+    return *prepared;
+  }
+  if (LoadChosenBytes(*bytes) == 0 || image.loaded_count == 0) {
+    return nullptr;
+  }
+  own_firmware_ = PrepareFirmware(image);
+  return own_firmware_.get();
+}
+
+bool UpdaterWindow::StartUpdate(const std::string& path, const PreparedFirmware& firmware) {
   if (job.running()) {
     return false;
   }
   port_.Invalidate();
   AppendLog("Reading " + path);
-  image = loaded;
-  if (image.loaded_count == 0) {
+  if (firmware.image.loaded_count == 0) {
     return false;
   }
-  BeginUpdate();
-  return true;
+  return BeginUpdate(firmware);
+}
+
+bool UpdaterWindow::StartUpdate(const std::string& path, const FirmwareImage& loaded) {
+  return StartUpdate(path, *PrepareFirmware(loaded));
 }
 
 void UpdaterWindow::AbortUpdate() {
@@ -69,14 +93,20 @@ void UpdaterWindow::AbortUpdate() {
   }
 }
 
-void UpdaterWindow::BeginUpdate() {
-  AnalyseImage(image, analysis, erase_plan);
+bool UpdaterWindow::BeginUpdate(const PreparedFirmware& firmware) {
+  image = firmware.image;
+  analysis = firmware.analysis;
+  erase_plan = firmware.plan;
   AppendLog(FormatAnalysisLog(analysis, erase_plan));
   if (!analysis.HasSignature()) {
     AppendLog(kNoSignatureWarning);
   }
 
-  job.Start();
+  if (const Status started = job.Start(); !started) {
+    AppendLog(started.error().message);
+    port_.ShowMessageBox(started.error().message);
+    return false;
+  }
 
   for (int reads = 0; ReadWithTimeout(io_, link, rx_buffer.data(), 256, 1) > 0; ++reads) {
     if (reads + 1 == kStartDrainReads) {
@@ -84,19 +114,40 @@ void UpdaterWindow::BeginUpdate() {
       break;
     }
   }
+  return true;
+}
+
+// A file that cannot be read keeps the window's own words in the box, "Unable to read file.",
+// and the reason ("Cannot read fw.srec2: no such file") in the log; the image stays as it was.
+std::optional<std::vector<uint8_t>> UpdaterWindow::ReadChosenFile(const std::string& path) {
+  Result<std::vector<uint8_t>> bytes = ReadFirmwareFile(path);
+  if (!bytes) {
+    AppendLog(bytes.error().message);
+    port_.ShowMessageBox(kUnableToReadFileMessage);
+    return std::nullopt;
+  }
+  return std::move(*bytes);
 }
 
 // Why a file loads nothing goes to the log and to a message box.
-int UpdaterWindow::LoadSrec2File(const std::string& path) {
+int UpdaterWindow::LoadChosenBytes(std::span<const uint8_t> bytes) {
   const auto tell = [this](const std::string& text) {
     AppendLog(text);
     port_.ShowMessageBox(text);
   };
-  const int loaded = quillmont::LoadSrec2File(path, image, tell);
-  if (loaded != 0 && image.loaded_count == 0) {
+  if (const Result<Srec2Stats> loaded = LoadSrec2Bytes(bytes, image); !loaded) {
+    tell(loaded.error().message);
+    return 0;
+  }
+  if (image.loaded_count == 0) {
     tell(kNoDataRecordsMessage);
   }
-  return loaded;
+  return 1;
+}
+
+int UpdaterWindow::LoadSrec2File(const std::string& path) {
+  const std::optional<std::vector<uint8_t>> bytes = ReadChosenFile(path);
+  return bytes ? LoadChosenBytes(*bytes) : 0;
 }
 
 void UpdaterWindow::DrawProgressBar() {

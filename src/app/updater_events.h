@@ -27,7 +27,8 @@ struct DiscoveryEvent {
   DiscoveryFailure failure = DiscoveryFailure::kNone;
 };
 
-// The answer to a GET or SET the operator's commands sent to the target.
+// The answer to a GET or SET the operator's commands sent to the target: an ACK or a NACK. An
+// ACK_TIMER or ACK_OVERFLOW is no answer yet and is not told as one.
 struct CommandAnswer {
   uint8_t command_class = 0;  // of the response (GET_COMMAND_RESPONSE, SET_COMMAND_RESPONSE)
   uint16_t pid = 0;
@@ -38,7 +39,7 @@ struct CommandAnswer {
 // A device-information field the core took from an answer.
 struct DeviceInfoEvent {
   uint16_t pid = 0;      // DEVICE_MODEL_DESCRIPTION, SOFTWARE_VERSION_LABEL or DMX_START_ADDRESS
-  std::string text;      // the label, or the address in decimal
+  std::string text;      // the label as the fixture sent it, or the address in decimal
   uint16_t address = 0;  // DMX_START_ADDRESS only
 };
 
@@ -49,7 +50,8 @@ class UpdaterEvents {
   // The adapter was opened (true) or lost (false).
   virtual void OnLinkChanged(bool /*open*/) {}
   virtual void OnDiscovery(const DiscoveryEvent& /*event*/) {}
-  // A complete response frame with a good checksum, before it is acted on.
+  // A complete frame with a good checksum, before it is acted on; a reply from a UID other
+  // than the target is not accepted.
   virtual void OnReplyAccepted(const RdmFrameView& /*frame*/) {}
   virtual void OnCommandAnswered(const CommandAnswer& /*answer*/) {}
   virtual void OnDeviceInfo(const DeviceInfoEvent& /*info*/) {}

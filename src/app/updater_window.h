@@ -9,9 +9,13 @@
 #include <cstdint>
 #include <iostream>
 #include <memory>
+#include <optional>
+#include <span>
 #include <string>
+#include <vector>
 
 #include "app/control_ids.h"
+#include "app/firmware_source.h"
 #include "app/updater_events.h"
 #include "app/window_port.h"
 #include "link/clock.h"
@@ -36,6 +40,7 @@ inline constexpr const char* kDmxAddressRangeMessage =
 inline constexpr const char* kAbortAndExitQuestion = "An update is running. Abort it and exit?";
 // What the window says of a firmware file that holds no data record.
 inline constexpr const char* kNoDataRecordsMessage = "No data records in file.";
+inline constexpr const char* kUnableToReadFileMessage = "Unable to read file.";
 
 class UpdaterWindow : private UpdateHost {
  public:
@@ -46,6 +51,9 @@ class UpdaterWindow : private UpdateHost {
   // Where the core's typed events go, besides the window's own texts; null for nowhere. The
   // observer must outlive the window or be taken away first.
   void set_events(UpdaterEvents* events) { events_ = events != nullptr ? events : &no_events_; }
+  // Where the Update button's file is read, loaded and analysed; null for the window's own
+  // reader. The source must outlive the window or be taken away first.
+  void set_firmware_source(FirmwareSource* source) { firmware_source_ = source; }
 
   // Start-up, the bound texts, the log, the settings and the endings.
   bool OnInit();
@@ -98,9 +106,12 @@ class UpdaterWindow : private UpdateHost {
 
   // The firmware update's start and abort, the file reader and the progress bar.
   void OnUpdateButton();
-  // Starts the update with an image that was loaded from `path` elsewhere, as the Update button
-  // does once its dialog has given a path and the file is loaded. False when an update is
-  // already running or the image holds no loaded bytes (nothing starts).
+  // Starts the update with firmware that was read from `path` and prepared elsewhere, as the
+  // Update button does once its dialog has given a path and the file is loaded. False when an
+  // update is already running, the image holds no loaded bytes or the update refuses it (nothing
+  // starts).
+  bool StartUpdate(const std::string& path, const PreparedFirmware& firmware);
+  // The same with an image as loaded, analysed here.
   bool StartUpdate(const std::string& path, const FirmwareImage& loaded);
   // Aborts a running update as the Update button's click does; nothing when none runs.
   void AbortUpdate();
@@ -160,9 +171,19 @@ class UpdaterWindow : private UpdateHost {
   // The commands that talk to the device share their start: the guard, the typed UID, and
   // the "No Devices Discovered yet" message. True when the command may send.
   bool BeginDeviceCommand(bool tell_when_no_device);
-  // The update's start once the image is loaded: analysis, its log line, the job's start and
-  // the drain of the receive side.
-  void BeginUpdate();
+  // The chosen file read, loaded and analysed, by the firmware source or by the window itself;
+  // null when it cannot be flashed (the operator has been told why).
+  const PreparedFirmware* PrepareChosenFile(const std::string& path);
+  // The chosen file's bytes; nothing when it cannot be read (the operator has been told).
+  std::optional<std::vector<uint8_t>> ReadChosenFile(const std::string& path);
+  // Loads the file's bytes into `image`: 1, or 0 when the loader refused them (told in the log
+  // and a box).
+  int LoadChosenBytes(std::span<const uint8_t> bytes);
+  // The update's start once the firmware is prepared: the image and its analysis taken, the
+  // analysis's log line, the job's start and the drain of the receive side. False, with the
+  // reason in the log and a message box, when the job refuses the image (a chunk outside the
+  // erased flash).
+  bool BeginUpdate(const PreparedFirmware& firmware);
   // Empties the model and version labels.
   void ClearDeviceLabels();
   // The window may end: no update runs, or the operator chose to abort it (which is done here).
@@ -174,6 +195,7 @@ class UpdaterWindow : private UpdateHost {
   void ShowMessageBox(const std::string& text) override;
   void SendToTarget(uint8_t command_class, uint16_t pid, const uint8_t* data, uint8_t pdl) override;
   bool DeviceKnown() const override { return device_found != 0; }
+  const RdmUid& TargetUid() const override { return target_uid; }
   FirmwareImage& UpdateImage() override { return image; }
   const ImageAnalysis& UpdateAnalysis() const override { return analysis; }
   ErasePlan& UpdateErasePlan() override { return erase_plan; }
@@ -184,6 +206,9 @@ class UpdaterWindow : private UpdateHost {
   // line is quiet: the reply that ended the update may have started the label chain already.
   // Counted down at the end of every tick; the request goes out when it reaches 0.
   int ask_model_after_update_ = 0;
+
+  FirmwareSource* firmware_source_ = nullptr;
+  std::unique_ptr<PreparedFirmware> own_firmware_;  // what the window's own reader prepared
 
   WindowPort& port_;
   LineIo io_;

@@ -7,12 +7,14 @@
 
 #include "app/baud_list.h"
 #include "cli/cli_command.h"
+#include "cli/cli_options.h"
 #include "cli/device_commands.h"
 #include "cli/exit_codes.h"
 #include "cli/flash_command.h"
-#include "cli/global_options.h"
+#include "cli/history_command.h"
 #include "cli/inspect_command.h"
 #include "cli/line_commands.h"
+#include "station/station_settings.h"
 
 namespace quillmont::cli {
 namespace {
@@ -93,6 +95,24 @@ void PrintCompletionWords(const CLI::App& app, std::ostream& out) {
   }
 }
 
+// The options read once, with the user's settings: every command takes them as they are.
+Result<CliConfig> ReadConfig(const GlobalOptions& options, std::ostream& err) {
+  Result<CliConfig> config = ReadGlobalOptions(options);
+  if (!config) {
+    return config;
+  }
+  // Why a real adapter did not open goes to standard error, also without --verbose.
+  config->drivers.options.notices = &err;
+  config->drivers.options.verbose = config->verbose;
+  // "history = off" turns recording off as --no-history does.
+  const SettingsReading settings = ReadStationSettings();
+  for (const std::string& warning : settings.warnings) {
+    err << warning << '\n';
+  }
+  config->history = config->history && settings.settings.history;
+  return config;
+}
+
 }  // namespace
 
 int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
@@ -112,10 +132,10 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
   AddGlobalOptions(app, options);
   CliOutput io{out, err, out_is_terminal};
   const std::vector<CliCommand> commands = {
-      AddListCommand(app, options, io),       AddInfoCommand(app, options, io),
-      AddDiscoverCommand(app, options, io),   AddIdentifyCommand(app, options, io),
-      AddSetAddressCommand(app, options, io), AddInspectCommand(app, options.json, io),
-      AddFlashCommand(app, options, io),
+      AddListCommand(app, io),           AddInfoCommand(app, io),
+      AddDiscoverCommand(app, io),       AddIdentifyCommand(app, io),
+      AddSetAddressCommand(app, io),     AddInspectCommand(app, options.json, io),
+      AddFlashCommand(app, options, io), AddHistoryCommand(app, io),
   };
   for (const CliCommand& command : commands) {
     command.subcommand->footer(kExitCodeHelp);
@@ -137,18 +157,15 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
     app.exit(e, out, err);
     return BadArguments(argc, argv, commands, out, e.what());
   }
-  FinishGlobalOptions(options);
-  if (const Status checked = CheckGlobalOptions(options); !checked) {
-    err << checked.error().message << '\n';
-    return BadArguments(argc, argv, commands, out, checked.error().message);
+  Result<CliConfig> config = ReadConfig(options, err);
+  if (!config) {
+    err << config.error().message << '\n';
+    return BadArguments(argc, argv, commands, out, config.error().message);
   }
-  // Why a real adapter did not open goes to standard error, also without --verbose.
-  options.drivers.notices = &err;
-  options.drivers.verbose = options.verbose;
 
   for (const CliCommand& command : commands) {
     if (command.subcommand->parsed()) {
-      return command.run();
+      return command.run(*config);
     }
   }
   return kExitBadArguments;

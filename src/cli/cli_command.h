@@ -1,9 +1,11 @@
 // One subcommand of quillmont-cli: each command adds itself to the parser and says what to run
-// when the command line chose it.
+// when the command line chose it, with the options read once.
 #pragma once
 
 #include <functional>
 #include <ostream>
+
+#include "cli/cli_options.h"
 
 namespace CLI {
 class App;
@@ -19,8 +21,8 @@ struct CliOutput {
 };
 
 struct CliCommand {
-  CLI::App* subcommand = nullptr;  // owned by the parser
-  std::function<int()> run;        // gives the exit status
+  CLI::App* subcommand = nullptr;            // owned by the parser
+  std::function<int(const CliConfig&)> run;  // gives the exit status
 };
 
 }  // namespace quillmont::cli

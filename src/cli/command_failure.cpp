@@ -2,17 +2,18 @@
 
 #include <nlohmann/json.hpp>
 
+#include "cli/flash_report.h"
+
 namespace quillmont::cli {
 
-int FailCommand(const GlobalOptions& options, CliOutput io, const char* command, int code,
+int FailCommand(const CliConfig& config, CliOutput io, const char* command, int code,
                 const std::string& text) {
   io.err << text << '\n';
-  if (options.json) {
-    io.out << nlohmann::json{{"command", command},
-                             {"result", "failed"},
-                             {"detail", text},
-                             {"exit_code", code}}
-                  .dump(2)
+  if (config.json) {
+    io.out << Dump(nlohmann::json{{"command", command},
+                                  {"result", "failed"},
+                                  {"detail", text},
+                                  {"exit_code", code}})
            << '\n';
   }
   return code;

@@ -5,12 +5,11 @@
 #include <string>
 
 #include "cli/cli_command.h"
-#include "cli/global_options.h"
 
 namespace quillmont::cli {
 
 // Writes the failure and returns `code`, the exit status.
-int FailCommand(const GlobalOptions& options, CliOutput io, const char* command, int code,
+int FailCommand(const CliConfig& config, CliOutput io, const char* command, int code,
                 const std::string& text);
 
 }  // namespace quillmont::cli

@@ -1,17 +1,23 @@
 // The exit status of quillmont-cli, for scripts and production lines.
 #pragma once
 
+#include <string>
+
+#include "station/fixture_commands.h"
+#include "station/flash_result.h"
+#include "station/rig.h"
+
 namespace quillmont::cli {
 
 enum ExitCode : int {
   kExitSuccess = 0,
-  kExitBadArguments = 2,        // the command line could not be parsed
-  kExitBadFile = 3,             // the firmware file cannot be read or holds a bad record
-  kExitNoAdapter = 4,           // no USB-to-RS485 adapter could be opened
-  kExitNoDevice = 5,            // no fixture answered
-  kExitUpdateAborted = 6,       // the firmware update did not complete
-  kExitRefused = 7,             // the fixture answered a request with a NACK
-  kExitInBootloader = 8,        // the fixture is (or stays) in its bootloader
+  kExitBadArguments = 2,   // the command line could not be parsed
+  kExitBadFile = 3,        // the firmware file (or the history) cannot be read, or a bad record
+  kExitNoAdapter = 4,      // no USB-to-RS485 adapter could be opened
+  kExitNoDevice = 5,       // no fixture answered
+  kExitUpdateAborted = 6,  // the firmware update did not complete
+  kExitRefused = 7,        // the fixture answered a request with a NACK
+  kExitInBootloader = 8,   // the fixture is (or stays) in its bootloader
   kExitNoAnswerAfterStart = 9,  // the fixture did not answer after the start of its new firmware
   kExitNotOnLine = 10,          // flash --all-fixtures: a fixture named by --uid is not on the line
   kExitNoMatch = 11,            // flash --all-fixtures: no fixture has the model of --model
@@ -23,7 +29,7 @@ inline constexpr const char* kExitCodeHelp =
     "Exit status:\n"
     "  0  success\n"
     "  2  bad arguments\n"
-    "  3  bad firmware file\n"
+    "  3  bad firmware file (history: the history cannot be read)\n"
     "  4  no adapter\n"
     "  5  no device\n"
     "  6  update aborted (or the flash check failed)\n"
@@ -33,5 +39,15 @@ inline constexpr const char* kExitCodeHelp =
     "  10 a fixture named by --uid is not on the line (flash --all-fixtures)\n"
     "  11 no fixture on the line has the model of --model (flash --all-fixtures)\n"
     "  129, 130, 143  ended by SIGHUP, SIGINT (Ctrl-C) or SIGTERM\n";
+
+// The exit status of each result the station gives. A run that a signal stopped exits with the
+// signal's status.
+int ExitCodeOf(const FlashResult& result);
+int ExitCodeOf(const FixtureReport& report);
+int ExitCodeOf(RigRefusal refusal);
+
+// The reason of a result for people: a run that a signal stopped says so first.
+std::string DetailOf(const FlashResult& result);
+std::string DetailOf(const FixtureReport& report);
 
 }  // namespace quillmont::cli

@@ -1,24 +1,34 @@
-// quillmont-cli flash FILE and flash --all-adapters FILE: the firmware update, on one fixture or
-// on the fixture of every adapter at once (and, by rig_command.h, on every fixture of a line).
+// quillmont-cli flash FILE: the firmware update, on one fixture, on the fixture of every adapter
+// at once (--all-adapters), or on every fixture of a line (--all-fixtures, rig_command.h).
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 
+#include "base/result.h"
 #include "cli/cli_command.h"
-#include "cli/global_options.h"
+#include "station/firmware_file.h"
 
 namespace quillmont::cli {
 
+// What `flash` was asked for, beside the global options.
+struct FlashRequest {
+  std::string path;
+  bool all_adapters = false;
+  bool allow_unterminated = false;  // flash a file that may be cut short
+  bool dry_run = false;             // a rig's plan alone
+  std::optional<uint16_t> model_id;
+  std::optional<std::string> skip_version;
+};
+
 CliCommand AddFlashCommand(CLI::App& app, GlobalOptions& options, CliOutput io);
 
-// `allow_unterminated`: flash a file that may be cut short (no end record, or a count record
-// that disagrees); without it such a file is refused before anything is sent.
-int RunFlashCommand(const std::string& path, const GlobalOptions& options, CliOutput io,
-                    bool allow_unterminated = false);
-int RunFlashAllAdapters(const std::string& path, const GlobalOptions& options, CliOutput io,
-                        bool allow_unterminated = false);
+int RunFlashCommand(const FlashRequest& request, const CliConfig& config, CliOutput io);
+int RunFlashAllAdapters(const FlashRequest& request, const CliConfig& config, CliOutput io);
 
-// Where --sim-dump writes the flash of adapter `adapter` when all adapters are updated: PATH.N.
-std::string AdapterDumpPath(const std::string& path, int adapter);
+// The run's one firmware file, read, hashed, loaded and analysed; an error when it cannot be
+// flashed (a file that may be cut short is refused unless the request allows it).
+Result<FirmwareFile> LoadRunFile(const FlashRequest& request);
 
 }  // namespace quillmont::cli

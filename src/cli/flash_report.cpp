@@ -2,18 +2,37 @@
 
 #include <cstdio>
 
-#include "cli/progress_text.h"
-#include "update/srec2.h"
+#include "cli/exit_codes.h"
 
 namespace quillmont::cli {
 
 using nlohmann::json;
 
+namespace {
+
+// What the run does with a fixture, as the plan shows it.
+const char* Action(const RigFixture& f) {
+  return !f.selected       ? "skip"
+         : !f.answered     ? "cannot update"
+         : f.in_bootloader ? "update first"
+                           : "update";
+}
+
+std::string Cell(const std::string& text, size_t width) {
+  return text.size() <= width ? text : text.substr(0, width - 1) + "~";
+}
+
+}  // namespace
+
+std::string Dump(const json& document) {
+  return document.dump(2, ' ', false, json::error_handler_t::replace);
+}
+
 json ResultJson(const FlashResult& r) {
   return json{{"uid", r.uid},
-              {"result", r.result},
-              {"detail", r.detail},
-              {"exit_code", r.exit_code},
+              {"result", VerdictName(r.verdict)},
+              {"detail", DetailOf(r)},
+              {"exit_code", ExitCodeOf(r)},
               {"seconds", r.seconds},
               {"bytes_sent", r.sent},
               {"bytes_total", r.total},
@@ -22,18 +41,29 @@ json ResultJson(const FlashResult& r) {
               {"software_version_after", r.version_after}};
 }
 
-int EarlyFailure(const GlobalOptions& options, CliOutput io, const std::string& path, int code,
-                 const char* result, const std::string& detail, const std::string& told) {
-  if (!detail.empty()) {
-    io.err << detail << '\n';
+json EntryJson(const RigEntry& entry, bool all_adapters) {
+  const RigFixture& f = entry.fixture;
+  json item = ResultJson(entry.result);
+  if (all_adapters) {
+    item["adapter"] = f.adapter;
   }
-  if (options.json) {
-    io.out << json{{"command", "flash"},
-                   {"file", path},
-                   {"result", result},
-                   {"detail", detail.empty() ? told : detail},
-                   {"exit_code", code}}
-                  .dump(2)
+  item["model"] = f.model;
+  item["model_id"] = f.model_id ? json(*f.model_id) : json(nullptr);
+  item["in_bootloader"] = f.in_bootloader;
+  item["selected"] = f.selected;
+  item["reason"] = f.reason;
+  return item;
+}
+
+int EarlyFailure(const CliConfig& config, CliOutput io, const std::string& path, int code,
+                 const char* result, const std::string& detail) {
+  io.err << detail << '\n';
+  if (config.json) {
+    io.out << Dump(json{{"command", "flash"},
+                        {"file", path},
+                        {"result", result},
+                        {"detail", detail},
+                        {"exit_code", code}})
            << '\n';
   }
   return code;
@@ -49,68 +79,74 @@ std::string Told(const std::string& version) {
   return version.empty() ? "(not told)" : version;
 }
 
-std::string RefusalOfEnding(const FlashFile& file, bool allow_unterminated) {
-  if (file.loaded->file_ending == FileEnding::kComplete || allow_unterminated) {
-    return {};
-  }
-  return FileEndingText(file.loaded->file_ending) +
-         " Nothing was sent; give --allow-unterminated to flash it all the same.";
+void PrintSummary(std::ostream& out, const FirmwareFile& file, const FlashResult& r) {
+  out << "\nFixture:  " << (r.uid.empty() ? "-" : r.uid) << '\n'
+      << "File:     " << file.path << '\n'
+      << "SHA-256:  " << file.sha256 << '\n'
+      << "Sent:     " << r.sent << " bytes in program requests (" << r.total << " loaded)\n"
+      << "Time:     " << Seconds(r.seconds) << '\n'
+      << "Software version: " << Told(r.version_before) << " -> " << Told(r.version_after) << '\n'
+      << "Result:   " << VerdictName(r.verdict) << ": " << DetailOf(r) << '\n';
 }
 
-FlashSink FlashConsole::Sink() {
-  FlashSink sink;
-  sink.message_box = [this](const std::string& text) {
-    EndLiveLine();
-    io_.err << text << '\n' << std::flush;
-  };
-  if (json_) {
-    return sink;
+void PrintAdapterTable(std::ostream& out, const FirmwareFile& file,
+                       const std::vector<FlashResult>& results) {
+  out << "\nFile:     " << file.path << "\nSHA-256:  " << file.sha256 << "\n\n";
+  char row[160];
+  std::snprintf(row, sizeof row, "%-7s  %-17s  %-14s  %8s  %s\n", "adapter", "fixture", "result",
+                "time", "detail");
+  out << row;
+  for (size_t i = 0; i < results.size(); ++i) {
+    const FlashResult& r = results[i];
+    std::snprintf(row, sizeof row, "%-7zu  %-17s  %-14s  %8s  ", i,
+                  r.uid.empty() ? "-" : r.uid.c_str(), VerdictName(r.verdict),
+                  Seconds(r.seconds).c_str());
+    out << row << DetailOf(r) << '\n';
   }
-  sink.log = [this](const std::string& line, bool program_request) {
-    if (io_.out_is_terminal && program_request) {
-      return;  // the progress line names the step
+}
+
+void PrintPlan(std::ostream& out, const std::vector<RigFixture>& fixtures, bool all_adapters) {
+  out << "Fixtures found:\n";
+  for (const RigFixture& f : fixtures) {
+    char adapter[24] = "";
+    if (all_adapters) {
+      std::snprintf(adapter, sizeof adapter, "adapter %d  ", f.adapter);
     }
-    EndLiveLine();
-    io_.out << line << '\n' << std::flush;
-  };
-  sink.status = [this](const std::string& text) {
-    EndLiveLine();
-    io_.out << "[" << text << "]\n" << std::flush;
-  };
-  if (io_.out_is_terminal) {
-    sink.progress = [this](const FlashProgress& progress) {
-      io_.out << "\r\033[K" << FormatProgressLine(progress) << std::flush;
-      live_ = true;
-    };
+    char row[200];
+    std::snprintf(row, sizeof row, "  %s%-17s  %-20s  %-6s  %-28s  ", adapter, f.uid_text.c_str(),
+                  Cell(f.model.empty() ? "-" : f.model, 20).c_str(),
+                  f.model_id ? ModelIdText(*f.model_id).c_str() : "-",
+                  Cell(Told(f.version), 28).c_str());
+    out << row << Action(f) << ": " << f.reason << '\n';
   }
-  return sink;
+  out << '\n';
 }
 
-void FlashConsole::EndLiveLine() {
-  if (live_) {
-    io_.out << '\n';
-    live_ = false;
+void PrintRigTable(std::ostream& out, const FirmwareFile& file,
+                   const std::vector<RigEntry>& entries, bool all_adapters) {
+  out << "\nFile:     " << file.path << "\nSHA-256:  " << file.sha256 << "\n\n";
+  char row[240];
+  std::snprintf(row, sizeof row, "%s%-17s  %-20s  %-28s  %-28s  %-21s  %7s\n",
+                all_adapters ? "adapter  " : "", "fixture", "model", "version before",
+                "version after", "result", "time");
+  out << row;
+  for (const RigEntry& entry : entries) {
+    const FlashResult& r = entry.result;
+    char adapter[16] = "";
+    if (all_adapters) {
+      std::snprintf(adapter, sizeof adapter, "%-7d  ", entry.fixture.adapter);
+    }
+    std::snprintf(row, sizeof row, "%s%-17s  %-20s  %-28s  %-28s  %-21s  %7s\n", adapter,
+                  entry.fixture.uid_text.c_str(),
+                  Cell(entry.fixture.model.empty() ? "-" : entry.fixture.model, 20).c_str(),
+                  Cell(Told(r.version_before), 28).c_str(),
+                  Cell(entry.ran ? Told(r.version_after) : "-", 28).c_str(), VerdictName(r.verdict),
+                  entry.ran ? Seconds(r.seconds).c_str() : "-");
+    out << row;
+    if (ExitCodeOf(r) != kExitSuccess || !entry.ran) {
+      out << "    " << DetailOf(r) << '\n';
+    }
   }
-}
-
-FlashSink PrefixedSink(std::mutex& lock, CliOutput io, bool json, const std::string& prefix) {
-  FlashSink sink;
-  sink.message_box = [&lock, io, prefix](const std::string& text) {
-    const std::lock_guard<std::mutex> guard(lock);
-    io.err << prefix << text << '\n';
-  };
-  if (json) {
-    return sink;
-  }
-  sink.log = [&lock, io, prefix](const std::string& line, bool /*program_request*/) {
-    const std::lock_guard<std::mutex> guard(lock);
-    io.out << prefix << line << '\n';
-  };
-  sink.status = [&lock, io, prefix](const std::string& text) {
-    const std::lock_guard<std::mutex> guard(lock);
-    io.out << prefix << "[" << text << "]\n";
-  };
-  return sink;
 }
 
 }  // namespace quillmont::cli

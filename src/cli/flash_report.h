@@ -1,24 +1,28 @@
-// What every form of `flash` shows: the console of one run, the JSON of a result, the early
-// failures before any fixture is reached, and the refusal of a file that may be cut short.
+// What every form of `flash` shows of its results: the JSON of a result, the summary of one
+// update, the table of every adapter's, a rig's plan and table, and the early failures before
+// any fixture is reached.
 #pragma once
 
-#include <mutex>
 #include <nlohmann/json.hpp>
+#include <ostream>
 #include <string>
+#include <vector>
 
 #include "cli/cli_command.h"
-#include "cli/flash_run.h"
-#include "cli/global_options.h"
+#include "station/firmware_file.h"
+#include "station/flash_result.h"
+#include "station/rig.h"
 
 namespace quillmont::cli {
 
 nlohmann::json ResultJson(const FlashResult& r);
+// A rig's fixture: its result with what the survey found.
+nlohmann::json EntryJson(const RigEntry& entry, bool all_adapters);
 
-// A run that ended before any fixture was reached: the reason on standard error (unless the
-// loader already put it there), and the document with --json. `told`: a reason the loader has
-// already written to standard error, for the document only.
-int EarlyFailure(const GlobalOptions& options, CliOutput io, const std::string& path, int code,
-                 const char* result, const std::string& detail, const std::string& told = "");
+// A run that ended before any fixture was reached: the reason on standard error and, with
+// --json, the document.
+int EarlyFailure(const CliConfig& config, CliOutput io, const std::string& path, int code,
+                 const char* result, const std::string& detail);
 
 // "12.3 s".
 std::string Seconds(double seconds);
@@ -26,26 +30,21 @@ std::string Seconds(double seconds);
 // A software version label as shown: "(not told)" when the fixture told none.
 std::string Told(const std::string& version);
 
-// A file that may be cut short is refused unless the operator asked for it: the reason, or ""
-// when the file may be flashed.
-std::string RefusalOfEnding(const FlashFile& file, bool allow_unterminated);
+// The end of `flash`: the fixture, the file and its digest, the bytes, the time, the versions
+// and the result.
+void PrintSummary(std::ostream& out, const FirmwareFile& file, const FlashResult& r);
 
-// The single run's console: log lines and status changes as they come; on a terminal the
-// program requests feed one live progress line instead of a line each.
-class FlashConsole {
- public:
-  FlashConsole(CliOutput io, bool json) : io_(io), json_(json) {}
-  FlashSink Sink();
-  void EndLiveLine();
+// The end of `flash --all-adapters`: the file and a row for each adapter.
+void PrintAdapterTable(std::ostream& out, const FirmwareFile& file,
+                       const std::vector<FlashResult>& results);
 
- private:
-  CliOutput io_;
-  bool json_;
-  bool live_ = false;
-};
+// A rig's plan: every fixture found and what the run does with it, and why.
+void PrintPlan(std::ostream& out, const std::vector<RigFixture>& fixtures, bool all_adapters);
+// The end of a rig's run: a row for each fixture.
+void PrintRigTable(std::ostream& out, const FirmwareFile& file,
+                   const std::vector<RigEntry>& entries, bool all_adapters);
 
-// The console of one of several runs at once: every line under `lock`, after `prefix`
-// ("[adapter 1] "); nothing but message boxes with --json.
-FlashSink PrefixedSink(std::mutex& lock, CliOutput io, bool json, const std::string& prefix);
+// JSON text that never stops on bytes that are not UTF-8 (a fixture's texts come off the line).
+std::string Dump(const nlohmann::json& json);
 
 }  // namespace quillmont::cli

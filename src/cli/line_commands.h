@@ -3,11 +3,10 @@
 #pragma once
 
 #include "cli/cli_command.h"
-#include "cli/global_options.h"
 
 namespace quillmont::cli {
 
-CliCommand AddListCommand(CLI::App& app, const GlobalOptions& options, CliOutput io);
-CliCommand AddDiscoverCommand(CLI::App& app, const GlobalOptions& options, CliOutput io);
+CliCommand AddListCommand(CLI::App& app, CliOutput io);
+CliCommand AddDiscoverCommand(CLI::App& app, CliOutput io);
 
 }  // namespace quillmont::cli

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "cli/flash_run.h"
+#include "station/flash_result.h"
 
 namespace quillmont::cli {
 

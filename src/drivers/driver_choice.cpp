@@ -12,6 +12,7 @@
 #include "link/forwarding_driver.h"
 #include "link/usbpro/usbpro_driver.h"
 #include "sim/fault_plan.h"
+#include "sim/nor_flash.h"
 #include "sim/simulated_line.h"
 #include "sim/usbpro_widget.h"
 #if defined(QUILLMONT_HAVE_SERIAL_BACKEND)
@@ -47,11 +48,6 @@ class SingleAdapterView final : public ForwardingDriver {
 
   std::unique_ptr<D2xxDriver> inner_;
   int adapter_;
-};
-
-struct TargetedFaults {
-  int adapter = 0;
-  FaultPlan plan;
 };
 
 // "LIST" or "N:LIST". No fault item starts with a digit, so a leading number and a colon can
@@ -145,34 +141,30 @@ std::function<std::string(int)> WidgetDescriber(usbpro::UsbProDriver& widgets) {
   };
 }
 
-MadeSet MakeSimulated(const DriverOptions& options, int only_adapter) {
-  Result<std::vector<TargetedFaults>> faults = ParseAllFaults(options.sim);
-  if (!faults) {
-    return faults.error();
-  }
-  Result<std::vector<SimFixtureSetting>> settings = ParseAllFixtureSettings(options.sim);
-  if (!settings) {
-    return settings.error();
-  }
+MadeSet MakeSimulated(const DriverConfig& config, int only_adapter) {
+  const DriverOptions& options = config.options;
   std::unique_ptr<DriverSet> set = DriverSet::ForSimulator(options.sim.fast);
   SimulatedLine& line = *set->simulated_line();
   if (only_adapter >= 0) {
-    AddSimulatedAdapter(line, options.sim, only_adapter, *faults, *settings);
+    AddSimulatedAdapter(line, options.sim, only_adapter, config.faults, config.fixture_settings);
+    set->NumberSimulatedAdaptersFrom(only_adapter);
   } else {
     for (int a = 0; a < options.sim.adapters; ++a) {
-      AddSimulatedAdapter(line, options.sim, a, *faults, *settings);
+      AddSimulatedAdapter(line, options.sim, a, config.faults, config.fixture_settings);
     }
   }
   if (options.UsesWidget()) {
     auto widgets = std::make_unique<usbpro::UsbProDriver>(
         std::make_unique<UsbProWidgetPort>(line, set->clock()), &set->clock());
     auto describe = WidgetDescriber(*widgets);
+    set->NameWidgetsBy(widgets.get());
     set->UseWidgets(std::move(widgets), std::move(describe));
   }
   return set;
 }
 
-MadeSet MakeReal(const DriverOptions& options, int only_adapter) {
+MadeSet MakeReal(const DriverConfig& config, int only_adapter) {
+  const DriverOptions& options = config.options;
   Result<std::unique_ptr<D2xxDriver>> backend = MakeBackend(options.driver, options.ports);
   if (!backend) {
     return backend.error();
@@ -228,6 +220,7 @@ MadeSet MakeReal(const DriverOptions& options, int only_adapter) {
   }
   std::unique_ptr<DriverSet> set = DriverSet::ForBackend(std::move(driver), std::move(names));
   set->DescribeAdaptersWith(std::move(describe));
+  set->NameWidgetsBy(widgets);
   return set;
 }
 
@@ -262,7 +255,7 @@ D2xxDriver& DriverSet::driver() {
   return *line_;
 }
 
-void DriverSet::UseWidgets(std::unique_ptr<D2xxDriver> widgets,
+void DriverSet::UseWidgets(std::unique_ptr<usbpro::UsbProDriver> widgets,
                            std::function<std::string(int)> describe) {
   backend_ = std::move(widgets);
   describe_ = std::move(describe);
@@ -287,8 +280,8 @@ std::vector<std::string> DriverSet::AdapterNames() {
     if (line_ != nullptr) {
       const int fixtures = line_->fixture_count(static_cast<int>(i));
       name = (backend_ != nullptr ? "simulated widget " : "simulated adapter ") +
-             std::to_string(i) + " (" + std::to_string(fixtures) +
-             (fixtures == 1 ? " fixture)" : " fixtures)");
+             std::to_string(first_adapter_ + static_cast<int>(i)) + " (" +
+             std::to_string(fixtures) + (fixtures == 1 ? " fixture)" : " fixtures)");
     } else if (i < port_names_.size()) {
       name = port_names_[i];
     } else {
@@ -302,7 +295,10 @@ std::vector<std::string> DriverSet::AdapterNames() {
   return names;
 }
 
-Status CheckDriverOptions(const DriverOptions& options) {
+namespace {
+
+// What can be checked of the options before anything is read.
+Status CheckOptions(const DriverOptions& options) {
   if (options.simulate && !options.driver.empty() && options.driver != "sim" &&
       !options.UsesWidget()) {
     return Error{"--simulate and --driver " + options.driver + " contradict each other"};
@@ -327,30 +323,42 @@ Status CheckDriverOptions(const DriverOptions& options) {
   if (sim.version_label.size() > kMaxSimLabel) {
     return Error{"--sim-label holds at most " + std::to_string(kMaxSimLabel) + " characters"};
   }
-  if (Result<std::vector<TargetedFaults>> faults = ParseAllFaults(sim); !faults) {
-    return faults.error();
-  }
-  if (Result<std::vector<SimFixtureSetting>> settings = ParseAllFixtureSettings(sim); !settings) {
-    return settings.error();
-  }
   return {};
 }
 
-Result<std::unique_ptr<DriverSet>> MakeDriver(const DriverOptions& options) {
-  if (Status checked = CheckDriverOptions(options); !checked) {
+}  // namespace
+
+Result<DriverConfig> ParseDriverOptions(const DriverOptions& options) {
+  if (Status checked = CheckOptions(options); !checked) {
     return checked.error();
   }
-  return options.UsesSimulator() ? MakeSimulated(options, -1) : MakeReal(options, -1);
+  DriverConfig config;
+  config.options = options;
+  if (!options.UsesSimulator()) {
+    return config;
+  }
+  Result<std::vector<TargetedFaults>> faults = ParseAllFaults(options.sim);
+  if (!faults) {
+    return faults.error();
+  }
+  Result<std::vector<SimFixtureSetting>> settings = ParseAllFixtureSettings(options.sim);
+  if (!settings) {
+    return settings.error();
+  }
+  config.faults = std::move(*faults);
+  config.fixture_settings = std::move(*settings);
+  return config;
 }
 
-Result<int> CountAdapters(const DriverOptions& options) {
-  if (options.UsesSimulator()) {
-    if (Status checked = CheckDriverOptions(options); !checked) {
-      return checked.error();
-    }
-    return options.sim.adapters;
+Result<std::unique_ptr<DriverSet>> MakeDriver(const DriverConfig& config) {
+  return config.options.UsesSimulator() ? MakeSimulated(config, -1) : MakeReal(config, -1);
+}
+
+Result<int> CountAdapters(const DriverConfig& config) {
+  if (config.options.UsesSimulator()) {
+    return config.options.sim.adapters;
   }
-  Result<std::unique_ptr<DriverSet>> set = MakeDriver(options);
+  Result<std::unique_ptr<DriverSet>> set = MakeDriver(config);
   if (!set) {
     return set.error();
   }
@@ -361,11 +369,46 @@ Result<int> CountAdapters(const DriverOptions& options) {
   return static_cast<int>(std::min<uint32_t>(count, 1024));
 }
 
-Result<std::unique_ptr<DriverSet>> MakeAdapterDriver(const DriverOptions& options, int adapter) {
-  if (Status checked = CheckDriverOptions(options); !checked) {
-    return checked.error();
+Result<std::unique_ptr<DriverSet>> MakeAdapterDriver(const DriverConfig& config, int adapter) {
+  return config.options.UsesSimulator() ? MakeSimulated(config, adapter)
+                                        : MakeReal(config, adapter);
+}
+
+std::string DriverSet::OpenAdapterName(int index, FT_HANDLE link) {
+  std::string name;
+  if (line_ != nullptr) {
+    name = std::string(backend_ != nullptr ? "simulated widget " : "simulated adapter ") +
+           std::to_string(first_adapter_ + index);
+  } else if (index >= 0 && static_cast<size_t>(index) < port_names_.size()) {
+    name = port_names_[static_cast<size_t>(index)];
+  } else {
+    name = "adapter " + std::to_string(index);
   }
-  return options.UsesSimulator() ? MakeSimulated(options, adapter) : MakeReal(options, adapter);
+  if (widgets_ != nullptr) {
+    if (const usbpro::WidgetInfo* info = widgets_->info(link)) {
+      name += ", serial " + info->serial;
+    }
+  }
+  return name;
+}
+
+Result<std::optional<uint32_t>> DriverSet::CompareFixtureFlash(const RdmUid& uid,
+                                                               const FirmwareImage& loaded) {
+  if (line_ == nullptr) {
+    return Error{"not the simulator"};
+  }
+  for (int a = 0; a < line_->adapter_count(); ++a) {
+    for (int i = 0; i < line_->fixture_count(a); ++i) {
+      if (line_->fixture(a, i).config().uid == uid) {
+        uint32_t mismatch = 0;
+        if (FlashHoldsImage(line_->fixture(a, i).flash(), loaded, &mismatch)) {
+          return std::optional<uint32_t>();
+        }
+        return std::optional<uint32_t>(mismatch);
+      }
+    }
+  }
+  return Error{"no simulated fixture " + FormatUid(uid)};
 }
 
 RdmUid SimFixtureUid(int adapter, int index) {

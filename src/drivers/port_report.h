@@ -7,7 +7,6 @@
 #include <functional>
 #include <memory>
 #include <ostream>
-#include <streambuf>
 #include <string>
 #include <vector>
 
@@ -46,36 +45,6 @@ class PortReporter final : public ForwardingDriver {
   bool verbose_;
   std::vector<std::string> told_;    // failures told since the last open; bounded
   std::vector<std::string> opened_;  // ports whose opening verbose has told
-};
-
-// The line layer's diagnostic lines, passed on without the repeats of an adapter search: a
-// line equal to one of the last few received is dropped. Lines are passed on whole, at their
-// line feed (or when very long).
-class QuietRepeatsBuf final : public std::streambuf {
- public:
-  explicit QuietRepeatsBuf(std::ostream& target) : target_(target) {}
-  ~QuietRepeatsBuf() override;
-  QuietRepeatsBuf(const QuietRepeatsBuf&) = delete;
-  QuietRepeatsBuf& operator=(const QuietRepeatsBuf&) = delete;
-
- protected:
-  int_type overflow(int_type c) override;
-  int sync() override;
-
- private:
-  void EndLine();
-
-  std::ostream& target_;
-  std::string line_;
-  std::vector<std::string> recent_;
-};
-
-class QuietRepeatsStream final : public std::ostream {
- public:
-  explicit QuietRepeatsStream(std::ostream& target) : std::ostream(&buf_), buf_(target) {}
-
- private:
-  QuietRepeatsBuf buf_;
 };
 
 }  // namespace quillmont

@@ -4,6 +4,7 @@
 
 #include "base/whole_number.h"
 #include "drivers/driver_choice.h"
+#include "rdm/fixture_text.h"
 #include "rdm/message.h"
 
 namespace quillmont {
@@ -26,7 +27,8 @@ std::vector<std::string_view> Split(std::string_view text, char separator) {
 }  // namespace
 
 Result<SimFixtureSetting> ParseSimFixtureSetting(std::string_view text) {
-  const std::string whole = "--sim-fixture '" + std::string(text) + "': ";
+  // The argument is quoted back as printable ASCII: a label may hold any byte.
+  const std::string whole = "--sim-fixture '" + TerminalText(text, false) + "': ";
   const std::vector<std::string_view> parts = Split(text, ':');
   if (parts.size() != 2 && parts.size() != 3) {
     return Error{whole + "write N:LIST or A:N:LIST"};
@@ -58,7 +60,7 @@ Result<SimFixtureSetting> ParseSimFixtureSetting(std::string_view text) {
       setting.has_label = true;
       setting.label = std::string(item.substr(6));
     } else {
-      return Error{whole + "unknown or bad item '" + std::string(item) + "'"};
+      return Error{whole + "unknown or bad item '" + TerminalText(item, false) + "'"};
     }
   }
   return setting;

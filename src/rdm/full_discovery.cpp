@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <map>
 #include <set>
 #include <utility>
 
@@ -14,7 +13,6 @@
 namespace quillmont {
 namespace {
 
-constexpr RdmUid kBroadcastUid = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
 constexpr int kMaxPreamble = 7;
 // Reads that empty the line before a request: late bytes of a collision or noise.
 constexpr int kDrainReads = 20;
@@ -37,59 +35,38 @@ class Search {
          FullDiscoveryResult& result)
       : io_(io), link_(link), options_(options), result_(result) {}
 
-  bool Budget() const { return result_.requests < options_.max_requests; }
+  // Counts one more request. False, with the search marked incomplete, when the budget is
+  // spent: nothing may be sent then.
+  bool Spend() {
+    if (result_.requests >= options_.max_requests) {
+      result_.complete = false;
+      return false;
+    }
+    ++result_.requests;
+    return true;
+  }
+  bool Stopped() const { return !result_.complete; }
 
   void UnMuteAll() {
+    if (!Spend()) {
+      return;
+    }
     Drain();
-    ++result_.requests;
     SendUnMuteAll(io_, link_);
   }
 
-  // One pass over the whole range. Returns how many devices it muted.
+  // One pass over the whole range. Returns how many devices it muted. A silent range is trusted
+  // only once it has been asked again: a lost answer must not end the search.
   int Pass() {
-    int muted = 0;
-    std::vector<Range> stack = {{kLowestUid, kHighestUid}};
-    single_attempts_.clear();
-    while (!stack.empty()) {
-      if (!Budget()) {
-        result_.complete = false;
-        return muted;
-      }
-      const Range range = stack.back();
-      stack.pop_back();
-      RdmUid uid{};
-      switch (Branch(range, uid)) {
-        case BranchAnswer::kSilence:
-          break;
-        case BranchAnswer::kOneDevice: {
-          const uint64_t number = UidToNumber(uid);
-          // A device already muted that answers again, or one that has refused a mute before,
-          // is not asked again.
-          const bool known = found_.count(number) != 0 || unresponsive_.count(number) != 0;
-          if (number < range.lower || number > range.upper || known || !Mute(uid)) {
-            // Not a device of this range, or one that will not be muted: split, so that the
-            // others in the range still get their turn.
-            Split(range, stack);
-            break;
-          }
-          ++muted;
-          found_.insert(number);
-          stack.push_back(range);  // others may hide behind it
-          break;
-        }
-        case BranchAnswer::kGarbled:
-          ++result_.collisions;
-          if (range.lower == range.upper) {
-            if (++single_attempts_[range.lower] < options_.single_uid_attempts) {
-              stack.push_back(range);
-            }
-          } else {
-            Split(range, stack);
-          }
-          break;
+    const size_t before = found_.size();
+    refused_mute_.clear();
+    for (int ask = 0; ask <= options_.silent_range_asks && !Stopped(); ++ask) {
+      if (Explore({kLowestUid, kHighestUid})) {
+        break;
       }
     }
-    return muted;
+    RetryRefusedMutes();
+    return static_cast<int>(found_.size() - before);
   }
 
   void Finish() {
@@ -104,13 +81,63 @@ class Search {
   }
 
  private:
-  static void Split(const Range& range, std::vector<Range>& stack) {
-    if (range.lower == range.upper) {
-      return;
+  // Asks `range` until it stays silent: mutes each device that answers alone, and splits the
+  // range where answers collide or a device will not be muted. True when anything answered.
+  bool Explore(const Range& range) {
+    bool heard = false;
+    int garbled_single = 0;
+    int asked_again = 0;
+    while (!Stopped()) {
+      RdmUid uid{};
+      const BranchAnswer answer = Branch(range, uid);
+      if (answer == BranchAnswer::kSilence) {
+        return heard;
+      }
+      heard = true;
+      if (answer == BranchAnswer::kOneDevice && TakeDevice(range, uid)) {
+        continue;  // others may hide behind it
+      }
+      if (answer == BranchAnswer::kGarbled) {
+        ++result_.collisions;
+      }
+      if (range.lower == range.upper) {
+        if (answer == BranchAnswer::kGarbled && ++garbled_single < options_.single_uid_attempts) {
+          continue;
+        }
+        return heard;
+      }
+      const uint64_t middle = range.lower + (range.upper - range.lower) / 2;
+      const bool lower = Explore({range.lower, middle});
+      const bool upper = Explore({middle + 1, range.upper});
+      // The range answered and neither half did: the answers were lost on the line.
+      if (lower || upper || ++asked_again > options_.silent_range_asks) {
+        return heard;
+      }
     }
-    const uint64_t middle = range.lower + (range.upper - range.lower) / 2;
-    stack.push_back({middle + 1, range.upper});
-    stack.push_back({range.lower, middle});
+    return heard;
+  }
+
+  // A device that answered a branch alone: muted and counted when it is one of the range's and
+  // neither muted already nor refused a mute in this pass.
+  bool TakeDevice(const Range& range, const RdmUid& uid) {
+    const uint64_t number = UidToNumber(uid);
+    if (number < range.lower || number > range.upper || found_.count(number) != 0 ||
+        refused_mute_.count(number) != 0 || !Mute(uid)) {
+      return false;
+    }
+    found_.insert(number);
+    return true;
+  }
+
+  // A device whose mute acknowledgements were lost is muted all the same and stays silent from
+  // then on: once the pass is over, it is asked directly once more.
+  void RetryRefusedMutes() {
+    const std::set<uint64_t> refused = refused_mute_;
+    for (uint64_t number : refused) {
+      if (!Stopped() && Mute(NumberToUid(number))) {
+        found_.insert(number);
+      }
+    }
   }
 
   void Drain() { DrainReceived(io_, link_, kDrainReads); }
@@ -121,8 +148,10 @@ class Search {
     const RdmUid upper = NumberToUid(range.upper);
     std::copy(lower.begin(), lower.end(), pd.begin());
     std::copy(upper.begin(), upper.end(), pd.begin() + 6);
+    if (!Spend()) {
+      return BranchAnswer::kSilence;
+    }
     Drain();
-    ++result_.requests;
     SendRdmRequest(io_, link_, kBroadcastUid, pd.data(), static_cast<uint8_t>(pd.size()), 0,
                    DISCOVERY_COMMAND, DISC_UNIQUE_BRANCH);
     std::array<uint8_t, kMaxReadBytes> answer{};
@@ -201,9 +230,8 @@ class Search {
 
   bool Mute(const RdmUid& uid) {
     const uint64_t number = UidToNumber(uid);
-    for (int attempt = 0; attempt < options_.mute_attempts && Budget(); ++attempt) {
+    for (int attempt = 0; attempt < options_.mute_attempts && Spend(); ++attempt) {
       Drain();
-      ++result_.requests;
       SendRdmRequest(io_, link_, uid, nullptr, 0, 0, DISCOVERY_COMMAND, DISC_MUTE);
       // The acknowledgement carries the control field, perhaps a binding UID after it: what
       // its message length announces beyond the first read is read too.
@@ -222,7 +250,10 @@ class Search {
         return true;
       }
     }
-    unresponsive_.insert(number);
+    if (!Stopped()) {
+      refused_mute_.insert(number);
+      unresponsive_.insert(number);
+    }
     return false;
   }
 
@@ -240,28 +271,11 @@ class Search {
   const FullDiscoveryOptions& options_;
   FullDiscoveryResult& result_;
   std::set<uint64_t> found_;
-  std::set<uint64_t> unresponsive_;
-  std::map<uint64_t, int> single_attempts_;
+  std::set<uint64_t> unresponsive_;  // ever refused a mute
+  std::set<uint64_t> refused_mute_;  // refused a mute in this pass: not asked again in it
 };
 
 }  // namespace
-
-uint64_t UidToNumber(const RdmUid& uid) {
-  uint64_t number = 0;
-  for (uint8_t byte : uid) {
-    number = number << 8 | byte;
-  }
-  return number;
-}
-
-RdmUid NumberToUid(uint64_t number) {
-  RdmUid uid{};
-  for (int i = 5; i >= 0; --i) {
-    uid[static_cast<size_t>(i)] = static_cast<uint8_t>(number);
-    number >>= 8;
-  }
-  return uid;
-}
 
 int16_t AnswerWindowMs(const FullDiscoveryOptions& options) {
   const int wait = kAnswerOnLineMs + std::max<int>(options.latency_timer_ms, 0);
@@ -341,9 +355,11 @@ FullDiscoveryResult DiscoverAllDevices(LineIo& io, LinkHandle& link,
   FullDiscoveryResult result;
   Search search(io, link, options, result);
   search.UnMuteAll();
-  for (int pass = 0; pass < options.max_passes && result.complete; ++pass) {
+  // Until a pass finds nothing new: a device whose answers were lost in one pass is the only
+  // one left unmuted in the next, and answers alone there.
+  while (!search.Stopped()) {
     ++result.passes;
-    if (search.Pass() == 0 && result.passes >= options.min_passes) {
+    if (search.Pass() == 0) {
       break;
     }
   }

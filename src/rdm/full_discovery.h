@@ -30,10 +30,10 @@ struct FullDiscoveryOptions {
   int mute_attempts = 3;
   // A branch of one UID whose answers stay garbled is asked this often.
   int single_uid_attempts = 3;
-  // Passes over the whole range: at least min_passes, then until one finds nothing new. Later
-  // passes find devices whose answers were lost in an earlier one.
-  int min_passes = 2;
-  int max_passes = 4;
+  // A silent answer may be a lost one. A range that answered and whose halves then both stayed
+  // silent is asked again up to this often before it is dropped; so is the whole range before
+  // a pass counts as finding nothing. Passes go on until one finds nothing new.
+  int silent_range_asks = 3;
   // The most requests of a whole discovery.
   int max_requests = 20000;
 };
@@ -44,7 +44,9 @@ struct FullDiscoveryResult {
   int requests = 0;                  // every request sent, un-mutes included
   int collisions = 0;                // garbled answers that split a range
   int passes = 0;
-  bool complete = true;  // false when max_requests ended the search
+  // The search ended because a pass found nothing new. False when the request budget ended a
+  // pass: devices may be left unfound.
+  bool complete = true;
 };
 
 // Un-mutes every device, then searches. The link must be open at the line's rate.
@@ -81,8 +83,5 @@ int FindFrameStart(const uint8_t* bytes, int count);
 // DISC_UN_MUTE (`pid`) from `uid`, checksum good: its control field alone (PDL 2) or with a
 // binding UID after it (PDL 8), as E1.20 allows.
 bool IsDiscoveryAcknowledgement(const uint8_t* frame, int size, uint16_t pid, const RdmUid& uid);
-
-uint64_t UidToNumber(const RdmUid& uid);
-RdmUid NumberToUid(uint64_t number);
 
 }  // namespace quillmont

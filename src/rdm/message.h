@@ -25,6 +25,7 @@ inline constexpr uint8_t SET_COMMAND_RESPONSE = 0x31;
 inline constexpr uint8_t RESPONSE_TYPE_ACK = 0x00;
 inline constexpr uint8_t RESPONSE_TYPE_ACK_TIMER = 0x01;
 inline constexpr uint8_t RESPONSE_TYPE_NACK_REASON = 0x02;
+inline constexpr uint8_t RESPONSE_TYPE_ACK_OVERFLOW = 0x03;
 
 // NACK reason codes (E1.20 table A-17).
 inline constexpr uint16_t NR_UNKNOWN_PID = 0x0000;

@@ -7,6 +7,7 @@
 #include "rdm/frame_view.h"
 #include "rdm/message.h"
 #include "rdm/request.h"
+#include "rdm/response_check.h"
 
 namespace quillmont {
 namespace {
@@ -32,7 +33,7 @@ bool FindResponse(const uint8_t* bytes, int count, const RdmUid& uid, uint8_t co
     }
     const std::optional<RdmFrameView> view =
         RdmFrameView::Of(std::span<const uint8_t>(bytes + start, static_cast<size_t>(frame_size)));
-    if (view && view->Is(static_cast<uint8_t>(command_class + 1), pid) && view->source() == uid &&
+    if (CheckResponse(SentRequest{uid, command_class, pid}, view).Answers() &&
         view->destination() == kControllerUid) {
       at = start;
       size = frame_size;

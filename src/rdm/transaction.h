@@ -20,9 +20,10 @@ struct TransactionOptions {
   int attempts = 3;
 };
 
-// Sends the request (sub-device 0) to `uid` and returns the response frame: from `uid`, of the
-// request's command class plus one and its PID, checksum good (ACK or NACK alike). Nothing when
-// no such frame came in any attempt, or when the request could not be sent.
+// Sends the request (sub-device 0) to `uid` and returns the response frame that answers it
+// (CheckResponse), addressed to this controller, checksum good: of any response type, so the
+// caller checks it for an ACK. Nothing when no such frame came in any attempt, or when the
+// request could not be sent.
 std::optional<std::vector<uint8_t>> Transact(LineIo& io, LinkHandle& link, const RdmUid& uid,
                                              uint8_t command_class, uint16_t pid,
                                              const uint8_t* data = nullptr, uint8_t pdl = 0,

@@ -15,6 +15,8 @@ namespace {
 // A low-start application carries its signature in its first four bytes at 0x2000, recognised by
 // the 02 23 in its last two, as the image analysis finds it.
 constexpr uint32_t kLowStartSignature = 0x2000;
+// An image's signature stands at the start of a 256-byte page.
+constexpr uint32_t kPageSize = 0x100;
 
 // Whether `request` is a well-formed RDM request: start codes, a message length that matches its
 // size and its PDL, and a good checksum.
@@ -70,16 +72,25 @@ void SimulatedFixture::ResetInto(FixtureStage stage, uint64_t at_micros) {
   busy_until_micros_ = at_micros + Scaled(uint64_t{config_.reset_ms} * 1000);
 }
 
+// A low-start application's signature at 0x2000 (its 02 23 at 0x2002), or the configured
+// signature value at the configured address or at any page boundary: an image from 0x9000
+// carries its signature at 0x9100.
 bool SimulatedFixture::SignatureStandsAt(uint32_t at) const {
-  if (at == config_.signature_address && at <= kFlashSize - 4) {
-    for (uint32_t i = 0; i < 4; ++i) {
-      if (flash_.at(at + i) != config_.signature_value[i]) {
-        return false;
-      }
-    }
+  if (at > kFlashSize - 4) {
+    return false;
+  }
+  if (at == kLowStartSignature && flash_.at(at + 2) == 0x02 && flash_.at(at + 3) == 0x23) {
     return true;
   }
-  return at == kLowStartSignature && flash_.at(at + 2) == 0x02 && flash_.at(at + 3) == 0x23;
+  if (at != config_.signature_address && at % kPageSize != 0) {
+    return false;
+  }
+  for (uint32_t i = 0; i < 4; ++i) {
+    if (flash_.at(at + i) != config_.signature_value[i]) {
+      return false;
+    }
+  }
+  return true;
 }
 
 bool SimulatedFixture::ApplicationValid() const {
@@ -98,7 +109,7 @@ std::string SimulatedFixture::ApplicationLabel() const {
     if (c == 0) {
       break;
     }
-    label.push_back(c >= 0x20 && c < 0x7F ? static_cast<char>(c) : '?');
+    label.push_back(static_cast<char>(c));  // the bytes as they stand, as a fixture sends them
   }
   return label;
 }
@@ -289,6 +300,26 @@ std::optional<FixtureReply> SimulatedFixture::BootloaderCommand(const RdmFrameVi
   return std::nullopt;
 }
 
+// Where the program request at `address` of `length` bytes wrote a signature: the configured
+// place or the low-start one when it covers them (a chunk that carries the placeholder there
+// counts until the signature chunk follows), else the first page boundary in it where the
+// signature now stands.
+std::optional<uint32_t> SimulatedFixture::SignatureWrittenBy(uint32_t address,
+                                                             size_t length) const {
+  for (const uint32_t signature : {config_.signature_address, kLowStartSignature}) {
+    if (Covers(address, length, signature)) {
+      return signature;
+    }
+  }
+  for (uint32_t page = (address + kPageSize - 1) / kPageSize * kPageSize;
+       Covers(address, length, page); page += kPageSize) {
+    if (SignatureStandsAt(page)) {
+      return page;
+    }
+  }
+  return std::nullopt;
+}
+
 // "Start program": the low bootloader jumps into the bootloader proper; the bootloader starts the
 // application only when it is whole, and otherwise stays where it is, its acknowledgement sent
 // all the same.
@@ -336,13 +367,7 @@ std::optional<FixtureReply> SimulatedFixture::Program(const RdmFrameView& reques
   flash_.Program(address, program->data.data(), static_cast<uint32_t>(length));
   // The bootloader starts only what was written last: a request that wrote a signature, with
   // nothing programmed or erased after it.
-  signature_written_last_.reset();
-  for (const uint32_t signature : {config_.signature_address, kLowStartSignature}) {
-    if (Covers(address, length, signature)) {
-      signature_written_last_ = signature;
-      break;
-    }
-  }
+  signature_written_last_ = SignatureWrittenBy(address, length);
   FixtureReply reply = Respond(request, RESPONSE_TYPE_ACK, request.data(), GET_COMMAND_RESPONSE);
   reply.delay_micros += Scaled(uint64_t{config_.program_ms} * 1000);
   busy_until_micros_ = at_micros + reply.delay_micros;

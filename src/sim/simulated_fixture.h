@@ -12,7 +12,8 @@
 // and program commands of PID_BOOTLOADER (malformed ones or ones with a bad word-sum checksum get
 // no reply); SET IDENTIFY_DEVICE 0x01 ("start program") is acknowledged, but starts only a whole
 // application: one whose signature was written by the last program request, with no erase after
-// it, and stands at its place (the configured signature, or a low-start image's 02 23 at 0x2002).
+// it, and stands at its place (the configured signature at its address or at any 256-byte page
+// boundary, or a low-start image's 02 23 at 0x2002).
 // Otherwise the fixture stays in its bootloader. GET DEVICE_MODEL_DESCRIPTION and
 // SOFTWARE_VERSION_LABEL are answered (the label names the bootloader); everything else goes
 // unanswered.
@@ -122,6 +123,7 @@ class SimulatedFixture {
   std::optional<FixtureReply> Program(const RdmFrameView& request, uint64_t at_micros);
   void StartProgram(uint64_t at_micros);
   bool SignatureStandsAt(uint32_t at) const;
+  std::optional<uint32_t> SignatureWrittenBy(uint32_t address, size_t length) const;
   FixtureReply Respond(const RdmFrameView& request, uint8_t response_type,
                        std::span<const uint8_t> data, uint8_t command_class = 0) const;
   FixtureReply Nack(const RdmFrameView& request, uint16_t reason) const;

@@ -2,7 +2,9 @@
 //
 // The adapter comes from the same driver choice as quillmont-cli: the serial backend by default
 // (every USB serial adapter, or exactly the --port paths), the vendor's D2XX library with
-// --driver d2xx, and the built-in simulated fixture on the real clock with --simulate.
+// --driver d2xx, and the built-in simulated fixture on the real clock with --simulate. Updates run
+// through the station and are recorded in the user's update history (unless --no-history or the
+// settings file's "history = off").
 // Hidden for the screenshot script: --screenshot PATH [--screenshot-delay MS] saves the window
 // to a PNG file MS milliseconds after it is shown and then ends it.
 #include <QApplication>
@@ -10,11 +12,18 @@
 #include <QMessageBox>
 #include <QTimer>
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
+#include <memory>
+#include <string>
 
 #include "app/control_ids.h"
 #include "app/updater_app.h"
 #include "drivers/driver_choice.h"
+#include "station/history.h"
+#include "station/station_settings.h"
+#include "station/user_folders.h"
+#include "station/window_station.h"
 #include "ui/app_icon.h"
 #include "ui/qt_window_host.h"
 
@@ -22,6 +31,7 @@ namespace {
 
 struct Options {
   bool simulate = false;
+  bool no_history = false;
   QStringList ports;
   QString driver;
   QString screenshot;
@@ -41,16 +51,19 @@ bool ParseOptions(const QApplication& app, Options& options) {
   const QCommandLineOption driver(QStringLiteral("driver"),
                                   QStringLiteral("Adapter backend: serial, d2xx, usbpro or sim."),
                                   QStringLiteral("NAME"));
+  const QCommandLineOption no_history(QStringLiteral("no-history"),
+                                      QStringLiteral("Record nothing in the update history."));
   QCommandLineOption screenshot(QStringLiteral("screenshot"), QStringLiteral("PNG file."),
                                 QStringLiteral("PATH"));
   QCommandLineOption delay(QStringLiteral("screenshot-delay"), QStringLiteral("Milliseconds."),
                            QStringLiteral("MS"));
   screenshot.setFlags(QCommandLineOption::HiddenFromHelp);
   delay.setFlags(QCommandLineOption::HiddenFromHelp);
-  parser.addOptions({simulate, port, driver, screenshot, delay});
+  parser.addOptions({simulate, port, driver, no_history, screenshot, delay});
   parser.process(app);
 
   options.simulate = parser.isSet(simulate);
+  options.no_history = parser.isSet(no_history);
   options.ports = parser.values(port);
   options.driver = parser.value(driver);
   options.screenshot = parser.value(screenshot);
@@ -79,6 +92,33 @@ void ScheduleScreenshot(quillmont::ui::QtWindowHost& host, const Options& option
                      });
 }
 
+// What the station tells beside the window (a record not written, a settings line not
+// understood) goes to standard error: the window's own texts stay as they are.
+class StandardErrorEvents final : public quillmont::StationEvents {
+ public:
+  void OnWarning(const std::string& text) override {
+    std::fprintf(stderr, "quillmont: %s\n", text.c_str());
+  }
+};
+
+// The user's update history, unless recording is off; null then.
+std::unique_ptr<quillmont::UpdateHistory> OpenHistory(const Options& options,
+                                                      quillmont::StationEvents& events) {
+  const quillmont::SettingsReading settings = quillmont::ReadStationSettings();
+  for (const std::string& warning : settings.warnings) {
+    events.OnWarning(warning);
+  }
+  if (options.no_history || !settings.settings.history) {
+    return nullptr;
+  }
+  const quillmont::Result<std::filesystem::path> folder = quillmont::UserDataFolder();
+  if (!folder) {
+    events.OnWarning("The update history is not kept: " + folder.error().message);
+    return nullptr;
+  }
+  return std::make_unique<quillmont::UpdateHistory>(*folder / quillmont::kHistoryFileName);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -95,8 +135,10 @@ int main(int argc, char** argv) {
   for (const QString& port : options.ports) {
     driver_options.ports.push_back(port.toStdString());
   }
+  quillmont::Result<quillmont::DriverConfig> config = quillmont::ParseDriverOptions(driver_options);
   quillmont::Result<std::unique_ptr<quillmont::DriverSet>> drivers =
-      quillmont::MakeDriver(driver_options);
+      config ? quillmont::MakeDriver(*config)
+             : quillmont::Result<std::unique_ptr<quillmont::DriverSet>>(config.error());
   if (!drivers) {
     const std::string& error = drivers.error().message;
     std::fprintf(stderr, "quillmont: %s\n", error.c_str());
@@ -106,7 +148,14 @@ int main(int argc, char** argv) {
     return 2;
   }
 
+  StandardErrorEvents events;
+  const std::unique_ptr<quillmont::UpdateHistory> history = OpenHistory(options, events);
+  quillmont::RunSettings run;
+  run.program = "quillmont";
+  run.history = history.get();
+  quillmont::WindowStation station(**drivers, run, events);
   quillmont::ui::QtWindowHost host;
+  host.UseStation(&station);
   ScheduleScreenshot(host, options);
   quillmont::UpdaterApp().Start(host, (*drivers)->driver(), (*drivers)->clock());
   return 0;

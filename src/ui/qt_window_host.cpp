@@ -44,6 +44,9 @@ QtWindowHost::QtWindowHost() : port_(dialog_) {}
 
 void QtWindowHost::Bind(UpdaterWindow& window) {
   Unbind();
+  if (station_ != nullptr) {
+    station_->Attach(window);
+  }
   UpdaterWindow* target = &window;
   UpdaterDialog* dialog = &dialog_;
   // The controls follow the core's own state after every tick and every click: an update starts
@@ -81,6 +84,9 @@ void QtWindowHost::Unbind() {
   connections_.clear();
   port_.SetTickHandler({});
   port_.StopAllTimers();
+  if (station_ != nullptr) {
+    station_->Detach();
+  }
 }
 
 int QtWindowHost::RunModal(UpdaterWindow& window) {

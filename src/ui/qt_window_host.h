@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/updater_app.h"
+#include "station/window_station.h"
 #include "ui/qt_window_port.h"
 #include "ui/updater_dialog.h"
 
@@ -14,6 +15,10 @@ namespace quillmont::ui {
 class QtWindowHost : public WindowHost {
  public:
   QtWindowHost();
+
+  // The station the window's updates run through (null: the core's own reader, no record).
+  // Bound windows take it as their firmware source and listener. It must outlive the binding.
+  void UseStation(WindowStation* station) { station_ = station; }
 
   WindowPort& port() override { return port_; }
   // Binds the window, runs its OnInit, runs the dialog until the core ends it, and unbinds.
@@ -30,6 +35,7 @@ class QtWindowHost : public WindowHost {
  private:
   UpdaterDialog dialog_;
   QtWindowPort port_;
+  WindowStation* station_ = nullptr;
   std::vector<QMetaObject::Connection> connections_;
 };
 

@@ -2,10 +2,14 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstdio>
+#include <filesystem>
 #include <limits>
+#include <memory>
 #include <optional>
 #include <string_view>
+#include <system_error>
 
 namespace quillmont {
 namespace {
@@ -14,19 +18,11 @@ namespace {
 // of a longer line comes as the next piece.
 constexpr size_t kPieceLength = 1023;
 
-// Reads a file (or the bytes of one already in memory) front to back as text, in pieces: a CR LF
-// line end reads as LF, and a piece ends after its LF or when it holds kPieceLength characters.
-// A file is read in blocks into a fixed buffer; nothing grows with the file.
+// Reads the bytes of a file front to back as text, in pieces: a CR LF line end reads as LF, and a
+// piece ends after its LF or when it holds kPieceLength characters.
 class PieceReader {
  public:
-  explicit PieceReader(std::FILE* file) : file_(file) {}
-  explicit PieceReader(std::span<const uint8_t> bytes) : memory_(bytes) {}
-
-  // Reads the first block. False when the file cannot be read at all.
-  bool Prime() {
-    Refill();
-    return !failed_;
-  }
+  explicit PieceReader(std::span<const uint8_t> bytes) : bytes_(bytes) {}
 
   // The next piece without its LF; false at the end of the file.
   bool Next(std::string_view& piece) {
@@ -55,7 +51,6 @@ class PieceReader {
     return true;
   }
 
-  bool Failed() const { return failed_; }
   // The number (from 1) of the line that the last piece belongs to, and whether the piece is the
   // start of that line rather than the rest of a long one.
   int line() const { return line_; }
@@ -64,68 +59,25 @@ class PieceReader {
  private:
   static constexpr int kEnd = -1;
 
-  int RawGet() {
-    if (next_ == filled_) {
-      Refill();
-      if (next_ == filled_) {
-        return kEnd;
-      }
-    }
-    return static_cast<unsigned char>(block_[next_++]);
-  }
-
   int Get() {
-    const int c = RawGet();
-    if (c != '\r') {
-      return c;
+    if (next_ == bytes_.size()) {
+      return kEnd;
     }
+    const int c = bytes_[next_++];
     // CR LF becomes LF; a CR on its own stays as it is.
-    if (next_ == filled_) {
-      Refill();
-    }
-    if (next_ < filled_ && block_[next_] == '\n') {
+    if (c == '\r' && next_ < bytes_.size() && bytes_[next_] == '\n') {
       ++next_;
       return '\n';
     }
     return c;
   }
 
-  void Refill() {
-    if (at_end_) {
-      return;
-    }
-    next_ = 0;
-    if (file_ == nullptr) {
-      filled_ = std::min(block_.size(), memory_.size());
-      std::copy_n(memory_.begin(), filled_, reinterpret_cast<uint8_t*>(block_.data()));
-      memory_ = memory_.subspan(filled_);
-      at_end_ = filled_ < block_.size();
-      return;
-    }
-    filled_ = std::fread(block_.data(), 1, block_.size(), file_);
-    if (filled_ < block_.size()) {
-      at_end_ = true;
-      failed_ = std::ferror(file_) != 0;
-    }
-  }
-
-  std::FILE* file_ = nullptr;
-  std::span<const uint8_t> memory_;
-  std::array<char, 64 * 1024> block_{};
+  std::span<const uint8_t> bytes_;
   size_t next_ = 0;
-  size_t filled_ = 0;
-  bool at_end_ = false;
-  bool failed_ = false;
   int line_ = 0;
   bool ended_line_ = true;
   bool starts_line_ = true;
   std::array<char, kPieceLength> piece_{};
-};
-
-// Closes the file on every way out.
-struct FileCloser {
-  std::FILE* file;
-  ~FileCloser() { std::fclose(file); }
 };
 
 // "<what> ad address <address in upper-case hex>." as the loader's messages read.
@@ -134,12 +86,6 @@ std::string AtAddress(const char* what, uint32_t address) {
   std::snprintf(buffer.data(), buffer.size(), "%s ad address %X.", what,
                 static_cast<unsigned>(address));
   return buffer.data();
-}
-
-void Tell(const MessageBoxFn& message_box, const std::string& text) {
-  if (message_box) {
-    message_box(text);
-  }
 }
 
 int32_t SaturatingAdd(int32_t total, int32_t more) {
@@ -270,17 +216,21 @@ class EndingWatch {
     }
   }
 
-  // A data record: the file goes on after any end record seen so far.
+  // A data record: the file goes on after any end or count record seen so far.
   void OnDataRecord() {
     ++data_records_;
     ended_ = false;
+    count_last_ = false;
   }
 
+  // Whole: an end record after the last data record, or (as srec_cat writes a file given no
+  // start address) a count record as the last record. Either way a count record must agree.
   FileEnding Ending() const {
-    if (!ended_) {
+    const bool count_agrees = count_good_ && count_ == data_records_;
+    if (!ended_ && !count_last_) {
       return FileEnding::kNoEndRecord;
     }
-    if (count_seen_ && (!count_good_ || count_ != data_records_)) {
+    if (count_seen_ && !count_agrees) {
       return FileEnding::kCountMismatch;
     }
     return FileEnding::kComplete;
@@ -290,6 +240,7 @@ class EndingWatch {
   // A count record of `width` count bytes; one that cannot be read cannot agree.
   void TakeCount(std::string_view record, size_t width) {
     count_seen_ = true;
+    count_last_ = true;
     count_good_ = false;
     const size_t checksum_at = 4 + 2 * width;
     if (record.size() < checksum_at + 2 || !AllHexDigits(record, 2, checksum_at + 2) ||
@@ -311,6 +262,7 @@ class EndingWatch {
   uint32_t count_ = 0;
   bool count_seen_ = false;
   bool count_good_ = false;
+  bool count_last_ = false;  // the count record is the last record since the last data record
   bool ended_ = false;
 };
 
@@ -333,7 +285,8 @@ std::string FileEndingText(FileEnding ending) {
     case FileEnding::kComplete:
       return "";
     case FileEnding::kNoEndRecord:
-      return "The file has no end record (S7, S8 or S9): it may have been cut short.";
+      return "The file has no end record (S7, S8 or S9) or count record (S5 or S6) after its "
+             "last data record: it may have been cut short.";
     case FileEnding::kCountMismatch:
       return "The file's count record (S5 or S6) does not match the data records it holds: it is "
              "damaged or cut short.";
@@ -343,24 +296,11 @@ std::string FileEndingText(FileEnding ending) {
 
 namespace {
 
-// Loads every piece that `reader` gives into `image`; the loader's result (0 or 1).
-int LoadPieces(PieceReader& reader, FirmwareImage& image, const MessageBoxFn& message_box,
-               Srec2Stats* stats) {
-  if (!reader.Prime()) {
-    Tell(message_box, "Unable to read file.");  // a folder, say: the image stays as it was
-    return 0;
-  }
-
+// Loads every piece that `reader` gives into `image`: what the load saw, or why it stopped.
+Result<Srec2Stats> LoadPieces(PieceReader& reader, FirmwareImage& image) {
   image.Reset();
   Srec2Stats seen;
   EndingWatch ending;
-  const auto finish = [&](int result) {
-    image.file_ending = ending.Ending();
-    if (stats != nullptr) {
-      *stats = seen;
-    }
-    return result;
-  };
   std::string_view piece;
   while (reader.Next(piece)) {
     const size_t start = piece.find("S2");
@@ -379,41 +319,90 @@ int LoadPieces(PieceReader& reader, FirmwareImage& image, const MessageBoxFn& me
         ending.OnDataRecord();
         break;
       case RecordResult::kBadDigit:
-        Tell(message_box, OnLine("Bad hex digit", reader.line()));
-        return finish(0);
+        return Error{OnLine("Bad hex digit", reader.line())};
       case RecordResult::kChecksumError:
-        Tell(message_box, AtAddress("Checksum error", load_address));
-        return finish(0);
+        return Error{AtAddress("Checksum error", load_address)};
       case RecordResult::kBeyondFlash:
-        Tell(message_box, AtAddress("Record beyond flash", load_address));
-        return finish(0);
+        return Error{AtAddress("Record beyond flash", load_address)};
     }
   }
-  if (reader.Failed()) {
-    Tell(message_box, "Unable to read file.");
-    return finish(0);
+  image.file_ending = ending.Ending();
+  return seen;
+}
+
+Error CannotRead(const std::string& path, const std::string& why) {
+  return Error{"Cannot read " + path + ": " + why};
+}
+
+// Why a path names no file that can be read, or nothing when it names a regular file or a pipe.
+std::optional<std::string> NotReadable(const std::string& path) {
+  if (path == "-") {
+    return "standard input is not read as a firmware file; give the file's path";
   }
-  return finish(1);
+  std::error_code error;
+  const std::filesystem::file_status status = std::filesystem::status(path, error);
+  switch (status.type()) {
+    case std::filesystem::file_type::regular:
+    case std::filesystem::file_type::fifo:  // a pipe, as /dev/stdin in `cat fw | ...`
+      return std::nullopt;
+    case std::filesystem::file_type::directory:
+      return "is a directory";
+    case std::filesystem::file_type::not_found:
+      return "no such file";
+    case std::filesystem::file_type::none:
+    case std::filesystem::file_type::unknown:
+      if (error == std::errc::permission_denied) {
+        return "permission denied";
+      }
+      return error == std::errc::no_such_file_or_directory || error == std::errc::not_a_directory
+                 ? "no such file"
+                 : "cannot look at it (" + error.message() + ")";
+    default:
+      return "not a regular file";  // a device (/dev/zero, a terminal), a socket
+  }
 }
 
 }  // namespace
 
-int LoadSrec2File(const std::string& path, FirmwareImage& image, const MessageBoxFn& message_box,
-                  Srec2Stats* stats) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) {
-    Tell(message_box, "Unable to read file.");
-    return 0;
+Result<std::vector<uint8_t>> ReadFirmwareFile(const std::string& path) {
+  if (const std::optional<std::string> why = NotReadable(path)) {
+    return CannotRead(path, *why);
   }
-  FileCloser closer{file};
-  PieceReader reader(file);
-  return LoadPieces(reader, image, message_box, stats);
+  errno = 0;
+  const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
+                                                             &std::fclose);
+  if (!file) {
+    const std::error_code error(errno, std::generic_category());
+    return CannotRead(path, error == std::errc::permission_denied           ? "permission denied"
+                            : error == std::errc::no_such_file_or_directory ? "no such file"
+                                                                            : error.message());
+  }
+  std::vector<uint8_t> bytes;
+  std::array<uint8_t, 64 * 1024> block{};
+  size_t got = 0;
+  while ((got = std::fread(block.data(), 1, block.size(), file.get())) > 0) {
+    if (bytes.size() + got > kMaxFirmwareFileBytes) {
+      return CannotRead(path, "larger than 64 MiB, too large for a firmware file");
+    }
+    bytes.insert(bytes.end(), block.begin(), block.begin() + static_cast<std::ptrdiff_t>(got));
+  }
+  if (std::ferror(file.get()) != 0) {
+    return CannotRead(path, "a read failed");
+  }
+  return bytes;
 }
 
-int LoadSrec2Bytes(std::span<const uint8_t> bytes, FirmwareImage& image,
-                   const MessageBoxFn& message_box, Srec2Stats* stats) {
+Result<Srec2Stats> LoadSrec2File(const std::string& path, FirmwareImage& image) {
+  const Result<std::vector<uint8_t>> bytes = ReadFirmwareFile(path);
+  if (!bytes) {
+    return bytes.error();
+  }
+  return LoadSrec2Bytes(*bytes, image);
+}
+
+Result<Srec2Stats> LoadSrec2Bytes(std::span<const uint8_t> bytes, FirmwareImage& image) {
   PieceReader reader(bytes);
-  return LoadPieces(reader, image, message_box, stats);
+  return LoadPieces(reader, image);
 }
 
 }  // namespace quillmont

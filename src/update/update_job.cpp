@@ -5,9 +5,12 @@
 #include <string>
 
 #include "rdm/byte_order.h"
+#include "rdm/fixture_text.h"
 #include "rdm/message.h"
+#include "rdm/response_check.h"
 #include "update/bootloader_request.h"
 #include "update/chunk_choice.h"
+#include "update/erase_coverage.h"
 
 namespace quillmont {
 namespace {
@@ -30,6 +33,13 @@ constexpr int16_t kStartRequestsEnd = 4;
 
 constexpr uint32_t kFlashNewBootloaderFrom = 0xE000;
 
+// An ACK_TIMER puts a request off by the delay the fixture tells, counted in ticks of the
+// window's 10 ms timer: at least 100 ms (E1.20's unit), at most the longest wait the procedure
+// knows, so that a fixture cannot stall an update with a delay of its choosing.
+constexpr uint32_t kMsPerTick = 10;
+constexpr uint32_t kLeastAckTimerWait = 10;
+constexpr auto kLongestWait = static_cast<uint32_t>(kEraseWait);
+
 // The verification after an acknowledged start: the first poll after the application has had
 // a moment to come up, then a poll every so often, 3 s in all; then up to three requests for
 // the application's version label.
@@ -43,12 +53,6 @@ std::string Format(const char* format, unsigned value) {
   char text[64];
   std::snprintf(text, sizeof text, format, value);
   return text;
-}
-
-// The label in the parameter data: at most what the frame holds, ending early at a zero byte.
-std::string LabelOf(const RdmFrameView& frame) {
-  const std::span<const uint8_t> data = frame.data();
-  return std::string(data.begin(), std::find(data.begin(), data.end(), uint8_t{0}));
 }
 
 }  // namespace
@@ -75,6 +79,17 @@ const char* UpdateOutcomeText(UpdateOutcome outcome) {
   return "";
 }
 
+int64_t UpdateTickBound(int64_t chunks, int64_t erases) {
+  constexpr int64_t kLongestWait =
+      std::max({kPollWait, kEnterWait, kEraseWait, kProgramWait, kStartWait}) + 1;
+  constexpr int64_t kMostAttempts = std::max({kBudget, kEraseBudget}) + 1;
+  constexpr int64_t kVerifyTicks = kVerifyFirstWait + (kVerifyPolls + 1) * (kVerifyPollWait + 1) +
+                                   (kVersionRequests + 1) * (kVersionWait + 1);
+  // The way into the bootloader, the start requests and a few steps more than a plan holds.
+  constexpr int64_t kMarginSteps = 20;
+  return (chunks + erases + kMarginSteps) * kMostAttempts * kLongestWait + kVerifyTicks;
+}
+
 void UpdateJob::Reset() {
   retries_left_ = 0;
   wait_ticks_ = 0;
@@ -82,13 +97,19 @@ void UpdateJob::Reset() {
   chunk_length_ = 0;
 }
 
-void UpdateJob::Start() {
+Status UpdateJob::Start() {
+  if (Status erased =
+          CheckChunksErased(host_.UpdateImage(), host_.UpdateAnalysis(), host_.UpdateErasePlan());
+      !erased) {
+    return erased;
+  }
   started_version_.clear();
   application_answered_ = false;
   heard_bootloader_ = false;
   host_.SetUpdateCaption(kRunningCaption);
   retries_left_ = kStartBudget;
   state_ = UpdateState::kFindBootloader;
+  return {};
 }
 
 void UpdateJob::Abort() {
@@ -195,6 +216,11 @@ void UpdateJob::EraseBlocksStep() {
 void UpdateJob::StartProgrammingStep() {
   write_address_ = 0;
   sent_count_ = 0;
+  written_count_ = 0;
+  program_total_ = 0;
+  for (const PlannedChunk& chunk : PlanChunks(host_.UpdateImage(), host_.UpdateAnalysis())) {
+    program_total_ += chunk.length;
+  }
   retries_left_ = kBudget;
   state_ = UpdateState::kProgramChunks;
 }
@@ -242,7 +268,13 @@ void UpdateJob::SendChunk() {
   wait_ticks_ = kProgramWait;
   sent_count_ += static_cast<int32_t>(chunk_length_);
   host_.DrawProgressBar();
-  host_.ReportProgress(UpdateProgress{sent_count_, image.loaded_count, write_address_, state_});
+  host_.ReportProgress(Progress(write_address_));
+}
+
+UpdateProgress UpdateJob::Progress(uint32_t address) const {
+  return UpdateProgress{sent_count_,    host_.UpdateImage().loaded_count,
+                        address,        state_,
+                        written_count_, program_total_};
 }
 
 void UpdateJob::Finish() {
@@ -299,84 +331,99 @@ void UpdateJob::SendStartProgram() {
 void UpdateJob::Send(uint8_t command_class, uint16_t pid, const uint8_t* data, uint8_t pdl,
                      uint32_t address) {
   host_.SendToTarget(command_class, pid, data, pdl);
-  host_.ReportProgress(
-      UpdateProgress{sent_count_, host_.UpdateImage().loaded_count, address, state_});
+  host_.ReportProgress(Progress(address));
 }
 
 void UpdateJob::OnReply(const RdmFrameView& frame) {
-  // The parameter data that the frame announces and really holds; no row reads past it.
-  const std::span<const uint8_t> pd = frame.data();
-
-  if (frame.Is(SET_COMMAND_RESPONSE, IDENTIFY_DEVICE)) {
-    OnStartAnswer(frame);
+  // Each row asks whether the frame answers one of the procedure's requests to the target; only
+  // an ACK acknowledges one.
+  const RdmUid& target = host_.TargetUid();
+  if (const ResponseCheck start = CheckResponse({target, SET_COMMAND, IDENTIFY_DEVICE}, frame);
+      start.Answers()) {
+    OnStartAnswer(start);
     return;
   }
-
-  if (frame.Is(GET_COMMAND_RESPONSE, SOFTWARE_VERSION_LABEL)) {
-    OnVersionLabel(frame);
+  if (const ResponseCheck label =
+          CheckResponse({target, GET_COMMAND, SOFTWARE_VERSION_LABEL}, frame);
+      label.Answers()) {
+    OnVersionLabel(frame, label);
     return;
   }
-
-  // Only an ACK acknowledges an erase or a chunk; a NACK is told with its reason and the
-  // request goes again after its wait.
-  if (frame.Is(SET_COMMAND_RESPONSE, PID_BOOTLOADER) ||
-      frame.Is(GET_COMMAND_RESPONSE, PID_BOOTLOADER)) {
-    if (frame.IsNack() && state_ != UpdateState::kIdle) {
-      LogRefusal(frame);
-      return;
-    }
-    if (!frame.IsAck()) {
-      return;
-    }
-  }
-
   // The control field is the first two data bytes; a fixture may add its binding UID (PDL 8).
-  if (frame.Is(DISCOVERY_COMMAND_RESPONSE, DISC_UN_MUTE) && frame.IsAck() &&
-      (frame.pdl() == 2 || frame.pdl() == 8) && pd.size() >= 2) {
-    OnControlField(pd[1]);
-    return;
-  }
-
-  if (frame.Is(SET_COMMAND_RESPONSE, PID_BOOTLOADER) && frame.pdl() == 2 && pd.size() >= 2 &&
-      pd[0] == BOOT_SYNC && pd[1] == BOOT_ERASE && state_ != UpdateState::kIdle) {
-    host_.Beep();
-    ErasePlan& plan = host_.UpdateErasePlan();
-    if (plan.erase_count <= 1) {
-      --plan.erase_count;
-      state_ = UpdateState::kStartProgramming;
-    } else {
-      plan.DropFirst();  // lowers erase_count by one
-      retries_left_ = kBudget;
+  if (CheckResponse({target, DISCOVERY_COMMAND, DISC_UN_MUTE}, frame).Acknowledged()) {
+    if ((frame.pdl() == 2 || frame.pdl() == 8) && frame.data().size() >= 2) {
+      OnControlField(frame.data()[1]);
     }
-    wait_ticks_ = 0;
     return;
   }
+  OnBootloaderAnswer(frame);
+}
 
-  if (frame.Is(GET_COMMAND_RESPONSE, PID_BOOTLOADER) && frame.pdl() == chunk_length_ + 12 &&
-      pd.size() >= chunk_length_ + 8 && pd[0] == BOOT_SYNC && pd[1] == BOOT_PROGRAM &&
-      state_ != UpdateState::kIdle && EchoMatchesChunk(pd)) {
+void UpdateJob::OnBootloaderAnswer(const RdmFrameView& frame) {
+  // The bootloader answers an erase as E1.20 answers a SET, but echoes a program request as a
+  // GET_COMMAND_RESPONSE: the echo is checked as the answer to a GET.
+  const RdmUid& target = host_.TargetUid();
+  const ResponseCheck erase = CheckResponse({target, SET_COMMAND, PID_BOOTLOADER}, frame);
+  const ResponseCheck echo = CheckResponse({target, GET_COMMAND, PID_BOOTLOADER}, frame);
+  const ResponseCheck& check = erase.Answers() ? erase : echo;
+  if (!check.Answers() || state_ == UpdateState::kIdle) {
+    return;
+  }
+  const bool programming =
+      state_ == UpdateState::kProgramChunks || state_ == UpdateState::kWriteSignature;
+  if (check.kind == ResponseKind::kNack) {
+    LogRefusal(check);  // the request goes again after its wait
+    return;
+  }
+  if (!check.Acknowledged()) {
+    if ((state_ == UpdateState::kEraseBlocks && erase.Answers()) || programming) {
+      OnAnswerPutOff(check);
+    }
+    return;
+  }
+  const std::span<const uint8_t> pd = frame.data();
+  if (erase.Answers() && frame.pdl() == 2 && pd.size() >= 2 && pd[0] == BOOT_SYNC &&
+      pd[1] == BOOT_ERASE) {
+    OnEraseAcknowledged();
+  } else if (echo.Answers() && frame.pdl() == chunk_length_ + 12 &&
+             pd.size() >= chunk_length_ + 8 && pd[0] == BOOT_SYNC && pd[1] == BOOT_PROGRAM &&
+             EchoMatchesChunk(pd)) {
     write_address_ += chunk_length_;
+    written_count_ += chunk_length_;
     retries_left_ = kBudget;
     wait_ticks_ = 0;
   }
 }
 
-void UpdateJob::OnStartAnswer(const RdmFrameView& frame) {
-  if (frame.IsAck()) {
+void UpdateJob::OnEraseAcknowledged() {
+  host_.Beep();
+  ErasePlan& plan = host_.UpdateErasePlan();
+  if (plan.erase_count <= 1) {
+    --plan.erase_count;
+    state_ = UpdateState::kStartProgramming;
+  } else {
+    plan.DropFirst();  // lowers erase_count by one
+    retries_left_ = kBudget;
+  }
+  wait_ticks_ = 0;
+}
+
+void UpdateJob::OnStartAnswer(const ResponseCheck& check) {
+  if (check.Acknowledged()) {
     host_.Beep();
   }
   if (state_ != UpdateState::kStartUserProgram) {
     return;
   }
-  // Only an ACK is a start; an ACK_TIMER leaves the request to be sent again after its wait.
-  if (frame.IsNack()) {
+  if (check.kind == ResponseKind::kNack) {
     // The reason goes inside the sentence, before its full stop.
     std::string text = UpdateOutcomeText(UpdateOutcome::kStartRefused);
-    text.insert(text.size() - 1, std::string(" (") + NackReasonName(frame.nack_reason()) + ")");
+    text.insert(text.size() - 1, std::string(" (") + NackReasonName(check.nack_reason) + ")");
     End(UpdateOutcome::kStartRefused, text);
     return;
   }
-  if (!frame.IsAck()) {
+  if (!check.Acknowledged()) {
+    OnAnswerPutOff(check);  // not a start: the request goes again
     return;
   }
   host_.AppendLog("\r\n VERY WELL DONE !\r\n");
@@ -388,31 +435,54 @@ void UpdateJob::OnStartAnswer(const RdmFrameView& frame) {
   wait_ticks_ = kVerifyFirstWait;
 }
 
-void UpdateJob::OnVersionLabel(const RdmFrameView& frame) {
+void UpdateJob::OnVersionLabel(const RdmFrameView& frame, const ResponseCheck& check) {
   if (state_ != UpdateState::kVerifyStart || !application_answered_) {
     return;
   }
-  if (frame.IsAck()) {
-    started_version_ = LabelOf(frame);
+  if (check.Acknowledged()) {
+    started_version_ = FixtureTextOf(frame.data());
+    // The log shows the label as the window does: valid UTF-8 without control characters.
     End(UpdateOutcome::kSuccess,
-        "The fixture answers from its new application, software version \"" + started_version_ +
-            "\".");
-  } else if (frame.IsNack()) {
+        "The fixture answers from its new application, software version \"" +
+            WindowText(started_version_) + "\".");
+  } else if (check.kind == ResponseKind::kNack) {
     End(UpdateOutcome::kSuccess,
         "The fixture answers from its new application (it refused to tell "
         "its software version: " +
-            NackReasonName(frame.nack_reason()) + ").");
+            NackReasonName(check.nack_reason) + ").");
+  } else {
+    OnAnswerPutOff(check);
   }
 }
 
-void UpdateJob::LogRefusal(const RdmFrameView& frame) {
+void UpdateJob::OnAnswerPutOff(const ResponseCheck& check) {
+  const char* who = state_ == UpdateState::kVerifyStart ? "fixture" : "bootloader";
+  const char* request = state_ == UpdateState::kEraseBlocks        ? "erase"
+                        : state_ == UpdateState::kStartUserProgram ? "start"
+                        : state_ == UpdateState::kVerifyStart      ? "software version"
+                                                                   : "program";
+  if (check.kind != ResponseKind::kAckTimer) {
+    host_.AppendLog(std::string("The ") + who + " answered the " + request +
+                    " request with ACK_OVERFLOW, which acknowledges nothing.");
+    return;
+  }
+  const uint32_t ticks = std::clamp(check.delay_ms / kMsPerTick, kLeastAckTimerWait, kLongestWait);
+  wait_ticks_ = static_cast<int16_t>(ticks);
+  char text[160];
+  std::snprintf(text, sizeof text,
+                "The %s put off the %s request (ACK_TIMER, %.1f s); it is sent again after %.1f s.",
+                who, request, check.delay_ms / 1000.0, ticks * kMsPerTick / 1000.0);
+  host_.AppendLog(text);
+}
+
+void UpdateJob::LogRefusal(const ResponseCheck& check) {
   const char* what =
       state_ == UpdateState::kEraseBlocks ? "erase"
       : state_ == UpdateState::kProgramChunks || state_ == UpdateState::kWriteSignature
           ? "program"
           : "bootloader";
   host_.AppendLog(std::string("The bootloader refused the ") + what + " request (" +
-                  NackReasonName(frame.nack_reason()) + ").");
+                  NackReasonName(check.nack_reason) + ").");
 }
 
 void UpdateJob::OnControlField(uint8_t control) {

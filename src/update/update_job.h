@@ -9,7 +9,9 @@
 #include <span>
 #include <string>
 
+#include "base/result.h"
 #include "rdm/frame_view.h"
+#include "rdm/response_check.h"
 #include "update/update_host.h"
 #include "update/update_state.h"
 #include "update/word_sum_checksum.h"
@@ -31,8 +33,9 @@ class UpdateJob {
   // Start-up: no update, no wait, no attempts, no chunk.
   void Reset();
   // Begins an update with the host's image, analysis and plan: the caption reads "Abort
-  // Operation" and the first acting step polls for the bootloader.
-  void Start();
+  // Operation" and the first acting step polls for the bootloader. Refused, with nothing sent and
+  // nothing changed, when a chunk would program flash that the plan does not erase.
+  Status Start();
   // The operator's abort: idle at once, nothing sent; the wait left over is not changed.
   void Abort();
 
@@ -54,7 +57,12 @@ class UpdateJob {
   uint32_t write_address() const { return write_address_; }
   uint32_t chunk_length() const { return chunk_length_; }
   int32_t sent_count() const { return sent_count_; }
-  // The software version label the new application told after the start ("" until it did).
+  // Image bytes of acknowledged program requests, each chunk once, and of all the update programs
+  // (the signature included): the two are equal once the last chunk, the signature, is written.
+  int64_t written_count() const { return written_count_; }
+  int64_t program_total() const { return program_total_; }
+  // The software version label the new application told after the start, as the fixture sent it
+  // ("" until it did).
   const std::string& started_version() const { return started_version_; }
 
  private:
@@ -69,13 +77,22 @@ class UpdateJob {
   void VerifyStep();
 
   void SendChunk();
+  UpdateProgress Progress(uint32_t address) const;
   void Finish();
   // Idle, the caption, a log line that tells how the update ended, and the outcome.
   void End(UpdateOutcome outcome, const std::string& text);
-  void OnStartAnswer(const RdmFrameView& frame);
-  void OnVersionLabel(const RdmFrameView& frame);
+  // The rows of OnReply: the answers to the start and version requests, and to the
+  // bootloader's erase and program requests.
+  void OnStartAnswer(const ResponseCheck& check);
+  void OnVersionLabel(const RdmFrameView& frame, const ResponseCheck& check);
+  void OnBootloaderAnswer(const RdmFrameView& frame);
+  void OnEraseAcknowledged();
+  // An ACK_TIMER or ACK_OVERFLOW to the request the procedure waits for: neither acknowledges
+  // it, so the request goes again after its wait, within its attempts. An ACK_TIMER makes the
+  // wait the delay it tells (100 ms to 3 s). Told in the log.
+  void OnAnswerPutOff(const ResponseCheck& check);
   // A NACK from the bootloader to one of its requests, told in the log with its reason.
-  void LogRefusal(const RdmFrameView& frame);
+  void LogRefusal(const ResponseCheck& check);
   void SendStartProgram();
   void Send(uint8_t command_class, uint16_t pid, const uint8_t* data, uint8_t pdl,
             uint32_t address);
@@ -90,6 +107,8 @@ class UpdateJob {
   uint32_t write_address_ = 0;
   uint32_t chunk_length_ = 0;
   int32_t sent_count_ = 0;
+  int64_t written_count_ = 0;
+  int64_t program_total_ = 0;
 
   // The verification after the start: polls left, whether the bootloader answered one of them,
   // whether the application did, the version requests left, and the version it told.
@@ -102,5 +121,11 @@ class UpdateJob {
 
 // The sentence that tells how an update ended, for the log and for people.
 const char* UpdateOutcomeText(UpdateOutcome outcome);
+
+// The most ticks an update of `chunks` program requests and `erases` blocks may take: every
+// request with all its attempts at the procedure's longest wait, the verification after the
+// start, and a margin. The procedure's own budgets end it long before; a front end that pumps
+// ticks until the update ends needs no more. Follows the waits and budgets above as they change.
+int64_t UpdateTickBound(int64_t chunks, int64_t erases);
 
 }  // namespace quillmont

@@ -34,10 +34,20 @@ enum class UpdateOutcome {
 
 // How far an update has got: reported after every request the procedure sends.
 struct UpdateProgress {
-  int64_t sent = 0;      // bytes of program requests sent
+  int64_t sent = 0;      // bytes of program requests sent, resent chunks included
   int64_t total = 0;     // loaded bytes of the image
   uint32_t address = 0;  // the chunk or block being worked on
   UpdateState step = UpdateState::kIdle;
+  int64_t written = 0;   // bytes of acknowledged program requests, each chunk once
+  int64_t to_write = 0;  // bytes of every program request the update sends, the signature's too
+
+  // The share written, in percent: 100 only once every chunk is, the signature (sent last) too.
+  int Percent() const {
+    if (to_write <= 0 || written <= 0) {
+      return 0;
+    }
+    return written >= to_write ? 100 : static_cast<int>(written * 100 / to_write);
+  }
 };
 
 }  // namespace quillmont

@@ -40,18 +40,33 @@ void Win32WindowHost::PrepareToolkit() {
   InitCommonControlsEx(&controls);
 }
 
-int Win32WindowHost::RunModal(UpdaterWindow& window) {
+void Win32WindowHost::Bind(UpdaterWindow& window) {
+  Unbind();
   window_ = &window;
+  if (station_ != nullptr) {
+    station_->Attach(window);
+  }
+}
+
+void Win32WindowHost::Unbind() {
+  if (window_ != nullptr && station_ != nullptr) {
+    station_->Detach();
+  }
+  window_ = nullptr;
+}
+
+int Win32WindowHost::RunModal(UpdaterWindow& window) {
+  Bind(window);
   const TimerResolution resolution;
   const int result = dialog_.RunModal();
-  window_ = nullptr;
+  Unbind();
   return result;
 }
 
 bool Win32WindowHost::Open(UpdaterWindow& window) {
-  window_ = &window;
+  Bind(window);
   if (!dialog_.Open()) {
-    window_ = nullptr;
+    Unbind();
     return false;
   }
   return true;
@@ -59,7 +74,7 @@ bool Win32WindowHost::Open(UpdaterWindow& window) {
 
 void Win32WindowHost::Close() {
   dialog_.Close();
-  window_ = nullptr;
+  Unbind();
 }
 
 void Win32WindowHost::OnDialogInit() {

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/updater_app.h"
+#include "station/window_station.h"
 #include "win32/updater_dialog.h"
 #include "win32/win32_window_port.h"
 
@@ -14,6 +15,10 @@ namespace quillmont::win32 {
 class Win32WindowHost : public WindowHost, private DialogEvents {
  public:
   Win32WindowHost() : dialog_(*this), port_(dialog_) {}
+
+  // The station the window's updates run through (null: the core's own reader, no record).
+  // Bound windows take it as their firmware source and listener. It must outlive the binding.
+  void UseStation(WindowStation* station) { station_ = station; }
 
   // Registers the common controls the template uses (the up-down control, the tooltips).
   void PrepareToolkit() override;
@@ -47,8 +52,13 @@ class Win32WindowHost : public WindowHost, private DialogEvents {
   // on a click and ends on a tick, a click, or however else the core ends it.
   void Follow();
   void TakePicture();
+  // The window's handlers receive the dialog's reports, and the station listens to the window,
+  // from Bind to Unbind.
+  void Bind(UpdaterWindow& window);
+  void Unbind();
 
   UpdaterWindow* window_ = nullptr;
+  WindowStation* station_ = nullptr;
   int picture_delay_ms_ = 0;
   std::wstring picture_path_;
   UpdaterDialog dialog_;

@@ -61,6 +61,8 @@ Result<WindowOptions> ParseWindowOptions(const std::vector<std::string>& args) {
     const std::string& arg = args[at];
     if (arg == "--simulate") {
       options.simulate = true;
+    } else if (arg == "--no-history") {
+      options.no_history = true;
     } else if (arg == "--help" || arg == "-h" || arg == "/?") {
       options.help = true;
     } else if (const std::string_view name = OptionWithValue(arg); !name.empty()) {
@@ -86,7 +88,8 @@ std::string WindowUsage() {
          "  -h, --help\tDisplays help on commandline options.\n"
          "  --simulate\tRun against the built-in simulated fixture.\n"
          "  --port <NAME>\tSerial adapter (COMn; may be repeated).\n"
-         "  --driver <NAME>\tAdapter backend: serial, d2xx, usbpro or sim.\n";
+         "  --driver <NAME>\tAdapter backend: serial, d2xx, usbpro or sim.\n"
+         "  --no-history\tRecord nothing in the update history.\n";
 }
 
 }  // namespace quillmont::win32

@@ -1,5 +1,6 @@
 // The window program's command line, as the Qt window takes it: --simulate, --port NAME
-// (repeatable), --driver NAME and --help; hidden, for the screenshots and the smoke test,
+// (repeatable), --driver NAME, --no-history and --help; hidden, for the screenshots and the smoke
+// test,
 // --screenshot PATH [--screenshot-delay MS]. Options take their value as the next argument or
 // after "=".
 #pragma once
@@ -15,6 +16,7 @@ struct WindowOptions {
   bool simulate = false;
   std::vector<std::string> ports;
   std::string driver;
+  bool no_history = false;  // record nothing in the update history
   bool help = false;
   // Saves a picture of the window (PNG) this long after it opens, and ends the window.
   std::string screenshot;

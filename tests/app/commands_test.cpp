@@ -177,7 +177,7 @@ TEST_F(CommandsTest, ADeviceFoundWhileTheMessageBoxIsOpenDoesNotMakeTheClickSend
 TEST_F(CommandsTest, DuringAnUpdateTheDeviceCommandsDoNothingAtAll) {
   TypeUid("01 23 45 67 89 ab");
   port.Type(kDmxAddressEdit, "7");
-  window.job.Start();
+  ASSERT_TRUE(window.job.Start());
   const size_t writes = WritesCount();
   window.OnIdentifyButton();
   window.OnStopIdentifyButton();

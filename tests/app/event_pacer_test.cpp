@@ -78,7 +78,7 @@ class PacedUpdate : public SimParts, public WindowHarness {
     Init();
     ASSERT_TRUE(Pacer().RunUntil([&] { return window.device_found != 0; }, 50));
     Pacer().RunTicks(20);
-    ASSERT_EQ(LoadSrec2File(kFirmware, *loaded, {}), 1);
+    ASSERT_TRUE(LoadSrec2File(kFirmware, *loaded));
     first_update_write = recorder.writes.size();
     started_micros = clock.NowMicros();
     ASSERT_TRUE(window.StartUpdate(kFirmware, *loaded));

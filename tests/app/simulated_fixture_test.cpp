@@ -2,6 +2,10 @@
 // collisions and an adapter pulled out and plugged in again.
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
+#include "rdm/fixture_text.h"
 #include "sim/simulated_line.h"
 #include "support/window_harness.h"
 
@@ -40,6 +44,31 @@ TEST_F(SimulatedFixtureTest, TheFirstConnectionFillsInTheDevice) {
   EXPECT_EQ(port.Text(kStatusLine), "Connected,  Device's Rdm_ID  =  4F 4C 12 34 56 78");
   EXPECT_EQ(port.Text(kModelLabel), "Quillmont Sim Spot");
   EXPECT_EQ(port.Text(kVersionLabel), "Quillmont demo app 1.0");
+}
+
+// A fixture's texts are data: Latin-1 letters, an ESC sequence, a C1 control (0x9B, a CSI to some
+// terminals) and whatever follows a NUL. The terminal gets printable text, JSON every byte as
+// UTF-8, the window's labels UTF-8 without control characters.
+TEST_F(SimulatedFixtureTest, AFixturesTextsAreShownAsData) {
+  static constexpr char kSent[] = "Ger\xE4t \x1B[31m\x9B\0\x1B[2J";
+  const std::string sent(kSent, sizeof kSent - 1);
+  EXPECT_EQ(TerminalText(sent, true), "Ger\xC3\xA4t \\x1B[31m\\x9B");
+  EXPECT_EQ(TerminalText(sent, false), "Ger\\xE4t \\x1B[31m\\x9B");
+  EXPECT_EQ(JsonText(sent), "Ger\xC3\xA4t \x1B[31m\xC2\x9B");
+  EXPECT_EQ(WindowText(sent), TerminalText(sent, true));
+  EXPECT_EQ(FixtureTextOf(std::vector<uint8_t>(300, 'x')).size(), kMaxFixtureText);
+  // The first locale variable that is set decides.
+  EXPECT_TRUE(TerminalTakesUtf8(nullptr, nullptr, "de_DE.UTF-8"));
+  EXPECT_TRUE(TerminalTakesUtf8(nullptr, "", "C.utf8"));
+  EXPECT_FALSE(TerminalTakesUtf8("C", nullptr, "en_US.UTF-8"));
+  EXPECT_FALSE(TerminalTakesUtf8(nullptr, nullptr, nullptr));
+
+  Fixture().config().model_description = "Ger\xE4t \x1B[31m";
+  Fixture().InstallApplication("Temp\xE9rature\x07");
+  Init();
+  ASSERT_TRUE(pacer.RunUntil([&] { return Connected(); }, 20));
+  EXPECT_EQ(port.Text(kModelLabel), "Ger\xC3\xA4t \\x1B[31m");
+  EXPECT_EQ(port.Text(kVersionLabel), "Temp\xC3\xA9rature\\x07");
 }
 
 TEST_F(SimulatedFixtureTest, TwoFixturesCollideAndDiscoveryIsRetried) {

@@ -274,6 +274,31 @@ TEST_F(TickTest, SetAddressAcknowledgementsBeepAndRefusalsAreToldInTheLog) {
   EXPECT_EQ(port.beeps, 1);
 }
 
+// A second fixture on the line, or a late answer to a UID that is no longer the target: shown in
+// the frame view, and nothing else. The target's own reply after it is taken.
+TEST_F(TickTest, RepliesFromAnotherUidAreShownButNotActedOn) {
+  Connect();
+  const RdmUid other = {0x4F, 0x4C, 0x12, 0x34, 0x56, 0x79};
+  const size_t writes = WritesCount();
+  driver.Deliver(
+      ResponseFrame(other, GET_COMMAND_RESPONSE, DEVICE_MODEL_DESCRIPTION, TextBytes("Wash")));
+  Ticks(1);
+  driver.Deliver(ResponseFrame(other, SET_COMMAND_RESPONSE, DMX_START_ADDRESS, {}));
+  driver.Deliver(ResponseFrame(other, GET_COMMAND_RESPONSE, DMX_START_ADDRESS, {0, 9}));
+  Ticks(2);
+  EXPECT_EQ(port.Text(kModelLabel), "Spot 575");
+  EXPECT_EQ(port.Text(kDmxAddressEdit), "291");
+  EXPECT_EQ(port.beeps, 0);
+  EXPECT_EQ(WritesCount(), writes) << "no version request follows another fixture's model";
+  EXPECT_EQ(port.Text(kFrameView).substr(0, 17), "21 00F0 Len 2\r\nCC");
+
+  driver.Deliver(
+      ResponseFrame(kFixtureUid, GET_COMMAND_RESPONSE, DEVICE_MODEL_DESCRIPTION, TextBytes("Pix")));
+  Ticks(1);
+  EXPECT_EQ(port.Text(kModelLabel), "Pix");
+  EXPECT_EQ(WritesCount(), writes + 1);
+}
+
 TEST_F(TickTest, NoiseBeforeAStartCodeIsDroppedOneByteATick) {
   Connect();
   driver.Deliver({0x00, 0xFE, 0x55});

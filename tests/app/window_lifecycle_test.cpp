@@ -107,7 +107,7 @@ TEST_F(LifecycleTest, ExitAndEscapeEndWithoutSaving) {
 
 TEST_F(LifecycleTest, DuringAnUpdateEveryWayOutAsksAndOnlyYesAbortsAndEnds) {
   Init();
-  window.job.Start();
+  ASSERT_TRUE(window.job.Start());
   window.OnExitButton();
   window.OnCancel();
   window.OnClose();

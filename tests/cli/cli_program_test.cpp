@@ -55,7 +55,8 @@ TEST(CliProgramTest, InspectsAnExampleFile) {
       "records: 373\n" +
       std::string(QUILLMONT_APP_EXAMPLE_SHA256) + "  " + example + "\n" + "program chunks: 65\n";
   EXPECT_EQ(run.out.substr(0, head.size()), head);
-  EXPECT_TRUE(run.out.ends_with("  $06FC0   64 bytes\n  $04100    4 bytes\n"));
+  EXPECT_TRUE(run.out.ends_with(
+      "  $06FC0   64 bytes  erased by $4000\n  $04100    4 bytes  erased by $4000\n"));
 }
 
 TEST(CliProgramTest, BadFileExitsWith3AndTellsStandardError) {

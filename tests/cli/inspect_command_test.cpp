@@ -8,7 +8,7 @@
 #include "../update/srec2_test_files.h"
 #include "cli/cli_app.h"
 #include "cli/exit_codes.h"
-#include "cli/file_digest.h"
+#include "station/file_digest.h"
 
 namespace quillmont::cli {
 namespace {
@@ -44,17 +44,30 @@ TEST(InspectCommandTest, PrintsTheAnalysisLineAndASummary) {
   EXPECT_EQ(run.status, kExitSuccess);
   EXPECT_THAT(run.err, IsEmpty());
   // The file has no end record: inspect says up front that it may have been cut short.
-  EXPECT_EQ(run.out,
-            "Warning: The file has no end record (S7, S8 or S9): it may have been cut short. "
-            "quillmont-cli flash refuses it unless given --allow-unterminated.\n"
-            "code_begin = $4000; code_end = $4002;  signature = $04100\r\n"
-            "erase_list = $4000 \n"
-            "loaded bytes: 7\n"
-            "records: 2\n" +
-                *Sha256FileHex(path) + "  " + path + "\n" +
-                "program chunks: 2\n"
-                "  $04000    4 bytes\n"
-                "  $04100    4 bytes\n");
+  EXPECT_EQ(
+      run.out,
+      "Warning: The file has no end record (S7, S8 or S9) or count record (S5 or S6) after its "
+      "last data record: it may have been cut short. "
+      "quillmont-cli flash refuses it unless given --allow-unterminated.\n"
+      "code_begin = $4000; code_end = $4002;  signature = $04100\r\n"
+      "erase_list = $4000 \n"
+      "loaded bytes: 7\n"
+      "records: 2\n" +
+          *Sha256FileHex(path) + "  " + path + "\n" +
+          "program chunks: 2\n"
+          "  $04000    4 bytes  erased by $4000\n"
+          "  $04100    4 bytes  erased by $4000\n");
+
+  // Data in the block at 0, which no update erases: the chunk says so, and so does a warning.
+  const std::string low = folder.Write(
+      "low.srec2", quillmont::testing::S2Record(0x100, {0x10, 0x20}) + "\n" +
+                       quillmont::testing::S2Record(0x4000, {0x10, 0x20}) + "\nS9030000FC\n");
+  const CliRun refused = RunWith({"inspect", low});
+  EXPECT_EQ(refused.status, kExitSuccess);
+  EXPECT_THAT(refused.out, HasSubstr("Warning: The file has data at $100 in flash that this update "
+                                     "does not erase"));
+  EXPECT_THAT(refused.out, HasSubstr("  $00100    2 bytes  NOT ERASED: $00100\n"
+                                     "  $04000    2 bytes  erased by $4000\n"));
 }
 
 TEST(InspectCommandTest, BadFilesExitWithTheLoadersMessage) {
@@ -74,9 +87,10 @@ TEST(InspectCommandTest, BadFilesExitWithTheLoadersMessage) {
     EXPECT_EQ(run.err, c.message);
     EXPECT_THAT(run.out, IsEmpty());
   }
-  const CliRun missing = RunWith({"inspect", (folder.path() / "none.srec2").string()});
+  const std::string none = (folder.path() / "none.srec2").string();
+  const CliRun missing = RunWith({"inspect", none});
   EXPECT_EQ(missing.status, kExitBadFile);
-  EXPECT_EQ(missing.err, "Unable to read file.\n");
+  EXPECT_EQ(missing.err, "Cannot read " + none + ": no such file\n");
 }
 
 TEST(InspectCommandTest, CommandLineErrorsExitWith2) {
@@ -102,16 +116,6 @@ TEST(InspectCommandTest, VersionAndHelp) {
   EXPECT_THAT(help.out, HasSubstr("inspect"));
   EXPECT_THAT(help.out, HasSubstr("2  bad arguments"));
   EXPECT_THAT(help.out, HasSubstr("6  update aborted"));
-}
-
-TEST(FileDigestTest, Sha256OfKnownContentAndOfNoFile) {
-  quillmont::testing::TestFolder folder;
-  EXPECT_EQ(*Sha256FileHex(folder.Write("abc", "abc")),
-            "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
-  EXPECT_EQ(*Sha256FileHex(folder.Write("empty", "")),
-            "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
-  EXPECT_FALSE(Sha256FileHex((folder.path() / "none").string()).ok());
-  EXPECT_FALSE(Sha256FileHex(folder.path().string()).ok());
 }
 
 }  // namespace

@@ -48,8 +48,7 @@ class RigTest : public ::testing::Test {
   }
   bool HoldsImage(int n) const {
     FirmwareImage image;
-    EXPECT_EQ(LoadSrec2File(ExamplePath("fixture-app-1.1.srec2"), image, [](const std::string&) {}),
-              1);
+    EXPECT_TRUE(LoadSrec2File(ExamplePath("fixture-app-1.1.srec2"), image));
     return FlashHoldsImage(DumpedFlash(n), image, nullptr);
   }
   // The label of the application a fixture's flash holds, after its signature at 0x4100.

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cctype>
 #include <csignal>
+#include <cstdlib>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -15,11 +16,12 @@
 #include "../update/srec2_test_files.h"
 #include "../update/update_sim_bench.h"
 #include "cli/cli_app.h"
-#include "cli/flash_run.h"
+#include "cli/exit_codes.h"
 #include "cli/interrupt.h"
 #include "drivers/driver_choice.h"
 #include "rdm/message.h"
 #include "run_cli.h"
+#include "station/flash_run.h"
 #include "update/image_analysis.h"
 
 namespace quillmont::testing {
@@ -167,6 +169,36 @@ TEST_F(TruthfulOutcomesTest, AFileCutShortIsNotFlashedByDefault) {
   EXPECT_FALSE(bench.window.job.running());
 }
 
+// srec_cat given no start address writes no end record: its file ends with a count record (S5)
+// and is whole. A count that disagrees with the records is still refused before anything is sent.
+TEST_F(TruthfulOutcomesTest, AFileAsSrecCatWritesItWithoutAStartAddressIsFlashed) {
+  if (std::system("srec_cat --version >/dev/null 2>&1") != 0) {
+    GTEST_SKIP() << "srec_cat (package srecord) is not installed";
+  }
+  const std::string written = (folder.path() / "srec-cat.srec2").string();
+  const std::string command = "srec_cat " + Quote(ExamplePath("fixture-app-1.1.srec2")) +
+                              " -Motorola -disable=exec-start-address -o " + Quote(written) +
+                              " -Motorola -address-length=3";
+  ASSERT_EQ(std::system(command.c_str()), 0) << command;
+  const std::string text = ReadText(written);
+  ASSERT_EQ(text.find("\nS8"), std::string::npos);
+  ASSERT_NE(text.find("\nS5"), std::string::npos);
+
+  const CliRun run = Run(kSim + "--json flash " + Quote(written));
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(json::parse(run.out)["flash_checked"]);
+
+  // Without its second data record the count no longer agrees.
+  const size_t second = text.find("\nS2", text.find("\nS2") + 1) + 1;
+  std::string miscounted = text;
+  miscounted.erase(second, text.find('\n', second) + 1 - second);
+  const CliRun refused =
+      Run(kSim + "--json flash " + Quote(folder.Write("miscounted.srec2", miscounted)));
+  EXPECT_EQ(refused.status, 3);
+  EXPECT_NE(json::parse(refused.out)["detail"].get<std::string>().find("count record"),
+            std::string::npos);
+}
+
 // A signal aborts the update as the Abort button does, and the run still ends with its summary
 // (or its document) and the signal's status; nothing is sent after it.
 TEST_F(TruthfulOutcomesTest, ASignalMidUpdateAbortsItAsTheButtonDoes) {
@@ -191,26 +223,27 @@ TEST_F(TruthfulOutcomesTest, ASignalMidUpdateAbortsItAsTheButtonDoes) {
   DriverOptions options;
   options.simulate = true;
   options.sim.fast = true;
-  auto drivers = MakeDriver(options);
+  auto drivers = MakeDriver(*ParseDriverOptions(options));
   ASSERT_TRUE(drivers);
-  auto file = cli::LoadFlashFile(ExamplePath("fixture-app-1.1.srec2"),
-                                 [](const std::string& text) { ADD_FAILURE() << text; });
+  const Result<FirmwareFile> file = LoadFirmwareFile(ExamplePath("fixture-app-1.1.srec2"));
   ASSERT_TRUE(file);
-  cli::FlashSink sink;
-  int64_t sent_at_signal = -1;
-  sink.progress = [&](const cli::FlashProgress& p) {
-    if (sent_at_signal < 0 && p.sent > p.total / 2) {
-      sent_at_signal = p.sent;
-      cli::RequestInterrupt(SIGTERM);
+  struct SignalHalfWay : StationEvents {
+    int64_t sent_at_signal = -1;
+    void OnProgress(int /*adapter*/, const FlashProgress& p) override {
+      if (sent_at_signal < 0 && p.sent > p.total / 2) {
+        sent_at_signal = p.sent;
+        cli::RequestInterrupt(SIGTERM);
+      }
     }
-  };
-  std::ostringstream diag;
-  cli::GlobalOptions global;
-  const cli::FlashResult r = cli::RunFlash(**drivers, global, *file, "", diag, sink);
+  } events;
+  RunSettings settings;
+  settings.stop = [] { return cli::PendingInterrupt() != 0; };
+  const FlashResult r = RunFlash(**drivers, *file, std::nullopt, settings, events);
+  EXPECT_EQ(cli::ExitCodeOf(r), 143);
   cli::ClearInterrupt();
-  EXPECT_EQ(r.exit_code, 143);
-  EXPECT_EQ(r.result, "aborted");
-  EXPECT_EQ(r.sent, sent_at_signal);
+  EXPECT_EQ(r.verdict, FlashVerdict::kAborted);
+  EXPECT_TRUE(r.stopped);
+  EXPECT_EQ(r.sent, events.sent_at_signal);
   EXPECT_NE(std::find(r.log.begin(), r.log.end(), "Operation Aborted by User."), r.log.end());
 
   // Before any fixture is reached: still one document.

@@ -22,7 +22,7 @@ TEST(DriverChoiceTest, TheSimulatorBuildsItsAdaptersFixturesAndClock) {
   options.sim.adapters = 2;
   options.sim.fixtures = 3;
   options.sim.version_label = "App 9";
-  auto fast = MakeDriver(options);
+  auto fast = MakeDriver(*ParseDriverOptions(options));
   ASSERT_TRUE(fast) << fast.error().message;
   SimulatedLine* line = (*fast)->simulated_line();
   ASSERT_NE(line, nullptr);
@@ -33,7 +33,7 @@ TEST(DriverChoiceTest, TheSimulatorBuildsItsAdaptersFixturesAndClock) {
   EXPECT_EQ(line->fixture(0, 0).ApplicationLabel(), "App 9");
 
   options.sim.fast = false;
-  auto real_time = MakeDriver(options);
+  auto real_time = MakeDriver(*ParseDriverOptions(options));
   ASSERT_TRUE(real_time);
   EXPECT_EQ((*real_time)->virtual_clock(), nullptr);
 }
@@ -53,25 +53,25 @@ TEST(DriverChoiceTest, OneAdapterOfTheChoiceIsAdapterZeroOfItsOwnDriver) {
   DriverOptions options = Sim();
   options.sim.adapters = 3;
   options.sim.faults = {"drop=1", "2:second-fixture"};
-  auto second = MakeAdapterDriver(options, 2);
+  auto second = MakeAdapterDriver(*ParseDriverOptions(options), 2);
   ASSERT_TRUE(second);
   SimulatedLine& line = *(*second)->simulated_line();
   ASSERT_EQ(line.adapter_count(), 1);
   // Adapter 2's fixture, with adapter 2's faults only.
   EXPECT_EQ(line.fixture(0, 0).config().uid, SimFixtureUid(2, 0));
   EXPECT_EQ(line.fixture_count(0), 2);
-  auto first = MakeAdapterDriver(options, 0);
+  auto first = MakeAdapterDriver(*ParseDriverOptions(options), 0);
   ASSERT_TRUE(first);
   EXPECT_EQ((*first)->simulated_line()->fixture_count(0), 1);
   EXPECT_EQ((*second)->AdapterNames(),
-            std::vector<std::string>{"simulated adapter 0 (2 fixtures)"});
+            std::vector<std::string>{"simulated adapter 2 (2 fixtures)"});
 }
 
 TEST(DriverChoiceTest, UnsoundOptionsAreRefusedWithAReason) {
   const auto error = [](const std::function<void(DriverOptions&)>& change) {
     DriverOptions options = Sim();
     change(options);
-    const Status checked = CheckDriverOptions(options);
+    const Result<DriverConfig> checked = ParseDriverOptions(options);
     return checked ? std::string() : checked.error().message;
   };
   EXPECT_EQ(error([](DriverOptions&) {}), "");
@@ -85,8 +85,7 @@ TEST(DriverChoiceTest, UnsoundOptionsAreRefusedWithAReason) {
   EXPECT_NE(error([](DriverOptions& o) { o.sim.faults = {"99999999999:drop=1"}; }), "");
   DriverOptions real;
   real.driver = "usb";
-  EXPECT_FALSE(CheckDriverOptions(real));
-  EXPECT_FALSE(MakeDriver(real));
+  EXPECT_FALSE(ParseDriverOptions(real));
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 
 #include "drivers/driver_choice.h"
 #include "link/line.h"
+#include "station/quiet_repeats.h"
 
 namespace quillmont {
 namespace {
@@ -32,7 +33,7 @@ TEST(PortReport, TheSearchSaysOnceWhyEachPortFailsAndWhichOneOpened) {
   options.ports = {"/dev/quillmont-no-such-adapter", dir.string(), pty_name};
   options.notices = &notices;
   options.verbose = true;
-  auto made = MakeDriver(options);
+  auto made = MakeDriver(*ParseDriverOptions(options));
   ASSERT_TRUE(made) << made.error().message;
   D2xxDriver& driver = (*made)->driver();
 

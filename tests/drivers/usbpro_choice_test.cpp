@@ -19,7 +19,7 @@ TEST(UsbProChoiceTest, FullDiscoveryFindsEveryFixtureBehindTheSimulatedWidget) {
   options.driver = "usbpro";
   options.sim.fast = true;
   options.sim.fixtures = 3;
-  auto made = MakeDriver(options);
+  auto made = MakeDriver(*ParseDriverOptions(options));
   ASSERT_TRUE(made) << made.error().message;
   DriverSet& set = **made;
   EXPECT_EQ(set.AdapterNames(),
@@ -44,7 +44,7 @@ TEST(UsbProChoiceTest, FullDiscoveryFindsEveryFixtureBehindTheSimulatedWidget) {
 
   DriverOptions contradicting = options;
   contradicting.driver = "d2xx";
-  EXPECT_FALSE(CheckDriverOptions(contradicting));
+  EXPECT_FALSE(ParseDriverOptions(contradicting));
 }
 
 }  // namespace

@@ -85,7 +85,8 @@ TEST(WineComPort, CliExeUpdatesTheFixtureServedBehindCom5) {
   NorFlash flash;
   flash.Load(0, reinterpret_cast<const uint8_t*>(bytes.data()), kFlashSize);
   FirmwareImage image;
-  ASSERT_EQ(LoadSrec2File(kImage, image, [](const std::string& text) { FAIL() << text; }), 1);
+  const Result<Srec2Stats> loaded = LoadSrec2File(kImage, image);
+  ASSERT_TRUE(loaded) << loaded.error().message;
   uint32_t mismatch = 0;
   EXPECT_TRUE(FlashHoldsImage(flash, image, &mismatch)) << "first difference at " << mismatch;
   EXPECT_FALSE(fs::is_symlink(com5)) << "the link goes with quillmont-sim";

@@ -275,7 +275,7 @@ SoakResult RunSoakCase(const SoakCase& soak_case, int64_t tick_limit) {
   // The flash against a fresh load of the file: the analysis has not touched it, so the
   // signature is in it.
   auto fresh = std::make_unique<FirmwareImage>();
-  if (LoadSrec2File(soak_case.firmware, *fresh, {}) != 1) {
+  if (!LoadSrec2File(soak_case.firmware, *fresh)) {
     result.broken.push_back("the firmware file did not load again");
   }
   result.flash_holds_image = FlashHoldsImage(fixture.flash(), *fresh, &result.first_mismatch);

@@ -25,13 +25,18 @@ class StaleEchoTest : public ::testing::Test, public testing::ScriptedWindowHarn
     window.image.loaded_count = 3 * 192;
     window.analysis.code_begin = 0x4000;
     window.analysis.code_end = 0x4000 + 3 * 192 - 1;
+    window.erase_plan.erase_list[0] = 0x4000;
+    window.erase_plan.erase_count = 1;
     window.device_found = 1;
-    // Into programming as a bootloader with nothing to erase takes it: a poll, then its
-    // control field with the Boot-Loader flag.
-    window.job.Start();
+    window.target_uid = kUid;  // the fixture whose echoes these are
+    // Into programming as a bootloader takes it: a poll, its control field with the Boot-Loader
+    // flag, then the erase of the block at 0x4000 and its acknowledgement.
+    EXPECT_TRUE(window.job.Start());
     window.job.Step();
     Reply(
         ResponseFrame(kUid, DISCOVERY_COMMAND_RESPONSE, DISC_UN_MUTE, {0x00, kControlBootLoader}));
+    window.job.Step();
+    Reply(ResponseFrame(kUid, SET_COMMAND_RESPONSE, PID_BOOTLOADER, {BOOT_SYNC, BOOT_ERASE}));
   }
   static constexpr RdmUid kUid = {0x4F, 0x4C, 0x12, 0x34, 0x56, 0x78};
 

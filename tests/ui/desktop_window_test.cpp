@@ -23,6 +23,8 @@
 #include "app/tick_pacer.h"
 #include "app/updater_window.h"
 #include "sim/simulated_line.h"
+#include "station/history.h"
+#include "station/window_station.h"
 #include "support/scripted_driver.h"
 #include "ui/about_box.h"
 #include "ui/eliding_label.h"
@@ -67,6 +69,27 @@ struct BoundWindow {
   QtWindowHost host;
   UpdaterWindow window;
   TickPacer pacer;
+};
+
+// The simulated line as the station sees it: the program's own LineSet is the driver choice's.
+class SimulatedLineSet final : public LineSet {
+ public:
+  SimulatedLineSet(SimulatedLine& line, VirtualClock& clock) : line_(line), clock_(clock) {}
+  D2xxDriver& driver() override { return line_; }
+  Clock& clock() override { return clock_; }
+  VirtualClock* virtual_clock() override { return &clock_; }
+  bool simulated() override { return true; }
+  std::string OpenAdapterName(int index, FT_HANDLE) override {
+    return "simulated adapter " + std::to_string(index);
+  }
+  Result<std::optional<uint32_t>> CompareFixtureFlash(const RdmUid&,
+                                                      const FirmwareImage&) override {
+    return Error{"not compared here"};
+  }
+
+ private:
+  SimulatedLine& line_;
+  VirtualClock& clock_;
 };
 
 // Calls `act` with the modal box once it is open (checked every event-loop turn).
@@ -270,7 +293,17 @@ class DesktopWindowTest : public QObject {
     VirtualClock clock;
     SimulatedLine line(clock);
     line.AddFixture(line.AddAdapter());
+    // As the program runs it: the updates go through the station, which records them.
+    SimulatedLineSet line_set(line, clock);
+    QTemporaryDir records;
+    UpdateHistory history(records.filePath("history.jsonl").toStdString());
+    RunSettings settings;
+    settings.history = &history;
+    StationEvents events;
+    WindowStation station(line_set, settings, events);
     BoundWindow bound(line, clock);
+    bound.host.UseStation(&station);
+    bound.host.Bind(bound.window);
     bound.InitWithoutTimer();
     UpdaterDialog& dialog = bound.host.dialog();
     dialog.show();
@@ -323,7 +356,17 @@ class DesktopWindowTest : public QObject {
     VirtualClock clock;
     SimulatedLine line(clock);
     line.AddFixture(line.AddAdapter());
+    // As the program runs it: the updates go through the station, which records them.
+    SimulatedLineSet line_set(line, clock);
+    QTemporaryDir records;
+    UpdateHistory history(records.filePath("history.jsonl").toStdString());
+    RunSettings settings;
+    settings.history = &history;
+    StationEvents events;
+    WindowStation station(line_set, settings, events);
     BoundWindow bound(line, clock);
+    bound.host.UseStation(&station);
+    bound.host.Bind(bound.window);
     bound.InitWithoutTimer();
     UpdaterDialog& dialog = bound.host.dialog();
     dialog.show();
@@ -380,9 +423,12 @@ class DesktopWindowTest : public QObject {
     QVERIFY(bound.window.job.running());
     QVERIFY(AllEnabled(dialog, kLockedDuringUpdate, false));
 
-    // The update ends on a tick: the commands come back.
+    // The update ends on a tick: the commands come back, and the station has its result.
     QVERIFY(bound.HostTicksUntil([&] { return !bound.window.job.running(); }, 5000));
     QVERIFY(AllEnabled(dialog, kLockedDuringUpdate, true));
+    QVERIFY(station.last_result());
+    QCOMPARE(station.last_result()->verdict, FlashVerdict::kSuccess);
+    QCOMPARE(history.Read()->records.size(), size_t{1});
 
     // Yes to the close box's question aborts the update and ends the window.
     start_update();
@@ -393,6 +439,7 @@ class DesktopWindowTest : public QObject {
     QVERIFY(bound.window.log_text.find("Operation Aborted by User.") != std::string::npos);
     QVERIFY(!dialog.isVisible());
     QVERIFY(AllEnabled(dialog, kLockedDuringUpdate, true));
+    QCOMPARE(history.Read()->records.back().result, std::string("aborted"));
   }
 
   void LongLabelsAreElidedWithTheWholeTextInATooltip() {

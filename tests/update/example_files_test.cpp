@@ -24,9 +24,8 @@ struct Analysed {
 Analysed LoadExample(const std::string& name) {
   Analysed result;
   const std::string path = std::string(QUILLMONT_SOURCE_DIR) + "/examples/" + name;
-  EXPECT_EQ(
-      LoadSrec2File(path, *result.image, [](const std::string& text) { ADD_FAILURE() << text; }),
-      1);
+  const Result<Srec2Stats> loaded = LoadSrec2File(path, *result.image);
+  EXPECT_TRUE(loaded) << (loaded ? "" : loaded.error().message);
   AnalyseImage(*result.image, result.analysis, result.plan);
   for (uint32_t a = result.analysis.signature + 0x10;
        a < result.analysis.signature + 0x30 && result.image->bytes[a] != 0; ++a) {

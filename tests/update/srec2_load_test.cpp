@@ -1,6 +1,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -19,9 +21,15 @@ using testing::TestFolder;
 
 class Srec2LoadTest : public ::testing::Test {
  protected:
+  // 1 when the file loads; 0 with the reason in messages_ when it does not.
   int Load(const std::string& path) {
-    return LoadSrec2File(
-        path, *image_, [this](const std::string& text) { messages_.push_back(text); }, &stats_);
+    const Result<Srec2Stats> loaded = LoadSrec2File(path, *image_);
+    if (!loaded) {
+      messages_.push_back(loaded.error().message);
+      return 0;
+    }
+    stats_ = *loaded;
+    return 1;
   }
   int LoadText(const std::string& text, const std::string& name = "fw.srec2") {
     return Load(folder_.Write(name, text));
@@ -163,6 +171,11 @@ TEST_F(Srec2LoadTest, FileEndingTellsACompleteFileFromOneCutShortOrMiscounted) {
       {data + "S5030003F9\nS804004000BB\n", FileEnding::kCountMismatch},
       {data + "S5030002FB\nS804004000BB\n", FileEnding::kCountMismatch},  // bad checksum
       {data + "S5030002\nS804004000BB\n", FileEnding::kCountMismatch},    // cut
+      // srec_cat given no start address ends with a count record instead of an end record.
+      {data + "S5030002FA\n", FileEnding::kComplete},
+      {data + "S604000002F9\n", FileEnding::kComplete},
+      {data + "S5030003F9\n", FileEnding::kCountMismatch},
+      {data + "S5030002FA\n" + S2Record(0x4004, {5, 6}) + "\n", FileEnding::kNoEndRecord},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(LoadText(c.text), 1) << c.text;  // never refused for its ending
@@ -185,7 +198,8 @@ TEST_F(Srec2LoadTest, FileEndingTellsACompleteFileFromOneCutShortOrMiscounted) {
   EXPECT_GT(image_->loaded_count, 0);
   EXPECT_EQ(image_->file_ending, FileEnding::kNoEndRecord);
   EXPECT_EQ(FileEndingText(image_->file_ending),
-            "The file has no end record (S7, S8 or S9): it may have been cut short.");
+            "The file has no end record (S7, S8 or S9) or count record (S5 or S6) after its last "
+            "data record: it may have been cut short.");
 }
 
 TEST_F(Srec2LoadTest, ChecksumErrorKeepsTheBadRecordsBytes) {
@@ -195,7 +209,6 @@ TEST_F(Srec2LoadTest, ChecksumErrorKeepsTheBadRecordsBytes) {
   EXPECT_EQ(LoadText(text), 0);
   EXPECT_THAT(messages_, ElementsAre("Checksum error ad address 4000."));
   EXPECT_EQ(image_->loaded_count, 2);  // the records accepted before the bad one
-  EXPECT_EQ(stats_.records, 1);
   EXPECT_EQ(image_->bytes[0x4002], 0xC3);
   EXPECT_EQ(image_->loaded[0x4002], 1);
   EXPECT_EQ(image_->loaded[0x5000], 0);  // nothing after the bad record is read
@@ -223,17 +236,36 @@ TEST_F(Srec2LoadTest, ReloadStartsAfreshButAFileThatCannotBeOpenedChangesNothing
   EXPECT_EQ(image_->loaded_count, 1);
   EXPECT_TRUE(UntouchedOutside(0x9000, 0x9001));
 
-  EXPECT_EQ(Load((folder_.path() / "missing.srec2").string()), 0);
-  EXPECT_THAT(messages_, ElementsAre("Unable to read file."));
+  const std::string missing = (folder_.path() / "missing.srec2").string();
+  EXPECT_EQ(Load(missing), 0);
+  EXPECT_THAT(messages_, ElementsAre("Cannot read " + missing + ": no such file"));
   EXPECT_EQ(image_->loaded_count, 1);
   EXPECT_EQ(image_->bytes[0x9000], 0xCC);
   EXPECT_EQ(image_->loaded[0x9000], 1);
 }
 
-TEST_F(Srec2LoadTest, AFolderIsRefusedAndChangesNothing) {
+// A path that names no readable file says which and why, and the image stays as it was.
+TEST_F(Srec2LoadTest, PathsThatAreNoFileSayWhichAndWhyAndChangeNothing) {
   ASSERT_EQ(LoadText(S2Record(0x9000, {0xCC}) + "\n"), 1);
-  EXPECT_EQ(Load(folder_.path().string()), 0);
-  EXPECT_THAT(messages_, ElementsAre("Unable to read file."));
+  const std::string folder = folder_.path().string();
+  std::vector<std::string> expected = {"Cannot read " + folder + ": is a directory",
+                                       "Cannot read -: standard input is not read as a firmware "
+                                       "file; give the file's path"};
+  EXPECT_EQ(Load(folder), 0);
+  EXPECT_EQ(Load("-"), 0);
+#if !defined(_WIN32)
+  EXPECT_EQ(Load("/dev/zero"), 0);  // never ends: refused before a byte is read
+  expected.push_back("Cannot read /dev/zero: not a regular file");
+  const std::string locked = folder_.Write("locked.srec2", S2Record(0x100, {1}) + "\n");
+  std::filesystem::permissions(locked, std::filesystem::perms::none);
+  if (std::FILE* file = std::fopen(locked.c_str(), "rb"); file != nullptr) {
+    std::fclose(file);  // root reads it all the same
+  } else {
+    EXPECT_EQ(Load(locked), 0);
+    expected.push_back("Cannot read " + locked + ": permission denied");
+  }
+#endif
+  EXPECT_EQ(messages_, expected);
   EXPECT_EQ(image_->bytes[0x9000], 0xCC);
   EXPECT_EQ(image_->loaded_count, 1);
 }
@@ -305,11 +337,6 @@ TEST_F(Srec2LoadTest, RecordsBeyondTheFlashAreRefusedAndNothingIsWrittenOutside)
 
   // A record without data carries no byte beyond the flash.
   EXPECT_EQ(LoadText(S2Record(0xFFFFFF, {}) + "\n"), 1);
-}
-
-TEST_F(Srec2LoadTest, NoMessageBoxIsNeededToLoad) {
-  const std::string path = folder_.Write("bad.srec2", S2Record(0x10, {1}, 1) + "\n");
-  EXPECT_EQ(LoadSrec2File(path, *image_, MessageBoxFn{}), 0);
 }
 
 }  // namespace

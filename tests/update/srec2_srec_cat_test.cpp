@@ -44,15 +44,12 @@ TEST(Srec2SrecCatTest, RandomBinariesAtSeveralOffsetsLoadExactly) {
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
 
     auto image = std::make_unique<FirmwareImage>();
-    std::vector<std::string> messages;
-    Srec2Stats stats;
-    ASSERT_EQ(LoadSrec2File(
-                  srec.string(), *image,
-                  [&messages](const std::string& text) { messages.push_back(text); }, &stats),
-              1);
-    EXPECT_TRUE(messages.empty());
+    const Result<Srec2Stats> loaded = LoadSrec2File(srec.string(), *image);
+    ASSERT_TRUE(loaded) << loaded.error().message;
+    EXPECT_GT(loaded->records, 0);
+    // srec_cat given no start address ends the file with a count record: it is whole.
+    EXPECT_EQ(image->file_ending, FileEnding::kComplete);
     EXPECT_EQ(image->loaded_count, static_cast<int32_t>(c.size));
-    EXPECT_GT(stats.records, 0);
     int32_t mismatches = 0;
     for (uint32_t a = 0; a < kImageSize; ++a) {
       const bool inside = a >= c.offset && a < c.offset + c.size;

@@ -39,9 +39,10 @@ struct LoadedFirmware {
 
 inline LoadedFirmware LoadFirmware(const std::string& path) {
   LoadedFirmware f;
-  const auto fail = [](const std::string& text) { ADD_FAILURE() << text; };
-  EXPECT_EQ(LoadSrec2File(path, *f.raw, fail), 1) << path;
-  EXPECT_EQ(LoadSrec2File(path, *f.analysed, fail), 1) << path;
+  for (FirmwareImage* image : {f.raw.get(), f.analysed.get()}) {
+    const Result<Srec2Stats> loaded = LoadSrec2File(path, *image);
+    EXPECT_TRUE(loaded) << path << ": " << (loaded ? "" : loaded.error().message);
+  }
   AnalyseImage(*f.analysed, f.analysis, f.plan);
   return f;
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "update_sim_bench.h"
 
@@ -10,6 +11,7 @@ namespace quillmont {
 namespace {
 
 using testing::Changed;
+using testing::DataRun;
 using testing::LoadedFirmware;
 using testing::ProgramLine;
 using testing::Srec2Text;
@@ -80,6 +82,56 @@ TEST_F(ImageEdgesTest, TheSignatureIsWrittenWhenTheFileEndsWithIt) {
   EXPECT_TRUE(FlashHolds(path));
   EXPECT_TRUE(Fixture().ApplicationValid());
   EXPECT_EQ(PlanChunks(*file.analysed, file.analysis).size(), 3u) << "inspect lists the same";
+}
+
+// Whatever the image, no chunk writes flash that the update did not erase. The fixture's flash
+// starts as zeros, an older firmware everywhere, so a byte programmed over it unerased reads
+// wrong. An image with data where nothing is erased is refused before anything is sent.
+TEST_F(ImageEdgesTest, NoChunkIsProgrammedOutsideTheErasedBlocks) {
+  const DataRun low_start_signature{0x2000, {0x02, 0x21, 0x02, 0x23}};
+  const DataRun signature_at_9100{0x9100, {0x47, 0x4B, 0x4A, 0x41}};
+  const struct {
+    std::string name;
+    std::vector<DataRun> runs;
+    int64_t refused_at;  // -1: flashed
+    const char* verdict;
+  } cases[] = {
+      {"from-0", {Changed(0x0000, 0xC00)}, 0x0, nullptr},
+      {"block-0-only", {Changed(0x100, 0x40)}, 0x100, nullptr},
+      {"low-start-over-0x1F00",
+       {Changed(0x1F00, 0x100), low_start_signature, Changed(0x2004, 0x400)},
+       0x1F00,
+       nullptr},
+      {"from-0x2100-low-only", {Changed(0x2100, 0x1000)}, -1, testing::kStillInBootloader},
+      {"from-0x2100-into-code", {Changed(0x2100, 0x3000)}, -1, testing::kStillInBootloader},
+      {"from-0x9000",
+       {Changed(0x9000, 0x100), signature_at_9100, Changed(0x9104, 0x1000)},
+       -1,
+       testing::kStartedApplication},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    testing::SimUpdateBench bench(Config());
+    const std::vector<uint8_t> older(kFlashSize, 0x00);
+    bench.Fixture().flash().Load(0, older.data(), kFlashSize);
+    bench.Connect();
+    const std::string path = folder.Write(c.name + ".srec2", Srec2Text(c.runs));
+    const std::string log = bench.Update(path, 20000);
+    ASSERT_TRUE(bench.finished);
+    if (c.refused_at >= 0) {
+      const std::string told = "The file has data at $" +
+                               testing::Hex(static_cast<uint32_t>(c.refused_at)) +
+                               " in flash that this update does not erase";
+      EXPECT_NE(log.find(told), std::string::npos) << log;
+      ASSERT_EQ(bench.port.message_boxes.size(), 1u);
+      EXPECT_EQ(bench.port.message_boxes[0].find(told), 0u);
+      EXPECT_EQ(log.find("Looking for bootloader"), std::string::npos) << "nothing was sent";
+      EXPECT_EQ(bench.Fixture().erase_commands(), 0);
+      continue;
+    }
+    EXPECT_TRUE(testing::EndsWithWellDoneThen(log, c.verdict)) << log;
+    EXPECT_TRUE(bench.FlashHolds(path));
+  }
 }
 
 TEST(LowBootloaderUpdateTest, TheLowBootloaderJumpsIntoTheBootloaderAndTheUpdateSucceeds) {

@@ -154,9 +154,14 @@ class EventTrace : public UpdaterEvents {
     Add(text);
   }
   void OnDeviceInfo(const DeviceInfoEvent& e) override { Add("info " + e.text); }
-  // Consecutive requests of one step are one entry; the bytes sent never go down.
+  // Consecutive requests of one step are one entry; the bytes sent and the share written never go
+  // down.
   void OnUpdateProgress(const UpdateProgress& p) override {
     EXPECT_GE(p.sent, last.sent);
+    EXPECT_GE(p.Percent(), last.Percent());
+    if (p.Percent() == 100 && full_in_step < 0) {
+      full_in_step = static_cast<int>(p.step);
+    }
     const std::string step = "step " + std::to_string(static_cast<int>(p.step));
     if (trace.empty() || trace.back() != step) {
       Add(step);
@@ -170,6 +175,7 @@ class EventTrace : public UpdaterEvents {
 
   std::vector<std::string> trace;
   UpdateProgress last;
+  int full_in_step = -1;  // the step whose request first reported 100 %
   int replies = 0;
 };
 
@@ -208,6 +214,9 @@ TEST_F(UpdateEventsTest, AWholeUpdateIsToldAsEvents) {
   EXPECT_EQ(events.trace, expected);
   EXPECT_EQ(events.last.total, file.raw->loaded_count);
   EXPECT_EQ(events.last.sent, window.job.sent_count());
+  // 100 % only once the signature, the last chunk, is written: with the start request.
+  EXPECT_EQ(events.full_in_step, static_cast<int>(UpdateState::kStartUserProgram));
+  EXPECT_EQ(events.last.written, events.last.to_write);
   EXPECT_GT(events.replies, 0);
 }
 

@@ -133,6 +133,111 @@ TEST_F(UpdateRepliesTest, AnEchoThatDiffersFromTheImageLeavesTheChunkWhereItWas)
   EXPECT_TRUE(testing::EndsWithWellDoneThen(Log(), testing::kStillInBootloader)) << Log();
 }
 
+// An ACK_TIMER acknowledges nothing: the request goes again once the delay it tells has passed,
+// counted in ticks (at most 3 s), and only the ACK after it counts.
+TEST_F(UpdateRepliesTest, AnAckTimerPutsTheEraseTheChunkAndTheStartOffByItsDelay) {
+  int erases = 0;
+  int programs = 0;
+  int starts = 0;
+  const auto put_off = [this](uint16_t pid, uint8_t tenths) {
+    driver.DeliverAfter(300, ResponseFrame(testing::kDeviceUid, SET_COMMAND_RESPONSE, pid,
+                                           {0x00, tenths}, RESPONSE_TYPE_ACK_TIMER));
+  };
+  device = [&](const Bytes& frame) {
+    switch (testing::KindOf(frame)) {
+      case Req::Poll:
+        ReplyControl(starts > 1 ? 0x00 : kControlBootLoader);
+        break;
+      case Req::Erase:
+        ++erases == 1 ? put_off(PID_BOOTLOADER, 5) : ReplyEraseAck();
+        break;
+      case Req::Program:
+        ++programs == 1 ? put_off(PID_BOOTLOADER, 100) : ReplyEcho(frame);
+        break;
+      case Req::Start:
+        ++starts == 1 ? put_off(IDENTIFY_DEVICE, 10) : ReplyStartAck();
+        break;
+      default:
+        return false;
+    }
+    return true;
+  };
+  StartUpdate(ExamplePath("fixture-app-1.1.srec2"));
+  ASSERT_TRUE(RunToIdle(3000));
+  const std::vector<int64_t> erase = SentTicks(Req::Erase);
+  ASSERT_EQ(erase.size(), 2u);
+  EXPECT_EQ(erase[1] - erase[0], 51) << "0.5 s, shorter than the erase's own wait";
+  const auto chunks = Of(Req::Program);
+  EXPECT_EQ(chunks[1].tick - chunks[0].tick, 301) << "10 s asked, 3 s granted";
+  EXPECT_EQ(chunks[1].frame, chunks[0].frame);
+  const std::vector<int64_t> start = SentTicks(Req::Start);
+  ASSERT_EQ(start.size(), 2u);
+  EXPECT_EQ(start[1] - start[0], 101);
+  const std::string log = Log();
+  EXPECT_NE(log.find("Erasing block $4000...\r\n"
+                     "The bootloader put off the erase request (ACK_TIMER, 0.5 s); it is sent "
+                     "again after 0.5 s.\r\n"
+                     "Erasing block $4000...\r\n"),
+            std::string::npos)
+      << log;
+  const std::string chunk = testing::ProgramLine(0x4000, 192) + "\r\n";
+  EXPECT_NE(log.find(chunk +
+                     "The bootloader put off the program request (ACK_TIMER, 10.0 s); it is sent "
+                     "again after 3.0 s.\r\n" +
+                     chunk),
+            std::string::npos);
+  EXPECT_NE(log.find("Starting user-program...\r\n"
+                     "The bootloader put off the start request (ACK_TIMER, 1.0 s); it is sent "
+                     "again after 1.0 s.\r\n"
+                     "Starting user-program...\r\n"),
+            std::string::npos);
+  EXPECT_TRUE(testing::EndsWithWellDoneThen(log, testing::kStartedApplication)) << log;
+}
+
+// Neither an echo from another UID nor an ACK_OVERFLOW acknowledges anything: the erase and the
+// chunk go again, unchanged, after their own waits.
+TEST_F(UpdateRepliesTest, NeitherAnotherUidsAnswerNorAnAckOverflowAcknowledges) {
+  const RdmUid other = {0x4F, 0x4C, 0x12, 0x34, 0x56, 0x79};
+  int erases = 0;
+  int programs = 0;
+  device = [&](const Bytes& frame) {
+    switch (testing::KindOf(frame)) {
+      case Req::Poll:
+        ReplyControl(kControlBootLoader);
+        break;
+      case Req::Erase:
+        driver.DeliverAfter(
+            300, ResponseFrame(++erases == 1 ? other : testing::kDeviceUid, SET_COMMAND_RESPONSE,
+                               PID_BOOTLOADER, {BOOT_SYNC, BOOT_ERASE}));
+        break;
+      case Req::Program:
+        ++programs;
+        driver.DeliverAfter(
+            300, ResponseFrame(programs == 2 ? other : testing::kDeviceUid, GET_COMMAND_RESPONSE,
+                               PID_BOOTLOADER, FramePd(frame),
+                               programs == 1 ? RESPONSE_TYPE_ACK_OVERFLOW : RESPONSE_TYPE_ACK));
+        break;
+      default:
+        return false;
+    }
+    return true;
+  };
+  StartUpdate(ExamplePath("fixture-app-1.1.srec2"));
+  ASSERT_TRUE(pacer.RunUntil([&] { return programs == 4; }, 1000));
+  const std::vector<int64_t> erase = SentTicks(Req::Erase);
+  ASSERT_EQ(erase.size(), 2u);
+  EXPECT_EQ(erase[1] - erase[0], 301);
+  const auto chunks = Of(Req::Program);
+  EXPECT_EQ(chunks[1].tick - chunks[0].tick, 101);
+  EXPECT_EQ(chunks[2].tick - chunks[1].tick, 101);
+  EXPECT_EQ(chunks[2].frame, chunks[0].frame);
+  EXPECT_EQ(FramePd(chunks[3].frame)[4], 0x40) << "the third, true echo moves on to $40C0";
+  EXPECT_EQ(FramePd(chunks[3].frame)[5], 0xC0);
+  EXPECT_NE(Log().find("The bootloader answered the program request with ACK_OVERFLOW, which "
+                       "acknowledges nothing.\r\n"),
+            std::string::npos);
+}
+
 // Frames whose PDL claims more parameter data than the frame holds, handed over exactly as long
 // as they are: no row matches, and nothing is read past their end.
 TEST_F(UpdateRepliesTest, AReplyIsNeverReadPastTheBytesItHolds) {

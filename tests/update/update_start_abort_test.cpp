@@ -131,8 +131,13 @@ TEST_F(UpdateStartAbortTest, AnEmptyEraseListGoesFromTheControlFieldToTheFirstCh
 TEST_F(UpdateStartAbortTest, AFileWithNothingToEraseLogsAnEmptyListAndProgramsNothing) {
   Connect();
   AnswerAsBootloader();
-  // Changed bytes in block 0 only: nothing is erased there, so nothing is programmed there.
-  const std::string path = folder.Write("block0.srec2", Srec2Text({Changed(0x100, 64)}));
+  // Loaded bytes that all equal the erased flash's fill pattern: nothing to erase, nothing to
+  // program.
+  testing::DataRun unchanged{0x100, {}};
+  for (uint32_t a = 0x100; a < 0x140; ++a) {
+    unchanged.data.push_back(FillPatternAt(a));
+  }
+  const std::string path = folder.Write("unchanged.srec2", Srec2Text({unchanged}));
   const int64_t t0 = pacer.ticks_run();
   StartUpdate(path);
   EXPECT_EQ(Log(), "Reading " + path +

@@ -16,6 +16,8 @@
 #include "app/control_ids.h"
 #include "app/updater_window.h"
 #include "sim/simulated_line.h"
+#include "station/history.h"
+#include "station/window_station.h"
 #include "win32/wide_text.h"
 #include "win32/win32_window_host.h"
 #include "win32/window_template.h"
@@ -29,6 +31,27 @@ using testing::Snapshot;
 const std::vector<int> kLockedDuringUpdate = {
     kDiscoverButton,   kIdentifyButton, kStopIdentifyButton, kRefreshButton,
     kSetAddressButton, kUidEdit,        kDmxAddressEdit,     kBaudCombo};
+
+// The simulated line as the station sees it: the program's own LineSet is the driver choice's.
+class SimulatedLineSet final : public LineSet {
+ public:
+  SimulatedLineSet(SimulatedLine& line, VirtualClock& clock) : line_(line), clock_(clock) {}
+  D2xxDriver& driver() override { return line_; }
+  Clock& clock() override { return clock_; }
+  VirtualClock* virtual_clock() override { return &clock_; }
+  bool simulated() override { return true; }
+  std::string OpenAdapterName(int index, FT_HANDLE) override {
+    return "simulated adapter " + std::to_string(index);
+  }
+  Result<std::optional<uint32_t>> CompareFixtureFlash(const RdmUid&,
+                                                      const FirmwareImage&) override {
+    return Error{"not compared here"};
+  }
+
+ private:
+  SimulatedLine& line_;
+  VirtualClock& clock_;
+};
 
 // What a modal box said, and how it was answered.
 struct SeenBox {
@@ -149,16 +172,16 @@ class ModalAnswers {
   UINT_PTR timer_ = 0;
 };
 
-// The window on one simulated adapter with one fixture, its settings file in a fresh folder,
-// its timer held so that the test runs each tick as a WM_TIMER after 10 ms of the clock.
+// The window on one simulated adapter with one fixture, its updates through the station as the
+// program runs them, its settings file and update history in a fresh folder, its timer held so
+// that the test runs each tick as a WM_TIMER after 10 ms of the clock.
 class Win32WindowTest : public ::testing::Test {
  protected:
   Win32WindowTest() {
     line.AddFixture(line.AddAdapter());
-    settings = std::filesystem::temp_directory_path() /
-               ("quillmont-win32-test-" + std::to_string(GetCurrentProcessId()));
-    std::filesystem::create_directories(settings);
     window.settings_path = (settings / "quillmont.cfg").string();
+    run.history = &history;
+    host.UseStation(&station);
     host.PrepareToolkit();
   }
   void SetUp() override {
@@ -238,7 +261,20 @@ class Win32WindowTest : public ::testing::Test {
   VirtualClock clock;
   SimulatedLine line{clock};
   std::ostringstream diag;
-  std::filesystem::path settings;
+  static std::filesystem::path FreshFolder() {
+    const std::filesystem::path folder =
+        std::filesystem::temp_directory_path() /
+        ("quillmont-win32-test-" + std::to_string(GetCurrentProcessId()));
+    std::filesystem::create_directories(folder);
+    return folder;
+  }
+
+  std::filesystem::path settings = FreshFolder();
+  SimulatedLineSet line_set{line, clock};
+  UpdateHistory history{(settings / "history.jsonl").string()};
+  RunSettings run;
+  StationEvents events;
+  WindowStation station{line_set, run, events};
   Win32WindowHost host;
   UpdaterWindow window{host.port(), line, clock, diag};
 };
@@ -329,6 +365,9 @@ TEST_F(Win32WindowTest, AWholeUpdateLocksTheCommandsAndEndsAsInTheQtWindow) {
   EXPECT_NE(window.log_text.find("The fixture answers from its new application"), std::string::npos)
       << window.log_text;
   EXPECT_EQ(line.fixture(0).ApplicationLabel(), "Quillmont demo app 1.1");
+  ASSERT_TRUE(station.last_result());
+  EXPECT_EQ(station.last_result()->verdict, FlashVerdict::kSuccess);
+  EXPECT_EQ(history.Read()->records.size(), 1u);
   // The pane, written at most ten times a second, catches up with the log.
   Pump(150);
   EXPECT_EQ(Text(kLogPane), window.log_text);

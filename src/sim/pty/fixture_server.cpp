@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "rdm/fixture_text.h"
 #include "rdm/uid.h"
 #include "sim/simulated_line.h"
 
@@ -139,7 +140,8 @@ void FixtureServer::Settle(uint64_t now) {
     if (InBootloader(stages_[i])) {
       Tell(uid + " is in its bootloader");
     } else {
-      Tell(uid + " started its application \"" + fixture.ApplicationLabel() + "\"");
+      Tell(uid + " started its application \"" +
+           TerminalText(fixture.ApplicationLabel(), TerminalTakesUtf8()) + "\"");
       started_micros_ = now;
     }
   }

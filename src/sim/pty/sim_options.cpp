@@ -22,13 +22,11 @@ RdmUid WithDeviceId(RdmUid uid, uint32_t id) {
   return uid;
 }
 
-// Empty when the label can stand in the fixture's flash and in an RDM reply.
+// Empty when the label can stand in the fixture's flash and in an RDM reply. Its bytes are the
+// fixture's to choose (Latin-1, control bytes too): the programs that read it must cope.
 std::string CheckLabel(const std::string& label) {
   if (label.empty() || label.size() > kMaxVersionLabel) {
     return "--label: expected 1 to 32 characters";
-  }
-  if (!std::all_of(label.begin(), label.end(), [](char c) { return c >= 0x20 && c < 0x7F; })) {
-    return "--label: expected printable ASCII characters";
   }
   return {};
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "rdm/fixture_text.h"
 #include "rdm/uid.h"
 
 namespace quillmont::sim {
@@ -56,7 +57,8 @@ void WidgetServer::Settle(uint64_t now) {
     if (InBootloader(stages_[i])) {
       Tell(uid + " is in its bootloader");
     } else {
-      Tell(uid + " started its application \"" + fixtures_[i]->ApplicationLabel() + "\"");
+      Tell(uid + " started its application \"" +
+           TerminalText(fixtures_[i]->ApplicationLabel(), TerminalTakesUtf8()) + "\"");
       started_micros_ = now;
     }
   }

@@ -1,0 +1,12 @@
+#include "app/firmware_source.h"
+
+namespace quillmont {
+
+std::unique_ptr<PreparedFirmware> PrepareFirmware(const FirmwareImage& loaded) {
+  auto prepared = std::make_unique<PreparedFirmware>();
+  prepared->image = loaded;
+  AnalyseImage(prepared->image, prepared->analysis, prepared->plan);
+  return prepared;
+}
+
+}  // namespace quillmont
