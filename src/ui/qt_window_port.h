@@ -13,12 +13,6 @@ namespace quillmont::ui {
 
 class UpdaterDialog;
 
-// What FrameView shows for the core's text. The core lists a frame of 80 bytes or more without
-// its header line; the window shows that line all the same, taken from the listed bytes when they
-// are a whole frame with a good checksum (the frames the core acted on). Every other text is
-// shown as it stands. The core's own text is what the window gives back.
-std::string FrameViewShownText(const std::string& text);
-
 class QtWindowPort : public WindowPort {
  public:
   explicit QtWindowPort(UpdaterDialog& dialog);
