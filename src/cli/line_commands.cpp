@@ -50,7 +50,7 @@ int RunDiscover(const GlobalOptions& options, CliOutput io) {
   LinkHandle link = nullptr;
   int adapter = -1;
   for (uint32_t i = 0; i < count && i < 1024 && link == nullptr; ++i) {
-    if (OpenLink(line_io, link, static_cast<int>(i)) == FT_OK) {
+    if (OpenLink(line_io, link, static_cast<int>(i))) {
       adapter = static_cast<int>(i);
     }
   }
@@ -59,12 +59,15 @@ int RunDiscover(const GlobalOptions& options, CliOutput io) {
                        "No USB-to-RS485 adapter could be opened.");
   }
   const std::string baud = options.baud.empty() ? kDefaultBaudText : options.baud;
-  SetLinkBaud(line_io, link, DecimalTextValue(baud));
+  (void)SetLinkBaud(line_io, link, DecimalTextValue(baud));  // a refused rate finds nobody
 
   const uint64_t started = drivers.clock().NowMicros();
   const FullDiscoveryResult result = DiscoverAllDevices(line_io, link);
   const double seconds = static_cast<double>(drivers.clock().NowMicros() - started) / 1e6;
   drivers.driver().FT_Close(link);
+  for (const std::string& notice : TakeLineNotices(line_io)) {
+    io.err << notice << '\n';
+  }
 
   const int code = result.found.empty() ? kExitNoDevice : kExitSuccess;
   if (options.json) {

@@ -97,12 +97,12 @@ bool SurveyRig(DriverSet& drivers, int adapter, const std::string& baud, std::os
   drivers.driver().FT_CreateDeviceInfoList(&count);
   LinkHandle link = nullptr;
   for (uint32_t i = 0; i < count && i < 1024 && link == nullptr; ++i) {
-    OpenLink(io, link, static_cast<int>(i));
+    (void)OpenLink(io, link, static_cast<int>(i));  // the next one is tried
   }
   if (link == nullptr) {
     return false;
   }
-  SetLinkBaud(io, link, DecimalTextValue(baud.empty() ? kDefaultBaudText : baud));
+  (void)SetLinkBaud(io, link, DecimalTextValue(baud.empty() ? kDefaultBaudText : baud));
   const FullDiscoveryResult found = DiscoverAllDevices(io, link);
   // A fixture that answered alone but never took the mute has a whole UID all the same.
   std::vector<RdmUid> uids = found.found;

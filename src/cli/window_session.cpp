@@ -115,6 +115,12 @@ void WindowSession::OnDeviceInfo(const DeviceInfoEvent& info) {
   }
 }
 
+void WindowSession::OnLineNotice(const std::string& text) {
+  if (!port_.on_log_line && port_.on_message_box) {
+    port_.on_message_box(text);
+  }
+}
+
 void WindowSession::OnUpdateProgress(const UpdateProgress& progress) {
   if (on_update_progress) {
     on_update_progress(progress);

@@ -118,6 +118,8 @@ class WindowSession : private UpdaterEvents {
   void OnReplyAccepted(const RdmFrameView& frame) override;
   void OnCommandAnswered(const CommandAnswer& answer) override;
   void OnDeviceInfo(const DeviceInfoEvent& info) override;
+  // Told on the message channel when the log, which carries it too, is not shown.
+  void OnLineNotice(const std::string& text) override;
   void OnUpdateProgress(const UpdateProgress& progress) override;
   void OnUpdateEnded(UpdateOutcome outcome) override;
 

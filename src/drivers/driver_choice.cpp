@@ -70,10 +70,11 @@ Status ParseTargetedFaults(std::string_view text, TargetedFaults& out) {
     out.adapter = adapter;
     text.remove_prefix(digits + 1);
   }
-  std::string parse_error;
-  if (!ParseFaultList(text, out.plan, parse_error)) {
-    return Error{"--sim-faults: " + parse_error};
+  Result<FaultPlan> plan = ParseFaultList(text);
+  if (!plan) {
+    return Error{"--sim-faults: " + plan.error().message};
   }
+  out.plan = std::move(*plan);
   return {};
 }
 

@@ -72,7 +72,7 @@ TEST_F(FakeSysfs, OnlyDmxAdaptersAreTakenFtdiFirstEachGroupInNaturalOrder) {
   // Not DMX adapters: a microcontroller board, a modem, a PL2303 of another product.
   AddUsbTty("ttyACM1", "1-5", "2341", "cdc_acm", "0043");
   AddUsbTty("ttyACM2", "1-6", "1bc7", "cdc_acm", "1201");
-  AddUsbTty("ttyUSB5", "1-9", "067b", "pl2303", "23a3");
+  AddUsbTty("ttyUSB5", "1-9", "067b", "pl2303", "2304");
   AddTty("ttyUSB7", {});               // a name left behind without a device
   AddTty("ttyS0", root_ / "devices");  // not a USB serial adapter
   AddTty("tty0", root_ / "devices");

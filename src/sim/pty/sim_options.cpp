@@ -141,10 +141,11 @@ int ParseSimArguments(int argc, const char* const* argv, SimOptions& options, st
   if (const std::string problem = CheckLabel(label); !problem.empty()) {
     return refuse(problem);
   }
-  std::string fault_error;
-  if (!faults.empty() && !ParseFaultList(faults, options.faults, fault_error)) {
-    return refuse(fault_error);
+  Result<FaultPlan> plan = ParseFaultList(faults);
+  if (!plan) {
+    return refuse(plan.error().message);
   }
+  options.faults = std::move(*plan);
   if (!options.faults.unplugs.empty()) {
     return refuse(
         "unplug@ and replug@ do not apply to a pseudo-terminal: end the host or quillmont-sim "
