@@ -189,11 +189,9 @@ FlashResult RunFlash(DriverSet& drivers, const GlobalOptions& options, const Fla
       line->fixture_count(0) > 0) {
     fixture = &line->fixture(0, 0);
   }
-  std::string dump_error;
-  if (!dump_path.empty() && fixture != nullptr &&
-      !DumpFlash(fixture->flash(), dump_path, &dump_error)) {
-    if (sink.message_box) {
-      sink.message_box(dump_error);
+  if (!dump_path.empty() && fixture != nullptr) {
+    if (const Status dumped = DumpFlash(fixture->flash(), dump_path); !dumped && sink.message_box) {
+      sink.message_box(dumped.error().message);
     }
   }
 

@@ -144,11 +144,10 @@ void DumpLine(DriverSet& drivers, const std::string& path, bool all_adapters, in
     return;
   }
   for (int i = 0; i < line->fixture_count(0); ++i) {
-    std::string error;
-    if (!DumpFlash(line->fixture(0, i).flash(), FixtureDumpPath(path, all_adapters, adapter, i),
-                   &error) &&
-        sink.message_box) {
-      sink.message_box(error);
+    const Status dumped =
+        DumpFlash(line->fixture(0, i).flash(), FixtureDumpPath(path, all_adapters, adapter, i));
+    if (!dumped && sink.message_box) {
+      sink.message_box(dumped.error().message);
     }
   }
 }

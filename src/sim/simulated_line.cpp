@@ -45,6 +45,10 @@ int SimulatedLine::AddAdapter() {
   return static_cast<int>(adapters_.size()) - 1;
 }
 
+void SimulatedLine::SetModel(int adapter, const AdapterModel& model) {
+  adapters_.at(static_cast<size_t>(adapter))->model = model;
+}
+
 SimulatedFixture& SimulatedLine::AddFixture(int adapter, const FixtureConfig& config) {
   auto& fixtures = adapters_.at(static_cast<size_t>(adapter))->fixtures;
   fixtures.push_back(std::make_unique<SimulatedFixture>(config));

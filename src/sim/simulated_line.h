@@ -57,6 +57,8 @@ class SimulatedLine final : public D2xxDriver {
 
   // Adds an adapter (its index, from 0) and fixtures on its line.
   int AddAdapter();
+  // Makes an adapter behave as `model` says (before faults change it).
+  void SetModel(int adapter, const AdapterModel& model);
   SimulatedFixture& AddFixture(int adapter, const FixtureConfig& config = {});
   int adapter_count() const { return static_cast<int>(adapters_.size()); }
   int fixture_count(int adapter) const;

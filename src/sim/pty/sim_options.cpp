@@ -107,7 +107,12 @@ int ParseSimArguments(int argc, const char* const* argv, SimOptions& options, st
   app.add_option("--link", options.link_path, "Also make a symbolic link here to the terminal");
   app.add_flag("--widget", options.widget,
                "Serve the fixtures behind a simulated DMX USB Pro-style widget, for "
-               "--driver usbpro (the line's faults do not apply behind it)");
+               "--driver usbpro (the line's faults do not apply behind it); the same as "
+               "--adapter widget");
+  std::string adapter;
+  app.add_option("--adapter", adapter,
+                 "The adapter the fixtures stand behind: ftdi (default), ftdi-echo, ch340, "
+                 "widget or widget-clone (whose host must set 115200 baud: --widget-baud)");
   app.add_flag("--exit-after-start", options.exit_after_start,
                "End once a fixture has started a new application from its bootloader");
 
@@ -140,6 +145,24 @@ int ParseSimArguments(int argc, const char* const* argv, SimOptions& options, st
   }
   if (const std::string problem = CheckLabel(label); !problem.empty()) {
     return refuse(problem);
+  }
+  if (!adapter.empty()) {
+    const Result<AdapterProfile> profile = ParseAdapterProfile(adapter);
+    if (!profile) {
+      return refuse("--adapter: " + profile.error().message);
+    }
+    if (*profile == AdapterProfile::kPl2303) {
+      return refuse(
+          "--adapter pl2303: a pseudo-terminal carries no break, so breaks that never reach "
+          "the line cannot be shown on it; use quillmont-cli --simulate --sim-adapter pl2303");
+    }
+    if (options.widget && !IsWidgetProfile(*profile)) {
+      return refuse("--widget and --adapter " + adapter + " contradict each other");
+    }
+    options.adapter = *profile;
+    options.widget = IsWidgetProfile(*profile);
+  } else if (options.widget) {
+    options.adapter = AdapterProfile::kWidget;
   }
   Result<FaultPlan> plan = ParseFaultList(faults);
   if (!plan) {

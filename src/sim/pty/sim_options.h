@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/adapter_model.h"
 #include "sim/fault_plan.h"
 #include "sim/simulated_fixture.h"
 
@@ -19,6 +20,8 @@ struct SimOptions {
   std::string dump_path;  // empty: no dump
   std::string link_path;  // empty: no link
   bool exit_after_start = false;
+  // The adapter the fixtures stand behind; widget and widget-clone also set `widget`.
+  AdapterProfile adapter = AdapterProfile::kFtdi;
   bool widget = false;  // behind a DMX USB Pro-style widget
 };
 
