@@ -47,5 +47,42 @@ TEST(UsbProChoiceTest, FullDiscoveryFindsEveryFixtureBehindTheSimulatedWidget) {
   EXPECT_FALSE(CheckDriverOptions(contradicting));
 }
 
+TEST(UsbProChoiceTest, ACloneThatHandsOverAConsolesDmxStillDiscoversAtItsHostRate) {
+  // The clone reports colliding answers with an error status and talks at 115200 baud; a
+  // console's DMX comes through it every 23 ms.
+  DriverOptions options;
+  options.simulate = true;
+  options.sim.adapter = "widget-clone";
+  options.sim.fast = true;
+  options.sim.fixtures = 3;
+  options.sim.faults = {"console-dmx"};
+  std::ostringstream notices;
+  options.notices = &notices;
+  auto refused = MakeDriver(options);
+  ASSERT_TRUE(refused);
+  std::ostringstream diag;
+  LineIo io{(*refused)->driver(), (*refused)->clock(), diag};
+  LinkHandle link = nullptr;
+  EXPECT_FALSE(OpenLink(io, link, 0)) << "nothing answers at the port's own rate";
+  EXPECT_EQ(notices.str(),
+            "simulated widget 0: no DMX USB Pro-style widget answers (no serial number within "
+            "500 ms); a clone that talks at a rate of its own needs --widget-baud\n");
+
+  options.widget_baud = 115200;
+  auto made = MakeDriver(options);
+  ASSERT_TRUE(made) << made.error().message;
+  LineIo clone_io{(*made)->driver(), (*made)->clock(), diag};
+  ASSERT_TRUE(OpenLink(clone_io, link, 0));
+  const FullDiscoveryResult result = DiscoverAllDevices(clone_io, link);
+  EXPECT_EQ(result.found.size(), 3u);
+  EXPECT_GT(result.collisions, 0);
+  EXPECT_TRUE(result.unresponsive.empty());
+  EXPECT_GT((*made)->clock().NowMicros(), 23'000u * 10) << "long enough for DMX to come";
+
+  options.sim.adapter = "ftdi";
+  options.driver = "usbpro";
+  EXPECT_FALSE(CheckDriverOptions(options)) << "a plain adapter is no widget";
+}
+
 }  // namespace
 }  // namespace quillmont

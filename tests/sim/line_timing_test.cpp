@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "rdm/frame_view.h"
 #include "sim/fault_plan.h"
@@ -102,6 +103,71 @@ TEST(SimulatedLineTiming, OnlyAFrameAfterABreakIsARequest) {
   bench.clock.SleepMs(50);
   EXPECT_EQ(bench.line.replies(0), 1u);
   EXPECT_EQ(bench.Waiting(), 1u + 28u);  // the reply's break as a NUL, then the reply
+}
+
+TEST(SimulatedLineTiming, AFixtureTakesAFrameOnlyAfterABreakOf88AndAMarkOf8Microseconds) {
+  const struct {
+    uint64_t break_micros;
+    uint64_t mark_micros;
+    bool taken;
+  } cases[] = {{87, 16, false}, {88, 16, true}, {200, 7, false}, {200, 8, true}};
+  for (const auto& c : cases) {
+    SimBench bench;
+    uint8_t frame[kRdmFrameBufferSize] = {};
+    RdmFrameFields fields;
+    fields.destination = kFixtureUid;
+    fields.source = kControllerUid;
+    fields.command_class = GET_COMMAND;
+    fields.pid = DMX_START_ADDRESS;
+    const size_t size = BuildRdmFrame(fields, frame);
+    bench.line.FT_SetBreakOn(bench.link);
+    bench.clock.SleepMicros(c.break_micros);
+    bench.line.FT_SetBreakOff(bench.link);
+    bench.clock.SleepMicros(c.mark_micros);
+    uint32_t written = 0;
+    bench.line.FT_Write(bench.link, frame, static_cast<uint32_t>(size), &written);
+    bench.clock.SleepMs(20);
+    EXPECT_EQ(bench.line.replies(0), c.taken ? 1u : 0u)
+        << "break " << c.break_micros << " us, mark " << c.mark_micros << " us";
+  }
+}
+
+TEST(SimulatedAdapterProfiles, WhatEachAdapterHandsBackOfItsOwnRequest) {
+  // An FTDI cable with its receiver on: its break's NUL, the request, the reply's NUL, the reply.
+  // A PL2303 clone: the request alone, for its break never reached the line, and no reply.
+  for (const AdapterProfile profile : {AdapterProfile::kFtdiEcho, AdapterProfile::kPl2303}) {
+    SimBench bench({}, ModelOfProfile(profile));
+    const uint8_t pd[] = {0x00, 0x01};
+    ASSERT_EQ(bench.Send(SET_COMMAND, DMX_START_ADDRESS, {pd[0], pd[1]}), 0);
+    bench.clock.SleepMs(20);
+    uint8_t buffer[128] = {};
+    uint32_t read = 0;
+    ASSERT_EQ(bench.line.FT_Read(bench.link, buffer, sizeof buffer, &read), FT_OK);
+    const bool ftdi = profile == AdapterProfile::kFtdiEcho;
+    ASSERT_EQ(read, ftdi ? 1u + 28u + 1u + 26u : 28u) << AdapterProfileName(profile);
+    const uint8_t* request = buffer + (ftdi ? 1 : 0);
+    EXPECT_EQ(buffer[0], ftdi ? 0x00 : 0xCC);
+    EXPECT_EQ(request[kOffsetCommandClass], SET_COMMAND);
+    if (ftdi) {
+      EXPECT_EQ(request[28], 0x00);  // the reply's break
+      EXPECT_EQ(request[29 + kOffsetCommandClass], SET_COMMAND_RESPONSE);
+    }
+  }
+  // A CH340 stick still drives the line for 250 us after its request: the first two preamble
+  // bytes of a discovery answer (from 200 us on) are lost.
+  SimBench ch340({}, ModelOfProfile(AdapterProfile::kCh340));
+  const uint8_t range[12] = {0, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+  ASSERT_EQ(
+      ch340.Send(DISCOVERY_COMMAND, DISC_UNIQUE_BRANCH, std::vector<uint8_t>(range, range + 12),
+                 {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}),
+      0);
+  ch340.clock.SleepMs(20);
+  uint8_t heard[96] = {};
+  uint32_t read = 0;
+  ASSERT_EQ(ch340.line.FT_Read(ch340.link, heard, sizeof heard, &read), FT_OK);
+  ASSERT_EQ(read, 1u + 38u + 22u);  // its NUL and request, then 5 preamble bytes and the rest
+  EXPECT_EQ(std::vector<uint8_t>(heard + 39, heard + 45),
+            (std::vector<uint8_t>{0xFE, 0xFE, 0xFE, 0xFE, 0xFE, 0xAA}));
 }
 
 TEST(SimulatedLineTiming, StatusCountsBytesStillGoingOut) {
