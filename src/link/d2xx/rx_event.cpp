@@ -49,8 +49,13 @@ struct RxEvent::State {
 };
 
 RxEvent::RxEvent() : state_(new State{}) {
+  // Timed on the monotonic clock, so that the system's time being set cannot stretch a wait.
+  pthread_condattr_t attributes;
+  pthread_condattr_init(&attributes);
+  pthread_condattr_setclock(&attributes, CLOCK_MONOTONIC);
   valid_ = pthread_mutex_init(&state_->mutex, nullptr) == 0;
-  valid_ = valid_ && pthread_cond_init(&state_->condition, nullptr) == 0;
+  valid_ = valid_ && pthread_cond_init(&state_->condition, &attributes) == 0;
+  pthread_condattr_destroy(&attributes);
 }
 
 RxEvent::~RxEvent() {
@@ -71,7 +76,7 @@ void RxEvent::Wait(uint64_t micros, const std::function<bool()>& ready) {
   pthread_mutex_lock(&state_->mutex);
   if (!ready()) {
     timespec until{};
-    clock_gettime(CLOCK_REALTIME, &until);
+    clock_gettime(CLOCK_MONOTONIC, &until);
     const uint64_t nanos = static_cast<uint64_t>(until.tv_nsec) + micros * 1000;
     until.tv_sec += static_cast<time_t>(nanos / 1'000'000'000);
     until.tv_nsec = static_cast<long>(nanos % 1'000'000'000);

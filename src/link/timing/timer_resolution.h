@@ -13,6 +13,9 @@ class FineTimerResolution {
   FineTimerResolution(const FineTimerResolution&) = delete;
   FineTimerResolution& operator=(const FineTimerResolution&) = delete;
 
+  // Whether the finer resolution was granted (always false where there is nothing to ask).
+  bool taken() const { return taken_; }
+
  private:
   bool taken_ = false;
 };

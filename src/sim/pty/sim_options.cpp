@@ -35,13 +35,14 @@ std::string CheckLabel(const std::string& label) {
 
 }  // namespace
 
-bool ParseUidText(const std::string& text, RdmUid& uid) {
+Result<RdmUid> ParseUidText(const std::string& text) {
+  const Error bad{"expected 6 hex bytes, e.g. \"4F 4C 12 34 56 78\" or 4F4C:12345678"};
   std::string digits = text;
   const size_t colon = digits.find(':');
   if (colon != std::string::npos) {
     // Only the E1.20 form MMMM:DDDDDDDD.
     if (colon != 4 || digits.size() != 13) {
-      return false;
+      return bad;
     }
     digits.erase(colon, 1);
   }
@@ -52,7 +53,7 @@ bool ParseUidText(const std::string& text, RdmUid& uid) {
     if (c == ' ') {
       // One blank between two whole bytes.
       if (count % 2 != 0 || count == 0 || count == 12 || digits[i - 1] == ' ') {
-        return false;
+        return bad;
       }
       continue;
     }
@@ -60,16 +61,15 @@ bool ParseUidText(const std::string& text, RdmUid& uid) {
                       : c <= '9'                                        ? c - '0'
                                  : (std::toupper(static_cast<unsigned char>(c)) - 'A' + 10);
     if (value < 0 || count == 12) {
-      return false;
+      return bad;
     }
     parsed[count / 2] = static_cast<uint8_t>((parsed[count / 2] << 4) | value);
     ++count;
   }
   if (count != 12) {
-    return false;
+    return bad;
   }
-  uid = parsed;
-  return true;
+  return parsed;
 }
 
 int ParseSimArguments(int argc, const char* const* argv, SimOptions& options, std::ostream& out,
@@ -131,10 +131,11 @@ int ParseSimArguments(int argc, const char* const* argv, SimOptions& options, st
     err << "quillmont-sim: " << message << "\n";
     return kSimExitBadArguments;
   };
-  RdmUid uid{};
-  if (!ParseUidText(uid_text, uid)) {
-    return refuse("--uid: expected 6 hex bytes, e.g. \"4F 4C 12 34 56 78\" or 4F4C:12345678");
+  const Result<RdmUid> parsed_uid = ParseUidText(uid_text);
+  if (!parsed_uid) {
+    return refuse("--uid: " + parsed_uid.error().message);
   }
+  const RdmUid uid = *parsed_uid;
   if (fixtures < 1 || fixtures > kMaxFixtures) {
     return refuse("--fixtures: expected 1 to 16");
   }

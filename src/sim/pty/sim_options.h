@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "base/result.h"
 #include "sim/adapter_model.h"
 #include "sim/fault_plan.h"
 #include "sim/simulated_fixture.h"
@@ -37,8 +38,8 @@ int ParseSimArguments(int argc, const char* const* argv, SimOptions& options, st
                       std::ostream& err);
 
 // Reads a UID: 12 hex digits, with single blanks allowed between whole bytes, or with one colon
-// after the manufacturer ID ("4F 4C 12 34 56 78", "4F4C12345678", "4F4C:12345678"). False, and
-// `uid` untouched, for anything else.
-bool ParseUidText(const std::string& text, RdmUid& uid);
+// after the manufacturer ID ("4F 4C 12 34 56 78", "4F4C12345678", "4F4C:12345678"). An error for
+// anything else.
+Result<RdmUid> ParseUidText(const std::string& text);
 
 }  // namespace quillmont::sim
