@@ -20,7 +20,7 @@ constexpr uint32_t kLowStartMarker = 0x2003;  // 02 23 at 0x2002 would mark a lo
 
 }  // namespace
 
-bool WriteFullFlashFile(const std::filesystem::path& path) {
+bool WriteFullFlashFile(const std::filesystem::path& path, uint32_t first_address) {
   auto bytes = std::make_unique<std::array<uint8_t, kImageSize>>();
   uint32_t state = 12345;
   for (uint8_t& byte : *bytes) {
@@ -34,7 +34,8 @@ bool WriteFullFlashFile(const std::filesystem::path& path) {
 
   std::ofstream out(path, std::ios::binary);
   char text[8];
-  for (uint32_t address = 0; address < kImageSize; address += kRecordBytes) {
+  for (uint32_t address = first_address - first_address % kRecordBytes; address < kImageSize;
+       address += kRecordBytes) {
     std::snprintf(text, sizeof text, "%06X", static_cast<unsigned>(address));
     out << "S2"
         << "24" << text;

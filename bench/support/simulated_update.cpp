@@ -58,7 +58,6 @@ UpdateFigures RunSimulatedUpdate(const std::string& firmware_path, uint32_t baud
   counter.counts = {};
   const uint64_t replies_before = line.replies(0);
   const uint64_t start = clock.NowMicros();
-  const uint64_t sleeps_before = clock.sleep_calls();
   const int64_t ticks_before = pacer.ticks_run();
   const double cpu_before = CpuSeconds();
 
@@ -70,8 +69,6 @@ UpdateFigures RunSimulatedUpdate(const std::string& firmware_path, uint32_t baud
   figures.cpu_seconds = CpuSeconds() - cpu_before;
   figures.virtual_micros = clock.NowMicros() - start;
   figures.ticks = pacer.ticks_run() - ticks_before;
-  // Every line read sleeps in 10 ms polls; each break sleeps once more, for 1 ms.
-  figures.polls = clock.sleep_calls() - sleeps_before - counter.counts.breaks;
   figures.replies = line.replies(0) - replies_before;
   figures.line = counter.counts;
 

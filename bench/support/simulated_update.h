@@ -16,7 +16,6 @@ struct UpdateFigures {
   bool succeeded = false;       // "VERY WELL DONE" and the flash holds the image
   uint64_t virtual_micros = 0;  // from the click on Update Firmware to the end of the update
   int64_t ticks = 0;
-  uint64_t polls = 0;  // 10 ms sleeps of the line reads
   uint64_t replies = 0;
   int32_t loaded_bytes = 0;
   int16_t erase_blocks = 0;

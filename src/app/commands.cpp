@@ -221,7 +221,7 @@ void UpdaterWindow::OnBaudChanged() {
   SetBaudText(baud_text, port_.ComboGetItemText(kBaudCombo, index));
   const int32_t baud = DecimalTextValue(BaudTextString(baud_text));
   if (link != nullptr && baud >= kMinAppliedBaud) {
-    SetLinkBaud(io_, link, baud);
+    (void)SetLinkBaud(io_, link, baud);  // a refused rate is printed on the diagnostic stream
   }
   SaveSettings();
 }

@@ -35,14 +35,17 @@ EventPacer::EventPacer(UpdaterWindow& window, VirtualClock& clock)
 }
 
 void EventPacer::Tick() {
-  // At most one period's worth of looks: each moves the clock on by at least one step.
+  // Until the tick is due: whatever waits on the line is taken, then the pacer waits on the
+  // adapter itself for the next bytes (or on the clock, while the window takes none).
   for (uint64_t now = clock_.NowMicros(); now < next_due_; now = clock_.NowMicros()) {
     window_.OnLineReadable();
     const uint64_t after = clock_.NowMicros();
     if (after >= next_due_) {
       break;
     }
-    wait_(std::min(look_micros_, next_due_ - after));
+    if (!window_.WaitForReply(next_due_ - after) || clock_.NowMicros() == after) {
+      wait_(std::min(look_micros_, next_due_ - after));
+    }
   }
   last_tick_start_ = clock_.NowMicros();
   next_due_ = last_tick_start_ + kPeriodMicros;

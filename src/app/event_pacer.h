@@ -1,7 +1,9 @@
-// The window's 10 ms ticks, as TickPacer runs them, with the line watched in between: whenever
-// bytes wait in the adapter's receive queue the window takes them at once
-// (UpdaterWindow::OnLineReadable), so a reply is acted on when it is in, not at the next tick's
-// polls. The ticks themselves still come every 10 ms of the clock and count every wait.
+// The window's 10 ms ticks, as TickPacer runs them, with the line watched in between: between
+// ticks the pacer waits on the adapter itself (poll() on a serial device, the vendor library's
+// event, the simulated line's own timing) and whenever bytes wait in its receive queue the window
+// takes them at once (UpdaterWindow::OnLineReadable), so a reply is acted on when it is in, not
+// at the next tick's polls. The ticks themselves still come every 10 ms of the clock and count
+// every wait.
 #pragma once
 
 #include <cstdint>
@@ -16,8 +18,9 @@ class UpdaterWindow;
 
 class EventPacer : public WindowPacer {
  public:
-  // Between ticks, the line is looked at every 100 us on a VirtualClock (time moves on without
-  // counting a sleep) and every 1 ms on any other clock (a sleep).
+  // While the window takes nothing from the line (no fixture known yet, or no adapter), the
+  // pacer waits on the clock instead: in steps of 100 us on a VirtualClock (time moves on
+  // without counting a sleep) and of 1 ms on any other clock (a sleep).
   EventPacer(UpdaterWindow& window, Clock& clock);
   EventPacer(UpdaterWindow& window, VirtualClock& clock);
 

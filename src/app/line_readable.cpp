@@ -29,6 +29,13 @@ void UpdaterWindow::OnLineReadable() {
   busy = 0;
 }
 
+bool UpdaterWindow::WaitForReply(uint64_t micros) {
+  if (busy != 0 || link == nullptr || device_found == 0) {
+    return false;  // nothing would take the bytes: the caller waits on its clock
+  }
+  return static_cast<bool>(WaitForLine(io_, link, micros));
+}
+
 bool UpdaterWindow::ReceiveWaitingBytes() {
   for (int pass = 0; pass < kMaxReceivePasses; ++pass) {
     if (link == nullptr) {

@@ -27,8 +27,10 @@ constexpr int16_t kCountdownTicks = 5;
 constexpr int16_t kRetryDiscoveryTicks = 300;
 // Frames this long or longer are listed without the header line.
 constexpr int kHeaderLineLimit = 80;
-// The read time-out of the receiver: one poll.
+// The read time-out of the receiver for a frame's first byte.
 constexpr int16_t kReceiveTimeoutMs = 1;
+// The longest wait for the rest of a frame under way: its bytes are due at the line's rate.
+constexpr int32_t kMaxRestWaitMs = 30;
 
 std::string HexListing(const uint8_t* bytes, int count) {
   std::string text;
@@ -78,7 +80,15 @@ void UpdaterWindow::OnTick(int /*timer_id*/) {
       SendToTarget(GET_COMMAND, DEVICE_MODEL_DESCRIPTION, nullptr, 0);
     }
   }
+  TellLineNotices();
   busy = 0;
+}
+
+void UpdaterWindow::TellLineNotices() {
+  for (const std::string& notice : TakeLineNotices(io_)) {
+    AppendLog(notice);
+    events_->OnLineNotice(notice);
+  }
 }
 
 void UpdaterWindow::WatchLink() {
@@ -109,12 +119,12 @@ void UpdaterWindow::SearchAdapter() {
   if (count == 0) {
     return;  // asked again on the next tick
   }
-  if (OpenLink(io_, link, next_device_index) != FT_OK) {
+  if (!OpenLink(io_, link, next_device_index)) {
     next_device_index = static_cast<int16_t>(next_device_index + 1);
   } else {
     const int32_t baud = DecimalTextValue(BaudTextString(baud_text));
     if (baud >= kMinAppliedBaud) {
-      SetLinkBaud(io_, link, baud);
+      (void)SetLinkBaud(io_, link, baud);  // a refused rate is printed; the search goes on
     }
     port_.SetControlText(kStatusLine, "Connected");
     events_->OnLinkChanged(true);
@@ -136,8 +146,11 @@ bool UpdaterWindow::RunDiscoverySchedule() {
   RdmUid found = target_uid;
   const int16_t discovered = DiscoverSingleDevice(io_, link, found);
   if (discovered != 0) {
+    // An adapter that cannot send a break reaches no fixture at all: say that, not "ONE device".
     port_.SetControlText(kStatusLine,
-                         "No RDM Device available. Only ONE device should be connected.");
+                         io_.notices.told_break_refused
+                             ? "No RDM Device available: the adapter cannot send a break."
+                             : "No RDM Device available. Only ONE device should be connected.");
     countdown = kRetryDiscoveryTicks;
     device_found = 0;
     events_->OnDiscovery(DiscoveryEvent{
@@ -157,13 +170,18 @@ bool UpdaterWindow::RunDiscoverySchedule() {
 }
 
 void UpdaterWindow::ReadMore(int wanted) {
-  const int got = ReadWithTimeout(io_, link, rx_buffer.data() + rx_length,
-                                  static_cast<int16_t>(wanted), kReceiveTimeoutMs);
-  if (got < 0) {
+  // The rest of a frame whose start is in comes at the line's rate: it is waited for as long
+  // as its bytes take on the wire (11 bits each), and a poll more.
+  const int32_t baud = std::max(DecimalTextValue(BaudTextString(baud_text)), kMinAppliedBaud);
+  const int32_t wire_ms = static_cast<int32_t>((int64_t{wanted} * 11 * 1000 + baud - 1) / baud);
+  const auto timeout = static_cast<int16_t>(std::min(kReceiveTimeoutMs + wire_ms, kMaxRestWaitMs));
+  const Result<int> got = ReadWithTimeout(io_, link, rx_buffer.data() + rx_length,
+                                          static_cast<int16_t>(wanted), timeout);
+  if (!got) {
     rx_length = 0;  // a failed read drops the partial frame
     return;
   }
-  rx_length = static_cast<int16_t>(rx_length + std::min(got, wanted));
+  rx_length = static_cast<int16_t>(rx_length + std::min(*got, wanted));
 }
 
 // No usable response announces the length at hand (or it would not fit in rx_buffer): drops the
@@ -178,8 +196,8 @@ void UpdaterWindow::ResyncAtNextStartCode() {
 
 void UpdaterWindow::ReceiveBytes() {
   if (rx_length <= 0) {
-    rx_length =
-        static_cast<int16_t>(ReadWithTimeout(io_, link, rx_buffer.data(), 1, kReceiveTimeoutMs));
+    const Result<int> got = ReadWithTimeout(io_, link, rx_buffer.data(), 1, kReceiveTimeoutMs);
+    rx_length = static_cast<int16_t>(got ? *got : -1);
   }
   if (rx_length == 1 && rx_buffer[kOffsetStartCode] != kRdmStartCode) {
     rx_length = 0;  // bytes before a start code go one per tick

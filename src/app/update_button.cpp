@@ -108,7 +108,13 @@ bool UpdaterWindow::BeginUpdate(const PreparedFirmware& firmware) {
     return false;
   }
 
-  for (int reads = 0; ReadWithTimeout(io_, link, rx_buffer.data(), 256, 1) > 0; ++reads) {
+  // Until the line stays quiet for a poll: a reply still on its way (the address the last
+  // label asked for) is taken too.
+  const auto read_something = [this] {
+    const Result<int> got = ReadWithTimeout(io_, link, rx_buffer.data(), 256, kPollMs);
+    return got && *got > 0;
+  };
+  for (int reads = 0; read_something(); ++reads) {
     if (reads + 1 == kStartDrainReads) {
       AppendLog("The line did not fall quiet; starting all the same.");
       break;

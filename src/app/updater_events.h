@@ -57,6 +57,9 @@ class UpdaterEvents {
   virtual void OnDeviceInfo(const DeviceInfoEvent& /*info*/) {}
   virtual void OnUpdateProgress(const UpdateProgress& /*progress*/) {}
   virtual void OnUpdateEnded(UpdateOutcome /*outcome*/) {}
+  // Something about the adapter the user must know, in a sentence ("No request can reach a
+  // fixture: the adapter cannot send a break ..."), once per adapter; also in the log.
+  virtual void OnLineNotice(const std::string& /*text*/) {}
 };
 
 }  // namespace quillmont

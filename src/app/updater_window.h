@@ -73,6 +73,10 @@ class UpdaterWindow : private UpdateHost {
   // a complete good reply as the tick would, and when that reply ended the update's wait lets
   // the update take its next step at once. Never sleeps; nothing while a tick runs.
   void OnLineReadable();
+  // Between two ticks (the event pacing): waits on the adapter until bytes wait or `micros`
+  // pass. False, without waiting, while OnLineReadable would take nothing (no link, no fixture
+  // known, inside a tick) or when the wait failed.
+  bool WaitForReply(uint64_t micros);
 
   // The operator's commands.
   void OnDiscoverButton();
@@ -163,6 +167,8 @@ class UpdaterWindow : private UpdateHost {
   void ResyncAtNextStartCode();
   void ShowAndDispatchFrame();
   void DispatchDeviceInfo(const RdmFrameView& frame);
+  // What the line access noted about the adapter (a break it cannot send), into the log.
+  void TellLineNotices();
   // One receive read into rx_buffer at rx_length; drops the partial frame when the read fails.
   void ReadMore(int wanted);
   // Reads what waits in the receive queue into rx_buffer, without sleeping, and dispatches a

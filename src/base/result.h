@@ -34,6 +34,9 @@ class [[nodiscard]] Result {
   const T* operator->() const { return &value(); }
 
   const Error& error() const { return std::get<Error>(state_); }
+  // The value, or `fallback` on an error.
+  T value_or(T fallback) const& { return ok() ? value() : std::move(fallback); }
+  T value_or(T fallback) && { return ok() ? std::move(value()) : std::move(fallback); }
 
  private:
   std::variant<T, Error> state_;

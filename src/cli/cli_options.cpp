@@ -24,6 +24,11 @@ void AddSimulatorOptions(CLI::App& app, GlobalOptions& options) {
                  "Faults: LIST for adapter 0, N:LIST for adapter N (repeatable); e.g. "
                  "drop=3,noise@20ms or 1:drop-rate=1")
       ->group(group);
+  app.add_option("--sim-adapter", sim.adapter,
+                 "The adapter the simulated line stands behind: ftdi (default), ftdi-echo, ch340, "
+                 "pl2303, widget or widget-clone")
+      ->check(CLI::IsMember({"ftdi", "ftdi-echo", "ch340", "pl2303", "widget", "widget-clone"}))
+      ->group(group);
   app.add_option("--sim-dump", options.sim_dump,
                  "Write the fixture's 256 KiB flash to this file when the run ends")
       ->group(group);
@@ -70,6 +75,15 @@ void AddGlobalOptions(CLI::App& app, GlobalOptions& options) {
   app.add_option("--port", d.ports, "Serial adapter device, e.g. /dev/ttyUSB0 (repeatable)")
       ->group("Line");
   app.add_option("--baud", options.baud, "Line rate, one of the window's list (default 250000)")
+      ->group("Line");
+  app.add_flag("--rts-direction", d.rts_direction,
+               "The adapter's driver enable is switched by RTS (adapters without automatic "
+               "direction, on-board UARTs)")
+      ->group("Line");
+  app.add_option("--widget-baud", d.widget_baud,
+                 "With --driver usbpro: the rate of the widget's own USB serial port, for clones "
+                 "that need one (e.g. 115200)")
+      ->transform(DecimalNumber())
       ->group("Line");
   app.add_option("--uid", options.uids,
                  "Talk to this fixture instead of discovering one: \"XX XX XX XX XX XX\" "

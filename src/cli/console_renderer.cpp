@@ -61,6 +61,14 @@ void ConsoleRenderer::OnWarning(const std::string& text) {
   io_.err << text << '\n' << std::flush;
 }
 
+void ConsoleRenderer::OnLineNotice(const std::string& text) {
+  if (!json_ && layout_ != Layout::kBlock && layout_ != Layout::kQuiet) {
+    return;  // the log line carries it
+  }
+  EndLiveLine();
+  io_.err << text << '\n' << std::flush;
+}
+
 void ConsoleRenderer::OnProgress(int adapter, const FlashProgress& progress) {
   if (json_ || !io_.out_is_terminal) {
     return;

@@ -36,6 +36,9 @@ class ConsoleRenderer final : public StationEvents {
   void OnMessageBox(int adapter, const std::string& text) override;
   void OnProgress(int adapter, const FlashProgress& progress) override;
   void OnWarning(const std::string& text) override;
+  // What the line tells of the adapter (a break it cannot send): in the log where the log is
+  // shown, on standard error where it is not.
+  void OnLineNotice(const std::string& text) override;
   void OnSurvey(const std::vector<RigFixture>& fixtures) override;
   void OnFixtureBegins(const RigFixture& fixture, int number, int total) override;
   void OnFixtureResult(const RigFixture& fixture, const FlashResult& result) override;

@@ -53,6 +53,9 @@ int RunDiscover(const CliConfig& config, CliOutput io) {
   if (!discovery) {
     return FailCommand(config, io, "discover", kExitNoAdapter, discovery.error().message);
   }
+  for (const std::string& notice : discovery->notices) {
+    io.err << notice << '\n';
+  }
   const FullDiscoveryResult& result = discovery->result;
   const int code = result.found.empty() ? kExitNoDevice : kExitSuccess;
   if (config.json) {

@@ -7,9 +7,8 @@ namespace quillmont::cli {
 namespace {
 
 void Dump(const SimulatedFixture& fixture, const std::string& path, std::ostream& err) {
-  std::string error;
-  if (!DumpFlash(fixture.flash(), path, &error)) {
-    err << error << '\n';
+  if (const Status dumped = DumpFlash(fixture.flash(), path); !dumped) {
+    err << dumped.error().message << '\n';
   }
 }
 

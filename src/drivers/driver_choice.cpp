@@ -11,6 +11,7 @@
 #include "link/d2xx/d2xx_library_driver.h"
 #include "link/forwarding_driver.h"
 #include "link/usbpro/usbpro_driver.h"
+#include "sim/adapter_model.h"
 #include "sim/fault_plan.h"
 #include "sim/nor_flash.h"
 #include "sim/simulated_line.h"
@@ -66,10 +67,11 @@ Status ParseTargetedFaults(std::string_view text, TargetedFaults& out) {
     out.adapter = adapter;
     text.remove_prefix(digits + 1);
   }
-  std::string parse_error;
-  if (!ParseFaultList(text, out.plan, parse_error)) {
-    return Error{"--sim-faults: " + parse_error};
+  Result<FaultPlan> plan = ParseFaultList(text);
+  if (!plan) {
+    return Error{"--sim-faults: " + plan.error().message};
   }
+  out.plan = std::move(*plan);
   return {};
 }
 
@@ -106,11 +108,20 @@ Result<std::vector<SimFixtureSetting>> ParseAllFixtureSettings(const SimOptions&
   return all;
 }
 
+// The profile the options name; ftdi (or widget with --driver usbpro) when they name none.
+AdapterProfile ProfileOf(const DriverOptions& options) {
+  if (options.sim.adapter.empty()) {
+    return options.driver == "usbpro" ? AdapterProfile::kWidget : AdapterProfile::kFtdi;
+  }
+  return ParseAdapterProfile(options.sim.adapter).value_or(AdapterProfile::kFtdi);
+}
+
 // Adds simulated adapter `adapter` of the options to `line`, fixtures and faults.
-void AddSimulatedAdapter(SimulatedLine& line, const SimOptions& sim, int adapter,
-                         const std::vector<TargetedFaults>& faults,
+void AddSimulatedAdapter(SimulatedLine& line, const SimOptions& sim, AdapterProfile profile,
+                         int adapter, const std::vector<TargetedFaults>& faults,
                          const std::vector<SimFixtureSetting>& settings) {
   const int index = line.AddAdapter();
+  line.SetModel(index, ModelOfProfile(profile));
   for (int i = 0; i < sim.fixtures; ++i) {
     FixtureConfig config;
     config.uid = SimFixtureUid(adapter, i);
@@ -145,27 +156,49 @@ MadeSet MakeSimulated(const DriverConfig& config, int only_adapter) {
   const DriverOptions& options = config.options;
   std::unique_ptr<DriverSet> set = DriverSet::ForSimulator(options.sim.fast);
   SimulatedLine& line = *set->simulated_line();
+  const AdapterProfile profile = ProfileOf(options);
   if (only_adapter >= 0) {
-    AddSimulatedAdapter(line, options.sim, only_adapter, config.faults, config.fixture_settings);
+    AddSimulatedAdapter(line, options.sim, profile, only_adapter, config.faults,
+                        config.fixture_settings);
     set->NumberSimulatedAdaptersFrom(only_adapter);
   } else {
     for (int a = 0; a < options.sim.adapters; ++a) {
-      AddSimulatedAdapter(line, options.sim, a, config.faults, config.fixture_settings);
+      AddSimulatedAdapter(line, options.sim, profile, a, config.faults, config.fixture_settings);
     }
   }
   if (options.UsesWidget()) {
+    usbpro::UsbProOptions widget_options;
+    widget_options.host_baud = options.widget_baud;
+    widget_options.port_name = [](int index) {
+      return "simulated widget " + std::to_string(index);
+    };
     auto widgets = std::make_unique<usbpro::UsbProDriver>(
-        std::make_unique<UsbProWidgetPort>(line, set->clock()), &set->clock());
+        std::make_unique<UsbProWidgetPort>(line, set->clock(),
+                                           WidgetHabitsOf(profile == AdapterProfile::kWidgetClone)),
+        &set->clock(), std::move(widget_options));
     auto describe = WidgetDescriber(*widgets);
     set->NameWidgetsBy(widgets.get());
-    set->UseWidgets(std::move(widgets), std::move(describe));
+    std::unique_ptr<D2xxDriver> driver = std::move(widgets);
+    if (options.notices != nullptr) {
+      // Why a simulated widget does not open (a clone at the wrong host rate) is told as a real
+      // one's would be.
+      PortFacts facts;
+      facts.backend = "usbpro";
+      facts.open_error = [w = static_cast<usbpro::UsbProDriver*>(driver.get())] {
+        return w->open_error();
+      };
+      driver = std::make_unique<PortReporter>(std::move(driver), std::move(facts), *options.notices,
+                                              options.verbose);
+    }
+    set->UseWidgets(std::move(driver), std::move(describe));
   }
   return set;
 }
 
 MadeSet MakeReal(const DriverConfig& config, int only_adapter) {
   const DriverOptions& options = config.options;
-  Result<std::unique_ptr<D2xxDriver>> backend = MakeBackend(options.driver, options.ports);
+  Result<std::unique_ptr<D2xxDriver>> backend = MakeBackend(
+      options.driver, options.ports, BackendOptions{options.widget_baud, options.rts_direction});
   if (!backend) {
     return backend.error();
   }
@@ -300,18 +333,38 @@ namespace {
 // What can be checked of the options before anything is read.
 Status CheckOptions(const DriverOptions& options) {
   if (options.simulate && !options.driver.empty() && options.driver != "sim" &&
-      !options.UsesWidget()) {
+      options.driver != "usbpro") {
     return Error{"--simulate and --driver " + options.driver + " contradict each other"};
   }
   if (!options.driver.empty() && options.driver != "serial" && options.driver != "d2xx" &&
       options.driver != "sim" && options.driver != "usbpro") {
     return Error{"Unknown driver '" + options.driver + "'; choose serial, d2xx, usbpro or sim"};
   }
+  if (options.widget_baud != 0 && !options.UsesWidget()) {
+    return Error{
+        "--widget-baud sets the rate of a DMX USB Pro-style widget's port; use it with "
+        "--driver usbpro"};
+  }
   if (!options.UsesSimulator()) {
+    if (!options.sim.adapter.empty()) {
+      return Error{"--sim-adapter needs --simulate"};
+    }
     return {};
   }
   if (!options.ports.empty()) {
     return Error{"--port names serial devices; the simulator has its own adapters"};
+  }
+  if (!options.sim.adapter.empty()) {
+    const Result<AdapterProfile> profile = ParseAdapterProfile(options.sim.adapter);
+    if (!profile) {
+      return Error{"--sim-adapter: " + profile.error().message};
+    }
+    if (options.driver == "usbpro" && !IsWidgetProfile(*profile)) {
+      return Error{
+          "--driver usbpro wants a simulated widget: --sim-adapter widget or "
+          "widget-clone, not " +
+          options.sim.adapter};
+    }
   }
   const SimOptions& sim = options.sim;
   if (sim.fixtures < 0 || sim.fixtures > kMaxSimFixtures) {

@@ -34,6 +34,9 @@ inline constexpr size_t kMaxSimLabel = 32;
 struct SimOptions {
   int fixtures = 1;  // on each adapter
   int adapters = 1;
+  // The adapter every simulated line stands behind (--sim-adapter): ftdi, ftdi-echo, ch340,
+  // pl2303, widget or widget-clone; empty for ftdi (or widget with --driver usbpro).
+  std::string adapter;
   // Fault lists, each "LIST" (adapter 0) or "N:LIST" (adapter N).
   std::vector<std::string> faults;
   bool fast = false;          // a VirtualClock: the line's time passes at once
@@ -49,6 +52,10 @@ struct DriverOptions {
   // The same as driver "sim"; with driver "usbpro", the simulated line behind simulated widgets.
   bool simulate = false;
   std::vector<std::string> ports;
+  // The host-side rate of a widget clone's USB serial port (--widget-baud); 0: the port's own.
+  uint32_t widget_baud = 0;
+  // The adapter's driver enable is switched by RTS (--rts-direction).
+  bool rts_direction = false;
   SimOptions sim;
   // Where a real adapter's search tells why a port did not open, each reason once; with
   // `verbose` also which backend opens which port. Null: told nowhere.
@@ -56,7 +63,11 @@ struct DriverOptions {
   bool verbose = false;
 
   bool UsesSimulator() const { return simulate || driver == "sim"; }
-  bool UsesWidget() const { return driver == "usbpro"; }
+  // A DMX USB Pro-style widget: named with --driver usbpro, or a simulated one.
+  bool UsesWidget() const {
+    return driver == "usbpro" ||
+           (UsesSimulator() && (sim.adapter == "widget" || sim.adapter == "widget-clone"));
+  }
 };
 
 // A fault list of --sim-faults, read: the adapter it is meant for and its plan.

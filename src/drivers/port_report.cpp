@@ -62,6 +62,13 @@ FT_STATUS PortReporter::FT_Open(int index, FT_HANDLE* handle) {
     opened_.push_back(port);
     out_ << "Opening " << port << " with the " << facts_.backend << " driver\n" << std::flush;
   }
+  // What opening it found worth telling (a latency timer that stays high), once each.
+  for (const std::string& note : inner_->Facts(*handle).notes) {
+    if (!Contains(noted_, note)) {
+      noted_.push_back(note);
+      out_ << note << '\n' << std::flush;
+    }
+  }
   return status;
 }
 

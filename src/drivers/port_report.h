@@ -1,6 +1,7 @@
 // What the user learns about the real adapters while the programs search for one: why a port
-// did not open (no such device, not a terminal, permission denied, busy), and with --verbose
-// which backend opens which port. Each text is told once, not on every attempt of the search.
+// did not open (no such device, not a terminal, permission denied, busy), what opening one found
+// worth telling (a latency timer that stays high), and with --verbose which backend opens which
+// port. Each text is told once, not on every attempt of the search.
 #pragma once
 
 #include <cstddef>
@@ -45,6 +46,7 @@ class PortReporter final : public ForwardingDriver {
   bool verbose_;
   std::vector<std::string> told_;    // failures told since the last open; bounded
   std::vector<std::string> opened_;  // ports whose opening verbose has told
+  std::vector<std::string> noted_;   // notes of opened ports already told
 };
 
 }  // namespace quillmont

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "link/adapter_facts.h"
+
 namespace quillmont {
 
 using FT_STATUS = uint32_t;
@@ -20,6 +22,7 @@ inline constexpr FT_STATUS FT_IO_ERROR = 4;
 inline constexpr FT_STATUS FT_INSUFFICIENT_RESOURCES = 5;
 inline constexpr FT_STATUS FT_INVALID_PARAMETER = 6;
 inline constexpr FT_STATUS FT_INVALID_BAUD_RATE = 7;
+inline constexpr FT_STATUS FT_NOT_SUPPORTED = 17;
 inline constexpr FT_STATUS FT_OTHER_ERROR = 18;
 
 class D2xxDriver {
@@ -45,6 +48,19 @@ class D2xxDriver {
   // FT_OK while the adapter is attached; the value itself is not used.
   virtual FT_STATUS FT_GetModemStatus(FT_HANDLE handle, uint32_t* modem_status) = 0;
   virtual FT_STATUS FT_Close(FT_HANDLE handle) = 0;
+
+  // Beyond the library's operations, two that every backend may offer:
+  //
+  // Waits until received bytes wait to be read, or until `timeout_micros` have passed, and
+  // returns FT_OK either way (the caller looks at the receive queue again). It waits on the
+  // adapter itself (poll() on a serial device, the vendor library's event, a communications
+  // port's event, the simulated line's own timing); a backend without such a wait answers
+  // FT_NOT_SUPPORTED and the line access waits on its clock instead.
+  virtual FT_STATUS WaitReadable(FT_HANDLE /*handle*/, uint64_t /*timeout_micros*/) {
+    return FT_NOT_SUPPORTED;
+  }
+  // What the backend knows of the adapter behind `handle`; empty facts when it knows nothing.
+  virtual AdapterFacts Facts(FT_HANDLE /*handle*/) { return {}; }
 };
 
 }  // namespace quillmont

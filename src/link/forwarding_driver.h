@@ -40,6 +40,10 @@ class ForwardingDriver : public D2xxDriver {
     return inner().FT_GetModemStatus(handle, modem_status);
   }
   FT_STATUS FT_Close(FT_HANDLE handle) override { return inner().FT_Close(handle); }
+  FT_STATUS WaitReadable(FT_HANDLE handle, uint64_t timeout_micros) override {
+    return inner().WaitReadable(handle, timeout_micros);
+  }
+  AdapterFacts Facts(FT_HANDLE handle) override { return inner().Facts(handle); }
 
  protected:
   // The driver the calls go to. A decorator that owns it holds it and returns it here; one

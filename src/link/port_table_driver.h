@@ -190,6 +190,25 @@ class PortTableDriver : public D2xxDriver {
     return FT_OK;
   }
 
+  FT_STATUS WaitReadable(FT_HANDLE handle, uint64_t timeout_micros) final {
+    Port* port = Find(handle);
+    return port == nullptr ? FT_INVALID_HANDLE : WaitPortReadable(*port, timeout_micros);
+  }
+
+  AdapterFacts Facts(FT_HANDLE handle) final {
+    Port* port = Find(handle);
+    if (port == nullptr) {
+      return {};
+    }
+    AdapterFacts facts = PortFacts(*port);
+    for (const Entry& entry : ports_) {
+      if (entry.port.get() == port && facts.port.empty()) {
+        facts.port = entry.name;
+      }
+    }
+    return facts;
+  }
+
  protected:
   // layer_version is what FT_GetLibraryVersion gives, in the vendor library's layout.
   explicit PortTableDriver(uint32_t layer_version) : layer_version_(layer_version) {}
@@ -228,6 +247,17 @@ class PortTableDriver : public D2xxDriver {
   // Reads at most count bytes already waiting; *got says how many.
   virtual FT_STATUS ReadPort(Port& port, uint8_t* buffer, uint32_t count, uint32_t* got) = 0;
   virtual FT_STATUS PortModemStatus(Port& port, uint32_t* value) = 0;
+  // Waits until bytes can be read or `micros` pass; FT_NOT_SUPPORTED without such a wait.
+  virtual FT_STATUS WaitPortReadable(Port& port, uint64_t micros) {
+    (void)port;
+    (void)micros;
+    return FT_NOT_SUPPORTED;
+  }
+  // What the backend knows of the open port.
+  virtual AdapterFacts PortFacts(Port& port) {
+    (void)port;
+    return {};
+  }
   // The port now runs at `actual`, close enough to the rate asked for.
   virtual void BaudAccepted(Port& port, uint32_t actual) {
     (void)port;

@@ -172,9 +172,7 @@ class Search {
   // Reads up to `wanted` bytes of an answer into `buffer` (kMaxReadBytes long). An adapter that
   // hears itself hands the request back first, after its break's NUL: that is read past.
   int ReadAnswer(uint8_t* buffer, int wanted) {
-    int got = std::max(
-        ReadWithTimeout(io_, link_, buffer, static_cast<int16_t>(wanted), AnswerWindowMs(options_)),
-        0);
+    int got = Read(buffer, wanted);
     const int echo = OwnRequestBytes(buffer, got);
     if (echo == 0) {
       return got;
@@ -184,8 +182,7 @@ class Search {
     std::copy(buffer + echo - skip, buffer + echo - skip + got, buffer);
     for (int more = 0; more < kFollowUpReads && skip > 0; ++more) {
       // What is read beyond the echo is the answer's beginning.
-      const int n = ReadWithTimeout(io_, link_, buffer, static_cast<int16_t>(skip + wanted),
-                                    AnswerWindowMs(options_));
+      const int n = Read(buffer, skip + wanted);
       if (n <= 0) {
         return 0;
       }
@@ -218,10 +215,16 @@ class Search {
     return start + FrameSizeFromMessageLength(bytes[start + kOffsetMessageLength]);
   }
 
+  // One read of up to `wanted` bytes within the answer window; 0 when it fails.
+  int Read(uint8_t* buffer, int wanted) {
+    const Result<int> got =
+        ReadWithTimeout(io_, link_, buffer, static_cast<int16_t>(wanted), AnswerWindowMs(options_));
+    return got ? *got : 0;
+  }
+
   // Reads up to `wanted` more bytes after the `got` already in `buffer`; adds them to `got`.
   int ReadMore(uint8_t* buffer, int& got, int wanted) {
-    const int extra = ReadWithTimeout(io_, link_, buffer + got, static_cast<int16_t>(wanted),
-                                      AnswerWindowMs(options_));
+    const int extra = Read(buffer + got, wanted);
     if (extra > 0) {
       got += extra;
     }

@@ -18,10 +18,7 @@ int16_t SendRdmRequest(LineIo& io, LinkHandle& link, const RdmUid& destination, 
     // Refused: nothing goes on the line, not even a break.
     return -1;
   }
-  SendBreak(io, link);
-  uint32_t written = 0;
-  const FT_STATUS status = io.driver.FT_Write(link, frame, static_cast<uint32_t>(size), &written);
-  return status == FT_OK ? 0 : -1;
+  return SendFrame(io, link, frame, size) ? 0 : -1;
 }
 
 }  // namespace quillmont

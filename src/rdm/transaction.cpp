@@ -58,15 +58,16 @@ std::optional<std::vector<uint8_t>> Transact(LineIo& io, LinkHandle& link, const
     for (int waited = 0; waited < options.answer_window_ms && got < kReceiveBytes;
          waited += kPollMs) {
       const int wanted = std::min(kReceiveBytes - got, kMaxReadBytes);
-      const int n = ReadWithTimeout(io, link, received.data() + got, static_cast<int16_t>(wanted),
-                                    static_cast<int16_t>(kPollMs));
-      if (n < 0) {
+      const Result<int> n =
+          ReadWithTimeout(io, link, received.data() + got, static_cast<int16_t>(wanted),
+                          static_cast<int16_t>(kPollMs));
+      if (!n) {
         return std::nullopt;
       }
-      got += n;
+      got += *n;
       int at = 0;
       int size = 0;
-      if (n > 0 && FindResponse(received.data(), got, uid, command_class, pid, at, size)) {
+      if (*n > 0 && FindResponse(received.data(), got, uid, command_class, pid, at, size)) {
         return std::vector<uint8_t>(received.begin() + at, received.begin() + at + size);
       }
     }

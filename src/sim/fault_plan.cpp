@@ -66,23 +66,32 @@ bool ParseTime(std::string_view text, uint64_t& micros) {
   return true;
 }
 
-bool Fail(std::string& error, std::string_view item, std::string_view why) {
-  error = "bad fault \"" + std::string(item) + "\": " + std::string(why);
+Status Fail(std::string_view item, std::string_view why) {
+  return Error{"bad fault \"" + std::string(item) + "\": " + std::string(why)};
+}
+
+// The faults that are a name alone. False when `item` is none of them.
+bool ParseFlag(std::string_view item, FaultPlan& plan) {
+  const struct {
+    const char* name;
+    bool FaultPlan::*flag;
+  } kFlags[] = {
+      {"second-fixture", &FaultPlan::second_fixture},   {"echo", &FaultPlan::echo},
+      {"ideal-adapter", &FaultPlan::ideal_adapter},     {"refuse-break", &FaultPlan::refuse_break},
+      {"simulated-break", &FaultPlan::simulated_break}, {"console-dmx", &FaultPlan::console_dmx},
+  };
+  for (const auto& flag : kFlags) {
+    if (item == flag.name) {
+      plan.*flag.flag = true;
+      return true;
+    }
+  }
   return false;
 }
 
-bool ParseItem(std::string_view item, FaultPlan& plan, std::string& error) {
-  if (item == "second-fixture") {
-    plan.second_fixture = true;
-    return true;
-  }
-  if (item == "echo") {
-    plan.echo = true;
-    return true;
-  }
-  if (item == "ideal-adapter") {
-    plan.ideal_adapter = true;
-    return true;
+Status ParseItem(std::string_view item, FaultPlan& plan) {
+  if (ParseFlag(item, plan)) {
+    return {};
   }
   const size_t at = item.find('@');
   const size_t eq = item.find('=');
@@ -95,7 +104,7 @@ bool ParseItem(std::string_view item, FaultPlan& plan, std::string& error) {
       if (colon != std::string_view::npos) {
         uint64_t n = 0;
         if (!ParseUnsigned(when.substr(colon + 1), n) || n < 1 || n > 256) {
-          return Fail(error, item, "expected a byte count from 1 to 256 after ':'");
+          return Fail(item, "expected a byte count from 1 to 256 after ':'");
         }
         count = static_cast<uint32_t>(n);
         when = when.substr(0, colon);
@@ -103,88 +112,87 @@ bool ParseItem(std::string_view item, FaultPlan& plan, std::string& error) {
     }
     uint64_t micros = 0;
     if (!ParseTime(when, micros)) {
-      return Fail(error, item, "expected a time such as 2000ms, 10s or 500us");
+      return Fail(item, "expected a time such as 2000ms, 10s or 500us");
     }
     if (name == "noise") {
       plan.noise.push_back({micros, count});
     } else if (name == "unplug") {
       if (!plan.unplugs.empty() && plan.unplugs.back().replug_micros == UINT64_MAX) {
-        return Fail(error, item, "the adapter is already unplugged");
+        return Fail(item, "the adapter is already unplugged");
       }
       if (!plan.unplugs.empty() && micros < plan.unplugs.back().replug_micros) {
-        return Fail(error, item, "an unplug must come after the previous replug");
+        return Fail(item, "an unplug must come after the previous replug");
       }
       plan.unplugs.push_back({micros, UINT64_MAX});
     } else if (name == "replug") {
       if (plan.unplugs.empty() || plan.unplugs.back().replug_micros != UINT64_MAX) {
-        return Fail(error, item, "a replug needs an unplug before it");
+        return Fail(item, "a replug needs an unplug before it");
       }
       if (micros <= plan.unplugs.back().unplug_micros) {
-        return Fail(error, item, "a replug must come after its unplug");
+        return Fail(item, "a replug must come after its unplug");
       }
       plan.unplugs.back().replug_micros = micros;
     } else {
-      return Fail(error, item, "unknown timed fault (noise, unplug or replug)");
+      return Fail(item, "unknown timed fault (noise, unplug or replug)");
     }
-    return true;
+    return {};
   }
   if (eq == std::string_view::npos) {
-    return Fail(error, item, "expected name=value, name@time or a fault's name");
+    return Fail(item, "expected name=value, name@time or a fault's name");
   }
   const std::string_view name = item.substr(0, eq);
   const std::string_view value = item.substr(eq + 1);
   uint64_t n = 0;
   if (name == "seed") {
     if (!ParseUnsigned(value, n)) {
-      return Fail(error, item, "expected an unsigned number");
+      return Fail(item, "expected an unsigned number");
     }
     plan.seed = n;
   } else if (name == "drop" || name == "corrupt") {
     if (!ParseUnsigned(value, n) || n < 1) {
-      return Fail(error, item, "expected a reply number from 1");
+      return Fail(item, "expected a reply number from 1");
     }
     (name == "drop" ? plan.drop_replies : plan.corrupt_replies).push_back(n);
   } else if (name == "drop-rate" || name == "corrupt-rate") {
     double p = 0.0;
     if (!ParseProbability(value, p)) {
-      return Fail(error, item, "expected a probability from 0 to 1");
+      return Fail(item, "expected a probability from 0 to 1");
     }
     (name == "drop-rate" ? plan.drop_rate : plan.corrupt_rate) = p;
   } else if (name == "slow") {
     if (!ParseUnsigned(value, n) || n < 1 || n > 1000) {
-      return Fail(error, item, "expected a factor from 1 to 1000");
+      return Fail(item, "expected a factor from 1 to 1000");
     }
     plan.slow = static_cast<uint32_t>(n);
   } else if (name == "reset-in-erase") {
     if (!ParseUnsigned(value, n) || n < 1 || n > 1000000) {
-      return Fail(error, item, "expected an erase command number from 1");
+      return Fail(item, "expected an erase command number from 1");
     }
     plan.reset_in_erase = static_cast<int>(n);
   } else if (name == "stray") {
     if (!ParseUnsigned(value, n) || n < 1 || n > 8) {
-      return Fail(error, item, "expected a byte count from 1 to 8");
+      return Fail(item, "expected a byte count from 1 to 8");
     }
     plan.stray_bytes = static_cast<uint32_t>(n);
   } else if (name == "latency") {
     uint64_t micros = 0;
     if (!ParseTime(value, micros) || micros % 1000 != 0 || micros < 1000 ||
         micros > uint64_t{kMaxLatencyTimerMs} * 1000) {
-      return Fail(error, item, "expected whole milliseconds from 1ms to 255ms");
+      return Fail(item, "expected whole milliseconds from 1ms to 255ms");
     }
     plan.latency_timer_ms = static_cast<uint32_t>(micros / 1000);
   } else {
-    return Fail(error, item, "unknown fault");
+    return Fail(item, "unknown fault");
   }
-  return true;
+  return {};
 }
 
 }  // namespace
 
-bool ParseFaultList(std::string_view text, FaultPlan& plan, std::string& error) {
+Result<FaultPlan> ParseFaultList(std::string_view text) {
   FaultPlan parsed;
   if (text.empty()) {
-    plan = parsed;
-    return true;
+    return parsed;
   }
   size_t begin = 0;
   for (;;) {
@@ -192,19 +200,17 @@ bool ParseFaultList(std::string_view text, FaultPlan& plan, std::string& error) 
     const std::string_view item = text.substr(
         begin, comma == std::string_view::npos ? std::string_view::npos : comma - begin);
     if (item.empty()) {
-      error = "bad fault list: empty item";
-      return false;
+      return Error{"bad fault list: empty item"};
     }
-    if (!ParseItem(item, parsed, error)) {
-      return false;
+    if (Status parsed_item = ParseItem(item, parsed); !parsed_item) {
+      return parsed_item.error();
     }
     if (comma == std::string_view::npos) {
       break;
     }
     begin = comma + 1;
   }
-  plan = parsed;
-  return true;
+  return parsed;
 }
 
 uint64_t FaultRandom::Next() {

@@ -25,6 +25,11 @@
 //                       timer, started by the packet's first byte, runs out
 //   ideal-adapter       an adapter that hands every byte over as soon as it is through and
 //                       reports no break as a byte (for benchmarks and timing tests)
+//   refuse-break        the adapter's driver refuses every break (some PL2303 and FT232R clones)
+//   simulated-break     the adapter's driver simulates each break, holding the line low for
+//                       about 200 ms (CH34x chips without a break register)
+//   console-dmx         a console's DMX (start code 0) is on the line, and a widget hands every
+//                       packet of it to the host
 //
 // Times are whole numbers with a unit, us, ms or s (2000ms, 10s), counted from the moment the
 // plan is installed on the line. Replies are counted on the adapter, every fixture's alike.
@@ -34,6 +39,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "base/result.h"
 
 namespace quillmont {
 
@@ -62,10 +69,13 @@ struct FaultPlan {
   uint32_t stray_bytes = 0;
   uint32_t latency_timer_ms = 0;  // 0: the line's own setting
   bool ideal_adapter = false;
+  bool refuse_break = false;
+  bool simulated_break = false;
+  bool console_dmx = false;
 };
 
-// Parses a fault list into `plan`. False, with a message naming the item, for a bad list.
-bool ParseFaultList(std::string_view text, FaultPlan& plan, std::string& error);
+// Parses a fault list; an error naming the item for a bad list.
+Result<FaultPlan> ParseFaultList(std::string_view text);
 
 // A small deterministic generator (SplitMix64): the same seed gives the same numbers with every
 // compiler and standard library.

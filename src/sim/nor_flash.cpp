@@ -64,7 +64,7 @@ bool FlashHoldsImage(const NorFlash& flash, const FirmwareImage& loaded, uint32_
   return true;
 }
 
-bool DumpFlash(const NorFlash& flash, const std::string& path, std::string* error) {
+Status DumpFlash(const NorFlash& flash, const std::string& path) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   if (out) {
     out.write(reinterpret_cast<const char*>(flash.bytes().data()),
@@ -72,12 +72,9 @@ bool DumpFlash(const NorFlash& flash, const std::string& path, std::string* erro
     out.close();
   }
   if (!out) {
-    if (error != nullptr) {
-      *error = "Cannot write the flash dump to " + path;
-    }
-    return false;
+    return Error{"Cannot write the flash dump to " + path};
   }
-  return true;
+  return {};
 }
 
 }  // namespace quillmont

@@ -24,6 +24,7 @@
 #include <cstdint>
 #include <string>
 
+#include "base/result.h"
 #include "update/firmware_image.h"
 
 namespace quillmont {
@@ -67,8 +68,7 @@ class NorFlash {
 bool FlashHoldsImage(const NorFlash& flash, const FirmwareImage& loaded,
                      uint32_t* first_mismatch = nullptr);
 
-// Writes the 256 KiB flash as raw bytes to `path`. False with a message in *error when the file
-// cannot be written.
-bool DumpFlash(const NorFlash& flash, const std::string& path, std::string* error);
+// Writes the 256 KiB flash as raw bytes to `path`; an error when the file cannot be written.
+Status DumpFlash(const NorFlash& flash, const std::string& path);
 
 }  // namespace quillmont

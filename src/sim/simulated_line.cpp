@@ -14,6 +14,24 @@ constexpr uint32_t kNoiseBaud = 250000;
 
 }  // namespace
 
+void ApplyFaultsToModel(const FaultPlan& plan, AdapterModel& model) {
+  if (plan.ideal_adapter) {
+    model.ideal = true;
+  }
+  if (plan.latency_timer_ms != 0) {
+    model.latency_timer_ms = plan.latency_timer_ms;
+  }
+  if (plan.echo) {
+    model.hears_itself = true;
+  }
+  if (plan.refuse_break) {
+    model.refuses_break = true;
+  }
+  if (plan.simulated_break) {
+    model.break_call_micros = kSimulatedBreakMicros;
+  }
+}
+
 uint64_t LineMicros(uint64_t count, uint32_t baud) {
   if (baud == 0) {
     return 0;
@@ -25,6 +43,10 @@ int SimulatedLine::AddAdapter() {
   adapters_.push_back(std::make_unique<Adapter>());
   adapters_.back()->model = model_;
   return static_cast<int>(adapters_.size()) - 1;
+}
+
+void SimulatedLine::SetModel(int adapter, const AdapterModel& model) {
+  adapters_.at(static_cast<size_t>(adapter))->model = model;
 }
 
 SimulatedFixture& SimulatedLine::AddFixture(int adapter, const FixtureConfig& config) {
@@ -51,6 +73,10 @@ const AdapterModel& SimulatedLine::model(int adapter) const {
   return adapters_.at(static_cast<size_t>(adapter))->model;
 }
 
+const FaultPlan& SimulatedLine::faults(int adapter) const {
+  return adapters_.at(static_cast<size_t>(adapter))->faults;
+}
+
 uint32_t SimulatedLine::baud(int adapter) const {
   return adapters_.at(static_cast<size_t>(adapter))->baud;
 }
@@ -66,12 +92,7 @@ void SimulatedLine::InstallFaults(int adapter_index, const FaultPlan& plan) {
   adapter.faults_from_micros = now;
   adapter.random = FaultRandom(plan.seed);
   adapter.stray_random = FaultRandom(plan.seed ^ 0x7374726179ull);
-  if (plan.ideal_adapter) {
-    adapter.model.ideal = true;
-  }
-  if (plan.latency_timer_ms != 0) {
-    adapter.model.latency_timer_ms = plan.latency_timer_ms;
-  }
+  ApplyFaultsToModel(plan, adapter.model);
   for (auto& fixture : adapter.fixtures) {
     fixture->config().slow = plan.slow;
     fixture->config().reset_in_erase = plan.reset_in_erase;
@@ -154,7 +175,7 @@ void SimulatedLine::Settle(Adapter& adapter, uint64_t now) {
 
 void SimulatedLine::FinishFrame(Adapter& adapter, const OutgoingFrame& frame, size_t sent) {
   const uint64_t byte_micros = LineMicros(1, frame.baud);
-  if (adapter.faults.echo) {
+  if (adapter.model.hears_itself) {
     for (size_t i = 0; i < sent; ++i) {
       QueueByte(adapter, frame.start_micros + LineMicros(i + 1, frame.baud), frame.bytes[i],
                 byte_micros);
@@ -240,6 +261,9 @@ FT_STATUS SimulatedLine::FT_SetBreakOn(FT_HANDLE handle) {
   if (adapter == nullptr) {
     return status;
   }
+  if (adapter->model.refuses_break) {
+    return FT_OTHER_ERROR;  // the driver has no way to hold a break
+  }
   const uint64_t now = clock_.NowMicros();
   if (!adapter->model.ideal && adapter->line_free_micros > now) {
     // The break drives the line at once: the bytes still queued go out under it and are lost,
@@ -266,18 +290,24 @@ FT_STATUS SimulatedLine::FT_SetBreakOff(FT_HANDLE handle) {
   if (adapter == nullptr) {
     return status;
   }
+  if (adapter->break_on && adapter->model.break_call_micros > 0) {
+    // A driver that simulates the break holds the line low for its own time, and the call
+    // returns only then.
+    WaitUntilMicros(clock_, adapter->break_on_micros + adapter->model.break_call_micros);
+  }
   const uint64_t now = clock_.NowMicros();
-  if (adapter->break_on) {
+  if (adapter->break_on && adapter->model.break_reaches_line) {
     adapter->break_ready = now - adapter->break_on_micros >= kSimMinBreakMicros;
     // An adapter that hears itself reads its own break as a NUL, once the break has lasted a
     // whole byte.
     const uint64_t byte_micros = LineMicros(1, adapter->baud);
-    if (adapter->faults.echo && adapter->model.BreakReadsAsNul() &&
+    if (adapter->model.hears_itself && adapter->model.BreakReadsAsNul() &&
         now - adapter->break_on_micros >= byte_micros) {
       QueueByte(*adapter, adapter->break_on_micros + byte_micros, 0x00, byte_micros);
     }
   }
   adapter->break_on = false;
+  adapter->break_off_micros = now;
   return FT_OK;
 }
 
@@ -299,7 +329,9 @@ FT_STATUS SimulatedLine::FT_Write(FT_HANDLE handle, const void* bytes, uint32_t 
   const uint64_t start = std::max(now, adapter->line_free_micros);
   const uint64_t end = start + LineMicros(count, adapter->baud);
   adapter->line_free_micros = end;
-  const bool after_break = adapter->break_ready && !adapter->break_on;
+  // A request needs its break and then a mark of at least 8 us before its first byte.
+  const bool after_break = adapter->break_ready && !adapter->break_on &&
+                           start - adapter->break_off_micros >= kSimMinMarkAfterBreakMicros;
   adapter->break_ready = false;
   if (count > 0) {
     const auto* first = static_cast<const uint8_t*>(bytes);
@@ -342,15 +374,19 @@ void SimulatedLine::DeliverFrame(Adapter& adapter, const uint8_t* frame, size_t 
     const uint32_t baud = fixture->config().baud;
     const uint64_t byte_micros = LineMicros(1, baud);
     const uint64_t line_start = end_micros + reply->delay_micros;
-    if (reply->with_break && adapter.model.BreakReadsAsNul()) {
+    // An adapter that still drives the line after its request hears nothing until it lets go.
+    const uint64_t heard_from = end_micros + adapter.model.driver_hold_micros;
+    const uint64_t break_seen = std::max(line_start, heard_from) + byte_micros;
+    if (reply->with_break && adapter.model.BreakReadsAsNul() &&
+        break_seen <= line_start + kSimReplyBreakMicros) {
       // The adapter sees the break once it has lasted a whole byte, and reports it as a NUL.
-      QueueByte(adapter, line_start + byte_micros, 0x00, byte_micros);
+      QueueByte(adapter, break_seen, 0x00, byte_micros);
     }
     if (!reply->with_break) {
       answer_start = std::min(answer_start, line_start);
     }
     const uint64_t start = line_start + (reply->with_break ? kSimReplyBreakMicros : 0);
-    QueueReply(adapter, std::move(reply->bytes), start, baud);
+    QueueReply(adapter, std::move(reply->bytes), start, baud, heard_from);
   }
   if (answer_start != UINT64_MAX && faults.stray_bytes > 0) {
     // The line turning around: stray bytes in the byte times just before the preamble.
@@ -366,9 +402,12 @@ void SimulatedLine::DeliverFrame(Adapter& adapter, const uint8_t* frame, size_t 
 }
 
 void SimulatedLine::QueueReply(Adapter& adapter, std::vector<uint8_t> bytes, uint64_t start_micros,
-                               uint32_t baud) {
+                               uint32_t baud, uint64_t heard_from) {
   const uint64_t byte_micros = LineMicros(1, baud);
   for (size_t i = 0; i < bytes.size(); ++i) {
+    if (start_micros + LineMicros(i, baud) < heard_from) {
+      continue;  // sent while the adapter still drove the line: lost
+    }
     QueueByte(adapter, start_micros + LineMicros(i + 1, baud), bytes[i], byte_micros);
   }
 }
@@ -451,6 +490,64 @@ FT_STATUS SimulatedLine::FT_GetModemStatus(FT_HANDLE handle, uint32_t* modem_sta
   }
   *modem_status = 0;
   return FT_OK;
+}
+
+FT_STATUS SimulatedLine::WaitReadable(FT_HANDLE handle, uint64_t timeout_micros) {
+  FT_STATUS status = FT_OK;
+  Adapter* adapter = Find(handle, status);
+  if (adapter == nullptr) {
+    return status;
+  }
+  if (adapter->released > 0) {
+    return FT_OK;
+  }
+  // Nothing changes on the line before its next event: a packet handed over, a frame through
+  // (which the fixtures answer, and an adapter that hears itself hands back), the adapter
+  // pulled out.
+  const uint64_t now = clock_.NowMicros();
+  uint64_t next = NextReleaseMicros(
+      adapter->model, [adapter](size_t i) { return adapter->rx[i].at_micros; }, adapter->rx.size(),
+      adapter->released);
+  if (!adapter->outgoing.empty()) {
+    next = std::min(next, adapter->outgoing.front().end_micros);
+  }
+  for (const UnplugWindow& window : adapter->faults.unplugs) {
+    const uint64_t unplug = adapter->faults_from_micros + window.unplug_micros;
+    if (unplug > now) {
+      next = std::min(next, unplug);
+    }
+  }
+  const uint64_t until = timeout_micros > next - std::min(next, now) ? next : now + timeout_micros;
+  if (until > now) {
+    clock_.SleepMicros(until - now);
+  }
+  return FT_OK;
+}
+
+AdapterFacts SimulatedLine::Facts(FT_HANDLE handle) {
+  FT_STATUS status = FT_OK;
+  const Adapter* adapter = Find(handle, status);
+  if (adapter == nullptr) {
+    return {};
+  }
+  AdapterFacts facts;
+  facts.port = "simulated adapter " + std::to_string(AdapterIndex(*adapter));
+  facts.backend = "sim";
+  facts.chip = adapter->model.chip;
+  facts.driver = adapter->model.driver;
+  facts.latency_timer_ms = adapter->model.latency_timer_ms;
+  facts.baud = adapter->baud;
+  facts.hears_itself = adapter->model.hears_itself;
+  return facts;
+}
+
+int SimulatedLine::AdapterIndex(const Adapter& adapter) const {
+  for (size_t i = 0; i < adapters_.size(); ++i) {
+    if (adapters_[i].get() == &adapter) {
+      return static_cast<int>(i);
+    }
+  }
+  return -1;
 }
 
 FT_STATUS SimulatedLine::FT_Close(FT_HANDLE handle) {

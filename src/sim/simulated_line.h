@@ -7,9 +7,10 @@
 //     opened adapter runs at 9600 baud, like a real one;
 //   - writes queue in the adapter and drain at the line's rate; a frame reaches the fixtures when
 //     its last byte is through. It counts as a request only after a break held for at least
-//     88 us; not when written without a break, while the break is still held, or at a baud rate
-//     other than the fixture's (it arrives garbled). A break set while bytes are still queued
-//     cuts the frame going out: its tail is lost under the break and the fixtures take nothing;
+//     88 us and a mark-after-break of at least 8 us; not when written without a break, while
+//     the break is still held, or at a baud rate other than the fixture's (it arrives garbled). A
+//     break set while bytes are still queued cuts the frame going out: its tail is lost under the
+//     break and the fixtures take nothing;
 //   - a reply starts after the fixture's turnaround (and its erase or program time); an RDM
 //     response begins with a break of 176 us and a mark-after-break of 12 us, a discovery answer
 //     has no break;
@@ -39,6 +40,7 @@ namespace quillmont {
 inline constexpr uint32_t kSimDefaultBaud = 9600;
 inline constexpr uint32_t kSimLibraryVersion = 0x00030216;
 inline constexpr uint64_t kSimMinBreakMicros = 88;
+inline constexpr uint64_t kSimMinMarkAfterBreakMicros = 8;
 inline constexpr uint64_t kSimReplyBreakMicros = 176 + 12;
 inline constexpr size_t kSimRxCapacity = 65536;
 // Bytes the adapter holds to send; a write beyond them times out with nothing written.
@@ -55,6 +57,8 @@ class SimulatedLine final : public D2xxDriver {
 
   // Adds an adapter (its index, from 0) and fixtures on its line.
   int AddAdapter();
+  // Makes an adapter behave as `model` says (before faults change it).
+  void SetModel(int adapter, const AdapterModel& model);
   SimulatedFixture& AddFixture(int adapter, const FixtureConfig& config = {});
   int adapter_count() const { return static_cast<int>(adapters_.size()); }
   int fixture_count(int adapter) const;
@@ -70,6 +74,7 @@ class SimulatedLine final : public D2xxDriver {
   uint64_t replies(int adapter);
   uint32_t baud(int adapter) const;
   const AdapterModel& model(int adapter) const;
+  const FaultPlan& faults(int adapter) const;
   bool plugged(int adapter) const;
 
   FT_STATUS FT_CreateDeviceInfoList(uint32_t* count) override;
@@ -85,6 +90,10 @@ class SimulatedLine final : public D2xxDriver {
   FT_STATUS FT_Read(FT_HANDLE handle, void* buffer, uint32_t count, uint32_t* read) override;
   FT_STATUS FT_GetModemStatus(FT_HANDLE handle, uint32_t* modem_status) override;
   FT_STATUS FT_Close(FT_HANDLE handle) override;
+  // Sleeps on the clock until the line's next event (a packet handed over, a frame through,
+  // the adapter pulled out) or the time-out, whichever is first.
+  FT_STATUS WaitReadable(FT_HANDLE handle, uint64_t timeout_micros) override;
+  AdapterFacts Facts(FT_HANDLE handle) override;
 
  private:
   struct TimedByte {
@@ -105,6 +114,7 @@ class SimulatedLine final : public D2xxDriver {
     uint32_t baud = kSimDefaultBaud;
     bool break_on = false;
     uint64_t break_on_micros = 0;
+    uint64_t break_off_micros = 0;
     bool break_ready = false;  // a long enough break went before the next write
     uint64_t line_free_micros = 0;
     std::deque<OutgoingFrame> outgoing;
@@ -130,8 +140,10 @@ class SimulatedLine final : public D2xxDriver {
   void Settle(Adapter& adapter, uint64_t now);
   void FinishFrame(Adapter& adapter, const OutgoingFrame& frame, size_t sent);
   void DeliverFrame(Adapter& adapter, const uint8_t* frame, size_t size, uint64_t end_micros);
+  // Bytes that start on the line before `heard_from` are lost (the adapter still drove it).
   void QueueReply(Adapter& adapter, std::vector<uint8_t> bytes, uint64_t start_micros,
-                  uint32_t baud);
+                  uint32_t baud, uint64_t heard_from);
+  int AdapterIndex(const Adapter& adapter) const;
   void QueueByte(Adapter& adapter, uint64_t at_micros, uint8_t byte, uint64_t byte_micros);
 
   Clock& clock_;
@@ -142,5 +154,9 @@ class SimulatedLine final : public D2xxDriver {
 
 // Microseconds that `count` bytes take on the line at `baud` (11 bits each), rounded up.
 uint64_t LineMicros(uint64_t count, uint32_t baud);
+
+// What a fault list changes in an adapter's model: the latency timer, the ideal adapter, echo,
+// a refused or simulated break.
+void ApplyFaultsToModel(const FaultPlan& plan, AdapterModel& model);
 
 }  // namespace quillmont

@@ -20,12 +20,27 @@ constexpr uint8_t kBreakUnits = 17;  // 176 us
 constexpr uint8_t kMabUnits = 1;     // 12 us
 constexpr uint8_t kRate = 40;        // DMX packets per second
 constexpr size_t kMaxHostBytes = 65536;
+// A console's DMX: a packet of 512 slots every 23 ms (about 44 a second), and the status that
+// older firmware gives colliding discovery answers.
+constexpr uint64_t kDmxPeriodMicros = 23'000;
+constexpr size_t kDmxSlots = 512;
+constexpr uint8_t kFramingErrorStatus = 0x02;
 
 uint8_t Bcd(int value) {
   return static_cast<uint8_t>(((value / 10 % 10) << 4) | (value % 10));
 }
 
 }  // namespace
+
+WidgetHabits WidgetHabitsOf(bool clone) {
+  WidgetHabits habits;
+  if (clone) {
+    habits.label12_for_requests = false;
+    habits.collision_status = true;
+    habits.host_baud = kSimCloneHostBaud;
+  }
+  return habits;
+}
 
 WidgetIdentity SimWidgetIdentity(int index) {
   WidgetIdentity identity;
@@ -34,8 +49,24 @@ WidgetIdentity SimWidgetIdentity(int index) {
 }
 
 UsbProWidget::UsbProWidget(Clock& clock, std::vector<SimulatedFixture*> fixtures,
-                           WidgetIdentity identity)
-    : clock_(clock), fixtures_(std::move(fixtures)), identity_(identity) {}
+                           WidgetIdentity identity, WidgetHabits habits)
+    : clock_(clock),
+      fixtures_(std::move(fixtures)),
+      identity_(identity),
+      habits_(habits),
+      next_dmx_micros_(clock.NowMicros() + kDmxPeriodMicros) {}
+
+void UsbProWidget::QueueConsoleDmx(uint64_t now) {
+  while (habits_.console_dmx && next_dmx_micros_ <= now) {
+    std::vector<uint8_t> data(2 + kDmxSlots, 0x00);  // status 0, start code 0, the slots
+    for (size_t slot = 0; slot < kDmxSlots; ++slot) {
+      data[2 + slot] = static_cast<uint8_t>(dmx_packets_ + slot);
+    }
+    Queue(next_dmx_micros_, kLabelReceivedData, data);
+    ++dmx_packets_;
+    next_dmx_micros_ += kDmxPeriodMicros;
+  }
+}
 
 void UsbProWidget::Queue(uint64_t due_micros, uint8_t label, std::span<const uint8_t> data) {
   std::vector<uint8_t> message =
@@ -71,6 +102,9 @@ void UsbProWidget::SendOnLine(std::span<const uint8_t> frame, bool discovery, ui
       std::copy(h.bytes.begin(), h.bytes.end(), data.begin() + 1);
       Queue(h.start + h.bytes.size() * h.byte_micros, kLabelReceivedData, data);
     }
+    if (heard.empty() && habits_.label12_for_requests) {
+      Queue(end + kWidgetDiscoveryWindowMicros, kLabelDiscoveryTimeout, {});
+    }
     return;
   }
   if (heard.empty()) {
@@ -86,7 +120,7 @@ void UsbProWidget::SendOnLine(std::span<const uint8_t> frame, bool discovery, ui
   }
   const uint64_t slot = LineMicros(1, kWidgetBaud);
   std::vector<uint8_t> data(1 + (last - first + slot - 1) / slot, 0xFF);
-  data[0] = 0x00;
+  data[0] = heard.size() > 1 && habits_.collision_status ? kFramingErrorStatus : 0x00;
   for (const Heard& h : heard) {
     const size_t offset = static_cast<size_t>((h.start - first + slot / 2) / slot);
     for (size_t i = 0; i < h.bytes.size() && 1 + offset + i < data.size(); ++i) {
@@ -128,6 +162,7 @@ std::vector<uint8_t> UsbProWidget::TakeDue() {
   for (SimulatedFixture* fixture : fixtures_) {
     fixture->AdvanceTo(now);
   }
+  QueueConsoleDmx(now);
   std::vector<uint8_t> out;
   while (!due_.empty() && due_.front().at_micros <= now) {
     out.insert(out.end(), due_.front().message.begin(), due_.front().message.end());
@@ -137,10 +172,14 @@ std::vector<uint8_t> UsbProWidget::TakeDue() {
 }
 
 std::optional<uint64_t> UsbProWidget::NextDueMicros() const {
-  if (due_.empty()) {
-    return std::nullopt;
+  std::optional<uint64_t> next;
+  if (!due_.empty()) {
+    next = due_.front().at_micros;
   }
-  return due_.front().at_micros;
+  if (habits_.console_dmx) {
+    next = std::min(next.value_or(UINT64_MAX), next_dmx_micros_);
+  }
+  return next;
 }
 
 void UsbProWidget::Reset() {
@@ -199,16 +238,44 @@ FT_STATUS UsbProWidgetPort::FT_Open(int index, FT_HANDLE* handle) {
   }
   auto port = std::make_unique<Port>();
   port->adapter = index;
+  WidgetHabits habits = habits_;
+  habits.console_dmx = habits.console_dmx || line_.faults(index).console_dmx;
   port->widget =
-      std::make_unique<UsbProWidget>(clock_, std::move(fixtures), SimWidgetIdentity(index));
+      std::make_unique<UsbProWidget>(clock_, std::move(fixtures), SimWidgetIdentity(index), habits);
   *handle = port.get();
   ports_.push_back(std::move(port));
   return FT_OK;
 }
 
-// The widget's USB port has no line of its own: rate and break mean nothing to it.
-FT_STATUS UsbProWidgetPort::FT_SetBaudRate(FT_HANDLE handle, uint32_t) {
-  return Find(handle) != nullptr ? FT_OK : FT_INVALID_HANDLE;
+// The widget's USB port has no line of its own: a break means nothing to it, and the rate only
+// to a clone that needs its own.
+FT_STATUS UsbProWidgetPort::FT_SetBaudRate(FT_HANDLE handle, uint32_t baud) {
+  Port* port = Find(handle);
+  if (port == nullptr) {
+    return FT_INVALID_HANDLE;
+  }
+  port->host_baud = baud;
+  return FT_OK;
+}
+
+bool UsbProWidgetPort::RateMatches(const Port& port) const {
+  return habits_.host_baud == 0 || port.host_baud == habits_.host_baud;
+}
+
+bool UsbProWidgetPort::Collect(Port& port) {
+  if (!line_.plugged(port.adapter)) {
+    return false;
+  }
+  const std::vector<uint8_t> due = port.widget->TakeDue();
+  if (!RateMatches(port)) {
+    return true;  // at the wrong rate the host reads nothing it could make out
+  }
+  for (uint8_t byte : due) {
+    if (port.to_host.size() < kMaxHostBytes) {
+      port.to_host.push_back(byte);
+    }
+  }
+  return true;
 }
 FT_STATUS UsbProWidgetPort::FT_SetBreakOn(FT_HANDLE handle) {
   return Find(handle) != nullptr ? FT_OK : FT_INVALID_HANDLE;
@@ -226,7 +293,9 @@ FT_STATUS UsbProWidgetPort::FT_Write(FT_HANDLE handle, const void* bytes, uint32
   if (bytes == nullptr && count > 0) {
     return FT_INVALID_PARAMETER;
   }
-  port->widget->FromHost(static_cast<const uint8_t*>(bytes), count);
+  if (RateMatches(*port)) {
+    port->widget->FromHost(static_cast<const uint8_t*>(bytes), count);
+  }
   if (written != nullptr) {
     *written = count;
   }
@@ -239,13 +308,8 @@ FT_STATUS UsbProWidgetPort::FT_GetStatus(FT_HANDLE handle, uint32_t* rx_waiting,
   if (port == nullptr) {
     return FT_INVALID_HANDLE;
   }
-  if (!line_.plugged(port->adapter)) {
+  if (!Collect(*port)) {
     return FT_IO_ERROR;
-  }
-  for (uint8_t byte : port->widget->TakeDue()) {
-    if (port->to_host.size() < kMaxHostBytes) {
-      port->to_host.push_back(byte);
-    }
   }
   if (rx_waiting != nullptr) {
     *rx_waiting = static_cast<uint32_t>(port->to_host.size());
@@ -289,6 +353,45 @@ FT_STATUS UsbProWidgetPort::FT_GetModemStatus(FT_HANDLE handle, uint32_t* modem_
     *modem_status = 0;
   }
   return FT_OK;
+}
+
+FT_STATUS UsbProWidgetPort::WaitReadable(FT_HANDLE handle, uint64_t timeout_micros) {
+  Port* port = Find(handle);
+  if (port == nullptr) {
+    return FT_INVALID_HANDLE;
+  }
+  if (!Collect(*port)) {
+    return FT_IO_ERROR;
+  }
+  if (!port->to_host.empty()) {
+    return FT_OK;
+  }
+  const uint64_t now = clock_.NowMicros();
+  const uint64_t next = port->widget->NextDueMicros().value_or(UINT64_MAX);
+  const uint64_t until = next - std::min(next, now) < timeout_micros ? next : now + timeout_micros;
+  if (until > now) {
+    clock_.SleepMicros(until - now);
+  }
+  return FT_OK;
+}
+
+AdapterFacts UsbProWidgetPort::Facts(FT_HANDLE handle) {
+  const Port* port = Find(handle);
+  if (port == nullptr) {
+    return {};
+  }
+  AdapterFacts facts;
+  facts.port = "simulated widget " + std::to_string(port->adapter);
+  facts.backend = "sim";
+  facts.chip = "FTDI FT245R";  // the USB side of a widget
+  facts.latency_timer_ms = 1;
+  facts.baud = port->host_baud;
+  return facts;
+}
+
+const UsbProWidget* UsbProWidgetPort::widget(FT_HANDLE handle) {
+  const Port* port = Find(handle);
+  return port == nullptr ? nullptr : port->widget.get();
 }
 
 FT_STATUS UsbProWidgetPort::FT_Close(FT_HANDLE handle) {

@@ -34,13 +34,35 @@ struct WidgetIdentity {
   uint16_t firmware = (1 << 8) | 44;                             // 1.44
 };
 
+// How a widget's firmware behaves where makers differ.
+struct WidgetHabits {
+  // Label 12 also when a label 7 request goes unanswered (current firmware); older firmware
+  // sends it only for discovery requests, and says nothing at all otherwise.
+  bool label12_for_requests = true;
+  // Colliding discovery answers come with a status other than 0 (framing errors), as older
+  // firmware reports them.
+  bool collision_status = false;
+  // The host-side rate of a clone whose USB side is a UART bridge; 0: any (a USB chip of its
+  // own, which ignores the rate).
+  uint32_t host_baud = 0;
+  // A console's DMX is on the line: the widget hands over a packet of it (start code 0, 512
+  // slots) every 23 ms.
+  bool console_dmx = false;
+};
+
+// The widget of --sim-adapter widget, and the clone of widget-clone.
+WidgetHabits WidgetHabitsOf(bool clone);
+// The clone's fixed host-side rate.
+inline constexpr uint32_t kSimCloneHostBaud = 115200;
+
 // From the end of a discovery request, how long the widget listens for an answer.
 inline constexpr uint64_t kWidgetDiscoveryWindowMicros = 5800;
 
 class UsbProWidget {
  public:
   // The fixtures stay the caller's; they must outlive the widget.
-  UsbProWidget(Clock& clock, std::vector<SimulatedFixture*> fixtures, WidgetIdentity identity = {});
+  UsbProWidget(Clock& clock, std::vector<SimulatedFixture*> fixtures, WidgetIdentity identity = {},
+               WidgetHabits habits = {});
 
   // Takes bytes the host wrote, at the clock's time now.
   void FromHost(const uint8_t* bytes, size_t count);
@@ -52,6 +74,8 @@ class UsbProWidget {
   void Reset();
 
   uint64_t requests() const { return requests_; }
+  uint64_t dmx_packets() const { return dmx_packets_; }
+  const WidgetHabits& habits() const { return habits_; }
   const usbpro::MessageParser& parser() const { return parser_; }
 
  private:
@@ -64,17 +88,23 @@ class UsbProWidget {
     std::vector<uint8_t> message;
   };
 
+  void QueueConsoleDmx(uint64_t now);
+
   Clock& clock_;
   std::vector<SimulatedFixture*> fixtures_;
   WidgetIdentity identity_;
+  WidgetHabits habits_;
   usbpro::MessageParser parser_;
   std::deque<Due> due_;  // in time order
   uint64_t requests_ = 0;
+  uint64_t next_dmx_micros_ = 0;
+  uint64_t dmx_packets_ = 0;
 };
 
 class UsbProWidgetPort final : public D2xxDriver {
  public:
-  UsbProWidgetPort(SimulatedLine& line, Clock& clock) : line_(line), clock_(clock) {}
+  UsbProWidgetPort(SimulatedLine& line, Clock& clock, WidgetHabits habits = {})
+      : line_(line), clock_(clock), habits_(habits) {}
 
   FT_STATUS FT_CreateDeviceInfoList(uint32_t* count) override;
   FT_STATUS FT_GetLibraryVersion(uint32_t* version) override;
@@ -89,17 +119,30 @@ class UsbProWidgetPort final : public D2xxDriver {
   FT_STATUS FT_Read(FT_HANDLE handle, void* buffer, uint32_t count, uint32_t* read) override;
   FT_STATUS FT_GetModemStatus(FT_HANDLE handle, uint32_t* modem_status) override;
   FT_STATUS FT_Close(FT_HANDLE handle) override;
+  // Sleeps until the widget's next message falls due, or the time-out.
+  FT_STATUS WaitReadable(FT_HANDLE handle, uint64_t timeout_micros) override;
+  AdapterFacts Facts(FT_HANDLE handle) override;
+
+  // The widget behind an open port; null for an unknown handle.
+  const UsbProWidget* widget(FT_HANDLE handle);
 
  private:
   struct Port {
     int adapter;
     std::unique_ptr<UsbProWidget> widget;
     std::deque<uint8_t> to_host;
+    uint32_t host_baud = 250000;  // the rate the host set on the port
   };
   Port* Find(FT_HANDLE handle);
+  // Takes the messages that fell due to the host's side of the port. False when the widget's
+  // adapter was pulled out.
+  bool Collect(Port& port);
+  // Whether the host talks at the rate the widget needs; otherwise every byte is garbled.
+  bool RateMatches(const Port& port) const;
 
   SimulatedLine& line_;
   Clock& clock_;
+  WidgetHabits habits_;
   std::vector<std::unique_ptr<Port>> ports_;
 };
 

@@ -25,7 +25,7 @@ Result<std::unique_ptr<OwnLine>> OwnLine::OpenFirst(LineSet& line, const RunSett
   uint32_t count = 0;
   line.driver().FT_CreateDeviceInfoList(&count);
   for (uint32_t i = 0; i < count && i < kMostAdapters && own->link_ == nullptr; ++i) {
-    if (OpenLink(own->io_, own->link_, static_cast<int>(i)) == FT_OK) {
+    if (OpenLink(own->io_, own->link_, static_cast<int>(i))) {
       own->adapter_ = static_cast<int>(i);
     }
   }
@@ -33,7 +33,7 @@ Result<std::unique_ptr<OwnLine>> OwnLine::OpenFirst(LineSet& line, const RunSett
     return Error{"No USB-to-RS485 adapter could be opened."};
   }
   const std::string baud = settings.baud.empty() ? kDefaultBaudText : settings.baud;
-  SetLinkBaud(own->io_, own->link_, DecimalTextValue(baud));
+  (void)SetLinkBaud(own->io_, own->link_, DecimalTextValue(baud));  // a refused rate finds nobody
   return own;
 }
 
@@ -47,6 +47,7 @@ Result<LineDiscovery> DiscoverLine(LineSet& line, const RunSettings& settings) {
   const uint64_t started = line.clock().NowMicros();
   discovery.result = DiscoverAllDevices((*own)->io(), (*own)->link());
   discovery.seconds = static_cast<double>(line.clock().NowMicros() - started) / 1e6;
+  discovery.notices = TakeLineNotices((*own)->io());
   return discovery;
 }
 

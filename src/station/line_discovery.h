@@ -6,6 +6,7 @@
 #include <memory>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "base/result.h"
 #include "link/line.h"
@@ -44,6 +45,8 @@ struct LineDiscovery {
   int adapter = 0;
   FullDiscoveryResult result;
   double seconds = 0.0;
+  // What the line told of the adapter on the way (a break it cannot send), for people.
+  std::vector<std::string> notices;
 };
 
 // Opens the first adapter of `line`, discovers every fixture on it and closes it again.

@@ -50,6 +50,9 @@ class LockedEvents final : public StationEvents {
   void OnWarning(const std::string& text) override {
     Locked([&] { inner_.OnWarning(text); });
   }
+  void OnLineNotice(const std::string& text) override {
+    Locked([&] { inner_.OnLineNotice(text); });
+  }
   void OnSurvey(const std::vector<RigFixture>& fixtures) override {
     Locked([&] { inner_.OnSurvey(fixtures); });
   }

@@ -131,6 +131,10 @@ void Session::OnDeviceInfo(const DeviceInfoEvent& info) {
   Tell([&](StationEvents& e) { e.OnDeviceInfo(info); });
 }
 
+void Session::OnLineNotice(const std::string& text) {
+  Tell([&](StationEvents& e) { e.OnLineNotice(text); });
+}
+
 void Session::OnUpdateProgress(const UpdateProgress& progress) {
   Tell([&](StationEvents& e) { e.OnUpdateProgress(progress); });
 }

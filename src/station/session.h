@@ -121,6 +121,7 @@ class Session : private UpdaterEvents {
   void OnReplyAccepted(const RdmFrameView& frame) override;
   void OnCommandAnswered(const CommandAnswer& answer) override;
   void OnDeviceInfo(const DeviceInfoEvent& info) override;
+  void OnLineNotice(const std::string& text) override;
   void OnUpdateProgress(const UpdateProgress& progress) override;
   void OnUpdateEnded(UpdateOutcome outcome) override;
 

@@ -34,6 +34,9 @@ struct Options {
   bool no_history = false;
   QStringList ports;
   QString driver;
+  QString sim_adapter;
+  uint32_t widget_baud = 0;
+  bool rts_direction = false;
   QString screenshot;
   int screenshot_delay_ms = 1500;
 };
@@ -53,19 +56,43 @@ bool ParseOptions(const QApplication& app, Options& options) {
                                   QStringLiteral("NAME"));
   const QCommandLineOption no_history(QStringLiteral("no-history"),
                                       QStringLiteral("Record nothing in the update history."));
+  const QCommandLineOption sim_adapter(
+      QStringLiteral("sim-adapter"),
+      QStringLiteral("With --simulate, the adapter the simulated line stands behind: ftdi, "
+                     "ftdi-echo, ch340, pl2303, widget or widget-clone."),
+      QStringLiteral("NAME"));
+  const QCommandLineOption widget_baud(
+      QStringLiteral("widget-baud"),
+      QStringLiteral("With --driver usbpro, the rate of a widget clone's own USB serial port."),
+      QStringLiteral("BAUD"));
+  const QCommandLineOption rts_direction(
+      QStringLiteral("rts-direction"),
+      QStringLiteral("The adapter's driver enable is switched by RTS."));
   QCommandLineOption screenshot(QStringLiteral("screenshot"), QStringLiteral("PNG file."),
                                 QStringLiteral("PATH"));
   QCommandLineOption delay(QStringLiteral("screenshot-delay"), QStringLiteral("Milliseconds."),
                            QStringLiteral("MS"));
   screenshot.setFlags(QCommandLineOption::HiddenFromHelp);
   delay.setFlags(QCommandLineOption::HiddenFromHelp);
-  parser.addOptions({simulate, port, driver, no_history, screenshot, delay});
+  parser.addOptions({simulate, port, driver, no_history, sim_adapter, widget_baud, rts_direction,
+                     screenshot, delay});
   parser.process(app);
 
   options.simulate = parser.isSet(simulate);
   options.no_history = parser.isSet(no_history);
   options.ports = parser.values(port);
   options.driver = parser.value(driver);
+  options.sim_adapter = parser.value(sim_adapter);
+  options.rts_direction = parser.isSet(rts_direction);
+  if (parser.isSet(widget_baud)) {
+    bool ok = false;
+    const uint32_t baud = parser.value(widget_baud).toUInt(&ok);
+    if (!ok || baud == 0) {
+      std::fprintf(stderr, "quillmont: --widget-baud wants a rate in baud\n");
+      return false;
+    }
+    options.widget_baud = baud;
+  }
   options.screenshot = parser.value(screenshot);
   if (parser.isSet(delay)) {
     bool ok = false;
@@ -131,6 +158,9 @@ int main(int argc, char** argv) {
   quillmont::DriverOptions driver_options;
   driver_options.simulate = options.simulate;
   driver_options.driver = options.driver.toStdString();
+  driver_options.sim.adapter = options.sim_adapter.toStdString();
+  driver_options.widget_baud = options.widget_baud;
+  driver_options.rts_direction = options.rts_direction;
   driver_options.notices = &std::cerr;  // why a port did not open, each reason once
   for (const QString& port : options.ports) {
     driver_options.ports.push_back(port.toStdString());

@@ -38,8 +38,9 @@ class SimulatedFixtureTest : public ::testing::Test, public SimParts, public Win
 TEST_F(SimulatedFixtureTest, TheFirstConnectionFillsInTheDevice) {
   Init();
   ASSERT_TRUE(pacer.RunUntil([&] { return Connected(); }, 20));
-  // Two of the replies it waits for come after their break's NUL, which costs a tick each.
-  EXPECT_LE(pacer.ticks_run(), 11);
+  // Discovery on the sixth tick; each of the three replies it then waits for comes after its
+  // break's NUL, which costs a tick of its own.
+  EXPECT_LE(pacer.ticks_run(), 12);
   EXPECT_EQ(line.baud(adapter), 250000u);
   EXPECT_EQ(port.Text(kStatusLine), "Connected,  Device's Rdm_ID  =  4F 4C 12 34 56 78");
   EXPECT_EQ(port.Text(kModelLabel), "Quillmont Sim Spot");

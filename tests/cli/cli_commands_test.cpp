@@ -133,6 +133,24 @@ TEST_F(CliCommandsTest, FlashEndsWithVeryWellDoneAndTheFlashHoldsTheImage) {
   }
 }
 
+TEST_F(CliCommandsTest, InfoAndFlashWorkBehindEveryAdapterThatCanSendABreak) {
+  const std::string file = ExamplePath("fixture-app-1.1.srec2");
+  for (const std::string& adapter :
+       {std::string("--sim-adapter ftdi-echo"), std::string("--sim-adapter ch340"),
+        std::string("--sim-adapter widget --sim-faults console-dmx"),
+        std::string("--sim-adapter widget-clone --widget-baud 115200")}) {
+    const CliRun info = Run(kSim + adapter + " info");
+    EXPECT_EQ(info.status, 0) << adapter << "\n" << info.err;
+    EXPECT_NE(info.out.find("UID:               4F 4C 12 34 56 78\n"), std::string::npos);
+    const CliRun flash = Run(kSim + adapter + " flash " + Quote(file));
+    EXPECT_EQ(flash.status, 0) << adapter << "\n" << flash.err;
+  }
+  // An adapter whose driver refuses the break says so.
+  const CliRun refused = Run(kSim + "--sim-faults refuse-break info");
+  EXPECT_EQ(refused.status, 5);
+  EXPECT_NE(refused.err.find("the adapter cannot send a break"), std::string::npos) << refused.err;
+}
+
 // What inspect lists is what an update sends, chunk for chunk, for each kind of example.
 TEST_F(CliCommandsTest, InspectListsTheChunksThatFlashSends) {
   for (const char* name :
@@ -242,7 +260,9 @@ TEST_F(CliCommandsTest, BadArgumentsExitWith2) {
         kSim + "--sim-faults bogus info", kSim + "--sim-faults " + Quote("4:drop=1") + " info",
         kSim + "set-address 0", kSim + "set-address 513", kSim + "identify maybe",
         std::string("--simulate --port /dev/ttyUSB0 info"),
-        std::string("--driver serial --sim-dump x.bin info"), std::string("--driver bogus list")}) {
+        std::string("--driver serial --sim-dump x.bin info"), std::string("--driver bogus list"),
+        kSim + "--sim-adapter bogus info", kSim + "--driver usbpro --sim-adapter ch340 info",
+        kSim + "--widget-baud 115200 info", std::string("--sim-adapter ftdi info")}) {
     const CliRun run = Run(arguments);
     EXPECT_EQ(run.status, 2) << arguments;
     EXPECT_EQ(run.out, "") << arguments;

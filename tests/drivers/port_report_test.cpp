@@ -47,9 +47,9 @@ TEST(PortReport, TheSearchSaysOnceWhyEachPortFailsAndWhichOneOpened) {
     uint32_t count = 0;
     ASSERT_EQ(driver.FT_CreateDeviceInfoList(&count), FT_OK);
     ASSERT_EQ(count, 2u);
-    EXPECT_NE(OpenLink(io, link, 0), FT_OK);
+    EXPECT_FALSE(OpenLink(io, link, 0));
   }
-  ASSERT_EQ(OpenLink(io, link, 1), FT_OK);
+  ASSERT_TRUE(OpenLink(io, link, 1));
   EXPECT_EQ(notices.str(), "/dev/quillmont-no-such-adapter: no such device\n" + dir.string() +
                                ": not a terminal\nOpening " + pty_name +
                                " with the serial driver\n");
@@ -62,8 +62,8 @@ TEST(PortReport, TheSearchSaysOnceWhyEachPortFailsAndWhichOneOpened) {
 
   // Closed and opened again: the port is not announced twice; a new failure is told.
   ASSERT_EQ(driver.FT_Close(link), FT_OK);
-  ASSERT_EQ(OpenLink(io, link, 1), FT_OK);
-  EXPECT_NE(OpenLink(io, link, 0), FT_OK);
+  ASSERT_TRUE(OpenLink(io, link, 1));
+  EXPECT_FALSE(OpenLink(io, link, 0));
   EXPECT_EQ(notices.str(), "/dev/quillmont-no-such-adapter: no such device\n" + dir.string() +
                                ": not a terminal\nOpening " + pty_name +
                                " with the serial driver\n" + dir.string() + ": not a terminal\n");

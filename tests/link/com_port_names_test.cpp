@@ -49,7 +49,14 @@ TEST(KnownAdapters, WindowsHardwareIdsNameTheChipAndOnlyDmxChipsAreTaken) {
   // A microcontroller board and a modem are left to --port.
   ASSERT_TRUE(ParseHardwareId("USB\\VID_2341&PID_0043&REV_0001", &id));
   EXPECT_EQ(ClassifyAdapter(id), AdapterKind::kOther);
-  EXPECT_EQ(ClassifyAdapter(UsbId{0x067B, 0x23A3}), AdapterKind::kOther);
+  EXPECT_EQ(ClassifyAdapter(UsbId{0x067B, 0x2304}), AdapterKind::kOther);
+  // The newer chips of the same makers are taken too.
+  for (const UsbId chip :
+       {UsbId{0x1A86, 0x5523}, UsbId{0x1A86, 0x55D3}, UsbId{0x1A86, 0x55D4}, UsbId{0x10C4, 0xEA70},
+        UsbId{0x10C4, 0xEA71}, UsbId{0x067B, 0x23A3}, UsbId{0x067B, 0x23F3}}) {
+    EXPECT_EQ(ClassifyAdapter(chip), AdapterKind::kKnown) << std::hex << chip.product;
+  }
+  EXPECT_EQ(ChipName(UsbId{0x1A86, 0x55D4}), "WCH CH9102");
   // Ports without USB IDs (a motherboard's COM1) or with cut-off IDs are none of them.
   id = UsbId{0x0403, 0x6001};
   EXPECT_FALSE(ParseHardwareId("ACPI\\PNP0501", &id));

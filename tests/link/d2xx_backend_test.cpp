@@ -1,9 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <sstream>
+#include <string>
+#include <vector>
+
 #include "drivers/backend_choice.h"
 #include "link/clock.h"
 #include "link/d2xx/d2xx_library_driver.h"
 #include "link/d2xx/shared_library.h"
+#include "link/line.h"
 
 namespace quillmont::d2xx {
 namespace {
@@ -77,10 +82,17 @@ class D2xxLibraryFake : public ::testing::Test {
     setup_ = reinterpret_cast<void (*)(uint8_t*)>(probe_.Symbol("FakeFtd2xx_Setup"));
     drain_ = reinterpret_cast<void (*)(uint32_t)>(probe_.Symbol("FakeFtd2xx_Drain"));
     breaks_ = reinterpret_cast<uint32_t (*)(uint32_t*)>(probe_.Symbol("FakeFtd2xx_Breaks"));
+    log_ = reinterpret_cast<uint32_t (*)(char*, uint32_t)>(probe_.Symbol("FakeFtd2xx_Log"));
+    chip_ = reinterpret_cast<void (*)(uint8_t, uint8_t, bool)>(probe_.Symbol("FakeFtd2xx_Chip"));
     ASSERT_TRUE(calls_ && written_ && receive_ && misbehave_ && baud_ && setup_ && drain_ &&
-                breaks_);
+                breaks_ && log_ && chip_);
     misbehave_(0, 0);
     drain_(0xFFFFFFFF);
+    chip_(1, 0, true);
+  }
+  std::string Log() {
+    char text[64] = {};
+    return std::string(text, log_(text, sizeof text));
   }
 
   SharedLibrary probe_;  // the same loaded library, for the test's own entry points
@@ -94,6 +106,8 @@ class D2xxLibraryFake : public ::testing::Test {
   void (*setup_)(uint8_t*) = nullptr;
   void (*drain_)(uint32_t) = nullptr;
   uint32_t (*breaks_)(uint32_t*) = nullptr;
+  uint32_t (*log_)(char*, uint32_t) = nullptr;
+  void (*chip_)(uint8_t, uint8_t, bool) = nullptr;
 };
 
 TEST_F(D2xxLibraryFake, PassesEveryOperationThroughToTheLibrary) {
@@ -130,7 +144,7 @@ TEST_F(D2xxLibraryFake, PassesEveryOperationThroughToTheLibrary) {
   EXPECT_EQ(value, 4u);
   EXPECT_EQ(std::vector<uint8_t>(got, got + 4), std::vector<uint8_t>(reply, reply + 4));
   EXPECT_EQ(driver_.FT_GetModemStatus(handle, &value), FT_OK);
-  EXPECT_EQ(value, 0x30u);
+  EXPECT_EQ(value, 0x4030u);
   EXPECT_EQ(driver_.FT_Close(handle), FT_OK);
 }
 
@@ -169,36 +183,101 @@ TEST_F(D2xxLibraryFake, GuardsTheCallerAgainstHandlesAndCountsItCannotTrust) {
   EXPECT_EQ(calls_(), after_close);
 }
 
-TEST_F(D2xxLibraryFake, OpensAt8N2With1MsLatencyAndBreaksOnlyOnceTheFrameHasLeft) {
+TEST_F(D2xxLibraryFake, OpeningSetsTheChipUpWhateverAProgramBeforeLeftIt) {
+  // Bit mode reset, no flow control, 8N2, both queues purged, time-outs, a 1 ms latency timer,
+  // the receive event.
   FT_HANDLE handle = nullptr;
   ASSERT_EQ(driver_.FT_Open(0, &handle), FT_OK);
+  EXPECT_EQ(Log(), "BFDPTLE");
   uint8_t setup[4] = {};
   setup_(setup);
   EXPECT_EQ(std::vector<uint8_t>(setup, setup + 4), (std::vector<uint8_t>{8, 2, 0, 1}));
+  EXPECT_EQ(driver_.Facts(handle).latency_timer_ms, 1u);
+  EXPECT_TRUE(driver_.Facts(handle).notes.empty());
+  // Bytes in: the wait on the library's event returns at once.
+  const uint8_t reply[] = {0xCC};
+  receive_(reply, 1);
+  EXPECT_EQ(driver_.WaitReadable(handle, 5'000'000), FT_OK);
+  ASSERT_EQ(driver_.FT_Close(handle), FT_OK);
+
+  // A chip that refuses 1 ms gets 2; one that keeps 16 ms is told.
+  chip_(2, 0, true);
+  ASSERT_EQ(driver_.FT_Open(0, &handle), FT_OK);
+  EXPECT_EQ(driver_.Facts(handle).latency_timer_ms, 2u);
+  ASSERT_EQ(driver_.FT_Close(handle), FT_OK);
+  chip_(1, 16, true);
+  ASSERT_EQ(driver_.FT_Open(0, &handle), FT_OK);
+  const AdapterFacts facts = driver_.Facts(handle);
+  ASSERT_EQ(facts.notes.size(), 1u);
+  EXPECT_EQ(facts.notes[0],
+            "FTDI adapter 0: the latency timer stays at 16 ms, so every reply comes late (the "
+            "chip refused 1 ms)");
+  EXPECT_EQ(driver_.FT_Close(handle), FT_OK);
+}
+
+TEST_F(D2xxLibraryFake, ABreakWaitsForTheChipsTransmitterAndAStuckChipIsAnErrorNotAHang) {
+  FT_HANDLE handle = nullptr;
+  ASSERT_EQ(driver_.FT_Open(0, &handle), FT_OK);
   ASSERT_EQ(driver_.FT_SetBaudRate(handle, 250000), FT_OK);
 
-  // Two requests in one tick: the second break waits, a poll a millisecond, until the chip has
-  // sent the first frame (it lets 4 bytes go per poll here: 22, 18, ... 2 left, then none).
+  // Two requests in one tick: the second break waits until the chip has sent the first frame
+  // (it lets 4 bytes go per look here: 22, 18, ... 2 left, then none) and says so.
   drain_(4);
   const uint8_t frame[26] = {0xCC, 0x01, 0x18};
   uint32_t value = 0;
   ASSERT_EQ(driver_.FT_Write(handle, frame, 26, &value), FT_OK);
-  uint64_t slept = clock_.slept_ms();
+  uint64_t slept = clock_.slept_micros();
   ASSERT_EQ(driver_.FT_SetBreakOn(handle), FT_OK);
   uint32_t queued = 99;
   EXPECT_EQ(breaks_(&queued), 1u);
   EXPECT_EQ(queued, 0u);
-  EXPECT_EQ(clock_.slept_ms() - slept, 6u);
+  EXPECT_EQ(clock_.slept_micros() - slept, 6'000u);
 
-  // A chip that stops sending: no break over the frame; refused after twice the frame's time
-  // on the wire (26 bytes at 250000 baud: 1.1 ms) plus 20 ms.
+  // A chip that never tells its transmitter is empty: the frame's time on the wire (1144 us)
+  // and a millisecond for USB, in looks of 200 us.
+  drain_(0xFFFFFFFF);
+  chip_(1, 0, false);
+  ASSERT_EQ(driver_.FT_Write(handle, frame, 26, &value), FT_OK);
+  slept = clock_.slept_micros();
+  ASSERT_EQ(driver_.FT_SetBreakOn(handle), FT_OK);
+  EXPECT_EQ(clock_.slept_micros() - slept, 2'200u);
+
+  // A chip that stops sending: no break over the frame, and no hang. Through the line access
+  // it is a break the adapter cannot send, after the frame's time plus twice it plus 20 ms.
   drain_(0);
   ASSERT_EQ(driver_.FT_Write(handle, frame, 26, &value), FT_OK);
-  slept = clock_.slept_ms();
-  EXPECT_EQ(driver_.FT_SetBreakOn(handle), FT_IO_ERROR);
+  slept = clock_.slept_micros();
+  std::ostringstream diag;
+  LineIo io{driver_, clock_, diag};
+  LinkHandle link = handle;
+  const Status sent = SendBreak(io, link);
+  ASSERT_FALSE(sent);
+  EXPECT_EQ(sent.error().message, "the adapter cannot send a break (status 4)");
   EXPECT_EQ(breaks_(&queued), 0u);
-  EXPECT_EQ(clock_.slept_ms() - slept, 22u);
+  EXPECT_EQ(clock_.slept_micros() - slept, 1'144u + 20'000u + 2 * 1'144u);
+  EXPECT_EQ(Log().back(), 'p') << "what the stuck chip held is dropped";
   EXPECT_EQ(driver_.FT_Close(handle), FT_OK);
+}
+
+TEST(D2xxLibraryRts, RtsIsRaisedForTheBreakAndLoweredOnceTheFrameIsOut) {
+  SharedLibrary probe(QUILLMONT_FAKE_FTD2XX);
+  auto log = reinterpret_cast<uint32_t (*)(char*, uint32_t)>(probe.Symbol("FakeFtd2xx_Log"));
+  auto drain = reinterpret_cast<void (*)(uint32_t)>(probe.Symbol("FakeFtd2xx_Drain"));
+  ASSERT_TRUE(log && drain);
+  drain(0xFFFFFFFF);
+  VirtualClock clock;
+  D2xxLibraryDriver driver(QUILLMONT_FAKE_FTD2XX, &clock, D2xxOptions{true});
+  FT_HANDLE handle = nullptr;
+  ASSERT_EQ(driver.FT_Open(0, &handle), FT_OK);
+  const uint8_t frame[3] = {0xCC, 0x01, 0x18};
+  uint32_t written = 0;
+  ASSERT_EQ(driver.FT_SetBreakOn(handle), FT_OK);
+  ASSERT_EQ(driver.FT_SetBreakOff(handle), FT_OK);
+  ASSERT_EQ(driver.FT_Write(handle, frame, 3, &written), FT_OK);
+  char text[64] = {};
+  EXPECT_EQ(std::string(text, log(text, sizeof text)), "BFDPTLrERKWr");
+  EXPECT_TRUE(driver.Facts(handle).rts_direction);
+  EXPECT_EQ(driver.FT_Close(handle), FT_OK);
 }
 
 #if defined(__linux__)

@@ -36,6 +36,8 @@ class FakeSysfs : public ::testing::Test {
     fs::create_directories(device);
     std::ofstream(usb_dir / "idVendor") << vendor << "\n";
     std::ofstream(usb_dir / "idProduct") << product << "\n";
+    std::ofstream(usb_dir / "busnum") << "1\n";
+    std::ofstream(usb_dir / "devnum") << ++plugs_ << "\n";
     const fs::path driver_dir = root_ / "bus" / "usb-serial" / "drivers" / driver;
     fs::create_directories(driver_dir);
     fs::create_symlink(driver_dir, device / "driver");
@@ -49,7 +51,13 @@ class FakeSysfs : public ::testing::Test {
     }
   }
 
+  // Unplugs the USB device `usb` and plugs it in again: it gets the next device number.
+  void Replug(const std::string& usb) {
+    std::ofstream(root_ / "devices" / "usb1" / usb / "devnum") << ++plugs_ << "\n";
+  }
+
   fs::path root_;
+  int plugs_ = 0;
 };
 
 TEST(NaturalOrder, NumbersCompareByValueAndTheOrderIsTotal) {
@@ -72,7 +80,7 @@ TEST_F(FakeSysfs, OnlyDmxAdaptersAreTakenFtdiFirstEachGroupInNaturalOrder) {
   // Not DMX adapters: a microcontroller board, a modem, a PL2303 of another product.
   AddUsbTty("ttyACM1", "1-5", "2341", "cdc_acm", "0043");
   AddUsbTty("ttyACM2", "1-6", "1bc7", "cdc_acm", "1201");
-  AddUsbTty("ttyUSB5", "1-9", "067b", "pl2303", "23a3");
+  AddUsbTty("ttyUSB5", "1-9", "067b", "pl2303", "2304");
   AddTty("ttyUSB7", {});               // a name left behind without a device
   AddTty("ttyS0", root_ / "devices");  // not a USB serial adapter
   AddTty("tty0", root_ / "devices");
@@ -91,6 +99,28 @@ TEST_F(FakeSysfs, OnlyDmxAdaptersAreTakenFtdiFirstEachGroupInNaturalOrder) {
   FT_HANDLE handle = nullptr;
   EXPECT_EQ(driver.FT_Open(0, &handle), FT_DEVICE_NOT_FOUND);
   EXPECT_EQ(handle, nullptr);
+}
+
+TEST_F(FakeSysfs, AFoundPortThatIsNoFtdiChipIsOpenedOncePerPlug) {
+  // Opening a port raises DTR, which resets a microcontroller board on the same chip: a CH340
+  // whose open failed (here: no device node) is left alone until it is plugged in anew. An FTDI
+  // chip is tried again on every turn of the search.
+  AddUsbTty("ttyUSB0", "1-1", "0403", "ftdi_sio");
+  AddUsbTty("ttyUSB1", "1-2", "1a86", "ch341", "7523");
+  SerialDriver driver(SerialOptions{{}, root_.string(), (root_ / "dev").string()});
+  const std::string ftdi = (root_ / "dev" / "ttyUSB0").string();
+  const std::string ch340 = (root_ / "dev" / "ttyUSB1").string();
+  FT_HANDLE handle = nullptr;
+  EXPECT_EQ(driver.FT_Open(1, &handle), FT_DEVICE_NOT_FOUND);
+  EXPECT_EQ(driver.DevicePaths(), std::vector<std::string>{ftdi});
+  EXPECT_EQ(driver.FT_Open(0, &handle), FT_DEVICE_NOT_FOUND);
+  EXPECT_EQ(driver.DevicePaths(), std::vector<std::string>{ftdi});
+  Replug("1-2");
+  EXPECT_EQ(driver.DevicePaths(), (std::vector<std::string>{ftdi, ch340}));
+  // What the widget driver sets aside after its questions went unanswered, likewise.
+  driver.SetAside(ch340);
+  driver.SetAside(ftdi);
+  EXPECT_EQ(driver.DevicePaths(), std::vector<std::string>{ftdi});
 }
 
 TEST_F(FakeSysfs, NoTreeOrNoAdaptersCountsNothing) {

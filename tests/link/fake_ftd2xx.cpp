@@ -4,6 +4,9 @@
 // vendor library's own.)
 #include <cstdint>
 #include <cstring>
+#if !defined(_WIN32)
+#include <pthread.h>
+#endif
 
 namespace {
 
@@ -25,6 +28,13 @@ struct Adapter {
   uint32_t drain_per_poll = 0xFFFFFFFF;
   uint32_t breaks = 0;
   uint32_t queued_at_break = 0;  // the most bytes still queued when a break was set
+  // The calls that set the chip up and switch RTS, in order, one letter each.
+  char log[64] = {};
+  uint32_t log_count = 0;
+  uint8_t lowest_latency = 1;     // FT_SetLatencyTimer refuses anything lower
+  uint8_t latency_read_back = 0;  // not 0: what FT_GetLatencyTimer gives whatever was set
+  bool reports_temt = true;       // the line status tells when the transmitter is empty
+  void* event = nullptr;          // what FT_SetEventNotification was handed
 };
 
 Adapter& State() {
@@ -34,6 +44,13 @@ Adapter& State() {
 
 bool Ours(void* handle) {
   return handle == &State().token;
+}
+
+void Log(char call) {
+  Adapter& a = State();
+  if (a.log_count + 1 < sizeof a.log) {
+    a.log[a.log_count++] = call;
+  }
 }
 
 }  // namespace
@@ -67,6 +84,7 @@ uint32_t FT_SetDataCharacteristics(void* handle, uint8_t word_length, uint8_t st
                                    uint8_t parity) {
   Adapter& a = State();
   ++a.calls;
+  Log('D');
   a.framing[0] = word_length;
   a.framing[1] = stop_bits;
   a.framing[2] = parity;
@@ -74,12 +92,61 @@ uint32_t FT_SetDataCharacteristics(void* handle, uint8_t word_length, uint8_t st
 }
 uint32_t FT_SetLatencyTimer(void* handle, uint8_t timer_ms) {
   ++State().calls;
+  Log('L');
+  if (timer_ms < State().lowest_latency) {
+    return 6;  // FT_INVALID_PARAMETER
+  }
   State().latency = timer_ms;
+  return Ours(handle) ? 0 : 1;
+}
+uint32_t FT_GetLatencyTimer(void* handle, uint8_t* timer_ms) {
+  ++State().calls;
+  *timer_ms = State().latency_read_back != 0 ? State().latency_read_back : State().latency;
+  return Ours(handle) ? 0 : 1;
+}
+uint32_t FT_SetBitMode(void* handle, uint8_t, uint8_t mode) {
+  ++State().calls;
+  Log(mode == 0 ? 'B' : 'b');
+  return Ours(handle) ? 0 : 1;
+}
+uint32_t FT_SetFlowControl(void* handle, uint16_t flow, uint8_t, uint8_t) {
+  ++State().calls;
+  Log(flow == 0 ? 'F' : 'f');
+  return Ours(handle) ? 0 : 1;
+}
+uint32_t FT_Purge(void* handle, uint32_t mask) {
+  ++State().calls;
+  Log(mask == 3 ? 'P' : 'p');
+  if ((mask & 2) != 0) {
+    State().tx_queue = 0;
+  }
+  return Ours(handle) ? 0 : 1;
+}
+uint32_t FT_SetTimeouts(void* handle, uint32_t read_ms, uint32_t write_ms) {
+  ++State().calls;
+  Log(read_ms > 0 && write_ms > 0 ? 'T' : 't');
+  return Ours(handle) ? 0 : 1;
+}
+uint32_t FT_SetRts(void* handle) {
+  ++State().calls;
+  Log('R');
+  return Ours(handle) ? 0 : 1;
+}
+uint32_t FT_ClrRts(void* handle) {
+  ++State().calls;
+  Log('r');
+  return Ours(handle) ? 0 : 1;
+}
+uint32_t FT_SetEventNotification(void* handle, uint32_t mask, void* event) {
+  ++State().calls;
+  Log(mask == 1 ? 'E' : 'e');
+  State().event = event;
   return Ours(handle) ? 0 : 1;
 }
 uint32_t FT_SetBreakOn(void* handle) {
   Adapter& a = State();
   ++a.calls;
+  Log('K');
   ++a.breaks;
   a.queued_at_break = a.tx_queue > a.queued_at_break ? a.tx_queue : a.queued_at_break;
   a.tx_queue = 0;  // a break cuts whatever was still to go
@@ -92,6 +159,7 @@ uint32_t FT_SetBreakOff(void* handle) {
 uint32_t FT_Write(void* handle, void* bytes, uint32_t count, uint32_t* written) {
   Adapter& a = State();
   ++a.calls;
+  Log('W');
   const uint32_t n = count < sizeof a.written ? count : sizeof a.written;
   std::memcpy(a.written, bytes, n);
   a.written_count = n;
@@ -119,12 +187,16 @@ uint32_t FT_Read(void* handle, void* buffer, uint32_t count, uint32_t* read) {
   return Ours(handle) ? 0 : 1;
 }
 uint32_t FT_GetModemStatus(void* handle, uint32_t* status) {
-  ++State().calls;
-  *status = 0x30;
+  Adapter& a = State();
+  ++a.calls;
+  *status = 0x30 | (a.reports_temt && a.tx_queue == 0 ? 0x4000 : 0);
   return Ours(handle) ? 0 : 1;
 }
 uint32_t FT_Close(void* handle) {
   ++State().calls;
+  if (Ours(handle)) {
+    State().event = nullptr;  // the notification goes with the handle
+  }
   return Ours(handle) ? 0 : 1;
 }
 
@@ -145,6 +217,40 @@ void FakeFtd2xx_Receive(const uint8_t* bytes, uint32_t count) {
   const uint32_t n = count < sizeof a.rx - a.rx_count ? count : sizeof a.rx - a.rx_count;
   std::memcpy(a.rx + a.rx_count, bytes, n);
   a.rx_count += n;
+#if !defined(_WIN32)
+  // As the vendor library signals its EVENT_HANDLE: the condition variable, under its mutex.
+  struct EventHandle {
+    pthread_cond_t condition;
+    pthread_mutex_t mutex;
+    int value;
+  };
+  if (a.event != nullptr) {
+    auto* event = static_cast<EventHandle*>(a.event);
+    pthread_mutex_lock(&event->mutex);
+    pthread_cond_signal(&event->condition);
+    pthread_mutex_unlock(&event->mutex);
+  }
+#endif
+}
+// The set-up and RTS calls since the last look, one letter each (B bit mode reset, F no flow
+// control, D framing, P purge, T time-outs, L latency timer, E event, R/r RTS on/off, K break,
+// W write); then forgotten.
+uint32_t FakeFtd2xx_Log(char* out, uint32_t max) {
+  Adapter& a = State();
+  const uint32_t n = a.log_count < max ? a.log_count : max;
+  std::memcpy(out, a.log, n);
+  a.log_count = 0;
+  return n;
+}
+// How the chip behaves: the lowest latency timer it takes, what it reads back (0: as set), and
+// whether its line status tells an empty transmitter.
+void FakeFtd2xx_Chip(uint8_t lowest_latency, uint8_t latency_read_back, bool reports_temt) {
+  State().lowest_latency = lowest_latency;
+  State().latency_read_back = latency_read_back;
+  State().reports_temt = reports_temt;
+}
+bool FakeFtd2xx_HasEvent() {
+  return State().event != nullptr;
 }
 // Word length, stop bits, parity and latency timer as set at open, in out[0..3].
 void FakeFtd2xx_Setup(uint8_t* out) {
@@ -153,6 +259,7 @@ void FakeFtd2xx_Setup(uint8_t* out) {
 }
 void FakeFtd2xx_Drain(uint32_t per_poll) {
   State().drain_per_poll = per_poll;
+  State().log_count = 0;
   State().tx_queue = 0;
   State().breaks = 0;
   State().queued_at_break = 0;

@@ -23,74 +23,70 @@ class LineAccessTest : public ::testing::Test {
   LinkHandle link = driver.handle();
 
   std::vector<Call> Calls() const { return driver.Calls(); }
+  int Read(uint8_t* buffer, int16_t wanted, int16_t timeout_ms) {
+    const Result<int> got = ReadWithTimeout(io, link, buffer, wanted, timeout_ms);
+    EXPECT_TRUE(got) << (got ? "" : got.error().message);
+    return got ? *got : -1;
+  }
 };
 
-// --- ReadWithTimeout: what is read, and how many 10 ms polls it takes ---
+// --- ReadWithTimeout: what is read, and how long it waits on the adapter ---
 
 using ReadWithTimeoutTest = LineAccessTest;
 
-TEST_F(ReadWithTimeoutTest, BytesAlreadyWaitingStillCostOnePoll) {
+TEST_F(ReadWithTimeoutTest, BytesAlreadyWaitingAreReadAtOnceAndOnlyAsManyAsWanted) {
   driver.Deliver({1, 2, 3, 4, 5});
   uint8_t buffer[8] = {};
-  EXPECT_EQ(ReadWithTimeout(io, link, buffer, 3, 1), 3);
-  EXPECT_EQ(clock.sleep_calls(), 1u);
-  EXPECT_EQ(clock.slept_ms(), 10u);
+  EXPECT_EQ(Read(buffer, 3, 200), 3);
+  EXPECT_EQ(clock.NowMicros(), 0u);  // no wait at all
   EXPECT_EQ(std::vector<uint8_t>(buffer, buffer + 4), (std::vector<uint8_t>{1, 2, 3, 0}));
   EXPECT_EQ(driver.Pending(), 2u);
   EXPECT_EQ(Calls(), (std::vector<Call>{Call::GetStatus, Call::Read}));
   EXPECT_EQ(driver.events.back().value, 3u);  // asked the driver for exactly 3
+
+  // Nothing wanted: nothing reaches the driver.
+  EXPECT_EQ(Read(buffer, 0, 200), 0);
+  EXPECT_EQ(Read(buffer, -4, 200), 0);
+  EXPECT_EQ(driver.Count(Call::GetStatus), 1u);
 }
 
-TEST_F(ReadWithTimeoutTest, ShortTimeOutReadsWhatCameInOnePoll) {
-  driver.Deliver({0xCC, 0x01});
-  uint8_t buffer[3] = {};
-  EXPECT_EQ(ReadWithTimeout(io, link, buffer, 3, 1), 2);
-  EXPECT_EQ(clock.sleep_calls(), 1u);
-  EXPECT_EQ(buffer[0], 0xCC);
-  EXPECT_EQ(buffer[1], 0x01);
-  EXPECT_EQ(driver.Pending(), 0u);
+TEST_F(ReadWithTimeoutTest, WaitsOnTheAdapterUntilTheWantedBytesAreIn) {
+  driver.DeliverAt(3'000, {0x00});  // a reply's NUL, then the frame in two USB packets
+  driver.DeliverAt(5'500, {0xCC, 0x01});
+  driver.DeliverAt(7'250, {0x18, 0x4F});
+  uint8_t buffer[5] = {};
+  EXPECT_EQ(Read(buffer, 5, 200), 5);
+  EXPECT_EQ(clock.NowMicros(), 7'250u);  // the moment the last byte came, not a poll later
+  EXPECT_EQ(std::vector<uint8_t>(buffer, buffer + 5),
+            (std::vector<uint8_t>{0x00, 0xCC, 0x01, 0x18, 0x4F}));
+  EXPECT_EQ(driver.Count(Call::Read), 3u);  // each arrival read as it came
 }
 
-TEST_F(ReadWithTimeoutTest, NothingArrivingTakesTwentyPollsForTwoHundredMs) {
-  uint8_t buffer[24] = {};
-  EXPECT_EQ(ReadWithTimeout(io, link, buffer, 24, 200), 0);
-  EXPECT_EQ(clock.sleep_calls(), 20u);
-  EXPECT_EQ(clock.slept_ms(), 200u);
-  EXPECT_EQ(driver.Count(Call::GetStatus), 20u);
-  EXPECT_EQ(driver.Count(Call::Read), 0u);
-}
-
-TEST_F(ReadWithTimeoutTest, TimeOutsRoundUpToWholePolls) {
-  uint8_t buffer[4] = {};
-  const struct {
-    int16_t timeout_ms;
-    uint64_t polls;
-  } cases[] = {{0, 1}, {-5, 1}, {10, 1}, {11, 2}, {20, 2}, {25, 3}};
-  for (const auto& c : cases) {
-    VirtualClock local_clock;
-    ScriptedDriver local_driver(local_clock);
-    LineIo local_io{local_driver, local_clock, diag};
-    LinkHandle local_link = local_driver.handle();
-    EXPECT_EQ(ReadWithTimeout(local_io, local_link, buffer, 4, c.timeout_ms), 0);
-    EXPECT_EQ(local_clock.sleep_calls(), c.polls) << "time-out " << c.timeout_ms;
-  }
-}
-
-TEST_F(ReadWithTimeoutTest, StopsPollingAsSoonAsTheWantedBytesWait) {
-  std::vector<uint8_t> reply(24, 0x5A);
-  driver.DeliverAt(55'000, reply);  // arrives between the 5th and the 6th poll
-  uint8_t buffer[24] = {};
-  EXPECT_EQ(ReadWithTimeout(io, link, buffer, 24, 200), 24);
-  EXPECT_EQ(clock.sleep_calls(), 6u);
-  EXPECT_EQ(clock.NowMicros(), 60'000u);
-}
-
-TEST_F(ReadWithTimeoutTest, TimeOutReadsAPartialArrival) {
+TEST_F(ReadWithTimeoutTest, TimeOutReturnsWhatCameByTheClock) {
   driver.DeliverAt(195'000, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10});
   uint8_t buffer[24] = {};
-  EXPECT_EQ(ReadWithTimeout(io, link, buffer, 24, 200), 10);
-  EXPECT_EQ(clock.sleep_calls(), 20u);
+  EXPECT_EQ(Read(buffer, 24, 200), 10);
+  EXPECT_EQ(clock.NowMicros(), 200'000u);
   EXPECT_EQ(buffer[9], 10);
+
+  // Silence: the whole time-out, then 0; a time-out of 0 or less looks once.
+  EXPECT_EQ(Read(buffer, 24, 25), 0);
+  EXPECT_EQ(clock.NowMicros(), 225'000u);
+  EXPECT_EQ(Read(buffer, 4, 0), 0);
+  EXPECT_EQ(Read(buffer, 4, -5), 0);
+  EXPECT_EQ(clock.NowMicros(), 225'000u);
+}
+
+TEST_F(ReadWithTimeoutTest, ADriverWithoutItsOwnWaitIsLookedAtEveryMillisecond) {
+  driver.wait_status = FT_NOT_SUPPORTED;
+  driver.DeliverAt(4'300, {0xCC});
+  uint8_t buffer[4] = {};
+  EXPECT_EQ(Read(buffer, 1, 200), 1);
+  EXPECT_EQ(clock.NowMicros(), 5'000u);
+  EXPECT_EQ(clock.sleep_calls(), 5u);
+  // The longest time-out ends after its looks: the count cannot wrap round.
+  EXPECT_EQ(Read(buffer, 4, 32767), 0);
+  EXPECT_EQ(clock.NowMicros(), 5'000u + 32'767'000u);
 }
 
 TEST_F(ReadWithTimeoutTest, ReadsAtMost256BytesPerCall) {
@@ -100,49 +96,28 @@ TEST_F(ReadWithTimeoutTest, ReadsAtMost256BytesPerCall) {
   }
   driver.Deliver(flood);
   uint8_t buffer[256] = {};  // exactly the cap: a read past it would trip the sanitizer
-  EXPECT_EQ(ReadWithTimeout(io, link, buffer, 256, 1), 256);
+  EXPECT_EQ(Read(buffer, 1000, 1), 256);
   EXPECT_EQ(buffer[255], 55);
   EXPECT_EQ(driver.Pending(), 44u);
-  // More wanted than the cap: still 256.
-  driver.Deliver(flood);
-  EXPECT_EQ(ReadWithTimeout(io, link, buffer, 1000, 1), 256);
-  EXPECT_EQ(buffer[0], 56);  // the 44 left over come first
-  EXPECT_EQ(buffer[44], 0);
   EXPECT_EQ(driver.events.back().value, 256u);
 }
 
-TEST_F(ReadWithTimeoutTest, NothingWantedReadsNothing) {
-  driver.Deliver({1, 2, 3});
-  uint8_t buffer[1] = {0xEE};
-  EXPECT_EQ(ReadWithTimeout(io, link, buffer, 0, 200), 0);
-  EXPECT_EQ(ReadWithTimeout(io, link, buffer, -4, 200), 0);
-  EXPECT_EQ(clock.sleep_calls(), 2u);
-  EXPECT_EQ(driver.Count(Call::Read), 0u);
-  EXPECT_EQ(buffer[0], 0xEE);
-}
-
-TEST_F(ReadWithTimeoutTest, LongestTimeOutEndsAfterItsPolls) {
-  // 32767 ms needs 3277 polls; the elapsed count must not wrap round on the way.
-  uint8_t buffer[4] = {};
-  EXPECT_EQ(ReadWithTimeout(io, link, buffer, 4, 32767), 0);
-  EXPECT_EQ(clock.sleep_calls(), 3277u);
-}
-
-TEST_F(ReadWithTimeoutTest, DriverFailuresGiveMinusOne) {
+TEST_F(ReadWithTimeoutTest, DriverFailuresAreErrorsThatSayWhy) {
   uint8_t buffer[8] = {};
-  // A failing status query ends the call at its first poll, bytes waiting or not.
-  driver.status_status = FT_IO_ERROR;
-  EXPECT_EQ(ReadWithTimeout(io, link, buffer, 24, 200), -1);
-  EXPECT_EQ(clock.sleep_calls(), 1u);
   driver.Deliver({1, 2, 3});
-  EXPECT_EQ(ReadWithTimeout(io, link, buffer, 3, 200), -1);
-  EXPECT_EQ(clock.sleep_calls(), 2u);
+  driver.status_status = FT_IO_ERROR;
+  Result<int> got = ReadWithTimeout(io, link, buffer, 3, 200);
+  ASSERT_FALSE(got);
+  EXPECT_EQ(got.error().message, "the adapter's receive queue cannot be read (status 4)");
   EXPECT_EQ(driver.Count(Call::Read), 0u);
 
   driver.status_status = FT_OK;
   driver.read_status = FT_IO_ERROR;
-  EXPECT_EQ(ReadWithTimeout(io, link, buffer, 3, 1), -1);
-  EXPECT_EQ(driver.Count(Call::Read), 1u);
+  EXPECT_FALSE(ReadWithTimeout(io, link, buffer, 3, 1));
+  driver.read_status = FT_OK;
+  driver.wait_status = FT_IO_ERROR;  // the adapter went while it was waited on
+  EXPECT_FALSE(ReadWithTimeout(io, link, buffer, 8, 50));
+  EXPECT_EQ(clock.NowMicros(), 0u);
   EXPECT_EQ(diag.str(), "");  // a read never prints
 }
 
@@ -152,20 +127,24 @@ TEST_F(LineAccessTest, WithoutALinkEveryOperationRefusesAtOnce) {
   link = nullptr;
   uint8_t buffer[8] = {};
   driver.Deliver({1, 2, 3});
-  EXPECT_EQ(ReadWithTimeout(io, link, buffer, 3, 200), -1);
-  EXPECT_EQ(SendBreak(io, link), -1);
-  EXPECT_EQ(SetLinkBaud(io, link, 250000), -1);
-  EXPECT_EQ(clock.sleep_calls(), 0u);
+  const Result<int> read = ReadWithTimeout(io, link, buffer, 3, 200);
+  ASSERT_FALSE(read);
+  EXPECT_EQ(read.error().message, "no adapter is open");
+  EXPECT_FALSE(SendBreak(io, link));
+  EXPECT_FALSE(SendFrame(io, link, buffer, 3));
+  EXPECT_FALSE(SetLinkBaud(io, link, 250000));
+  EXPECT_FALSE(WaitForLine(io, link, 1000));
   EXPECT_EQ(clock.NowMicros(), 0u);
   EXPECT_EQ(diag.str(), "");
   EXPECT_TRUE(driver.events.empty());
+  EXPECT_TRUE(TakeLineNotices(io).empty());
 }
 
 // --- OpenLink ---
 
 TEST_F(LineAccessTest, OpenLinkPrintsVersionPortAndHandle) {
   link = nullptr;
-  EXPECT_EQ(OpenLink(io, link, 2), FT_OK);
+  EXPECT_TRUE(OpenLink(io, link, 2));
   EXPECT_EQ(link, driver.handle());
   char handle_text[32];
   std::snprintf(handle_text, sizeof handle_text, "%p", driver.handle());
@@ -176,66 +155,105 @@ TEST_F(LineAccessTest, OpenLinkPrintsVersionPortAndHandle) {
   EXPECT_EQ(driver.events.back().value, 2u);
 }
 
-TEST_F(LineAccessTest, OpenLinkWithoutLibraryVersionOpensNothing) {
+TEST_F(LineAccessTest, OpenLinkFailuresLeaveNoLink) {
   driver.version_status = FT_OTHER_ERROR;
-  EXPECT_EQ(OpenLink(io, link, 0), FT_OTHER_ERROR);
+  EXPECT_FALSE(OpenLink(io, link, 0));
   EXPECT_EQ(link, nullptr);  // cleared even though it was set before
   EXPECT_EQ(diag.str(), "Error reading library version.\n");
   EXPECT_EQ(driver.Count(Call::Open), 0u);
-}
 
-TEST_F(LineAccessTest, OpenLinkFailingLeavesNoLink) {
+  diag.str("");
+  driver.version_status = FT_OK;
   driver.open_status = FT_DEVICE_NOT_FOUND;
-  EXPECT_EQ(OpenLink(io, link, 3), FT_DEVICE_NOT_FOUND);
-  EXPECT_EQ(link, nullptr);
+  const Status failed = OpenLink(io, link, 3);
+  ASSERT_FALSE(failed);
+  EXPECT_EQ(failed.error().message, "adapter 3 cannot be opened (status 2)");
   EXPECT_EQ(diag.str(), "FTDI Library version = 0x30216. Opening port 3... FT_Open(3) failed\n");
-}
 
-TEST_F(LineAccessTest, OpenLinkRefusesASuccessWithoutHandle) {
+  diag.str("");
+  driver.open_status = FT_OK;
   driver.open_gives_null_handle = true;
-  EXPECT_EQ(OpenLink(io, link, 0), FT_INVALID_HANDLE);
+  EXPECT_FALSE(OpenLink(io, link, 0));
   EXPECT_EQ(link, nullptr);
   EXPECT_EQ(diag.str(), "FTDI Library version = 0x30216. Opening port 0... FT_Open(0) failed\n");
 }
 
-// --- SendBreak ---
+// --- SendBreak and SendFrame ---
 
-TEST_F(LineAccessTest, BreakIsHeldForOneMillisecond) {
+TEST_F(LineAccessTest, BreakAndMarkAfterBreakKeepToE120ByTheClock) {
   clock.AdvanceMicros(5'000);
-  EXPECT_EQ(SendBreak(io, link), 0);
-  ASSERT_EQ(Calls(), (std::vector<Call>{Call::BreakOn, Call::BreakOff}));
+  const uint8_t frame[] = {0xCC, 0x01, 0x18};
+  EXPECT_TRUE(SendFrame(io, link, frame, sizeof frame));
+  ASSERT_EQ(Calls(), (std::vector<Call>{Call::BreakOn, Call::BreakOff, Call::Write}));
   EXPECT_EQ(driver.events[0].at_micros, 5'000u);
-  EXPECT_EQ(driver.events[1].at_micros, 6'000u);
-  EXPECT_EQ(clock.sleep_calls(), 1u);  // and no wait after the break
+  EXPECT_EQ(driver.events[1].at_micros, 5'200u);  // a break of 200 us (176 to 352)
+  EXPECT_EQ(driver.events[2].at_micros, 5'216u);  // a mark of 16 us (12 to 88)
+  EXPECT_EQ(driver.events[2].bytes, std::vector<uint8_t>(frame, frame + 3));
   EXPECT_EQ(diag.str(), "");
+  EXPECT_TRUE(TakeLineNotices(io).empty());
 }
 
-TEST_F(LineAccessTest, RefusedBreakOnSkipsBreakOff) {
+TEST_F(LineAccessTest, ARefusedBreakSendsNoFrameAndIsToldOnce) {
   driver.break_on_status = FT_IO_ERROR;
-  EXPECT_EQ(SendBreak(io, link), static_cast<int32_t>(FT_IO_ERROR));
-  EXPECT_EQ(Calls(), (std::vector<Call>{Call::BreakOn}));
-  EXPECT_EQ(clock.sleep_calls(), 0u);
-  EXPECT_EQ(diag.str(), "FT_SetBreak failed!\n");
+  const uint8_t frame[] = {0xCC, 0x01, 0x18};
+  const Status sent = SendFrame(io, link, frame, sizeof frame);
+  ASSERT_FALSE(sent);
+  EXPECT_EQ(sent.error().message, "the adapter cannot send a break (status 4)");
+  EXPECT_FALSE(SendFrame(io, link, frame, sizeof frame));
+  EXPECT_EQ(Calls(), (std::vector<Call>{Call::BreakOn, Call::BreakOn}));  // no break-off, no frame
+  EXPECT_EQ(diag.str(), "FT_SetBreak failed!\nFT_SetBreak failed!\n");
+  const std::vector<std::string> notices = TakeLineNotices(io);
+  ASSERT_EQ(notices.size(), 1u);
+  EXPECT_NE(notices[0].find("the adapter cannot send a break"), std::string::npos);
+
+  // A refused break-off is refused all the same; the next adapter is told of again.
+  driver.break_on_status = FT_OK;
+  driver.break_off_status = FT_INSUFFICIENT_RESOURCES;
+  EXPECT_FALSE(SendBreak(io, link));
+  EXPECT_TRUE(TakeLineNotices(io).empty());
+  EXPECT_TRUE(OpenLink(io, link, 0));
+  EXPECT_FALSE(SendBreak(io, link));
+  EXPECT_EQ(TakeLineNotices(io).size(), 1u);
 }
 
-TEST_F(LineAccessTest, RefusedBreakOffIsReported) {
-  driver.break_off_status = FT_INSUFFICIENT_RESOURCES;
-  EXPECT_EQ(SendBreak(io, link), static_cast<int32_t>(FT_INSUFFICIENT_RESOURCES));
-  EXPECT_EQ(Calls(), (std::vector<Call>{Call::BreakOn, Call::BreakOff}));
-  EXPECT_EQ(clock.slept_ms(), 1u);
-  EXPECT_EQ(diag.str(), "FT_SetBreak failed!\n");
+// A driver that makes a break of its own in its break-off call, as Linux's ch341 driver does for
+// chips without a break register.
+class SlowBreakDriver final : public ScriptedDriver {
+ public:
+  using ScriptedDriver::ScriptedDriver;
+  VirtualClock* clock = nullptr;
+  FT_STATUS FT_SetBreakOff(FT_HANDLE handle) override {
+    clock->SleepMicros(199'800);
+    return ScriptedDriver::FT_SetBreakOff(handle);
+  }
+};
+
+TEST(SlowBreak, ABreakThatTakesTheDriverOver50MsIsToldOnce) {
+  VirtualClock clock;
+  SlowBreakDriver driver(clock);
+  driver.clock = &clock;
+  std::ostringstream diag;
+  LineIo io{driver, clock, diag};
+  LinkHandle link = driver.handle();
+  EXPECT_TRUE(SendBreak(io, link));
+  EXPECT_TRUE(SendBreak(io, link));
+  const std::vector<std::string> notices = TakeLineNotices(io);
+  ASSERT_EQ(notices.size(), 1u);
+  EXPECT_EQ(notices[0].substr(0, 50), "The adapter took 200 ms to send a break: its drive");
 }
 
 // --- SetLinkBaud ---
 
 TEST_F(LineAccessTest, SetLinkBaudReportsBothOutcomes) {
-  EXPECT_EQ(SetLinkBaud(io, link, 250000), 0);
+  EXPECT_TRUE(SetLinkBaud(io, link, 250000));
   EXPECT_EQ(driver.baud_rate, 250000u);
   EXPECT_EQ(diag.str(), "BaudRate set to 250000\n");
 
   diag.str("");
   driver.baud_status = FT_INVALID_BAUD_RATE;
-  EXPECT_EQ(SetLinkBaud(io, link, 300), static_cast<int32_t>(FT_INVALID_BAUD_RATE));
+  const Status refused = SetLinkBaud(io, link, 300);
+  ASSERT_FALSE(refused);
+  EXPECT_EQ(refused.error().message, "the adapter refused 300 baud (status 7)");
   EXPECT_EQ(driver.baud_rate, 250000u);
   EXPECT_EQ(diag.str(), "FT_SetBaudRate failed!\n");
   EXPECT_EQ(clock.sleep_calls(), 0u);

@@ -23,6 +23,7 @@ class ScriptedPort final : public D2xxDriver {
   std::deque<uint8_t> to_host;
   bool answers = true;
   bool present = true;
+  uint32_t baud = 0;
 
   void Give(const Bytes& bytes) { to_host.insert(to_host.end(), bytes.begin(), bytes.end()); }
 
@@ -38,7 +39,10 @@ class ScriptedPort final : public D2xxDriver {
     *handle = index == 0 ? this : nullptr;
     return index == 0 ? FT_OK : FT_DEVICE_NOT_FOUND;
   }
-  FT_STATUS FT_SetBaudRate(FT_HANDLE, uint32_t) override { return FT_OK; }
+  FT_STATUS FT_SetBaudRate(FT_HANDLE, uint32_t rate) override {
+    baud = rate;
+    return FT_OK;
+  }
   FT_STATUS FT_SetBreakOn(FT_HANDLE) override { return FT_OK; }
   FT_STATUS FT_SetBreakOff(FT_HANDLE) override { return FT_OK; }
   FT_STATUS FT_Write(FT_HANDLE, const void* bytes, uint32_t count, uint32_t* done) override {
@@ -178,7 +182,8 @@ TEST(UsbProDriverTest, APortWithoutAWidgetDoesNotOpen) {
   EXPECT_EQ(rig.Open(), FT_DEVICE_NOT_OPENED);
   EXPECT_EQ(rig.handle, nullptr);
   EXPECT_EQ(rig.driver->open_error(),
-            "/dev/ttyUSB0: no DMX USB Pro-style widget answers (no serial number within 500 ms)");
+            "/dev/ttyUSB0: no DMX USB Pro-style widget answers (no serial number within 500 ms); "
+            "a clone that talks at a rate of its own needs --widget-baud");
   // It waited its 500 ms, in polls, and no longer.
   EXPECT_EQ(rig.clock.NowMicros(), 500'000u);
 }
@@ -211,17 +216,19 @@ TEST(UsbProDriverTest, AWidgetThatStopsAnsweringOrOnlyGarblesIsGoneWithinTwoSile
   }
 }
 
-TEST(UsbProDriverTest, AnUnansweredDiscoveryRequestEndsTheLinkAndAnUnpluggedWidgetAtOnce) {
-  Rig rig;
-  ASSERT_EQ(rig.Open(), FT_OK);
-  rig.port->answers = false;
-  ASSERT_EQ(rig.SendAfterBreak(kDub), FT_OK);
-  rig.clock.SleepMs(1000);
-  EXPECT_EQ(rig.driver->FT_GetStatus(rig.handle, nullptr, nullptr, nullptr), FT_OK);
-  rig.clock.SleepMs(1);
-  EXPECT_EQ(rig.driver->FT_GetStatus(rig.handle, nullptr, nullptr, nullptr), FT_IO_ERROR);
-  EXPECT_NE(rig.driver->link_error(rig.handle).find("no answer to a discovery request"),
-            std::string::npos);
+TEST(UsbProDriverTest, AnUnansweredDiscoveryIsNoLostWidgetButAnUnpluggedOneIsGoneAtOnce) {
+  for (const bool answers_probe : {true, false}) {
+    Rig rig;
+    ASSERT_EQ(rig.Open(), FT_OK);
+    ASSERT_EQ(rig.SendAfterBreak(kDub), FT_OK);  // nothing ever comes back for it
+    rig.port->answers = answers_probe;
+    rig.clock.SleepMs(1001);
+    EXPECT_EQ(rig.driver->FT_GetStatus(rig.handle, nullptr, nullptr, nullptr), FT_OK);
+    EXPECT_EQ(rig.port->written.back(), kEndOfMessage);  // it was asked for its serial number
+    rig.clock.SleepMs(1001);
+    EXPECT_EQ(rig.driver->FT_GetStatus(rig.handle, nullptr, nullptr, nullptr),
+              answers_probe ? FT_OK : FT_IO_ERROR);
+  }
 
   Rig pulled;
   ASSERT_EQ(pulled.Open(), FT_OK);
@@ -229,6 +236,57 @@ TEST(UsbProDriverTest, AnUnansweredDiscoveryRequestEndsTheLinkAndAnUnpluggedWidg
   uint32_t modem = 0;
   EXPECT_EQ(pulled.driver->FT_GetModemStatus(pulled.handle, &modem), FT_IO_ERROR);
   EXPECT_EQ(pulled.driver->link_error(pulled.handle), "/dev/ttyUSB0: the widget is gone");
+}
+
+TEST(UsbProDriverTest, OneRequestIsOnTheLineUntilLabelFiveOrTwelveOrItsWaitIsOver) {
+  Rig rig;
+  ASSERT_EQ(rig.Open(), FT_OK);
+  const uint64_t start = rig.clock.NowMicros();
+  ASSERT_EQ(rig.SendAfterBreak(kGet), FT_OK);
+  ASSERT_EQ(rig.SendAfterBreak(kGet), FT_OK);  // nothing answered the first: its 40 ms wait
+  EXPECT_EQ(rig.clock.NowMicros() - start, 40'000u);
+  rig.port->Give(Message(kLabelDiscoveryTimeout, {}));
+  ASSERT_EQ(rig.SendAfterBreak(kGet), FT_OK);  // label 12 ended the second's wait
+  rig.port->Give(Message(kLabelReceivedData, {0x00, 0xCC, 0x01, 0x18}));
+  ASSERT_EQ(rig.SendAfterBreak(kGet), FT_OK);  // label 5 the third's
+  EXPECT_EQ(rig.clock.NowMicros() - start, 40'000u);
+  EXPECT_EQ(rig.ReadAll(), (Bytes{0xCC, 0x01, 0x18}));
+}
+
+TEST(UsbProDriverTest, AConsolesDmxIsPassedOverAndAnErroredDiscoveryAnswerIsGarbled) {
+  Rig rig;
+  ASSERT_EQ(rig.Open(), FT_OK);
+  Bytes dmx(2 + 512, 0x40);
+  dmx[0] = 0x00;  // status
+  dmx[1] = 0x00;  // DMX's start code
+  rig.port->Give(Message(kLabelReceivedData, dmx));
+  rig.port->Give(Message(kLabelReceivedData, {0x00, 0x17, 0x01}));  // another start code
+  EXPECT_TRUE(rig.ReadAll().empty());
+  EXPECT_EQ(rig.driver->passed_over(rig.handle), 2u);
+
+  // While a discovery request waits, its answer comes whatever it begins with; one the widget
+  // caught with errors reaches the reader as it came, a NUL when it holds nothing, but DMX
+  // never does.
+  ASSERT_EQ(rig.SendAfterBreak(kDub), FT_OK);
+  rig.port->Give(Message(kLabelReceivedData, dmx));
+  rig.port->Give(Message(kLabelReceivedData, {0x02, 0xFE, 0xAA, 0x55}));
+  EXPECT_EQ(rig.ReadAll(), (Bytes{0xFE, 0xAA, 0x55}));
+  ASSERT_EQ(rig.SendAfterBreak(kDub), FT_OK);
+  rig.port->Give(Message(kLabelReceivedData, {0x01}));
+  EXPECT_EQ(rig.ReadAll(), (Bytes{0x00}));
+  EXPECT_EQ(rig.driver->passed_over(rig.handle), 3u);
+}
+
+TEST(UsbProDriverTest, ACloneIsOpenedAtTheHostRateItNeeds) {
+  Rig rig;
+  UsbProOptions options;
+  options.host_baud = 115200;
+  auto owned = std::make_unique<ScriptedPort>();
+  ScriptedPort* port = owned.get();
+  UsbProDriver driver(std::move(owned), &rig.clock, options);
+  FT_HANDLE handle = nullptr;
+  ASSERT_EQ(driver.FT_Open(0, &handle), FT_OK);
+  EXPECT_EQ(port->baud, 115200u);
 }
 
 }  // namespace

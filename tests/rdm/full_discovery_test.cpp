@@ -24,8 +24,8 @@ class FullDiscoveryTest : public ::testing::Test {
  protected:
   FullDiscoveryTest() {
     line.AddAdapter();
-    EXPECT_EQ(OpenLink(io, link, 0), FT_OK);
-    EXPECT_EQ(SetLinkBaud(io, link, 250000), 0);
+    EXPECT_TRUE(OpenLink(io, link, 0));
+    EXPECT_TRUE(SetLinkBaud(io, link, 250000));
   }
 
   RdmUid Add(uint64_t number) {
@@ -36,10 +36,9 @@ class FullDiscoveryTest : public ::testing::Test {
   }
 
   void Faults(const std::string& list) {
-    FaultPlan plan;
-    std::string error;
-    ASSERT_TRUE(ParseFaultList(list, plan, error)) << error;
-    line.InstallFaults(0, plan);
+    const Result<FaultPlan> plan = ParseFaultList(list);
+    ASSERT_TRUE(plan) << plan.error().message;
+    line.InstallFaults(0, *plan);
   }
 
   static std::vector<RdmUid> Sorted(std::vector<RdmUid> uids) {
@@ -131,8 +130,8 @@ TEST_F(FullDiscoveryTest, NoiseOnTheLineCostsRequestsButLosesNoDevice) {
   }
   LineIo quiet_io{quiet_line, quiet_clock, diag};
   LinkHandle quiet_link = nullptr;
-  ASSERT_EQ(OpenLink(quiet_io, quiet_link, 0), FT_OK);
-  SetLinkBaud(quiet_io, quiet_link, 250000);
+  ASSERT_TRUE(OpenLink(quiet_io, quiet_link, 0));
+  EXPECT_TRUE(SetLinkBaud(quiet_io, quiet_link, 250000));
   const FullDiscoveryResult quiet = DiscoverAllDevices(quiet_io, quiet_link);
 
   Faults(faults);

@@ -62,12 +62,12 @@ TEST(SimulatedBootloader, EnterCommandResetsIntoTheBootloaderWithoutAReply) {
   bench.Send(SET_COMMAND, PID_BOOTLOADER, {BOOT_SYNC, BOOT_ENTER});
   bench.clock.SleepMs(20);
   EXPECT_EQ(bench.Waiting(), 0u);
-  // Still resetting (50 ms from the end of the request at 2.1 ms): a poll goes unheard.
+  // Still resetting (50 ms from the end of the request at 1.4 ms): a poll goes unheard.
   bench.Send(DISCOVERY_COMMAND, DISC_UN_MUTE);
   bench.clock.SleepMs(28);
   EXPECT_EQ(bench.Waiting(), 0u);
   EXPECT_TRUE(bench.fixture().resetting());
-  bench.clock.SleepMs(3);
+  bench.clock.SleepMs(4);
   EXPECT_EQ(bench.Waiting(), 0u);
   EXPECT_FALSE(bench.fixture().resetting());
   EXPECT_EQ(ControlByte(bench), kControlBootLoader);

@@ -12,13 +12,13 @@ namespace quillmont::testing {
 namespace {
 
 std::vector<uint8_t> RawDiscoveryAnswer(SimBench& bench) {
-  SendBreak(bench.io, bench.link);
+  EXPECT_TRUE(SendBreak(bench.io, bench.link));
   uint32_t written = 0;
   bench.line.FT_Write(bench.link, kDiscUniqueBranchFrame.data(),
                       static_cast<uint32_t>(kDiscUniqueBranchFrame.size()), &written);
   uint8_t buffer[32] = {};
-  const int got = ReadWithTimeout(bench.io, bench.link, buffer, 30, 50);
-  return std::vector<uint8_t>(buffer, buffer + (got > 0 ? got : 0));
+  const int got = ReadWithTimeout(bench.io, bench.link, buffer, 30, 50).value_or(0);
+  return std::vector<uint8_t>(buffer, buffer + got);
 }
 
 TEST(SimulatedDiscovery, DefaultFixtureSendsTheEncodedAnswerWithSevenPreambleBytes) {
@@ -36,32 +36,30 @@ TEST(SimulatedDiscovery, DiscoverSingleDeviceFindsTheFixture) {
   EXPECT_EQ(target, kFixtureUid);
 }
 
-TEST(SimulatedDiscovery, TheWindowsDiscoveryOverARealAdapterKeepsItsFixedReadAndSeparatorWindow) {
-  // A 16 ms latency timer delays the answer within the 200 ms read, and the stray bytes of the
-  // line turning around move the separator of a 3-byte preamble to index 5: found.
+TEST(SimulatedDiscovery, TheWindowsDiscoveryOverARealAdapterFindsItsFixture) {
+  // A 16 ms latency timer delays the answer within the 200 ms window; the stray bytes of the
+  // line turning around move the separator of a 3-byte preamble to index 5, and one stray byte
+  // ahead of 7 preamble bytes to index 8, whose last pair byte is then read too; an adapter that
+  // hears itself hands back its own break and request first. Found on every one.
   FixtureConfig short_preamble;
   short_preamble.discovery_preamble = 3;
-  for (const char* faults : {"latency=16ms", "latency=16ms,stray=2"}) {
-    SimBench bench(short_preamble);
-    FaultPlan plan;
-    std::string error;
-    ASSERT_TRUE(ParseFaultList(faults, plan, error));
-    bench.line.InstallFaults(0, plan);
+  const struct {
+    const FixtureConfig config;
+    const char* faults;
+  } cases[] = {{short_preamble, "latency=16ms"},
+               {short_preamble, "latency=16ms,stray=2"},
+               {FixtureConfig{}, "stray=1"},
+               {FixtureConfig{}, "echo,stray=1,latency=16ms"}};
+  for (const auto& c : cases) {
+    SimBench bench(c.config);
+    const Result<FaultPlan> plan = ParseFaultList(c.faults);
+    ASSERT_TRUE(plan);
+    bench.line.InstallFaults(0, *plan);
     RdmUid target{};
-    EXPECT_EQ(DiscoverSingleDevice(bench.io, bench.link, target), 0) << faults;
+    EXPECT_EQ(DiscoverSingleDevice(bench.io, bench.link, target), 0) << c.faults;
     EXPECT_EQ(target, kFixtureUid);
+    EXPECT_EQ(bench.Waiting(), 0u);
   }
-  // Behind 7 preamble bytes one stray byte pushes the last pair byte past the 24 bytes read:
-  // no valid answer, and the byte left over is drained before the next discovery.
-  SimBench bench;
-  FaultPlan plan;
-  std::string error;
-  ASSERT_TRUE(ParseFaultList("stray=1", plan, error));
-  bench.line.InstallFaults(0, plan);
-  RdmUid target = {1, 2, 3, 4, 5, 6};
-  EXPECT_EQ(DiscoverSingleDevice(bench.io, bench.link, target), -1);
-  EXPECT_EQ(target, (RdmUid{1, 2, 3, 4, 5, 6}));
-  EXPECT_EQ(bench.Waiting(), 1u);
 }
 
 TEST(SimulatedDiscovery, TwoFixturesCollideAndDiscoveryFails) {

@@ -13,10 +13,9 @@ namespace quillmont::testing {
 namespace {
 
 FaultPlan Parse(const std::string& faults) {
-  FaultPlan plan;
-  std::string error;
-  EXPECT_TRUE(ParseFaultList(faults, plan, error)) << error;
-  return plan;
+  const Result<FaultPlan> plan = ParseFaultList(faults);
+  EXPECT_TRUE(plan) << plan.error().message;
+  return plan.value_or(FaultPlan{});
 }
 
 TEST(FaultList, ParsesEveryKindOfFault) {
@@ -61,12 +60,9 @@ TEST(FaultList, RejectsBadListsWithAMessageAndLeavesThePlanAlone) {
       {"second", "bad fault \"second\": expected name=value, name@time or a fault's name"},
   };
   for (const auto& [faults, message] : cases) {
-    FaultPlan plan;
-    plan.seed = 99;
-    std::string error;
-    EXPECT_FALSE(ParseFaultList(faults, plan, error)) << faults;
-    EXPECT_EQ(error, message);
-    EXPECT_EQ(plan.seed, 99u);
+    const Result<FaultPlan> plan = ParseFaultList(faults);
+    ASSERT_FALSE(plan) << faults;
+    EXPECT_EQ(plan.error().message, message);
   }
 }
 
@@ -158,8 +154,8 @@ TEST(FaultPlanOnTheLine, UnpluggedAdapterFailsUntilReopenedAfterTheReplug) {
   // The old handle stays dead; a new open works and talks to the fixture.
   EXPECT_NE(bench.line.FT_GetModemStatus(bench.link, &value), FT_OK);
   EXPECT_EQ(bench.line.FT_Close(bench.link), FT_OK);
-  ASSERT_EQ(OpenLink(bench.io, bench.link, 0), FT_OK);
-  SetLinkBaud(bench.io, bench.link, 250000);
+  ASSERT_TRUE(OpenLink(bench.io, bench.link, 0));
+  EXPECT_TRUE(SetLinkBaud(bench.io, bench.link, 250000));
   EXPECT_EQ(bench.Exchange(GET_COMMAND, DMX_START_ADDRESS).size(), 28u);
 }
 
@@ -167,8 +163,8 @@ TEST(FaultPlanOnTheLine, SlowFixtureTakesItsTimesMultiplied) {
   SimBench bench;
   bench.line.InstallFaults(0, Parse("slow=3,ideal-adapter"));
   bench.Send(GET_COMMAND, DMX_START_ADDRESS);
-  // Request end at 2144 us; 3 x 200 us turnaround; reply break and mark; first byte.
-  const uint64_t first = 1000 + 26 * 44 + 600 + 188 + 44;
+  // Request end at 1360 us; 3 x 200 us turnaround; reply break and mark; first byte.
+  const uint64_t first = 216 + 26 * 44 + 600 + 188 + 44;
   bench.clock.AdvanceMicros(first - 1 - bench.clock.NowMicros());
   EXPECT_EQ(bench.Waiting(), 0u);
   bench.clock.AdvanceMicros(1);

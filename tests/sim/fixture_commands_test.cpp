@@ -74,7 +74,7 @@ TEST(SimulatedFixtureCommands, ResponseAddressesTheSenderAndCopiesTheTransaction
   fields.command_class = GET_COMMAND;
   fields.pid = DMX_START_ADDRESS;
   const size_t size = BuildRdmFrame(fields, frame);
-  SendBreak(bench.io, bench.link);
+  ASSERT_TRUE(SendBreak(bench.io, bench.link));
   uint32_t written = 0;
   bench.line.FT_Write(bench.link, frame, static_cast<uint32_t>(size), &written);
   const auto reply = bench.ReadFrame();
@@ -103,7 +103,7 @@ TEST(SimulatedFixtureCommands, OtherUidsBroadcastsAndBrokenFramesGetNoReply) {
   const size_t size = BuildRdmFrame(fields, frame);
   frame[size - 1] ^= 1;
   bench.WaitUntilSent();
-  SendBreak(bench.io, bench.link);
+  ASSERT_TRUE(SendBreak(bench.io, bench.link));
   uint32_t written = 0;
   bench.line.FT_Write(bench.link, frame, static_cast<uint32_t>(size), &written);
   bench.clock.SleepMs(50);

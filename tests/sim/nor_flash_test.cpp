@@ -93,8 +93,7 @@ TEST(FlashDump, WritesTheWholeFlashOrSaysWhyNot) {
   NorFlash flash;
   flash.Load(0x3FFFF, std::vector<uint8_t>{0x5A}.data(), 1);
   const std::string path = std::string(QUILLMONT_BINARY_DIR) + "/flash_dump_test.bin";
-  std::string error;
-  ASSERT_TRUE(DumpFlash(flash, path, &error)) << error;
+  ASSERT_TRUE(DumpFlash(flash, path));
   std::ifstream in(path, std::ios::binary);
   const std::vector<char> bytes((std::istreambuf_iterator<char>(in)),
                                 std::istreambuf_iterator<char>());
@@ -102,8 +101,9 @@ TEST(FlashDump, WritesTheWholeFlashOrSaysWhyNot) {
   EXPECT_EQ(static_cast<uint8_t>(bytes.back()), 0x5A);
   EXPECT_EQ(static_cast<uint8_t>(bytes.front()), 0xFF);
   std::remove(path.c_str());
-  EXPECT_FALSE(DumpFlash(flash, "/nonexistent-dir/flash.bin", &error));
-  EXPECT_EQ(error, "Cannot write the flash dump to /nonexistent-dir/flash.bin");
+  const Status refused = DumpFlash(flash, "/nonexistent-dir/flash.bin");
+  ASSERT_FALSE(refused);
+  EXPECT_EQ(refused.error().message, "Cannot write the flash dump to /nonexistent-dir/flash.bin");
 }
 
 }  // namespace

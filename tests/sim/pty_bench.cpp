@@ -56,12 +56,12 @@ std::vector<uint8_t> PtyHost::Receive(size_t count, int timeout_ms) {
 }
 
 PtyBench::PtyBench(std::vector<FixtureConfig> configs, const FaultPlan& faults, bool real_adapter) {
-  std::string error;
-  pty = sim::PseudoTerminal::Open(&error);
-  if (!pty) {
-    ADD_FAILURE() << error;
+  auto opened = sim::PseudoTerminal::Open();
+  if (!opened) {
+    ADD_FAILURE() << opened.error().message;
     return;
   }
+  pty = std::move(*opened);
   FaultPlan plan = faults;
   plan.ideal_adapter = plan.ideal_adapter || !real_adapter;
   server = std::make_unique<sim::FixtureServer>(*pty, clock, configs, plan);

@@ -23,9 +23,9 @@ namespace {
 // starts it.
 struct ServeBench {
   ServeBench() {
-    std::string error;
-    pty = sim::PseudoTerminal::Open(&error);
-    EXPECT_TRUE(pty) << error;
+    auto opened = sim::PseudoTerminal::Open();
+    EXPECT_TRUE(opened) << opened.error().message;
+    pty = std::move(opened).value_or(nullptr);
     FixtureConfig config;
     config.start_in_bootloader = true;
     server = std::make_unique<sim::FixtureServer>(*pty, clock, std::vector{config}, FaultPlan{});

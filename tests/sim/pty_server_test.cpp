@@ -164,10 +164,9 @@ TEST(PtyServer, RequestsNotForTheFixtureGetNothing) {
 }
 
 TEST(PtyServer, ListedFaultsLoseAndCorruptRepliesByNumber) {
-  FaultPlan faults;
-  std::string error;
-  ASSERT_TRUE(ParseFaultList("drop=1,corrupt=2", faults, error)) << error;
-  PtyBench bench({FixtureConfig{}}, faults);
+  const Result<FaultPlan> faults = ParseFaultList("drop=1,corrupt=2");
+  ASSERT_TRUE(faults);
+  PtyBench bench({FixtureConfig{}}, *faults);
   for (uint8_t transaction = 1; transaction <= 3; ++transaction) {
     bench.host->Send(RequestFrame(GET_COMMAND, DMX_START_ADDRESS, {}, kPtyFixtureUid, transaction));
     ASSERT_TRUE(bench.TakeRequests(transaction));
@@ -191,10 +190,9 @@ TEST(PtyServer, ListedFaultsLoseAndCorruptRepliesByNumber) {
 }
 
 TEST(PtyServer, NoiseArrivesAtItsTimeAndSlowStretchesTheTurnaround) {
-  FaultPlan faults;
-  std::string error;
-  ASSERT_TRUE(ParseFaultList("noise@5ms:6,slow=3", faults, error)) << error;
-  PtyBench bench({FixtureConfig{}}, faults);
+  const Result<FaultPlan> faults = ParseFaultList("noise@5ms:6,slow=3");
+  ASSERT_TRUE(faults);
+  PtyBench bench({FixtureConfig{}}, *faults);
   bench.RunTo(5000 + 6 * kByte - 1);
   EXPECT_EQ(bench.host->Receive(6, 50).size(), 5u);
   bench.RunTo(5000 + 6 * kByte);

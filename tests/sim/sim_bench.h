@@ -22,8 +22,8 @@ struct SimBench {
       : line(clock, model) {
     line.AddAdapter();
     line.AddFixture(0, config);
-    OpenLink(io, link, 0);
-    SetLinkBaud(io, link, 250000);
+    EXPECT_TRUE(OpenLink(io, link, 0));
+    EXPECT_TRUE(SetLinkBaud(io, link, 250000));
   }
 
   SimulatedFixture& fixture() { return line.fixture(0); }
@@ -42,7 +42,7 @@ struct SimBench {
   // when nothing complete came within `timeout_ms`.
   std::vector<uint8_t> ReadFrame(int16_t timeout_ms = 100) {
     uint8_t buffer[kRdmFrameBufferSize + 1] = {};
-    if (ReadWithTimeout(io, link, buffer, 4, timeout_ms) != 4) {
+    if (ReadWithTimeout(io, link, buffer, 4, timeout_ms).value_or(0) != 4) {
       return {};
     }
     const int skip = buffer[0] == kRdmStartCode ? 0 : 1;
@@ -54,7 +54,8 @@ struct SimBench {
       return {};
     }
     const int rest = size - (4 - skip);
-    const int got = ReadWithTimeout(io, link, buffer + 4, static_cast<int16_t>(rest), timeout_ms);
+    const int got =
+        ReadWithTimeout(io, link, buffer + 4, static_cast<int16_t>(rest), timeout_ms).value_or(0);
     if (got != rest) {
       return {};
     }

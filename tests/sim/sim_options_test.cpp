@@ -69,17 +69,13 @@ TEST(SimOptions, FixturesCountUpFromTheUidWithCarry) {
 TEST(SimOptions, UidTextForms) {
   const RdmUid expected = {0x4F, 0x4C, 0x12, 0x34, 0x56, 0x78};
   for (const std::string text : {"4F 4C 12 34 56 78", "4f4c12345678", "4F4C:12345678"}) {
-    RdmUid uid{};
-    EXPECT_TRUE(ParseUidText(text, uid)) << text;
-    EXPECT_EQ(uid, expected) << text;
+    EXPECT_EQ(ParseUidText(text).value_or(RdmUid{}), expected) << text;
   }
   for (const std::string text :
        {"", "4F 4C 12 34 56", "4F 4C 12 34 56 78 9A", "4F4C1234567", "4F 4C 1 2 34 56 78",
         " 4F 4C 12 34 56 78", "4F 4C 12 34 56 78 ", "4F  4C 12 34 56 78", "4F4C:1234:5678",
         "4F:4C12345678", "0x4F4C12345678", "4G4C12345678"}) {
-    RdmUid uid = expected;
-    EXPECT_FALSE(ParseUidText(text, uid)) << '"' << text << '"';
-    EXPECT_EQ(uid, expected) << "untouched by \"" << text << '"';
+    EXPECT_FALSE(ParseUidText(text)) << '"' << text << '"';
   }
 }
 
@@ -99,6 +95,9 @@ TEST(SimOptions, BadArgumentsAreRefusedWithAReason) {
       {{"--faults", "drop=x"}, "drop=x"},
       {{"--faults", "unplug@2s"}, "do not apply to a pseudo-terminal"},
       {{"--no-such-option"}, "no-such-option"},
+      {{"--adapter", "usb"}, "unknown simulated adapter 'usb'"},
+      {{"--adapter", "pl2303"}, "a pseudo-terminal carries no break"},
+      {{"--widget", "--adapter", "ch340"}, "contradict"},
   };
   for (const auto& c : cases) {
     const Parsed parsed = Parse(c.args);
@@ -110,6 +109,12 @@ TEST(SimOptions, BadArgumentsAreRefusedWithAReason) {
   EXPECT_EQ(Parse({"--uid", "4F4C:FFFFFFFD", "--fixtures", "2"}).status, -1);
   // A label is the fixture's bytes: Latin-1 and control bytes stand, as a fixture may send them.
   EXPECT_EQ(Parse({"--label", "Ger\xE4t \x1B[31m"}).status, -1);
+  // A profile: a widget clone is a widget; --widget alone is the widget.
+  const Parsed clone = Parse({"--adapter", "widget-clone"});
+  EXPECT_TRUE(clone.options.widget);
+  EXPECT_EQ(clone.options.adapter, AdapterProfile::kWidgetClone);
+  EXPECT_EQ(Parse({"--widget"}).options.adapter, AdapterProfile::kWidget);
+  EXPECT_EQ(Parse({"--adapter", "ch340"}).options.adapter, AdapterProfile::kCh340);
 }
 
 TEST(SimOptions, HelpAndVersionEndAtOnce) {

@@ -190,6 +190,15 @@ SoakCase MakeSoakCase(uint64_t seed, const std::string& examples) {
     c.fixture.baud = 115200;
     note("fixture-at-115200");
   }
+  // The adapter, drawn apart so that the faults above stay what they were for each seed: half
+  // the runs behind an FTDI cable, the rest behind one that hears itself or a CH340 stick.
+  FaultRandom adapter_random(seed ^ 0x6164617074ull);
+  const AdapterProfile adapters[] = {AdapterProfile::kFtdi, AdapterProfile::kFtdi,
+                                     AdapterProfile::kFtdiEcho, AdapterProfile::kCh340};
+  c.adapter = adapters[adapter_random.Below(4)];
+  if (c.adapter != AdapterProfile::kFtdi) {
+    d += std::string(" behind-") + AdapterProfileName(c.adapter);
+  }
   return c;
 }
 
@@ -198,6 +207,7 @@ SoakResult RunSoakCase(const SoakCase& soak_case, int64_t tick_limit) {
   VirtualClock clock;
   SimulatedLine line(clock);
   const int adapter = line.AddAdapter();
+  line.SetModel(adapter, ModelOfProfile(soak_case.adapter));
   SimulatedFixture& fixture = line.AddFixture(adapter, soak_case.fixture);
   LoadOldFirmware(fixture, soak_case.seed);
 

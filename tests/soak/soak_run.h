@@ -1,7 +1,8 @@
 // Seeded firmware updates of the bundled examples on the simulated line and fixture, each with
 // its own random faults: lost and corrupted replies, noise bursts, a slow or resetting fixture, a
 // fixture that starts in its (low) bootloader, the adapter pulled out and back, the operator
-// aborting, a wrong DMX baud rate. Each run is checked against what an update may end in.
+// aborting, a wrong DMX baud rate; behind an FTDI cable, one that hears itself or a CH340 stick.
+// Each run is checked against what an update may end in.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "app/window_pacer.h"
+#include "sim/adapter_model.h"
 #include "sim/fault_plan.h"
 #include "sim/simulated_fixture.h"
 
@@ -35,6 +37,7 @@ struct SoakCase {
   int64_t rebaud_at = -1;  // tick at which the operator picks 57600 (the fixture stays at 250000)
   int fault_count = 0;     // faults planned for this run
   Pacing pacing = Pacing::kTick;
+  AdapterProfile adapter = AdapterProfile::kFtdi;
   std::string description;
 };
 

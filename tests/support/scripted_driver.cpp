@@ -169,6 +169,27 @@ FT_STATUS ScriptedDriver::FT_GetModemStatus(FT_HANDLE handle, uint32_t* modem_st
   return modem_status;
 }
 
+FT_STATUS ScriptedDriver::WaitReadable(FT_HANDLE handle, uint64_t timeout_micros) {
+  if (handle != this->handle()) {
+    return FT_INVALID_HANDLE;
+  }
+  if (wait_status != FT_OK) {
+    return wait_status;
+  }
+  ++waits;
+  if (Arrived() > 0) {
+    return FT_OK;
+  }
+  // Sleeps until the next scripted byte arrives, or the time-out.
+  const uint64_t now = clock_.NowMicros();
+  uint64_t until = now + timeout_micros;
+  if (!pending_.empty()) {
+    until = std::min(until, pending_.front().at_micros);
+  }
+  clock_.SleepMicros(until - now);
+  return FT_OK;
+}
+
 FT_STATUS ScriptedDriver::FT_Close(FT_HANDLE handle) {
   Record(Call::Close);
   if (handle == this->handle()) {

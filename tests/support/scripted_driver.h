@@ -1,6 +1,7 @@
 // A D2xxDriver for tests: one adapter whose line is a script. It records every break, write and
 // status query with its virtual time, and delivers scripted reply bytes when their time has come
-// on the VirtualClock, so that tests count polls and ticks exactly.
+// on the VirtualClock; a wait on the line sleeps exactly until the next scripted byte, so that
+// tests count waits, time and ticks exactly.
 #pragma once
 
 #include <cstdint>
@@ -58,6 +59,11 @@ class ScriptedDriver : public D2xxDriver {
   FT_STATUS status_status = FT_OK;
   FT_STATUS read_status = FT_OK;
   FT_STATUS modem_status = FT_OK;
+  // What WaitReadable answers: FT_OK waits for the next scripted byte (or the time-out);
+  // FT_NOT_SUPPORTED makes the line access wait on its clock instead.
+  FT_STATUS wait_status = FT_OK;
+  // How often WaitReadable waited.
+  uint64_t waits = 0;
   // FT_Open reports FT_OK but hands back a null handle (a broken backend).
   bool open_gives_null_handle = false;
 
@@ -88,6 +94,7 @@ class ScriptedDriver : public D2xxDriver {
   FT_STATUS FT_Read(FT_HANDLE handle, void* buffer, uint32_t count, uint32_t* read) override;
   FT_STATUS FT_GetModemStatus(FT_HANDLE handle, uint32_t* modem_status) override;
   FT_STATUS FT_Close(FT_HANDLE handle) override;
+  FT_STATUS WaitReadable(FT_HANDLE handle, uint64_t timeout_micros) override;
 
  private:
   struct Timed {

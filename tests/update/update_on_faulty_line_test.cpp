@@ -23,10 +23,9 @@ class FaultyLineUpdateTest : public ::testing::TestWithParam<FaultCase>,
 
 TEST_P(FaultyLineUpdateTest, EndsWithSuccessOverAGoodFlashOrWithAnAbort) {
   Connect();
-  FaultPlan plan;
-  std::string error;
-  ASSERT_TRUE(ParseFaultList(GetParam().faults, plan, error)) << error;
-  line.InstallFaults(0, plan);
+  const Result<FaultPlan> plan = ParseFaultList(GetParam().faults);
+  ASSERT_TRUE(plan) << plan.error().message;
+  line.InstallFaults(0, *plan);
 
   const std::string path = ExamplePath(GetParam().file);
   // No run can outlast every chunk sent five times, 101 ticks apart.
@@ -75,10 +74,9 @@ class FaultOutcomeTest : public ::testing::Test, public testing::SimUpdateBench 
  protected:
   std::string Run(const char* faults, const char* file) {
     Connect();
-    FaultPlan plan;
-    std::string error;
-    EXPECT_TRUE(ParseFaultList(faults, plan, error)) << error;
-    line.InstallFaults(0, plan);
+    const Result<FaultPlan> plan = ParseFaultList(faults);
+    EXPECT_TRUE(plan) << plan.error().message;
+    line.InstallFaults(0, plan.value_or(FaultPlan{}));
     return Update(ExamplePath(file), 60000);
   }
 };

@@ -242,6 +242,7 @@ TEST_F(UpdateStartAbortTest, AnInvalidTypedUidStartsNothingAndTheButtonStillAbor
 
 TEST_F(UpdateStartAbortTest, ADrainOfANoisyLineEndsAfter200ReadsAndStartsAllTheSame) {
   Connect();
+  Ticks(3);  // the last answer of the connection is in
   driver.Deliver(Bytes(300 * 256, 0x00));
   StartUpdate(ExamplePath("fixture-app-1.1.srec2"));
   EXPECT_EQ(driver.Pending(), 100u * 256) << "200 reads of 256 bytes, then the drain gives up";
@@ -252,6 +253,7 @@ TEST_F(UpdateStartAbortTest, ADrainOfANoisyLineEndsAfter200ReadsAndStartsAllTheS
 
 TEST_F(UpdateStartAbortTest, ADrainOfAQuietLineTakesEveryPendingByte) {
   Connect();
+  Ticks(3);
   driver.Deliver(Bytes(199 * 256, 0x00));
   const int16_t rx_length = window.rx_length;
   StartUpdate(ExamplePath("fixture-app-1.1.srec2"));

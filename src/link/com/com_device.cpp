@@ -5,6 +5,7 @@
 #include <setupapi.h>
 // clang-format on
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <string>
@@ -141,7 +142,33 @@ FT_STATUS ReadCom(ComHandle handle, uint8_t* buffer, uint32_t count, uint32_t* g
   return FT_OK;
 }
 
-FT_STATUS WriteCom(ComHandle handle, const uint8_t* bytes, uint32_t count, uint32_t* written) {
+namespace {
+
+// Watches the output queue until it is empty, at most `limit_ms`: the wait for a frame to be
+// sent where the driver fails FlushFileBuffers (some USB serial drivers do).
+FT_STATUS WaitForOutputQueue(ComHandle handle, uint64_t limit_ms) {
+  const ULONGLONG until = GetTickCount64() + limit_ms;
+  for (;;) {
+    DWORD errors = 0;
+    COMSTAT status{};
+    if (ClearCommError(Win(handle), &errors, &status) == FALSE) {
+      return LastError();
+    }
+    if (status.cbOutQue == 0) {
+      return FT_OK;
+    }
+    if (GetTickCount64() >= until) {
+      PurgeComm(Win(handle), PURGE_TXABORT | PURGE_TXCLEAR);  // a stuck adapter's queue
+      return FT_IO_ERROR;
+    }
+    Sleep(1);
+  }
+}
+
+}  // namespace
+
+FT_STATUS WriteCom(ComHandle handle, const uint8_t* bytes, uint32_t count, uint32_t baud,
+                   uint32_t* written) {
   *written = 0;
   if (count == 0) {
     return FT_OK;
@@ -155,7 +182,37 @@ FT_STATUS WriteCom(ComHandle handle, const uint8_t* bytes, uint32_t count, uint3
     return FT_IO_ERROR;  // the write timed out: the adapter does not send
   }
   // The frame is on the wire before the caller starts listening for the answer.
-  return FlushFileBuffers(Win(handle)) != FALSE ? FT_OK : LastError();
+  if (FlushFileBuffers(Win(handle)) != FALSE) {
+    return FT_OK;
+  }
+  const uint64_t wire_ms = uint64_t{count} * 11 * 1000 / std::max<uint32_t>(baud, 1);
+  return WaitForOutputQueue(handle, 2 * wire_ms + 100);
+}
+
+FT_STATUS WaitComByte(ComHandle handle, uint32_t ms, uint32_t baud, uint8_t* byte, bool* got) {
+  *got = false;
+  // MAXDWORD, MAXDWORD and a constant: ReadFile returns at once with a byte that is there, or
+  // waits for the first to come, at most the constant.
+  COMMTIMEOUTS waiting = DmxTimeouts(baud);
+  waiting.ReadIntervalTimeout = MAXDWORD;
+  waiting.ReadTotalTimeoutMultiplier = MAXDWORD;
+  waiting.ReadTotalTimeoutConstant = std::max<DWORD>(ms, 1);
+  if (SetCommTimeouts(Win(handle), &waiting) == FALSE) {
+    return LastError();
+  }
+  DWORD n = 0;
+  const BOOL read = ReadFile(Win(handle), byte, 1, &n, nullptr);
+  COMMTIMEOUTS normal = DmxTimeouts(baud);
+  SetCommTimeouts(Win(handle), &normal);
+  if (read == FALSE) {
+    return LastError();
+  }
+  *got = n == 1;
+  return FT_OK;
+}
+
+FT_STATUS SetComRts(ComHandle handle, bool on) {
+  return EscapeCommFunction(Win(handle), on ? SETRTS : CLRRTS) != FALSE ? FT_OK : LastError();
 }
 
 FT_STATUS ComModemStatus(ComHandle handle, uint32_t* status) {
@@ -236,6 +293,44 @@ std::vector<std::string> ListComPorts() {
   SortComPortNames(others);
   ftdi.insert(ftdi.end(), others.begin(), others.end());
   return ftdi;
+}
+
+std::optional<uint32_t> ComLatencyTimer(const std::string& port_name) {
+  static const GUID kPortsClass = {
+      0x4d36e978, 0xe325, 0x11ce, {0xbf, 0xc1, 0x08, 0x00, 0x2b, 0xe1, 0x03, 0x18}};
+  HDEVINFO devices = SetupDiGetClassDevsA(&kPortsClass, nullptr, nullptr, DIGCF_PRESENT);
+  if (devices == INVALID_HANDLE_VALUE) {
+    return std::nullopt;
+  }
+  std::optional<uint32_t> latency;
+  for (DWORD index = 0; index < 1024 && !latency; ++index) {
+    SP_DEVINFO_DATA device{};
+    device.cbSize = sizeof(device);
+    if (SetupDiEnumDeviceInfo(devices, index, &device) == FALSE) {
+      break;
+    }
+    // FTDI's driver keeps the timer beside the port's name, in the device's parameters.
+    HKEY key = SetupDiOpenDevRegKey(devices, &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ);
+    if (key == INVALID_HANDLE_VALUE) {
+      continue;
+    }
+    std::array<char, 64> name{};
+    DWORD size = static_cast<DWORD>(name.size() - 1);
+    DWORD type = 0;
+    DWORD value = 0;
+    DWORD value_size = sizeof value;
+    if (RegQueryValueExA(key, "PortName", nullptr, &type, reinterpret_cast<BYTE*>(name.data()),
+                         &size) == ERROR_SUCCESS &&
+        type == REG_SZ && ComPortName(std::string(name.data())) == port_name &&
+        RegQueryValueExA(key, "LatencyTimer", nullptr, &type, reinterpret_cast<BYTE*>(&value),
+                         &value_size) == ERROR_SUCCESS &&
+        type == REG_DWORD) {
+      latency = value;
+    }
+    RegCloseKey(key);
+  }
+  SetupDiDestroyDeviceInfoList(devices);
+  return latency;
 }
 
 }  // namespace quillmont::com

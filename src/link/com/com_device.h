@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -33,8 +34,23 @@ FT_STATUS ComQueues(ComHandle handle, uint32_t* rx_waiting, uint32_t* tx_waiting
 FT_STATUS ReadCom(ComHandle handle, uint8_t* buffer, uint32_t count, uint32_t* got);
 
 // Writes all count bytes, or fails (FT_IO_ERROR) when the port took fewer within twice their
-// time on the wire plus 100 ms; then waits until they have left the transmitter.
-FT_STATUS WriteCom(ComHandle handle, const uint8_t* bytes, uint32_t count, uint32_t* written);
+// time on the wire at `baud` plus 100 ms; then waits until they have left the transmitter
+// (FlushFileBuffers; where a driver fails it, by watching the output queue empty, bounded by
+// the same time).
+FT_STATUS WriteCom(ComHandle handle, const uint8_t* bytes, uint32_t count, uint32_t baud,
+                   uint32_t* written);
+
+// Waits until a byte is received or `ms` pass: a read of one byte with a time-out, whose byte
+// (when one came) is handed back in *byte with *got set. The port's own time-outs are set back
+// afterwards.
+FT_STATUS WaitComByte(ComHandle handle, uint32_t ms, uint32_t baud, uint8_t* byte, bool* got);
+
+// Raises or lowers RTS.
+FT_STATUS SetComRts(ComHandle handle, bool on);
+
+// The latency timer FTDI's virtual COM port driver keeps for the port, from the registry (the
+// device's LatencyTimer); nothing for ports of other drivers.
+std::optional<uint32_t> ComLatencyTimer(const std::string& port_name);
 
 // The modem lines in the adapter library's layout (CTS 0x10, DSR 0x20, RI 0x40, DCD 0x80),
 // which is also Windows' own; none for a port without modem lines. Fails when the port is gone

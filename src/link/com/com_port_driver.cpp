@@ -12,6 +12,13 @@ ComPort::~ComPort() {
   CloseComPort(system_handle_);
 }
 
+namespace {
+
+// A latency timer above this, read from the registry, is told to the user.
+constexpr uint32_t kHighLatencyTimerMs = 2;
+
+}  // namespace
+
 ComPortDriver::ComPortDriver(ComPortOptions options)
     : PortTableDriver(kComLayerVersion), options_(std::move(options)) {}
 
@@ -54,29 +61,89 @@ FT_STATUS ComPortDriver::OpenDevice(const std::string& name, std::unique_ptr<Com
     *why = name + ": " + reason;
     return status;
   }
-  *port = std::make_unique<ComPort>(system_handle);
+  auto opened = std::make_unique<ComPort>(system_handle, name);
+  opened->latency_ms = ComLatencyTimer(name);
+  if (opened->latency_ms && *opened->latency_ms > kHighLatencyTimerMs) {
+    opened->notes.push_back(
+        name + ": the FTDI driver's latency timer is " + std::to_string(*opened->latency_ms) +
+        " ms, so every reply comes late; set it to 1 ms in the Device Manager (the port's "
+        "Properties, Port Settings, Advanced, Latency Timer)");
+  }
+  if (options_.rts_direction) {
+    SetComRts(system_handle, false);  // listening until the first break
+  }
+  *port = std::move(opened);
   return FT_OK;
 }
 
 FT_STATUS ComPortDriver::SetPortBaud(ComPort& port, uint32_t baud, uint32_t* actual) {
+  port.lookahead.reset();  // a byte at the old rate means nothing at the new one
   return SetComBaud(port.system_handle(), baud, actual);
 }
 
 FT_STATUS ComPortDriver::SetPortBreak(ComPort& port, bool on) {
+  if (on && options_.rts_direction) {
+    SetComRts(port.system_handle(), true);  // the driver enabled for the break and the frame
+  }
   return SetComBreak(port.system_handle(), on);
 }
 
 FT_STATUS ComPortDriver::WritePort(ComPort& port, const uint8_t* bytes, uint32_t count,
                                    uint32_t* sent) {
-  return WriteCom(port.system_handle(), bytes, count, sent);
+  // The write returns once the frame has left the port: then the line turns round.
+  const FT_STATUS status = WriteCom(port.system_handle(), bytes, count, port.baud, sent);
+  if (options_.rts_direction) {
+    SetComRts(port.system_handle(), false);
+  }
+  return status;
 }
 
 FT_STATUS ComPortDriver::PortQueues(ComPort& port, uint32_t* rx, uint32_t* tx) {
-  return ComQueues(port.system_handle(), rx, tx);
+  const FT_STATUS status = ComQueues(port.system_handle(), rx, tx);
+  if (status == FT_OK && port.lookahead) {
+    ++*rx;
+  }
+  return status;
 }
 
 FT_STATUS ComPortDriver::ReadPort(ComPort& port, uint8_t* buffer, uint32_t count, uint32_t* got) {
-  return ReadCom(port.system_handle(), buffer, count, got);
+  *got = 0;
+  if (count > 0 && port.lookahead) {
+    buffer[0] = *port.lookahead;
+    port.lookahead.reset();
+    *got = 1;
+    ++buffer;
+    --count;
+  }
+  uint32_t more = 0;
+  const FT_STATUS status = ReadCom(port.system_handle(), buffer, count, &more);
+  *got += more;
+  return status;
+}
+
+FT_STATUS ComPortDriver::WaitPortReadable(ComPort& port, uint64_t micros) {
+  if (port.lookahead) {
+    return FT_OK;
+  }
+  uint8_t byte = 0;
+  bool got = false;
+  const auto ms = static_cast<uint32_t>(std::min<uint64_t>((micros + 999) / 1000, 60'000));
+  const FT_STATUS status = WaitComByte(port.system_handle(), ms, port.baud, &byte, &got);
+  if (got) {
+    port.lookahead = byte;
+  }
+  return status;
+}
+
+AdapterFacts ComPortDriver::PortFacts(ComPort& port) {
+  AdapterFacts facts;
+  facts.port = port.name();
+  facts.backend = "COM port";
+  facts.latency_timer_ms = port.latency_ms;
+  facts.baud = port.baud;
+  facts.rts_direction = options_.rts_direction;
+  facts.notes = port.notes;
+  return facts;
 }
 
 FT_STATUS ComPortDriver::PortModemStatus(ComPort& port, uint32_t* value) {

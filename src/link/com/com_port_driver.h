@@ -5,12 +5,15 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "link/com/com_device.h"
 #include "link/d2xx_driver.h"
 #include "link/port_table_driver.h"
+#include "link/timing/timer_resolution.h"
 
 namespace quillmont::com {
 
@@ -18,6 +21,9 @@ struct ComPortOptions {
   // When not empty, these ports (COM3, \\.\COM12, ...), in this order, replace the ports the
   // system lists.
   std::vector<std::string> ports;
+  // The adapter's driver enable is switched by RTS: raised for the break and the frame,
+  // lowered once the frame has left the port.
+  bool rts_direction = false;
 };
 
 // The number FT_GetLibraryVersion gives for this layer (1.0.0 in the library's layout).
@@ -29,15 +35,25 @@ inline constexpr uint32_t kDefaultBaud = 250000;
 // closed with the port.
 class ComPort {
  public:
-  explicit ComPort(ComHandle system_handle) : system_handle_(system_handle) {}
+  ComPort(ComHandle system_handle, std::string name)
+      : system_handle_(system_handle), name_(std::move(name)) {}
   ~ComPort();
   ComPort(const ComPort&) = delete;
   ComPort& operator=(const ComPort&) = delete;
 
   ComHandle system_handle() const { return system_handle_; }
+  const std::string& name() const { return name_; }
+
+  uint32_t baud = kDefaultBaud;
+  // A byte the wait for input took from the port, handed out before any other.
+  std::optional<uint8_t> lookahead;
+  std::optional<uint32_t> latency_ms;  // FTDI's virtual COM port driver's, from the registry
+  std::vector<std::string> notes;
 
  private:
   ComHandle system_handle_;
+  std::string name_;
+  FineTimerResolution timer_resolution_;  // 1 ms while the port is open
 };
 
 class ComPortDriver final : public PortTableDriver<ComPort> {
@@ -60,6 +76,9 @@ class ComPortDriver final : public PortTableDriver<ComPort> {
   FT_STATUS PortQueues(ComPort& port, uint32_t* rx, uint32_t* tx) override;
   FT_STATUS ReadPort(ComPort& port, uint8_t* buffer, uint32_t count, uint32_t* got) override;
   FT_STATUS PortModemStatus(ComPort& port, uint32_t* value) override;
+  FT_STATUS WaitPortReadable(ComPort& port, uint64_t micros) override;
+  AdapterFacts PortFacts(ComPort& port) override;
+  void BaudAccepted(ComPort& port, uint32_t actual) override { port.baud = actual; }
 
   ComPortOptions options_;
 };

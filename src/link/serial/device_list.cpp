@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string_view>
 #include <system_error>
 
@@ -68,14 +69,43 @@ bool UsbIds(const fs::path& device, usb::UsbId* id) {
   return false;
 }
 
-usb::AdapterKind Classify(const fs::path& device) {
+// A whole number in a sysfs file ("3\n"); nothing when unreadable.
+std::optional<uint32_t> ReadNumber(const fs::path& file) {
+  std::ifstream in(file);
+  uint32_t value = 0;
+  if (!(in >> value)) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+// The bus and device number of the USB device above `device`: a new pair at every plug.
+std::string PlugOf(const fs::path& device) {
+  std::error_code ec;
+  fs::path dir = fs::canonical(device, ec);
+  for (int level = 0; !ec && level < kVendorSearchDepth && !dir.empty(); ++level) {
+    const auto bus = ReadNumber(dir / "busnum");
+    const auto dev = ReadNumber(dir / "devnum");
+    if (bus && dev) {
+      return std::to_string(*bus) + ":" + std::to_string(*dev);
+    }
+    dir = dir.parent_path();
+  }
+  return {};
+}
+
+// Fills in what sysfs tells of the tty whose device directory is `device`.
+void Describe(const fs::path& device, UsbSerialDevice& out) {
   std::error_code ec;
   const fs::path driver = fs::read_symlink(device / "driver", ec);
-  if (!ec && driver.filename() == kFtdiDriver) {
-    return usb::AdapterKind::kFtdi;  // ftdi_sio binds FTDI chips sold under other vendor IDs too
+  out.driver = ec ? std::string() : driver.filename().string();
+  const bool has_ids = UsbIds(device, &out.id);
+  if (out.driver == kFtdiDriver) {
+    out.kind = usb::AdapterKind::kFtdi;  // ftdi_sio binds FTDI chips sold under other IDs too
+  } else {
+    out.kind = has_ids ? usb::ClassifyAdapter(out.id) : usb::AdapterKind::kOther;
   }
-  usb::UsbId id;
-  return UsbIds(device, &id) ? usb::ClassifyAdapter(id) : usb::AdapterKind::kOther;
+  out.plug = PlugOf(device);
 }
 
 }  // namespace
@@ -126,10 +156,10 @@ bool NaturalLess(const std::string& a, const std::string& b) {
   return a < b;  // same value, different leading zeros: keep the order total
 }
 
-std::vector<std::string> ScanUsbSerialDevices(const std::string& sysfs_root,
-                                              const std::string& dev_root) {
-  std::vector<std::string> ftdi;
-  std::vector<std::string> others;
+std::vector<UsbSerialDevice> ListUsbSerialDevices(const std::string& sysfs_root,
+                                                  const std::string& dev_root) {
+  std::vector<UsbSerialDevice> ftdi;
+  std::vector<UsbSerialDevice> others;
   std::error_code ec;
   fs::directory_iterator it(fs::path(sysfs_root) / "class" / "tty", ec);
   if (ec) {
@@ -143,30 +173,60 @@ std::vector<std::string> ScanUsbSerialDevices(const std::string& sysfs_root,
     if (!IsUsbSerialName(name)) {
       continue;
     }
-    const fs::path device = it->path() / "device";
-    std::error_code exists_ec;
-    if (!fs::exists(device, exists_ec)) {
+    std::optional<UsbSerialDevice> device = DescribeUsbSerialDevice(sysfs_root, dev_root, name);
+    if (!device) {
       continue;  // a tty without a device behind it
     }
-    switch (Classify(device)) {
+    switch (device->kind) {
       case usb::AdapterKind::kFtdi:
-        ftdi.push_back(name);
+        ftdi.push_back(std::move(*device));
         break;
       case usb::AdapterKind::kKnown:
-        others.push_back(name);
+        others.push_back(std::move(*device));
         break;
       case usb::AdapterKind::kOther:
         break;  // only when named with --port
     }
   }
+  const auto by_name = [](const UsbSerialDevice& a, const UsbSerialDevice& b) {
+    return NaturalLess(a.name, b.name);
+  };
+  std::sort(ftdi.begin(), ftdi.end(), by_name);
+  std::sort(others.begin(), others.end(), by_name);
+  ftdi.insert(ftdi.end(), std::make_move_iterator(others.begin()),
+              std::make_move_iterator(others.end()));
+  return ftdi;
+}
+
+std::vector<std::string> ScanUsbSerialDevices(const std::string& sysfs_root,
+                                              const std::string& dev_root) {
   std::vector<std::string> paths;
-  for (std::vector<std::string>* group : {&ftdi, &others}) {
-    std::sort(group->begin(), group->end(), NaturalLess);
-    for (const std::string& name : *group) {
-      paths.push_back((fs::path(dev_root) / name).string());
-    }
+  for (const UsbSerialDevice& device : ListUsbSerialDevices(sysfs_root, dev_root)) {
+    paths.push_back(device.path);
   }
   return paths;
+}
+
+std::optional<UsbSerialDevice> DescribeUsbSerialDevice(const std::string& sysfs_root,
+                                                       const std::string& dev_root,
+                                                       const std::string& name) {
+  const fs::path device = fs::path(sysfs_root) / "class" / "tty" / name / "device";
+  std::error_code ec;
+  if (name.empty() || name.find('/') != std::string::npos || !fs::exists(device, ec)) {
+    return std::nullopt;
+  }
+  UsbSerialDevice out;
+  out.name = name;
+  out.path = (fs::path(dev_root) / name).string();
+  Describe(device, out);
+  return out;
+}
+
+std::optional<uint32_t> ReadLatencyTimer(const std::string& sysfs_root, const std::string& name) {
+  if (name.empty() || name.find('/') != std::string::npos) {
+    return std::nullopt;
+  }
+  return ReadNumber(fs::path(sysfs_root) / "class" / "tty" / name / "device" / "latency_timer");
 }
 
 }  // namespace quillmont::serial

@@ -13,6 +13,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <ctime>
 
 namespace quillmont::serial {
 namespace {
@@ -230,8 +231,55 @@ int WriteTty(int fd, const uint8_t* bytes, uint32_t count, int timeout_ms, uint3
       return EIO;
     }
   }
-  // tcdrain: the frame is on the wire before the caller starts listening for the answer.
-  return Retry([&] { return ioctl(fd, TCSBRK, 1); });
+  return 0;
+}
+
+int TtyTransmitter(int fd, uint32_t* queued, bool* empty, bool* known) {
+  if (const int err = TtyBytesQueued(fd, queued); err != 0) {
+    return err;
+  }
+  unsigned int lsr = 0;
+  *known = ioctl(fd, TIOCSERGETLSR, &lsr) == 0;
+  *empty = *known && (lsr & TIOCSER_TEMT) != 0;
+  return 0;
+}
+
+void FlushTtyOutput(int fd) {
+  ioctl(fd, TCFLSH, TCOFLUSH);
+}
+
+int WaitTtyReadable(int fd, uint64_t micros) {
+  struct pollfd p {};
+  p.fd = fd;
+  p.events = POLLIN;
+  struct timespec timeout {};
+  timeout.tv_sec = static_cast<time_t>(micros / 1'000'000);
+  timeout.tv_nsec = static_cast<long>(micros % 1'000'000) * 1000;
+  const int ready = ppoll(&p, 1, &timeout, nullptr);
+  if (ready < 0) {
+    return errno == EINTR ? 0 : errno;
+  }
+  if (ready > 0 && (p.revents & POLLIN) == 0 && (p.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
+    return EIO;
+  }
+  return 0;
+}
+
+int SetTtyRts(int fd, bool on) {
+  const int rts = TIOCM_RTS;
+  return Retry([&] { return ioctl(fd, on ? TIOCMBIS : TIOCMBIC, &rts); });
+}
+
+int EnableTtyRs485(int fd) {
+  struct serial_rs485 rs485 {};
+  if (int err = Retry([&] { return ioctl(fd, TIOCGRS485, &rs485); }); err != 0) {
+    return err;
+  }
+  rs485.flags |= SER_RS485_ENABLED | SER_RS485_RTS_ON_SEND;
+  rs485.flags &= ~static_cast<uint32_t>(SER_RS485_RTS_AFTER_SEND | SER_RS485_RX_DURING_TX);
+  rs485.delay_rts_before_send = 0;
+  rs485.delay_rts_after_send = 0;
+  return Retry([&] { return ioctl(fd, TIOCSRS485, &rs485); });
 }
 
 int TtyModemStatus(int fd, uint32_t* status) {

@@ -34,9 +34,28 @@ int TtyBytesQueued(int fd, uint32_t* count);
 // Reads what is there, at most count bytes; never waits.
 int ReadTty(int fd, uint8_t* buffer, uint32_t count, uint32_t* got);
 
-// Writes all count bytes, waiting at most timeout_ms in all for room in the output queue,
-// then waits until the bytes have left the transmitter. ETIMEDOUT when the queue stayed full.
+// Writes all count bytes, waiting at most timeout_ms in all for room in the output queue.
+// ETIMEDOUT when the queue stayed full. It does not wait for the bytes to leave the adapter:
+// the wait before the next break does (TtyTransmitter), bounded in time, where tcdrain would
+// wait for ever on an adapter that never sends.
 int WriteTty(int fd, const uint8_t* bytes, uint32_t count, int timeout_ms, uint32_t* written);
+
+// What is known of the transmitter: the bytes still in the driver's queue, and whether the
+// chip's own shift register is empty, where the driver tells (ftdi_sio and the on-board UARTs
+// answer TIOCSERGETLSR; most others do not, and then *known is false).
+int TtyTransmitter(int fd, uint32_t* queued, bool* empty, bool* known);
+// Drops what the output queue still holds (an adapter that does not send).
+void FlushTtyOutput(int fd);
+
+// Waits until bytes can be read or `micros` have passed (ppoll). EIO when the device hung up
+// or failed.
+int WaitTtyReadable(int fd, uint64_t micros);
+
+// Raises or lowers RTS (the driver enable of an adapter switched by RTS).
+int SetTtyRts(int fd, bool on);
+// Hands the switching of RTS to the kernel's RS485 mode, where the port has one (on-board
+// UARTs): RTS on while sending, off after. ENOTTY (or EINVAL) where it has none.
+int EnableTtyRs485(int fd);
 
 // The modem lines in the adapter library's layout (CTS 0x10, DSR 0x20, RI 0x40, DCD 0x80).
 // A terminal without modem lines (a pseudo-terminal) gives 0 and success; a device that is

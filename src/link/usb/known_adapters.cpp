@@ -13,10 +13,26 @@ constexpr uint16_t kFtdiVendor = 0x0403;
 // Other chips that cheap USB-to-RS485 converters are built on. Each ID is one chip, not a
 // product, so a microcontroller board with the same chip looks the same: name the adapter with
 // --port when one is attached.
-constexpr UsbId kKnownAdapters[] = {
-    {0x1A86, 0x7523},  // WCH CH340: the usual low-cost USB-RS485 stick
-    {0x10C4, 0xEA60},  // Silicon Labs CP210x: industrial USB-RS485 converters
-    {0x067B, 0x2303},  // Prolific PL2303: older USB-RS485 converters
+struct KnownChip {
+  UsbId id;
+  const char* name;
+};
+
+constexpr KnownChip kKnownAdapters[] = {
+    {{0x1A86, 0x7523}, "WCH CH340"},  // the usual low-cost USB-RS485 stick
+    {{0x1A86, 0x5523}, "WCH CH341"},
+    {{0x1A86, 0x55D3}, "WCH CH343"},
+    {{0x1A86, 0x55D4}, "WCH CH9102"},
+    {{0x10C4, 0xEA60}, "Silicon Labs CP210x"},  // industrial USB-RS485 converters
+    {{0x10C4, 0xEA70}, "Silicon Labs CP2105"},
+    {{0x10C4, 0xEA71}, "Silicon Labs CP2108"},
+    {{0x067B, 0x2303}, "Prolific PL2303"},  // older USB-RS485 converters
+    {{0x067B, 0x23A3}, "Prolific PL2303GC"},
+    {{0x067B, 0x23B3}, "Prolific PL2303GB"},
+    {{0x067B, 0x23C3}, "Prolific PL2303GT"},
+    {{0x067B, 0x23D3}, "Prolific PL2303GL"},
+    {{0x067B, 0x23E3}, "Prolific PL2303GE"},
+    {{0x067B, 0x23F3}, "Prolific PL2303GS"},
 };
 
 // The four hex digits after `key` (searched case-insensitively) in text, or false.
@@ -52,12 +68,24 @@ AdapterKind ClassifyAdapter(UsbId id) {
   if (id.vendor == kFtdiVendor) {
     return AdapterKind::kFtdi;
   }
-  for (const UsbId& known : kKnownAdapters) {
-    if (known.vendor == id.vendor && known.product == id.product) {
+  for (const KnownChip& known : kKnownAdapters) {
+    if (known.id.vendor == id.vendor && known.id.product == id.product) {
       return AdapterKind::kKnown;
     }
   }
   return AdapterKind::kOther;
+}
+
+std::string ChipName(UsbId id) {
+  if (id.vendor == kFtdiVendor) {
+    return "FTDI";
+  }
+  for (const KnownChip& known : kKnownAdapters) {
+    if (known.id.vendor == id.vendor && known.id.product == id.product) {
+      return known.name;
+    }
+  }
+  return {};
 }
 
 bool ParseHardwareId(std::string_view hardware_id, UsbId* id) {

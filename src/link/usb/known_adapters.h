@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace quillmont::usb {
@@ -21,6 +22,8 @@ enum class AdapterKind {
 };
 
 AdapterKind ClassifyAdapter(UsbId id);
+// The chip's name ("FTDI", "WCH CH340", "Prolific PL2303GT"); empty for a device not listed.
+std::string ChipName(UsbId id);
 
 // The USB IDs in a Windows hardware ID: "USB\VID_0403&PID_6001&REV_0600",
 // "FTDIBUS\COMPORT&VID_0403&PID_6001" (any case). False when it holds no VID_ and PID_ with

@@ -7,20 +7,26 @@
 //   - FT_SetBreakOn/FT_SetBreakOff arm the next write; the frame written after a break goes out as
 //     label 7, or as label 11 when it is a DISC_UNIQUE_BRANCH request. A write without a break
 //     sends nothing and fails: the widget has no way to put bytes on the line without one.
-//   - A label 5 message with status 0 hands its received bytes to the reader: from the start code
-//     (or the discovery preamble) on, with no NUL for the reply's break. The widget has already
-//     cut the reply at its break, and a NUL that no line carried would only be one more byte for
-//     the receiver to skip. A label 5 with a status other than 0 (the widget's receiver overran)
-//     is dropped and counted; label 12 (nothing answered a discovery request) is silence.
+//   - One request is on the line at a time: a write waits until the request before it was
+//     answered (label 5), found unanswered (label 12) or `answer_wait_ms` passed.
+//   - A label 5 message reaches the reader only when it begins with the RDM start code 0xCC, or
+//     answers a discovery request that waits: a widget also hands over the DMX a console puts on
+//     the line (start code 0), which is passed over. The reader gets the bytes from the start
+//     code (or the discovery preamble) on, with no NUL for the reply's break: the widget has
+//     already cut the reply at its break. A label 5 with a status other than 0 (the widget's
+//     receiver overran or saw framing errors) is dropped and counted, unless it answers a
+//     discovery request: then it is a collision, handed over as it came (a NUL when empty) so
+//     that the search sees it garbled. Label 12 (nothing answered) is silence.
 //   - FT_Open asks the widget for its serial number (label 10) and parameters (label 3) and opens
-//     only a port whose widget answers, so that a plain cable is never taken for a widget.
+//     only a port whose widget answers, so that a plain cable is never taken for a widget. A
+//     clone whose USB side is a UART bridge talks at one host-side rate (`host_baud`).
 //   - The widget's line runs at DMX512's 250000 baud, which the protocol cannot change: any other
 //     rate is refused.
-//   - A widget that stops answering counts as gone within a bounded time: a discovery request
-//     unanswered for `silence_ms`, or nothing valid heard for `silence_ms` and then a serial
-//     number request unanswered for `silence_ms` again. FT_GetModemStatus and FT_GetStatus then
-//     fail, and link_error() says why. Malformed messages are dropped by the parser and only
-//     counted; a widget that sends nothing else is silent, and so counts as gone.
+//   - A widget that stops answering counts as gone within a bounded time: nothing valid heard
+//     for `silence_ms` (an unanswered discovery request included), then a serial number request
+//     unanswered for `silence_ms` again. FT_GetModemStatus and FT_GetStatus then fail, and
+//     link_error() says why. Malformed messages are dropped by the parser and only counted; a
+//     widget that sends nothing else is silent, and so counts as gone.
 #pragma once
 
 #include <cstdint>
@@ -46,8 +52,15 @@ struct UsbProOptions {
   // How long FT_Open waits for the widget's serial number and parameters.
   uint32_t answer_ms = 500;
   // How long the widget may stay silent before it is asked for its serial number, and how long
-  // that question (or a discovery request) may stay unanswered before the widget counts as gone.
+  // that question may stay unanswered before the widget counts as gone.
   uint32_t silence_ms = 1000;
+  // How long a request may wait for label 5 or label 12 before the next may go out.
+  uint32_t answer_wait_ms = 40;
+  // The rate of the widget's USB serial port, for clones that need one; 0 leaves the port's own.
+  uint32_t host_baud = 0;
+  // Called with a port's index when no widget answered there, so that the search does not open
+  // it again until it is plugged in anew; optional.
+  std::function<void(int index)> set_aside;
   // The inner driver's name for a port, and why it last failed to open one; optional.
   std::function<std::string(int index)> port_name;
   std::function<std::string()> inner_open_error;
@@ -86,6 +99,8 @@ class UsbProDriver final : public D2xxDriver {
   FT_STATUS FT_Read(FT_HANDLE handle, void* buffer, uint32_t count, uint32_t* read) override;
   FT_STATUS FT_GetModemStatus(FT_HANDLE handle, uint32_t* modem_status) override;
   FT_STATUS FT_Close(FT_HANDLE handle) override;
+  FT_STATUS WaitReadable(FT_HANDLE handle, uint64_t timeout_micros) override;
+  AdapterFacts Facts(FT_HANDLE handle) override;
 
   // Why the last FT_Open failed, naming the port; empty when it opened.
   std::string open_error() const;
@@ -102,15 +117,23 @@ class UsbProDriver final : public D2xxDriver {
 
   // Malformed bytes and messages dropped, and label 5 messages with a bad status, on all widgets.
   uint64_t dropped() const { return dropped_; }
+  // Label 5 messages passed over as not RDM (a console's DMX) on the widget behind `handle`.
+  uint64_t passed_over(FT_HANDLE handle) const;
 
  private:
   struct Widget;
 
   Widget* Find(FT_HANDLE handle) const;
   std::string PortName(int index) const;
-  // Reads what the widget sent and acts on its messages.
-  void Pump(Widget& widget);
+  // Reads what the widget sent and acts on its messages; the bytes taken from its port.
+  uint32_t Pump(Widget& widget);
   void OnMessage(Widget& widget, uint8_t label, std::span<const uint8_t> data);
+  void OnReceivedData(Widget& widget, std::span<const uint8_t> data);
+  // Waits on the widget's port until bytes come or `micros` pass.
+  void WaitOnPort(Widget& widget, uint64_t micros);
+  // Waits until the request on the line is answered, or its wait is over.
+  void AwaitAnswer(Widget& widget);
+  std::string NoWidgetText(const std::string& port) const;
   // Marks the widget gone when it has been silent too long, or asks it whether it is there.
   void CheckAnswering(Widget& widget);
   bool Send(Widget& widget, uint8_t label, std::span<const uint8_t> data);

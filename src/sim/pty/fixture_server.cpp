@@ -21,25 +21,23 @@ bool InBootloader(FixtureStage stage) {
   return stage != FixtureStage::kApplication;
 }
 
-AdapterModel ModelOf(const FaultPlan& faults) {
-  AdapterModel model;
-  model.ideal = faults.ideal_adapter;
-  if (faults.latency_timer_ms != 0) {
-    model.latency_timer_ms = faults.latency_timer_ms;
-  }
+AdapterModel WithFaults(AdapterModel model, const FaultPlan& faults) {
+  ApplyFaultsToModel(faults, model);
   return model;
 }
 
 }  // namespace
 
 FixtureServer::FixtureServer(PseudoTerminal& line, Clock& clock,
-                             const std::vector<FixtureConfig>& configs, const FaultPlan& faults)
+                             const std::vector<FixtureConfig>& configs, const FaultPlan& faults,
+                             const AdapterModel& adapter)
     : line_(line),
       clock_(clock),
       faults_(faults),
+      model_(WithFaults(adapter, faults)),
       random_(faults.seed),
       stray_random_(faults.seed ^ 0x7374726179ull),
-      schedule_(ModelOf(faults)) {
+      schedule_(model_) {
   for (FixtureConfig config : configs) {
     config.slow = faults.slow;
     config.reset_in_erase = faults.reset_in_erase;
@@ -105,14 +103,22 @@ void FixtureServer::TakeRequest(const uint8_t* frame, size_t size, uint64_t at_m
     const uint64_t line_start = at_micros + reply->delay_micros;
     const uint64_t start = line_start + (reply->with_break ? kSimReplyBreakMicros : 0);
     const uint64_t byte_micros = LineMicros(1, fixture->config().baud);
-    if (reply->with_break && !faults_.ideal_adapter) {
+    // An adapter that still drives the line after the request hears nothing until it lets go.
+    const uint64_t heard_from = at_micros + model_.driver_hold_micros;
+    if (reply->with_break && model_.BreakReadsAsNul() &&
+        std::max(line_start, heard_from) + byte_micros <= line_start + kSimReplyBreakMicros) {
       const uint8_t nul = 0x00;
-      schedule_.Add(&nul, 1, line_start, byte_micros);
+      schedule_.Add(&nul, 1, std::max(line_start, heard_from), byte_micros);
     }
     if (!reply->with_break) {
       answer_start = std::min(answer_start, line_start);
     }
-    schedule_.Add(reply->bytes.data(), reply->bytes.size(), start, byte_micros);
+    const size_t lost = start >= heard_from
+                            ? 0
+                            : std::min<size_t>((heard_from - start + byte_micros - 1) / byte_micros,
+                                               reply->bytes.size());
+    schedule_.Add(reply->bytes.data() + lost, reply->bytes.size() - lost,
+                  start + lost * byte_micros, byte_micros);
     last_reply_micros_ = std::max(last_reply_micros_, start + reply->bytes.size() * byte_micros);
   }
   if (answer_start != UINT64_MAX && faults_.stray_bytes > 0) {
@@ -159,12 +165,12 @@ bool FixtureServer::HandOver(uint64_t now) {
     host_full_ = false;
     return true;
   }
-  const long written = line_.Write(due.data(), due.size());
-  if (written < 0) {
+  const Result<size_t> written = line_.Write(due.data(), due.size());
+  if (!written) {
     return false;
   }
-  schedule_.Consume(static_cast<size_t>(written));
-  host_full_ = static_cast<size_t>(written) < due.size();
+  schedule_.Consume(*written);
+  host_full_ = *written < due.size();
   return true;
 }
 
@@ -196,20 +202,20 @@ FixtureServer::Round FixtureServer::Pump(int max_wait_ms, int stop_fd) {
 
   uint8_t buffer[512];
   for (size_t taken = 0; taken < kMaxReadPerRound;) {
-    const long n = line_.Read(buffer, sizeof buffer);
-    if (n < 0) {
+    const Result<size_t> n = line_.Read(buffer, sizeof buffer);
+    if (!n) {
       return Round::kLineFailed;
     }
-    if (n == 0) {
+    if (*n == 0) {
       break;
     }
-    taken += static_cast<size_t>(n);
+    taken += *n;
     const uint64_t at = clock_.NowMicros();
-    if (faults_.echo) {
+    if (model_.hears_itself) {
       // An adapter that hears itself hands its own bytes back as they go out.
-      schedule_.Add(buffer, static_cast<size_t>(n), at, LineMicros(1, kNoiseBaud));
+      schedule_.Add(buffer, *n, at, LineMicros(1, kNoiseBaud));
     }
-    parser_.Feed(buffer, static_cast<size_t>(n),
+    parser_.Feed(buffer, *n,
                  [&](const uint8_t* frame, size_t size) { TakeRequest(frame, size, at); });
   }
 

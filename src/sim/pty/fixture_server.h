@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "link/clock.h"
+#include "sim/adapter_model.h"
 #include "sim/fault_plan.h"
 #include "sim/pty/pseudo_terminal.h"
 #include "sim/pty/reply_schedule.h"
@@ -33,10 +34,10 @@ class FixtureServer {
  public:
   using EventFn = std::function<void(const std::string& line)>;
 
-  // The fixtures in `configs`, plus a second one when the faults ask for it. Fault times count
-  // from now.
+  // The fixtures in `configs`, plus a second one when the faults ask for it, behind an adapter
+  // like `adapter` (as the faults change it). Fault times count from now.
   FixtureServer(PseudoTerminal& line, Clock& clock, const std::vector<FixtureConfig>& configs,
-                const FaultPlan& faults);
+                const FaultPlan& faults, const AdapterModel& adapter = {});
 
   // Gets a line of text for each thing worth telling: hosts coming and going, fixtures changing
   // between application and bootloader.
@@ -76,6 +77,7 @@ class FixtureServer {
   std::vector<std::unique_ptr<SimulatedFixture>> fixtures_;
   std::vector<FixtureStage> stages_;
   FaultPlan faults_;
+  AdapterModel model_;
   FaultRandom random_;
   FaultRandom stray_random_;
   RequestStreamParser parser_;

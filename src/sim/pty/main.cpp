@@ -38,12 +38,12 @@ int DumpAll(Server& server, const std::string& path) {
   int status = kSimExitOk;
   for (size_t i = 0; i < server.fixture_count(); ++i) {
     const std::string target = i == 0 ? path : path + "." + std::to_string(i + 1);
-    std::string error;
-    if (quillmont::DumpFlash(server.fixture(i).flash(), target, &error)) {
+    if (const quillmont::Status dumped = quillmont::DumpFlash(server.fixture(i).flash(), target);
+        dumped) {
       Say("flash of " + quillmont::FormatUid(server.fixture(i).config().uid) + " written to " +
           target);
     } else {
-      std::cerr << "quillmont-sim: " << error << std::endl;
+      std::cerr << "quillmont-sim: " << dumped.error().message << std::endl;
       status = kSimExitFailed;
     }
   }
@@ -103,25 +103,33 @@ int main(int argc, char** argv) {
     return kSimExitFailed;
   }
 
-  std::string error;
-  auto pty = quillmont::sim::PseudoTerminal::Open(&error);
-  if (!pty) {
-    std::cerr << "quillmont-sim: " << error << std::endl;
+  auto opened = quillmont::sim::PseudoTerminal::Open();
+  if (!opened) {
+    std::cerr << "quillmont-sim: " << opened.error().message << std::endl;
     return kSimExitFailed;
   }
-  if (!options.link_path.empty() && !pty->Link(options.link_path, &error)) {
-    std::cerr << "quillmont-sim: " << error << std::endl;
-    return kSimExitFailed;
+  quillmont::sim::PseudoTerminal& pty = **opened;
+  if (!options.link_path.empty()) {
+    if (const quillmont::Status linked = pty.Link(options.link_path); !linked) {
+      std::cerr << "quillmont-sim: " << linked.error().message << std::endl;
+      return kSimExitFailed;
+    }
   }
 
   quillmont::SystemClock clock;
   int status = kSimExitOk;
+  const bool clone = options.adapter == quillmont::AdapterProfile::kWidgetClone;
   if (options.widget) {
-    quillmont::sim::WidgetServer server(*pty, clock, options.fixtures, options.faults);
-    status = Run(server, " behind a DMX USB Pro-style widget on " + pty->path(), stop_fd, options);
+    quillmont::sim::WidgetServer server(pty, clock, options.fixtures, options.faults,
+                                        quillmont::WidgetHabitsOf(clone));
+    status = Run(server,
+                 std::string(" behind a DMX USB Pro-style widget") +
+                     (clone ? " clone (host side at 115200 baud)" : "") + " on " + pty.path(),
+                 stop_fd, options);
   } else {
-    quillmont::sim::FixtureServer server(*pty, clock, options.fixtures, options.faults);
-    status = Run(server, " on " + pty->path(), stop_fd, options);
+    quillmont::sim::FixtureServer server(pty, clock, options.fixtures, options.faults,
+                                         quillmont::ModelOfProfile(options.adapter));
+    status = Run(server, " on " + pty.path(), stop_fd, options);
   }
   close(stop_fd);
   return status;

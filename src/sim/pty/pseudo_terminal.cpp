@@ -11,11 +11,13 @@
 #include <cerrno>
 #include <cstring>
 
+#include "sim/pty/terminal_baud.h"
+
 namespace quillmont::sim {
 namespace {
 
-std::string Failure(const char* what) {
-  return std::string(what) + ": " + std::strerror(errno);
+Error Failure(const std::string& what) {
+  return Error{what + ": " + std::strerror(errno)};
 }
 
 bool MakeRaw(int fd) {
@@ -32,12 +34,11 @@ bool MakeRaw(int fd) {
 
 }  // namespace
 
-std::unique_ptr<PseudoTerminal> PseudoTerminal::Open(std::string* error) {
+Result<std::unique_ptr<PseudoTerminal>> PseudoTerminal::Open() {
   std::unique_ptr<PseudoTerminal> pty(new PseudoTerminal());
   pty->master_ = posix_openpt(O_RDWR | O_NOCTTY);
   if (pty->master_ < 0) {
-    *error = Failure("cannot create a pseudo-terminal");
-    return nullptr;
+    return Failure("cannot create a pseudo-terminal");
   }
   // posix_openpt takes no O_NONBLOCK or O_CLOEXEC everywhere; set them afterwards.
   fcntl(pty->master_, F_SETFL, fcntl(pty->master_, F_GETFL) | O_NONBLOCK);
@@ -45,24 +46,20 @@ std::unique_ptr<PseudoTerminal> PseudoTerminal::Open(std::string* error) {
   char name[128] = {};
   if (grantpt(pty->master_) != 0 || unlockpt(pty->master_) != 0 ||
       ptsname_r(pty->master_, name, sizeof name) != 0) {
-    *error = Failure("cannot unlock the pseudo-terminal");
-    return nullptr;
+    return Failure("cannot unlock the pseudo-terminal");
   }
   pty->path_ = name;
   pty->own_slave_ = open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (pty->own_slave_ < 0) {
-    *error = Failure("cannot open the pseudo-terminal's slave side");
-    return nullptr;
+    return Failure("cannot open the pseudo-terminal's slave side");
   }
   // Raw on both sides: no echo, no line editing, no CR/LF translation, all 8 bits.
   if (!MakeRaw(pty->master_) || !MakeRaw(pty->own_slave_)) {
-    *error = Failure("cannot set the pseudo-terminal to raw mode");
-    return nullptr;
+    return Failure("cannot set the pseudo-terminal to raw mode");
   }
   pty->watch_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
   if (pty->watch_ < 0 || inotify_add_watch(pty->watch_, name, IN_OPEN | IN_CLOSE) < 0) {
-    *error = Failure("cannot watch the pseudo-terminal");
-    return nullptr;
+    return Failure("cannot watch the pseudo-terminal");
   }
   return pty;
 }
@@ -78,30 +75,38 @@ PseudoTerminal::~PseudoTerminal() {
   }
 }
 
-long PseudoTerminal::Read(uint8_t* buffer, size_t count) {
+Result<size_t> PseudoTerminal::Read(uint8_t* buffer, size_t count) {
   for (;;) {
     const ssize_t n = read(master_, buffer, count);
     if (n >= 0) {
-      return static_cast<long>(n);
+      return static_cast<size_t>(n);
     }
-    if (errno == EINTR) {
-      continue;
+    if (errno == EAGAIN || errno == EWOULDBLOCK) {
+      return size_t{0};
     }
-    return errno == EAGAIN || errno == EWOULDBLOCK ? 0 : -1;
+    if (errno != EINTR) {
+      return Failure("the pseudo-terminal cannot be read");
+    }
   }
 }
 
-long PseudoTerminal::Write(const uint8_t* bytes, size_t count) {
+Result<size_t> PseudoTerminal::Write(const uint8_t* bytes, size_t count) {
   for (;;) {
     const ssize_t n = write(master_, bytes, count);
     if (n >= 0) {
-      return static_cast<long>(n);
+      return static_cast<size_t>(n);
     }
-    if (errno == EINTR) {
-      continue;
+    if (errno == EAGAIN || errno == EWOULDBLOCK) {
+      return size_t{0};
     }
-    return errno == EAGAIN || errno == EWOULDBLOCK ? 0 : -1;
+    if (errno != EINTR) {
+      return Failure("the pseudo-terminal cannot be written");
+    }
   }
+}
+
+uint32_t PseudoTerminal::HostBaud() const {
+  return TerminalBaud(own_slave_);
 }
 
 void PseudoTerminal::TakeNotices() {
@@ -146,21 +151,19 @@ uint32_t PseudoTerminal::UnreadByHost() const {
   return static_cast<uint32_t>(n);
 }
 
-bool PseudoTerminal::Link(const std::string& link_path, std::string* error) {
+Status PseudoTerminal::Link(const std::string& link_path) {
   struct stat st {};
   if (lstat(link_path.c_str(), &st) == 0) {
     if (!S_ISLNK(st.st_mode)) {
-      *error = link_path + " exists and is not a symbolic link; not replaced";
-      return false;
+      return Error{link_path + " exists and is not a symbolic link; not replaced"};
     }
     unlink(link_path.c_str());
   }
   if (symlink(path_.c_str(), link_path.c_str()) != 0) {
-    *error = Failure(("cannot create " + link_path).c_str());
-    return false;
+    return Failure("cannot create " + link_path);
   }
   link_path_ = link_path;
-  return true;
+  return {};
 }
 
 }  // namespace quillmont::sim

@@ -15,12 +15,14 @@
 #include <memory>
 #include <string>
 
+#include "base/result.h"
+
 namespace quillmont::sim {
 
 class PseudoTerminal {
  public:
-  // A new pseudo-terminal in raw mode, or null with the reason in *error.
-  static std::unique_ptr<PseudoTerminal> Open(std::string* error);
+  // A new pseudo-terminal in raw mode, or the reason it cannot be made.
+  static Result<std::unique_ptr<PseudoTerminal>> Open();
   ~PseudoTerminal();
   PseudoTerminal(const PseudoTerminal&) = delete;
   PseudoTerminal& operator=(const PseudoTerminal&) = delete;
@@ -32,11 +34,14 @@ class PseudoTerminal {
   int watch_fd() const { return watch_; }
 
   // Reads what the host sent, at most `count` bytes; never waits. The count read (0 when there
-  // is nothing), or -1 when the master failed.
-  long Read(uint8_t* buffer, size_t count);
+  // is nothing), or an error when the master failed.
+  Result<size_t> Read(uint8_t* buffer, size_t count);
   // Writes what fits now, never waits. The count written (0 when the host's input is full), or
-  // -1 when the master failed.
-  long Write(const uint8_t* bytes, size_t count);
+  // an error when the master failed.
+  Result<size_t> Write(const uint8_t* bytes, size_t count);
+  // The rate the host set on its side of the terminal (a program sets its adapter's rate);
+  // 0 when it cannot be read.
+  uint32_t HostBaud() const;
 
   // Takes the open and close notices that have come.
   void TakeNotices();
@@ -51,7 +56,7 @@ class PseudoTerminal {
 
   // Creates a symbolic link at `link_path` to the slave's path, replacing a symbolic link that
   // is there (not any other file); it is removed again when the terminal closes.
-  bool Link(const std::string& link_path, std::string* error);
+  Status Link(const std::string& link_path);
 
  private:
   PseudoTerminal() = default;

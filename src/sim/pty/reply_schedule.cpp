@@ -66,16 +66,12 @@ std::optional<uint64_t> ReplySchedule::NextDueMicros() const {
   if (bytes_.empty()) {
     return std::nullopt;
   }
-  if (released_ > 0 || model_.ideal) {
+  if (released_ > 0) {
     return bytes_.front().at_micros;
   }
   // The packet that holds the next byte goes when it is full or its latency timer runs out.
-  const uint64_t timer_out = bytes_.front().at_micros + uint64_t{model_.latency_timer_ms} * 1000;
-  if (bytes_.size() >= kUsbPacketDataBytes &&
-      bytes_[kUsbPacketDataBytes - 1].at_micros <= timer_out) {
-    return bytes_[kUsbPacketDataBytes - 1].at_micros;
-  }
-  return timer_out;
+  return NextReleaseMicros(
+      model_, [this](size_t i) { return bytes_[i].at_micros; }, bytes_.size(), 0);
 }
 
 }  // namespace quillmont::sim

@@ -33,13 +33,14 @@ std::string CheckLabel(const std::string& label) {
 
 }  // namespace
 
-bool ParseUidText(const std::string& text, RdmUid& uid) {
+Result<RdmUid> ParseUidText(const std::string& text) {
+  const Error bad{"expected 6 hex bytes, e.g. \"4F 4C 12 34 56 78\" or 4F4C:12345678"};
   std::string digits = text;
   const size_t colon = digits.find(':');
   if (colon != std::string::npos) {
     // Only the E1.20 form MMMM:DDDDDDDD.
     if (colon != 4 || digits.size() != 13) {
-      return false;
+      return bad;
     }
     digits.erase(colon, 1);
   }
@@ -50,7 +51,7 @@ bool ParseUidText(const std::string& text, RdmUid& uid) {
     if (c == ' ') {
       // One blank between two whole bytes.
       if (count % 2 != 0 || count == 0 || count == 12 || digits[i - 1] == ' ') {
-        return false;
+        return bad;
       }
       continue;
     }
@@ -58,16 +59,15 @@ bool ParseUidText(const std::string& text, RdmUid& uid) {
                       : c <= '9'                                        ? c - '0'
                                  : (std::toupper(static_cast<unsigned char>(c)) - 'A' + 10);
     if (value < 0 || count == 12) {
-      return false;
+      return bad;
     }
     parsed[count / 2] = static_cast<uint8_t>((parsed[count / 2] << 4) | value);
     ++count;
   }
   if (count != 12) {
-    return false;
+    return bad;
   }
-  uid = parsed;
-  return true;
+  return parsed;
 }
 
 int ParseSimArguments(int argc, const char* const* argv, SimOptions& options, std::ostream& out,
@@ -105,7 +105,12 @@ int ParseSimArguments(int argc, const char* const* argv, SimOptions& options, st
   app.add_option("--link", options.link_path, "Also make a symbolic link here to the terminal");
   app.add_flag("--widget", options.widget,
                "Serve the fixtures behind a simulated DMX USB Pro-style widget, for "
-               "--driver usbpro (the line's faults do not apply behind it)");
+               "--driver usbpro (the line's faults do not apply behind it); the same as "
+               "--adapter widget");
+  std::string adapter;
+  app.add_option("--adapter", adapter,
+                 "The adapter the fixtures stand behind: ftdi (default), ftdi-echo, ch340, "
+                 "widget or widget-clone (whose host must set 115200 baud: --widget-baud)");
   app.add_flag("--exit-after-start", options.exit_after_start,
                "End once a fixture has started a new application from its bootloader");
 
@@ -124,10 +129,11 @@ int ParseSimArguments(int argc, const char* const* argv, SimOptions& options, st
     err << "quillmont-sim: " << message << "\n";
     return kSimExitBadArguments;
   };
-  RdmUid uid{};
-  if (!ParseUidText(uid_text, uid)) {
-    return refuse("--uid: expected 6 hex bytes, e.g. \"4F 4C 12 34 56 78\" or 4F4C:12345678");
+  const Result<RdmUid> parsed_uid = ParseUidText(uid_text);
+  if (!parsed_uid) {
+    return refuse("--uid: " + parsed_uid.error().message);
   }
+  const RdmUid uid = *parsed_uid;
   if (fixtures < 1 || fixtures > kMaxFixtures) {
     return refuse("--fixtures: expected 1 to 16");
   }
@@ -139,10 +145,29 @@ int ParseSimArguments(int argc, const char* const* argv, SimOptions& options, st
   if (const std::string problem = CheckLabel(label); !problem.empty()) {
     return refuse(problem);
   }
-  std::string fault_error;
-  if (!faults.empty() && !ParseFaultList(faults, options.faults, fault_error)) {
-    return refuse(fault_error);
+  if (!adapter.empty()) {
+    const Result<AdapterProfile> profile = ParseAdapterProfile(adapter);
+    if (!profile) {
+      return refuse("--adapter: " + profile.error().message);
+    }
+    if (*profile == AdapterProfile::kPl2303) {
+      return refuse(
+          "--adapter pl2303: a pseudo-terminal carries no break, so breaks that never reach "
+          "the line cannot be shown on it; use quillmont-cli --simulate --sim-adapter pl2303");
+    }
+    if (options.widget && !IsWidgetProfile(*profile)) {
+      return refuse("--widget and --adapter " + adapter + " contradict each other");
+    }
+    options.adapter = *profile;
+    options.widget = IsWidgetProfile(*profile);
+  } else if (options.widget) {
+    options.adapter = AdapterProfile::kWidget;
   }
+  Result<FaultPlan> plan = ParseFaultList(faults);
+  if (!plan) {
+    return refuse(plan.error().message);
+  }
+  options.faults = std::move(*plan);
   if (!options.faults.unplugs.empty()) {
     return refuse(
         "unplug@ and replug@ do not apply to a pseudo-terminal: end the host or quillmont-sim "

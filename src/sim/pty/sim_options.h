@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "base/result.h"
+#include "sim/adapter_model.h"
 #include "sim/fault_plan.h"
 #include "sim/simulated_fixture.h"
 
@@ -19,6 +21,8 @@ struct SimOptions {
   std::string dump_path;  // empty: no dump
   std::string link_path;  // empty: no link
   bool exit_after_start = false;
+  // The adapter the fixtures stand behind; widget and widget-clone also set `widget`.
+  AdapterProfile adapter = AdapterProfile::kFtdi;
   bool widget = false;  // behind a DMX USB Pro-style widget
 };
 
@@ -34,8 +38,8 @@ int ParseSimArguments(int argc, const char* const* argv, SimOptions& options, st
                       std::ostream& err);
 
 // Reads a UID: 12 hex digits, with single blanks allowed between whole bytes, or with one colon
-// after the manufacturer ID ("4F 4C 12 34 56 78", "4F4C12345678", "4F4C:12345678"). False, and
-// `uid` untouched, for anything else.
-bool ParseUidText(const std::string& text, RdmUid& uid);
+// after the manufacturer ID ("4F 4C 12 34 56 78", "4F4C12345678", "4F4C:12345678"). An error for
+// anything else.
+Result<RdmUid> ParseUidText(const std::string& text);
 
 }  // namespace quillmont::sim

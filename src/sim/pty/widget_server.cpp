@@ -20,7 +20,8 @@ bool InBootloader(FixtureStage stage) {
 }  // namespace
 
 WidgetServer::WidgetServer(PseudoTerminal& line, Clock& clock,
-                           const std::vector<FixtureConfig>& configs, const FaultPlan& faults)
+                           const std::vector<FixtureConfig>& configs, const FaultPlan& faults,
+                           WidgetHabits habits)
     : line_(line), clock_(clock) {
   std::vector<FixtureConfig> all = configs;
   if (faults.second_fixture) {
@@ -36,7 +37,8 @@ WidgetServer::WidgetServer(PseudoTerminal& line, Clock& clock,
     on_line.push_back(fixtures_.back().get());
     stages_.push_back(fixtures_.back()->stage());
   }
-  widget_ = std::make_unique<UsbProWidget>(clock_, std::move(on_line));
+  habits.console_dmx = habits.console_dmx || faults.console_dmx;
+  widget_ = std::make_unique<UsbProWidget>(clock_, std::move(on_line), WidgetIdentity{}, habits);
 }
 
 void WidgetServer::Tell(const std::string& text) const {
@@ -64,9 +66,16 @@ void WidgetServer::Settle(uint64_t now) {
   }
 }
 
+bool WidgetServer::HostRateMatches() const {
+  const uint32_t needed = widget_->habits().host_baud;
+  return needed == 0 || line_.HostBaud() == needed;
+}
+
 bool WidgetServer::HandOver() {
   const std::vector<uint8_t> due = widget_->TakeDue();
-  to_host_.insert(to_host_.end(), due.begin(), due.end());
+  if (HostRateMatches()) {
+    to_host_.insert(to_host_.end(), due.begin(), due.end());
+  }
   if (to_host_.size() > kMaxToHost) {
     to_host_.erase(to_host_.begin(),
                    to_host_.begin() + static_cast<long>(to_host_.size() - kMaxToHost));
@@ -78,11 +87,11 @@ bool WidgetServer::HandOver() {
     to_host_.clear();  // nobody listens
     return true;
   }
-  const long written = line_.Write(to_host_.data(), to_host_.size());
-  if (written < 0) {
+  const Result<size_t> written = line_.Write(to_host_.data(), to_host_.size());
+  if (!written) {
     return false;
   }
-  to_host_.erase(to_host_.begin(), to_host_.begin() + written);
+  to_host_.erase(to_host_.begin(), to_host_.begin() + static_cast<std::ptrdiff_t>(*written));
   return true;
 }
 
@@ -109,16 +118,19 @@ ServeRound WidgetServer::Pump(int max_wait_ms, int stop_fd) {
   }
   uint8_t buffer[512];
   for (size_t taken = 0; taken < kMaxReadPerRound;) {
-    const long n = line_.Read(buffer, sizeof buffer);
-    if (n < 0) {
+    const Result<size_t> n = line_.Read(buffer, sizeof buffer);
+    if (!n) {
       return ServeRound::kLineFailed;
     }
-    if (n == 0) {
+    if (*n == 0) {
       break;
     }
-    taken += static_cast<size_t>(n);
+    taken += *n;
+    if (!HostRateMatches()) {
+      continue;  // at the wrong rate the widget makes nothing of what the host sends
+    }
     const uint64_t requests = widget_->requests();
-    widget_->FromHost(buffer, static_cast<size_t>(n));
+    widget_->FromHost(buffer, *n);
     if (widget_->requests() != requests) {
       last_request_micros_ = clock_.NowMicros();
     }

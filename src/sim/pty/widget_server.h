@@ -23,8 +23,10 @@ class WidgetServer {
  public:
   using EventFn = FixtureServer::EventFn;
 
+  // Behind a widget with `habits` (a clone's: older firmware's label 12 habits and a host-side
+  // rate of its own, which the host must set on its side of the terminal).
   WidgetServer(PseudoTerminal& line, Clock& clock, const std::vector<FixtureConfig>& configs,
-               const FaultPlan& faults);
+               const FaultPlan& faults, WidgetHabits habits = {});
 
   void set_event_sink(EventFn sink) { event_sink_ = std::move(sink); }
 
@@ -40,6 +42,7 @@ class WidgetServer {
   ServeRound Pump(int max_wait_ms, int stop_fd);
   void Settle(uint64_t now);
   bool HandOver();
+  bool HostRateMatches() const;
   ServeState State() const;
   void Tell(const std::string& text) const;
 
