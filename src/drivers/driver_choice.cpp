@@ -288,7 +288,7 @@ D2xxDriver& DriverSet::driver() {
   return *line_;
 }
 
-void DriverSet::UseWidgets(std::unique_ptr<usbpro::UsbProDriver> widgets,
+void DriverSet::UseWidgets(std::unique_ptr<D2xxDriver> widgets,
                            std::function<std::string(int)> describe) {
   backend_ = std::move(widgets);
   describe_ = std::move(describe);

@@ -120,10 +120,10 @@ class DriverSet final : public LineSet {
   // DMX USB Pro-style widget is opened for a moment to name its serial number and firmware.
   std::vector<std::string> AdapterNames();
 
-  // With a widget driver: the simulated line behind simulated widgets, and how adapter i is
-  // described (its serial number and firmware) after its name.
-  void UseWidgets(std::unique_ptr<usbpro::UsbProDriver> widgets,
-                  std::function<std::string(int)> describe);
+  // With a widget driver (bare, or behind the reporter of why it does not open): the simulated
+  // line behind simulated widgets, and how adapter i is described (its serial number and
+  // firmware) after its name.
+  void UseWidgets(std::unique_ptr<D2xxDriver> widgets, std::function<std::string(int)> describe);
   void DescribeAdaptersWith(std::function<std::string(int)> describe);
   // The widget driver whose open widgets tell their serial numbers; null for none.
   void NameWidgetsBy(const usbpro::UsbProDriver* widgets) { widgets_ = widgets; }

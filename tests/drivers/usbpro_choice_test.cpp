@@ -58,7 +58,7 @@ TEST(UsbProChoiceTest, ACloneThatHandsOverAConsolesDmxStillDiscoversAtItsHostRat
   options.sim.faults = {"console-dmx"};
   std::ostringstream notices;
   options.notices = &notices;
-  auto refused = MakeDriver(options);
+  auto refused = MakeDriver(*ParseDriverOptions(options));
   ASSERT_TRUE(refused);
   std::ostringstream diag;
   LineIo io{(*refused)->driver(), (*refused)->clock(), diag};
@@ -69,7 +69,7 @@ TEST(UsbProChoiceTest, ACloneThatHandsOverAConsolesDmxStillDiscoversAtItsHostRat
             "500 ms); a clone that talks at a rate of its own needs --widget-baud\n");
 
   options.widget_baud = 115200;
-  auto made = MakeDriver(options);
+  auto made = MakeDriver(*ParseDriverOptions(options));
   ASSERT_TRUE(made) << made.error().message;
   LineIo clone_io{(*made)->driver(), (*made)->clock(), diag};
   ASSERT_TRUE(OpenLink(clone_io, link, 0));
@@ -81,7 +81,7 @@ TEST(UsbProChoiceTest, ACloneThatHandsOverAConsolesDmxStillDiscoversAtItsHostRat
 
   options.sim.adapter = "ftdi";
   options.driver = "usbpro";
-  EXPECT_FALSE(CheckDriverOptions(options)) << "a plain adapter is no widget";
+  EXPECT_FALSE(ParseDriverOptions(options)) << "a plain adapter is no widget";
 }
 
 }  // namespace

@@ -166,15 +166,14 @@ TEST(FullDiscoveryOnALossyLine, FindsFiveOfFiveOnThirtySeeds) {
       config.uid = NumberToUid(0x4F4C00000000ull + 0x12345678u + i * 0x01000193u);
       line.AddFixture(0, config);
     }
-    FaultPlan plan;
-    std::string error;
-    ASSERT_TRUE(ParseFaultList("drop-rate=0.1,seed=" + std::to_string(seed), plan, error));
-    line.InstallFaults(0, plan);
+    const Result<FaultPlan> plan = ParseFaultList("drop-rate=0.1,seed=" + std::to_string(seed));
+    ASSERT_TRUE(plan);
+    line.InstallFaults(0, *plan);
     std::ostringstream diag;
     LineIo io{line, clock, diag};
     LinkHandle link = nullptr;
-    ASSERT_EQ(OpenLink(io, link, 0), FT_OK);
-    SetLinkBaud(io, link, 250000);
+    ASSERT_TRUE(OpenLink(io, link, 0));
+    ASSERT_TRUE(SetLinkBaud(io, link, 250000));
     const FullDiscoveryResult result = DiscoverAllDevices(io, link);
     all_found += result.found.size() == 5 ? 1 : 0;
     EXPECT_TRUE(result.found.size() == 5 || !result.complete)
