@@ -195,6 +195,13 @@ void UpdaterWindow::RefreshDeviceInfo() {
   OnRefreshButton();
 }
 
+void UpdaterWindow::AskVersionLabel() {
+  if (BeginDeviceCommand(false)) {
+    ask_address_after_version_ = false;
+    SendToTarget(GET_COMMAND, SOFTWARE_VERSION_LABEL, nullptr, 0);
+  }
+}
+
 bool UpdaterWindow::UseUid(const RdmUid& uid) {
   ReadTexts();
   uid_text = FormatUid(uid);

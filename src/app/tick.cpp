@@ -76,7 +76,10 @@ void UpdaterWindow::OnTick(int /*timer_id*/) {
   // One request at a time on the line: the update's end may have come with a reply that asked
   // for the next label, whose answer comes in on this tick.
   if (ask_model_after_update_ > 0 && --ask_model_after_update_ == 0 && !job.running()) {
-    if (link != nullptr && device_found != 0) {
+    if (link != nullptr && device_found != 0 && relabel_bootloader_) {
+      ask_address_after_version_ = false;  // a bootloader tells its label alone
+      SendToTarget(GET_COMMAND, SOFTWARE_VERSION_LABEL, nullptr, 0);
+    } else if (link != nullptr && device_found != 0) {
       SendToTarget(GET_COMMAND, DEVICE_MODEL_DESCRIPTION, nullptr, 0);
     }
   }
@@ -274,6 +277,7 @@ void UpdaterWindow::DispatchDeviceInfo(const RdmFrameView& frame) {
     }
   };
   if (get && frame.pid() == DEVICE_MODEL_DESCRIPTION) {
+    ask_address_after_version_ = true;
     SendToTarget(GET_COMMAND, SOFTWARE_VERSION_LABEL, nullptr, 0);
     tell_answered();
     if (ack) {
@@ -283,7 +287,9 @@ void UpdaterWindow::DispatchDeviceInfo(const RdmFrameView& frame) {
     }
   }
   if (get && frame.pid() == SOFTWARE_VERSION_LABEL) {
-    SendToTarget(GET_COMMAND, DMX_START_ADDRESS, nullptr, 0);
+    if (ask_address_after_version_) {
+      SendToTarget(GET_COMMAND, DMX_START_ADDRESS, nullptr, 0);
+    }
     tell_answered();
     if (ack) {
       const std::string version = FixtureTextOf(frame.data());

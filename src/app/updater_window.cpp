@@ -93,6 +93,7 @@ void UpdaterWindow::ReportOutcome(UpdateOutcome outcome) {
   const bool heard =
       outcome == UpdateOutcome::kSuccess || outcome == UpdateOutcome::kStaysInBootloader;
   ask_model_after_update_ = heard ? 2 : 0;
+  relabel_bootloader_ = outcome == UpdateOutcome::kStaysInBootloader;
 }
 
 void UpdaterWindow::ClearDeviceLabels() {

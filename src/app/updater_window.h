@@ -100,6 +100,9 @@ class UpdaterWindow : private UpdateHost {
   void Identify(bool on);
   // Asks the device for its model, version and address again (the Refresh button).
   void RefreshDeviceInfo();
+  // Asks the device for its software version label alone: what a bootloader tells of itself
+  // (it gives no model and no address).
+  void AskVersionLabel();
   // Takes `uid` as the target, as a UID typed into its field is taken. True when it was.
   bool UseUid(const RdmUid& uid);
   // Chooses `rate` in the baud list as the operator does. False when the list has no such rate.
@@ -212,6 +215,10 @@ class UpdaterWindow : private UpdateHost {
   // line is quiet: the reply that ended the update may have started the label chain already.
   // Counted down at the end of every tick; the request goes out when it reaches 0.
   int ask_model_after_update_ = 0;
+  // The fixture stayed in its bootloader after the update: only its version label is asked.
+  bool relabel_bootloader_ = false;
+  // A version label asked for alone is not followed by the address request of the label chain.
+  bool ask_address_after_version_ = true;
 
   FirmwareSource* firmware_source_ = nullptr;
   std::unique_ptr<PreparedFirmware> own_firmware_;  // what the window's own reader prepared

@@ -52,7 +52,7 @@ int RunInfo(const CliConfig& config, CliOutput io) {
     return code;
   }
   io.out << "UID:               " << info.uid << '\n'
-         << "Model:             " << info.model << '\n'
+         << "Model:             " << (info.has_model ? info.model : "(not told)") << '\n'
          << "Software version:  " << info.software_version << '\n'
          << "DMX address:       "
          << (info.has_address ? std::to_string(info.dmx_address) : std::string("(not told)"))

@@ -22,6 +22,8 @@ int VerdictExitCode(FlashVerdict verdict) {
     case FlashVerdict::kNoDevice:
     case FlashVerdict::kNoAnswer:
       return kExitNoDevice;
+    case FlashVerdict::kStartNotConfirmed:
+      return kExitStartNotConfirmed;
     case FlashVerdict::kAborted:
     case FlashVerdict::kStartUnanswered:
     case FlashVerdict::kFlashMismatch:
@@ -40,7 +42,9 @@ std::string Stopper() {
 }  // namespace
 
 int ExitCodeOf(const FlashResult& result) {
-  if (result.stopped && PendingInterrupt() != 0) {
+  // Stopped after the start request: its own status, for the fixture may run the new firmware.
+  if (result.stopped && PendingInterrupt() != 0 &&
+      result.verdict != FlashVerdict::kStartNotConfirmed) {
     return InterruptExitCode(PendingInterrupt());
   }
   return VerdictExitCode(result.verdict);
@@ -75,6 +79,8 @@ int ExitCodeOf(RigRefusal refusal) {
       return kExitNoDevice;
     case RigRefusal::kNotOnLine:
       return kExitNotOnLine;
+    case RigRefusal::kCountMismatch:
+      return kExitCountMismatch;
     case RigRefusal::kNoMatch:
       break;
   }

@@ -21,6 +21,8 @@ enum ExitCode : int {
   kExitNoAnswerAfterStart = 9,  // the fixture did not answer after the start of its new firmware
   kExitNotOnLine = 10,          // flash --all-fixtures: a fixture named by --uid is not on the line
   kExitNoMatch = 11,            // flash --all-fixtures: no fixture has the model of --model
+  kExitCountMismatch = 12,      // --expect: the discovery found another number of fixtures
+  kExitStartNotConfirmed = 13,  // stopped after the start request, before the fixture was heard
   // A run ended by a signal exits with 128 plus its number: 129 SIGHUP, 130 SIGINT, 143 SIGTERM.
 };
 
@@ -38,6 +40,9 @@ inline constexpr const char* kExitCodeHelp =
     "  9  the fixture did not answer after the start of its new firmware\n"
     "  10 a fixture named by --uid is not on the line (flash --all-fixtures)\n"
     "  11 no fixture on the line has the model of --model (flash --all-fixtures)\n"
+    "  12 the discovery found another number of fixtures than --expect (nothing was flashed)\n"
+    "  13 stopped after the start request, before the fixture was heard from (it may run the\n"
+    "     new firmware)\n"
     "  129, 130, 143  ended by SIGHUP, SIGINT (Ctrl-C) or SIGTERM\n";
 
 // The exit status of each result the station gives. A run that a signal stopped exits with the

@@ -9,6 +9,7 @@
 #include "cli/adapter_lines.h"
 #include "cli/command_failure.h"
 #include "cli/console_renderer.h"
+#include "cli/decimal_option.h"
 #include "cli/exit_codes.h"
 #include "cli/flash_report.h"
 #include "cli/rig_command.h"
@@ -28,7 +29,9 @@ struct FlashOptions {
   CLI::Option* model_option = nullptr;
   CLI::Option* skip_option = nullptr;
   CLI::Option* dry_option = nullptr;
+  CLI::Option* expect_option = nullptr;
   std::string skip;
+  int expect = 0;
 };
 
 void AddFlashOptions(CLI::App& sub, GlobalOptions& options, FlashOptions& flash) {
@@ -49,6 +52,13 @@ void AddFlashOptions(CLI::App& sub, GlobalOptions& options, FlashOptions& flash)
       "--dry-run", flash.request.dry_run,
       "With --all-fixtures: list what would be updated and why; send nothing beyond discovery "
       "and GET requests");
+  flash.expect_option =
+      sub.add_option("--expect", flash.expect,
+                     "With --all-fixtures: the number of fixtures the discovery must find (on "
+                     "every line together); another number stops the run before anything is "
+                     "flashed")
+          ->transform(DecimalNumber())
+          ->check(CLI::Range(0, 65535));
   sub.add_flag("--allow-unterminated", flash.request.allow_unterminated,
                "Flash a file that has no end record, or whose count record disagrees (it may "
                "be cut short)");
@@ -56,11 +66,12 @@ void AddFlashOptions(CLI::App& sub, GlobalOptions& options, FlashOptions& flash)
 
 // The rig's options read; the exit status when they cannot be.
 int RunFlash(const FlashOptions& flash, const CliConfig& config, CliOutput io) {
-  const bool rig_only =
-      flash.model_option->count() + flash.skip_option->count() + flash.dry_option->count() > 0;
+  const bool rig_only = flash.model_option->count() + flash.skip_option->count() +
+                            flash.dry_option->count() + flash.expect_option->count() >
+                        0;
   if (rig_only && !config.all_fixtures) {
     return FailCommand(config, io, "flash", kExitBadArguments,
-                       "--model, --skip-version and --dry-run need --all-fixtures");
+                       "--model, --skip-version, --dry-run and --expect need --all-fixtures");
   }
   if (!config.all_fixtures) {
     return flash.request.all_adapters ? RunFlashAllAdapters(flash.request, config, io)
@@ -77,6 +88,9 @@ int RunFlash(const FlashOptions& flash, const CliConfig& config, CliOutput io) {
   }
   if (flash.skip_option->count() > 0) {
     request.skip_version = flash.skip;
+  }
+  if (flash.expect_option->count() > 0) {
+    request.expect = flash.expect;
   }
   return RunFlashAllFixtures(request, config, io);
 }

@@ -20,6 +20,7 @@ struct FlashRequest {
   bool dry_run = false;             // a rig's plan alone
   std::optional<uint16_t> model_id;
   std::optional<std::string> skip_version;
+  std::optional<int> expect;  // the number of fixtures the survey must find
 };
 
 CliCommand AddFlashCommand(CLI::App& app, GlobalOptions& options, CliOutput io);

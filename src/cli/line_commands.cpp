@@ -4,10 +4,13 @@
 #include <cstdio>
 #include <memory>
 #include <nlohmann/json.hpp>
+#include <optional>
 
 #include "cli/command_failure.h"
+#include "cli/decimal_option.h"
 #include "cli/exit_codes.h"
 #include "cli/flash_report.h"
+#include "cli/interrupt.h"
 #include "cli/station_run.h"
 #include "station/line_discovery.h"
 
@@ -43,7 +46,33 @@ json UidList(const std::vector<RdmUid>& uids) {
   return list;
 }
 
-int RunDiscover(const CliConfig& config, CliOutput io) {
+// Why the discovery is a failure, or "" when it is not: a signal, no fixture, or another
+// number of fixtures than `expect`.
+struct DiscoverVerdict {
+  int code = kExitSuccess;
+  std::string result;
+  std::string detail;
+};
+
+DiscoverVerdict JudgeDiscovery(const FullDiscoveryResult& result, std::optional<int> expect) {
+  const auto found = static_cast<int>(result.found.size() + result.unresponsive.size());
+  if (result.stopped && PendingInterrupt() != 0) {
+    return {InterruptExitCode(PendingInterrupt()), "interrupted",
+            InterruptText(PendingInterrupt())};
+  }
+  if (expect && *expect != found) {
+    return {kExitCountMismatch, "count mismatch",
+            "The discovery found " + std::to_string(found) +
+                (found == 1 ? " fixture" : " fixtures") + ", not the " + std::to_string(*expect) +
+                " expected."};
+  }
+  if (result.found.empty()) {
+    return {kExitNoDevice, "", ""};
+  }
+  return {};
+}
+
+int RunDiscover(const CliConfig& config, CliOutput io, std::optional<int> expect) {
   Result<std::unique_ptr<DriverSet>> drivers = MakeDriver(config.drivers);
   if (!drivers) {
     return FailCommand(config, io, "discover", kExitNoAdapter, drivers.error().message);
@@ -57,19 +86,30 @@ int RunDiscover(const CliConfig& config, CliOutput io) {
     io.err << notice << '\n';
   }
   const FullDiscoveryResult& result = discovery->result;
-  const int code = result.found.empty() ? kExitNoDevice : kExitSuccess;
+  const DiscoverVerdict verdict = JudgeDiscovery(result, expect);
+  const int code = verdict.code;
   if (config.json) {
-    io.out << Dump(json{{"command", "discover"},
-                        {"adapter", discovery->adapter},
-                        {"devices", UidList(result.found)},
-                        {"unresponsive", UidList(result.unresponsive)},
-                        {"requests", result.requests},
-                        {"collisions", result.collisions},
-                        {"passes", result.passes},
-                        {"complete", result.complete},
-                        {"seconds", discovery->seconds},
-                        {"exit_code", code}})
-           << '\n';
+    if (!verdict.detail.empty()) {
+      io.err << verdict.detail << '\n';
+    }
+    json doc{{"command", "discover"},
+             {"adapter", discovery->adapter},
+             {"devices", UidList(result.found)},
+             {"unresponsive", UidList(result.unresponsive)},
+             {"requests", result.requests},
+             {"collisions", result.collisions},
+             {"passes", result.passes},
+             {"complete", result.complete},
+             {"seconds", discovery->seconds},
+             {"exit_code", code}};
+    if (expect) {
+      doc["expected"] = *expect;
+    }
+    if (!verdict.result.empty()) {
+      doc["result"] = verdict.result;
+      doc["detail"] = verdict.detail;
+    }
+    io.out << Dump(doc) << '\n';
     return code;
   }
   for (const RdmUid& uid : result.found) {
@@ -82,8 +122,13 @@ int RunDiscover(const CliConfig& config, CliOutput io) {
   std::snprintf(line, sizeof line, "%zu device%s, %d requests, %d collisions, %.2f s%s\n",
                 result.found.size(), result.found.size() == 1 ? "" : "s", result.requests,
                 result.collisions, discovery->seconds,
-                result.complete ? "" : " (request budget used up)");
+                result.stopped    ? " (stopped)"
+                : result.complete ? ""
+                                  : " (request budget used up)");
   io.err << line;
+  if (!verdict.detail.empty()) {
+    io.err << verdict.detail << '\n';
+  }
   return code;
 }
 
@@ -101,7 +146,18 @@ CliCommand AddDiscoverCommand(CLI::App& app, CliOutput io) {
   // would be written after the local is gone.
   sub->add_flag("--all")->description(
       "Search the whole UID range (the only search there is; optional)");
-  return CliCommand{sub, [io](const CliConfig& config) { return RunDiscover(config, io); }};
+  auto expect = std::make_shared<int>(0);
+  CLI::Option* expect_option =
+      sub->add_option("--expect", *expect,
+                      "The number of fixtures the discovery must find; another number is a "
+                      "failure (exit 12)")
+          ->transform(DecimalNumber())
+          ->check(CLI::Range(0, 65535));
+  return CliCommand{sub, [io, expect, expect_option](const CliConfig& config) {
+                      return RunDiscover(
+                          config, io,
+                          expect_option->count() > 0 ? std::optional<int>(*expect) : std::nullopt);
+                    }};
 }
 
 }  // namespace quillmont::cli

@@ -1,11 +1,13 @@
 #include "cli/rig_command.h"
 
 #include <nlohmann/json.hpp>
+#include <ostream>
 
 #include "cli/adapter_lines.h"
 #include "cli/console_renderer.h"
 #include "cli/exit_codes.h"
 #include "cli/flash_report.h"
+#include "cli/interrupt.h"
 #include "cli/sim_dump.h"
 #include "cli/station_run.h"
 #include "station/rig.h"
@@ -42,6 +44,8 @@ const char* RefusalName(RigRefusal refusal) {
       return "no device";
     case RigRefusal::kNotOnLine:
       return "not on the line";
+    case RigRefusal::kCountMismatch:
+      return "count mismatch";
     case RigRefusal::kNoMatch:
     case RigRefusal::kNone:
       break;
@@ -71,20 +75,34 @@ int Report(const FlashRequest& request, const CliConfig& config, CliOutput io,
       exit_code = ExitCodeOf(entry.result);
     }
   }
+  // A signal during the survey: no fixture was started, whatever was found.
+  const int signal = PendingInterrupt();
+  if (plan.stopped && signal != 0) {
+    exit_code = InterruptExitCode(signal);
+    io.err << InterruptText(signal) << '\n';
+  }
   if (config.json) {
     json items = json::array();
     for (const RigEntry& entry : plan.entries) {
       items.push_back(EntryJson(entry, request.all_adapters));
     }
-    io.out << Dump(json{{"command", "flash"},
-                        {"all_fixtures", true},
-                        {"all_adapters", request.all_adapters},
-                        {"dry_run", request.dry_run},
-                        {"file", file.path},
-                        {"sha256", file.sha256},
-                        {"fixtures", items},
-                        {"exit_code", exit_code}})
-           << '\n';
+    json doc{{"command", "flash"},
+             {"all_fixtures", true},
+             {"all_adapters", request.all_adapters},
+             {"dry_run", request.dry_run},
+             {"file", file.path},
+             {"sha256", file.sha256},
+             {"found", plan.found},
+             {"fixtures", items},
+             {"exit_code", exit_code}};
+    if (request.expect) {
+      doc["expected"] = *request.expect;
+    }
+    if (signal != 0) {
+      doc["result"] = "interrupted";
+      doc["detail"] = InterruptText(signal);
+    }
+    io.out << Dump(doc) << '\n';
   } else if (!request.dry_run) {
     PrintRigTable(io.out, file, plan.entries, request.all_adapters);
   }
@@ -109,7 +127,13 @@ int RunFlashAllFixtures(const FlashRequest& request, const CliConfig& config, Cl
       io, config.json,
       several ? ConsoleRenderer::Layout::kPrefixed : ConsoleRenderer::Layout::kOneLine);
   console.adapter_column = request.all_adapters;
-  const RigSelection selection{config.uids, request.model_id, request.skip_version};
+  const RigSelection selection{config.uids, request.model_id, request.skip_version, request.expect};
+  if (!config.json) {
+    // The survey takes seconds on a full line: say what the silence is.
+    io.out << (several ? "Looking for fixtures on every line...\n"
+                       : "Looking for fixtures on the line...\n")
+           << std::flush;
+  }
   RigPlan plan = PlanRig(adapters->lines, selection, request.dry_run, run.settings(), console);
   if (plan.refusal == RigRefusal::kNoAdapter) {
     return EarlyFailure(config, io, request.path, kExitNoAdapter, "no adapter", plan.detail);
@@ -119,7 +143,7 @@ int RunFlashAllFixtures(const FlashRequest& request, const CliConfig& config, Cl
     return EarlyFailure(config, io, request.path, ExitCodeOf(plan.refusal),
                         RefusalName(plan.refusal), plan.detail);
   }
-  if (!request.dry_run) {
+  if (!request.dry_run && !plan.stopped) {
     UpdateRig(adapters->lines, *file, plan, run.settings(), console);
   }
   console.EndLiveLine();

@@ -36,10 +36,16 @@ class Search {
       : io_(io), link_(link), options_(options), result_(result) {}
 
   // Counts one more request. False, with the search marked incomplete, when the budget is
-  // spent: nothing may be sent then.
+  // spent or a stop was asked for: nothing may be sent then.
   bool Spend() {
+    if (result_.complete && options_.stop && options_.stop()) {
+      result_.stopped = true;
+      result_.complete = false;
+    }
     if (result_.requests >= options_.max_requests) {
       result_.complete = false;
+    }
+    if (!result_.complete) {
       return false;
     }
     ++result_.requests;

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "link/line.h"
@@ -36,6 +37,8 @@ struct FullDiscoveryOptions {
   int silent_range_asks = 3;
   // The most requests of a whole discovery.
   int max_requests = 20000;
+  // Asked before every request: true ends the search at once (a signal, the operator's abort).
+  std::function<bool()> stop;
 };
 
 struct FullDiscoveryResult {
@@ -45,8 +48,9 @@ struct FullDiscoveryResult {
   int collisions = 0;                // garbled answers that split a range
   int passes = 0;
   // The search ended because a pass found nothing new. False when the request budget ended a
-  // pass: devices may be left unfound.
+  // pass, or a stop request the search: devices may be left unfound.
   bool complete = true;
+  bool stopped = false;  // a stop request ended it
 };
 
 // Un-mutes every device, then searches. The link must be open at the line's rate.

@@ -48,14 +48,15 @@ std::optional<std::vector<uint8_t>> Transact(LineIo& io, LinkHandle& link, const
                                              const uint8_t* data, uint8_t pdl,
                                              const TransactionOptions& options) {
   std::array<uint8_t, kReceiveBytes> received{};
-  for (int attempt = 0; attempt < options.attempts && link != nullptr; ++attempt) {
+  const auto stopped = [&options] { return options.stop && options.stop(); };
+  for (int attempt = 0; attempt < options.attempts && link != nullptr && !stopped(); ++attempt) {
     DrainReceived(io, link, kDrainReads);
     if (SendRdmRequest(io, link, uid, data, pdl, 0, command_class, pid) != 0) {
       return std::nullopt;
     }
     int got = 0;
     // One poll per read: the answer is taken as soon as it is whole.
-    for (int waited = 0; waited < options.answer_window_ms && got < kReceiveBytes;
+    for (int waited = 0; waited < options.answer_window_ms && got < kReceiveBytes && !stopped();
          waited += kPollMs) {
       const int wanted = std::min(kReceiveBytes - got, kMaxReadBytes);
       const Result<int> n =

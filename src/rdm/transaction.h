@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -18,6 +19,8 @@ struct TransactionOptions {
   // 257-byte frame at 250000 baud (11 ms) and the longest latency timer (16 ms), in polls.
   int16_t answer_window_ms = 40;
   int attempts = 3;
+  // Asked before every attempt and every poll: true gives up at once (a signal, an abort).
+  std::function<bool()> stop;
 };
 
 // Sends the request (sub-device 0) to `uid` and returns the response frame that answers it

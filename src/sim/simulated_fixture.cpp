@@ -264,11 +264,10 @@ std::optional<FixtureReply> SimulatedFixture::BootloaderCommand(const RdmFrameVi
     return std::nullopt;
   }
   const auto pd = request.data();
-  if (request.command_class() == GET_COMMAND && pd.empty()) {
-    if (request.pid() == DEVICE_MODEL_DESCRIPTION) {
-      return Text(request, config_.model_description);
-    }
-    if (request.pid() == SOFTWARE_VERSION_LABEL) {
+  // A bootloader tells its version label and nothing else about itself: no model, no
+  // DEVICE_INFO, no address.
+  if (request.command_class() == GET_COMMAND) {
+    if (request.pid() == SOFTWARE_VERSION_LABEL && pd.empty()) {
       return Text(request, config_.bootloader_label);
     }
     return std::nullopt;

@@ -14,9 +14,8 @@
 // application: one whose signature was written by the last program request, with no erase after
 // it, and stands at its place (the configured signature at its address or at any 256-byte page
 // boundary, or a low-start image's 02 23 at 0x2002).
-// Otherwise the fixture stays in its bootloader. GET DEVICE_MODEL_DESCRIPTION and
-// SOFTWARE_VERSION_LABEL are answered (the label names the bootloader); everything else goes
-// unanswered.
+// Otherwise the fixture stays in its bootloader. Of the GETs, it answers SOFTWARE_VERSION_LABEL
+// alone (the label names the bootloader), as bootloaders do; everything else goes unanswered.
 //
 // Low-bootloader variant: a reset lands first in a small low bootloader, which marks the control
 // field with 0x04 | 0x08 and knows one command, SET IDENTIFY_DEVICE 0x01, which makes it jump into

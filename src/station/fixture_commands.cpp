@@ -51,10 +51,12 @@ FixtureReport ReadFixture(LineSet& line, const std::optional<RdmUid>& uid,
     return std::move(*ended);
   }
   const Result<DeviceInfo> read = session.ReadDeviceInfo();
-  const FixtureMode mode = session.ReadFixtureMode();
   if (!read) {
     return Report(FixtureVerdict::kNoDevice, read.error().message, session);
   }
+  // Its answers may have told enough without the fixture being asked where it runs.
+  const FixtureMode mode =
+      read->mode != FixtureMode::kUnknown ? read->mode : session.ReadFixtureMode();
   const bool in_bootloader = mode == FixtureMode::kBootloader;
   FixtureReport report =
       Report(in_bootloader ? FixtureVerdict::kInBootloader : FixtureVerdict::kDone,
@@ -75,8 +77,9 @@ FixtureReport SetOnFixture(LineSet& line, const std::optional<RdmUid>& uid,
     return std::move(*ended);
   }
   // The discovery's own requests for the device's texts are answered first.
-  (void)session.ReadDeviceInfo();
-  const FixtureMode mode = session.ReadFixtureMode();
+  const Result<DeviceInfo> read = session.ReadDeviceInfo();
+  const FixtureMode mode =
+      read && read->mode != FixtureMode::kUnknown ? read->mode : session.ReadFixtureMode();
   const std::string target = session.uid();
   if (session.stopped() || mode == FixtureMode::kBootloader) {
     return Report(FixtureVerdict::kInBootloader,

@@ -30,6 +30,8 @@ const char* VerdictName(FlashVerdict verdict) {
       return "would update";
     case FlashVerdict::kNotStarted:
       return "not started";
+    case FlashVerdict::kStartNotConfirmed:
+      return "start requested, not confirmed";
   }
   return "";
 }

@@ -23,6 +23,9 @@ enum class FlashVerdict {
   kSkipped,             // a rig's fixture the selection passes over
   kWouldUpdate,         // a rig's fixture chosen by a dry run
   kNotStarted,          // a rig's fixture whose turn did not come (the run was stopped)
+  // The start request was sent, then the run was stopped before the fixture was heard: it may
+  // run its new application or still be in its bootloader.
+  kStartNotConfirmed,
 };
 
 // The verdict's name in the JSON document and the history: "success", "stays in bootloader".

@@ -20,7 +20,8 @@ FlashResult Early(Session& session, uint64_t run_start, FlashVerdict verdict, st
 
 // Connects and reads what the fixture is; the result when the run ends there.
 std::optional<FlashResult> ReachFixture(Session& session, const std::optional<RdmUid>& uid,
-                                        uint64_t run_start, UpdateSubject& subject) {
+                                        uint64_t run_start, UpdateSubject& subject,
+                                        const FixtureFacts& known) {
   if (const Status started = session.Start(); !started) {
     return Early(session, run_start, FlashVerdict::kNoAdapter, started.error().message);
   }
@@ -36,10 +37,17 @@ std::optional<FlashResult> ReachFixture(Session& session, const std::optional<Rd
     return Early(session, run_start, FlashVerdict::kNoDevice,
                  "No RDM fixture answered the discovery (only one may be connected).");
   }
-  // The model and the version before the update, for the summary and the record.
+  // The model and the version before the update, for the summary and the record. A
+  // bootloader tells its version alone.
+  subject.model = known.model;
+  subject.version_before = known.version;
   if (const Result<DeviceInfo> before = session.ReadDeviceInfo(false); before) {
-    subject.model = before->model;
-    subject.version_before = before->software_version;
+    if (before->has_model) {
+      subject.model = before->model;
+    }
+    if (before->has_version) {
+      subject.version_before = before->software_version;
+    }
   }
   if (session.stopped()) {
     return Early(session, run_start, FlashVerdict::kAborted, "");
@@ -52,11 +60,12 @@ std::optional<FlashResult> ReachFixture(Session& session, const std::optional<Rd
 }  // namespace
 
 FlashResult RunFlash(LineSet& line, const FirmwareFile& file, const std::optional<RdmUid>& uid,
-                     const RunSettings& settings, StationEvents& events, int adapter) {
+                     const RunSettings& settings, StationEvents& events, int adapter,
+                     const FixtureFacts& known) {
   Session session(line, events, settings, adapter);
   const uint64_t run_start = session.NowMicros();
   UpdateSubject subject;
-  if (std::optional<FlashResult> early = ReachFixture(session, uid, run_start, subject)) {
+  if (std::optional<FlashResult> early = ReachFixture(session, uid, run_start, subject, known)) {
     early->total = file.loaded->loaded_count;
     events.OnFlashResult(adapter, *early);
     return std::move(*early);

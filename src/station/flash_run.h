@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "rdm/uid.h"
@@ -17,11 +18,19 @@
 
 namespace quillmont {
 
+// What is already known of a fixture (a rig's survey asked it): kept where the fixture does not
+// tell it again before its update.
+struct FixtureFacts {
+  std::string model;
+  std::string version;
+};
+
 // Finds the fixture (the window's discovery, or `uid` as a typed UID), reads its model and
 // version, updates it with `file` and tells the typed result (also through
 // events.OnFlashResult). An update that ran on the fixture is recorded in the run's history.
 FlashResult RunFlash(LineSet& line, const FirmwareFile& file, const std::optional<RdmUid>& uid,
-                     const RunSettings& settings, StationEvents& events, int adapter = 0);
+                     const RunSettings& settings, StationEvents& events, int adapter = 0,
+                     const FixtureFacts& known = {});
 
 // One update on every line at once, each on its own thread with its own core, the events handed
 // to `events` one at a time. One failing adapter does not stop the others. The results in the

@@ -45,7 +45,9 @@ Result<LineDiscovery> DiscoverLine(LineSet& line, const RunSettings& settings) {
   LineDiscovery discovery;
   discovery.adapter = (*own)->adapter();
   const uint64_t started = line.clock().NowMicros();
-  discovery.result = DiscoverAllDevices((*own)->io(), (*own)->link());
+  FullDiscoveryOptions options;
+  options.stop = settings.stop;
+  discovery.result = DiscoverAllDevices((*own)->io(), (*own)->link(), options);
   discovery.seconds = static_cast<double>(line.clock().NowMicros() - started) / 1e6;
   discovery.notices = TakeLineNotices((*own)->io());
   return discovery;

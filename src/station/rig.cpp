@@ -19,11 +19,14 @@ namespace {
 constexpr size_t kModelIdOffset = 2;
 constexpr size_t kDeviceInfoBytes = 19;
 
-// The acknowledged response of `uid` to one GET (or DISC_UN_MUTE), or nothing.
+// The acknowledged response of `uid` to one GET (or DISC_UN_MUTE), or nothing; nothing at once
+// once the run is to stop.
 std::optional<std::vector<uint8_t>> Ask(OwnLine& line, const RdmUid& uid, uint8_t command_class,
-                                        uint16_t pid) {
+                                        uint16_t pid, const RunSettings& settings) {
+  TransactionOptions options;
+  options.stop = settings.stop;
   std::optional<std::vector<uint8_t>> held =
-      Transact(line.io(), line.link(), uid, command_class, pid);
+      Transact(line.io(), line.link(), uid, command_class, pid, nullptr, 0, options);
   if (!held) {
     return std::nullopt;
   }
@@ -31,55 +34,73 @@ std::optional<std::vector<uint8_t>> Ask(OwnLine& line, const RdmUid& uid, uint8_
   return frame && frame->IsAck() ? held : std::nullopt;
 }
 
-void AskFixture(OwnLine& line, RigFixture& fixture) {
+void AskFixture(OwnLine& line, RigFixture& fixture, const RunSettings& settings) {
+  const auto ask = [&](uint8_t command_class, uint16_t pid) {
+    return Ask(line, fixture.uid, command_class, pid, settings);
+  };
   // Directed to the fixture, the un-mute ends the discovery's mute and tells where it runs.
-  if (const auto held = Ask(line, fixture.uid, DISCOVERY_COMMAND, DISC_UN_MUTE)) {
+  if (const auto held = ask(DISCOVERY_COMMAND, DISC_UN_MUTE)) {
     const auto data = RdmFrameView::Of(*held)->data();
     if (data.size() >= 2) {
       fixture.answered = true;
       fixture.in_bootloader = (data[1] & kControlBootLoader) != 0;
     }
   }
-  if (const auto held = Ask(line, fixture.uid, GET_COMMAND, DEVICE_INFO)) {
+  // A bootloader tells its version label alone: it is not asked for a model it does not give.
+  if (fixture.in_bootloader) {
+    if (const auto held = ask(GET_COMMAND, SOFTWARE_VERSION_LABEL)) {
+      fixture.version = FixtureTextOf(RdmFrameView::Of(*held)->data());
+    }
+    return;
+  }
+  if (const auto held = ask(GET_COMMAND, DEVICE_INFO)) {
     const auto data = RdmFrameView::Of(*held)->data();
     if (data.size() >= kDeviceInfoBytes) {
       fixture.answered = true;
       fixture.model_id = GetBe16(data.data() + kModelIdOffset);
     }
   }
-  if (const auto held = Ask(line, fixture.uid, GET_COMMAND, DEVICE_MODEL_DESCRIPTION)) {
+  if (const auto held = ask(GET_COMMAND, DEVICE_MODEL_DESCRIPTION)) {
     fixture.answered = true;
     fixture.model = FixtureTextOf(RdmFrameView::Of(*held)->data());
   }
-  if (const auto held = Ask(line, fixture.uid, GET_COMMAND, SOFTWARE_VERSION_LABEL)) {
+  if (const auto held = ask(GET_COMMAND, SOFTWARE_VERSION_LABEL)) {
     fixture.answered = true;
     fixture.version = FixtureTextOf(RdmFrameView::Of(*held)->data());
   }
 }
 
+// What one line's survey found.
+struct LineSurvey {
+  std::vector<RigFixture> fixtures;
+  bool complete = true;  // its discovery ended because a pass found nothing new
+};
+
 // Every fixture on the first adapter of `line` that opens; an error when none opens.
-Result<std::vector<RigFixture>> SurveyLine(const StationLine& line, const RunSettings& settings) {
+Result<LineSurvey> SurveyLine(const StationLine& line, const RunSettings& settings) {
   Result<std::unique_ptr<OwnLine>> own = OwnLine::OpenFirst(*line.set, settings);
   if (!own) {
     return own.error();
   }
-  const FullDiscoveryResult found = DiscoverAllDevices((*own)->io(), (*own)->link());
+  FullDiscoveryOptions options;
+  options.stop = settings.stop;
+  const FullDiscoveryResult found = DiscoverAllDevices((*own)->io(), (*own)->link(), options);
   // A fixture that answered alone but never took the mute has a whole UID all the same.
   std::vector<RdmUid> uids = found.found;
   uids.insert(uids.end(), found.unresponsive.begin(), found.unresponsive.end());
-  std::vector<RigFixture> fixtures;
+  LineSurvey survey;
+  survey.complete = found.complete;
   for (const RdmUid& uid : uids) {
-    if (settings.StopRequested()) {
-      break;
-    }
     RigFixture fixture;
     fixture.adapter = line.adapter;
     fixture.uid = uid;
     fixture.uid_text = FormatUid(uid);
-    AskFixture(**own, fixture);
-    fixtures.push_back(std::move(fixture));
+    if (!settings.StopRequested()) {
+      AskFixture(**own, fixture, settings);
+    }
+    survey.fixtures.push_back(std::move(fixture));
   }
-  return fixtures;
+  return survey;
 }
 
 bool Named(const RigSelection& selection, const RdmUid& uid) {
@@ -130,6 +151,36 @@ RigChoice CheckSelection(const std::vector<RigFixture>& fixtures, const RigSelec
   return {};
 }
 
+// A refusal when the survey found another number of fixtures than the selection expects.
+RigChoice CheckCount(const std::vector<RigFixture>& fixtures, const RigSelection& selection,
+                     size_t lines) {
+  const auto found = static_cast<int>(fixtures.size());
+  if (!selection.expect || *selection.expect == found) {
+    return {};
+  }
+  const auto count = [](int n) { return std::to_string(n) + (n == 1 ? " fixture" : " fixtures"); };
+  return {RigRefusal::kCountMismatch, "The survey found " + count(found) +
+                                          (lines > 1 ? " on the lines" : " on the line") +
+                                          ", not the " + std::to_string(*selection.expect) +
+                                          " expected. Nothing was sent to any bootloader."};
+}
+
+// What a survey that a stop request ended shows: every fixture it found, none started.
+void PlanStopped(std::vector<RigFixture>& fixtures, RigPlan& plan) {
+  plan.stopped = true;
+  for (RigFixture& fixture : fixtures) {
+    fixture.reason = "the survey was stopped";
+    FlashResult result;
+    result.uid = fixture.uid_text;
+    result.model = fixture.model;
+    result.version_before = fixture.version;
+    result.verdict = FlashVerdict::kNotStarted;
+    result.stopped = true;
+    result.detail = "The survey was stopped before the update began. Nothing was flashed.";
+    plan.entries.push_back(RigEntry{std::move(fixture), std::move(result)});
+  }
+}
+
 // What a fixture that will not be updated is shown with.
 FlashResult NotRun(const RigFixture& fixture, bool dry_run) {
   FlashResult r;
@@ -169,6 +220,11 @@ RigChoice SelectRigFixtures(std::vector<RigFixture>& fixtures, const RigSelectio
                                                : "runs \"" + fixture.version + "\"";
     }
   }
+  OrderRigFixtures(fixtures);
+  return {};
+}
+
+void OrderRigFixtures(std::vector<RigFixture>& fixtures) {
   std::stable_sort(fixtures.begin(), fixtures.end(), [](const RigFixture& a, const RigFixture& b) {
     const auto rank = [](const RigFixture& f) { return !f.selected ? 2 : f.in_bootloader ? 0 : 1; };
     if (a.adapter != b.adapter) {
@@ -179,28 +235,36 @@ RigChoice SelectRigFixtures(std::vector<RigFixture>& fixtures, const RigSelectio
     }
     return a.uid < b.uid;
   });
-  return {};
 }
 
 RigPlan PlanRig(std::span<const StationLine> lines, const RigSelection& selection, bool dry_run,
                 const RunSettings& settings, StationEvents& events) {
-  std::vector<Result<std::vector<RigFixture>>> surveyed(lines.size(), Error{});
+  std::vector<Result<LineSurvey>> surveyed(lines.size(), Error{});
   ForEachLineAtOnce(lines.size(), [&](size_t i) { surveyed[i] = SurveyLine(lines[i], settings); });
   RigPlan plan;
   std::vector<RigFixture> fixtures;
   bool opened = false;
-  for (const Result<std::vector<RigFixture>>& line : surveyed) {
+  for (const Result<LineSurvey>& line : surveyed) {
     if (line) {
       opened = true;
-      fixtures.insert(fixtures.end(), line->begin(), line->end());
+      plan.complete = plan.complete && line->complete;
+      fixtures.insert(fixtures.end(), line->fixtures.begin(), line->fixtures.end());
     }
+  }
+  plan.found = static_cast<int>(fixtures.size());
+  if (settings.StopRequested()) {
+    PlanStopped(fixtures, plan);
+    return plan;
   }
   if (!opened) {
     plan.refusal = RigRefusal::kNoAdapter;
     plan.detail = "No USB-to-RS485 adapter could be opened.";
     return plan;
   }
-  const RigChoice choice = SelectRigFixtures(fixtures, selection);
+  RigChoice choice = CheckCount(fixtures, selection, lines.size());
+  if (choice.refusal == RigRefusal::kNone) {
+    choice = SelectRigFixtures(fixtures, selection);
+  }
   plan.refusal = choice.refusal;
   plan.detail = choice.detail;
   if (plan.refusal != RigRefusal::kNone) {
@@ -230,7 +294,9 @@ void UpdateRig(std::span<const StationLine> lines, const FirmwareFile& file, Rig
         continue;
       }
       locked.OnFixtureBegins(entry.fixture, ++number, total);
-      entry.result = RunFlash(*line.set, file, entry.fixture.uid, settings, locked, line.adapter);
+      const FixtureFacts surveyed{entry.fixture.model, entry.fixture.version};
+      entry.result =
+          RunFlash(*line.set, file, entry.fixture.uid, settings, locked, line.adapter, surveyed);
       entry.ran = true;
       locked.OnFixtureResult(entry.fixture, entry.result);
     }

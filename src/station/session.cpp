@@ -1,5 +1,7 @@
 #include "station/session.h"
 
+#include <utility>
+
 #include "app/event_pacer.h"
 #include "app/tick_pacer.h"
 #include "rdm/message.h"
@@ -116,6 +118,7 @@ void Session::OnDeviceInfo(const DeviceInfoEvent& info) {
   switch (info.pid) {
     case DEVICE_MODEL_DESCRIPTION:
       info_.model = info.text;
+      info_.has_model = true;
       break;
     case SOFTWARE_VERSION_LABEL:
       info_.software_version = info.text;
@@ -182,20 +185,46 @@ Reach Session::Connect(const std::optional<RdmUid>& uid) {
 }
 
 Result<DeviceInfo> Session::ReadDeviceInfo(bool need_address) {
+  // The discovery asked for the model as it found the fixture: an application answers at once.
+  const bool asked = std::exchange(info_requested_, false);
+  if (asked && RunUntil([this] { return info_.has_model; }, kModelGraceTicks)) {
+    return ReadApplicationInfo(need_address, true);
+  }
+  if (!link_open_ || stopped()) {
+    return Error{"The fixture did not tell its model, version and address."};
+  }
+  switch (ReadFixtureMode()) {
+    case FixtureMode::kBootloader:
+      return ReadBootloaderInfo();
+    case FixtureMode::kApplication: {
+      Result<DeviceInfo> info = ReadApplicationInfo(need_address, false);
+      if (info) {
+        info->mode = FixtureMode::kApplication;
+      }
+      return info;
+    }
+    case FixtureMode::kUnknown:
+      break;
+  }
+  return Error{"The fixture did not answer."};
+}
+
+Result<DeviceInfo> Session::ReadApplicationInfo(bool need_address, bool asked) {
   for (int attempt = 0; attempt < kRequestAttempts; ++attempt) {
-    if (!info_requested_ || attempt > 0) {
+    if (!asked || attempt > 0) {
       info_ = DeviceInfo{};  // only this round's answers count
       window_->RefreshDeviceInfo();
     }
-    info_requested_ = false;
     const auto has_address = [this] { return info_.has_address; };
     bool complete = RunUntil(
         [this, need_address] { return info_.has_version || (need_address && info_.has_address); },
         kAnswerWaitTicks);
     if (complete && need_address && !RunUntil(has_address, kAddressGraceTicks)) {
       // The address is asked for on the tick the version came, and an application answers at
-      // once. A bootloader never does: asked where it runs, the fixture tells so at once.
+      // once. A bootloader that tells its texts never does: asked where it runs, the fixture
+      // tells so at once.
       if (ReadFixtureMode() == FixtureMode::kBootloader) {
+        info_.mode = FixtureMode::kBootloader;
         break;
       }
       complete = RunUntil(has_address, kAnswerWaitTicks);
@@ -215,6 +244,21 @@ Result<DeviceInfo> Session::ReadDeviceInfo(bool need_address) {
   DeviceInfo info = info_;
   info.uid = uid();
   info.has_address = false;
+  return info;
+}
+
+DeviceInfo Session::ReadBootloaderInfo() {
+  for (int attempt = 0; attempt < kRequestAttempts && link_open_ && !stopped(); ++attempt) {
+    info_ = DeviceInfo{};
+    window_->AskVersionLabel();
+    if (RunUntil([this] { return info_.has_version; }, kAnswerWaitTicks)) {
+      break;
+    }
+  }
+  DeviceInfo info = info_;
+  info.uid = uid();
+  info.has_address = false;
+  info.mode = FixtureMode::kBootloader;
   return info;
 }
 

@@ -32,8 +32,14 @@ inline constexpr int64_t kAnswerWaitTicks = 100;
 inline constexpr int kRequestAttempts = 3;
 // How long the address may follow the version label before the fixture is asked where it runs.
 inline constexpr int64_t kAddressGraceTicks = 10;
+// How long the model may take to answer the discovery's request for it: an application answers
+// within a few ticks, a bootloader never does.
+inline constexpr int64_t kModelGraceTicks = 20;
 
 enum class Reach { kDevice, kNoAdapter, kNoDevice };
+
+// Where the fixture answered from, as the control field of its DISC_UN_MUTE answer tells.
+enum class FixtureMode { kUnknown, kApplication, kBootloader };
 
 // What GET DEVICE_MODEL_DESCRIPTION, SOFTWARE_VERSION_LABEL and DMX_START_ADDRESS returned.
 struct DeviceInfo {
@@ -41,12 +47,12 @@ struct DeviceInfo {
   std::string model;
   std::string software_version;
   int dmx_address = 0;
-  bool has_address = false;  // a fixture in its bootloader tells its texts, not its address
+  bool has_address = false;  // a fixture in its bootloader tells no address
   bool has_version = false;  // the software version label was told
+  bool has_model = false;    // the model description was told (a bootloader tells none)
+  // Where it runs, when it was asked (kUnknown when its answers told enough without asking).
+  FixtureMode mode = FixtureMode::kUnknown;
 };
-
-// Where the fixture answered from, as the control field of its DISC_UN_MUTE answer tells.
-enum class FixtureMode { kUnknown, kApplication, kBootloader };
 
 // The answer to a SET request, as the core reported it.
 enum class Answer { kNone, kAck, kNack };
@@ -92,8 +98,10 @@ class Session : private UpdaterEvents {
   // Asks the fixture for its model, software version and DMX address (again, if the discovery
   // already did) and waits for all three. The info when they came, or when the address never
   // came but a text did (has_address false); an error when the fixture told nothing.
-  // With `need_address` false, the software version is enough. When the address does not follow
-  // the version at once, the fixture is polled: one in its bootloader is not waited for.
+  // With `need_address` false, the software version is enough. Where the fixture runs comes
+  // from its control field: unless it answers the discovery's request for its model at once,
+  // it is polled first, and one in its bootloader is asked for its version label alone (its
+  // info then has the bootloader's mode, also when it told no version).
   Result<DeviceInfo> ReadDeviceInfo(bool need_address = true);
 
   // Polls the fixture with DISC_UN_MUTE and reads the Boot-Loader flag of its control field.
@@ -115,6 +123,10 @@ class Session : private UpdaterEvents {
     }
   }
   void OnLogLine(const std::string& line);
+  // The application's model, version and address, asked (again unless `asked`) and waited for.
+  Result<DeviceInfo> ReadApplicationInfo(bool need_address, bool asked);
+  // A bootloader's version label, the one thing it tells of itself.
+  DeviceInfo ReadBootloaderInfo();
 
   void OnLinkChanged(bool open) override;
   void OnDiscovery(const DiscoveryEvent& event) override;

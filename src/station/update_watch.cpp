@@ -63,6 +63,10 @@ UpdateWatch::UpdateWatch(LineSet& line, const FirmwareFile& file, const RunSetti
 
 void UpdateWatch::OnUpdateProgress(const UpdateProgress& progress) {
   sent_ = progress.sent;
+  if (progress.step == UpdateState::kStartUserProgram ||
+      progress.step == UpdateState::kVerifyStart) {
+    start_requested_ = true;
+  }
   const uint64_t now = line_.clock().NowMicros();
   if (IsProgramStep(progress.step) && program_started_ == 0) {
     program_started_ = now;
@@ -120,6 +124,13 @@ void UpdateWatch::Verdict(FlashResult& result) {
   }
   result.verdict = VerdictOf(*outcome_);
   result.detail = UpdateOutcomeText(*outcome_);
+  if (*outcome_ == UpdateOutcome::kAbortedByUser && start_requested_) {
+    result.verdict = FlashVerdict::kStartNotConfirmed;
+    result.detail =
+        "The request to start the new application was sent, then the update was stopped before "
+        "the fixture was heard: it may run its new application or still be in its bootloader.";
+    return;
+  }
   if (*outcome_ != UpdateOutcome::kSuccess || !line_.simulated()) {
     return;
   }

@@ -43,8 +43,10 @@ class UpdateWatch final : public StationEvents {
   const std::optional<UpdateOutcome>& outcome() const { return outcome_; }
 
   // The typed result of the update, once it has ended (or never ended: `outcome()` empty), with
-  // the version the new application told. An update that ran on a fixture is recorded in the
-  // history (when the run has one); a record that cannot be written is a warning.
+  // the version the new application told. An update aborted after its start request went out is
+  // "start requested, not confirmed", not "aborted": the fixture may well run its new
+  // application. An update that ran on a fixture is recorded in the history (when the run has
+  // one); a record that cannot be written is a warning.
   FlashResult Finish(const std::string& version_after, bool stopped);
 
  private:
@@ -63,6 +65,7 @@ class UpdateWatch final : public StationEvents {
   int64_t sent_ = 0;
   int64_t shown_sent_ = -1;
   std::string step_;
+  bool start_requested_ = false;  // the request to start the new application went out
   std::vector<std::string> log_;
   std::optional<UpdateOutcome> outcome_;
 };

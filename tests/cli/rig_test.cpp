@@ -150,6 +150,43 @@ TEST_F(RigTest, SelectionOptions) {
   }
 }
 
+// --expect: a survey that finds another number of fixtures stops before any bootloader hears a
+// word; the right number updates them all, bootloaders that tell only their version keeping it
+// as the version before. discover --all judges its count the same way.
+TEST_F(RigTest, ExpectedCountAndBootloadersThatTellOnlyTheirVersion) {
+  CliRun run = Run("flash --all-fixtures --expect 3", 2);
+  ASSERT_EQ(run.status, 12) << run.err << run.out;
+  json doc = json::parse(run.out);
+  EXPECT_EQ(doc["result"], "count mismatch");
+  EXPECT_NE(run.err.find("found 2 fixtures on the line, not the 3 expected"), std::string::npos)
+      << run.err;
+  EXPECT_EQ(AppLabel(0), "Quillmont demo app 1.0");
+  EXPECT_EQ(AppLabel(1), "Quillmont demo app 1.0");
+
+  run = Run("--sim-fixture 0:bootloader --sim-fixture 1:bootloader flash --all-fixtures --expect 2",
+            2);
+  ASSERT_EQ(run.status, 0) << run.err << run.out;
+  doc = json::parse(run.out);
+  EXPECT_EQ(doc["found"], 2);
+  ASSERT_EQ(doc["fixtures"].size(), 2u);
+  for (int n = 0; n < 2; ++n) {
+    const json& f = doc["fixtures"][n];
+    EXPECT_EQ(f["result"], "success") << f.dump(2);
+    EXPECT_TRUE(f["in_bootloader"]);
+    EXPECT_EQ(f["software_version_before"], "Quillmont Sim Bootloader 1.0") << f.dump(2);
+    EXPECT_TRUE(HoldsImage(n));
+  }
+
+  const std::string discover = kRig + "--sim-fixtures 2 discover --all --expect ";
+  const std::string err = (folder.path() / "err.txt").string();
+  run = RunCliProgram(discover + "3", err);
+  EXPECT_EQ(run.status, 12) << run.err;
+  doc = json::parse(run.out);
+  EXPECT_EQ(doc["result"], "count mismatch");
+  EXPECT_EQ(doc["devices"].size(), 2u);
+  EXPECT_EQ(RunCliProgram(discover + "2", err).status, 0);
+}
+
 // With --all-adapters every line is surveyed and updated at once, the second one behind a slow
 // latency timer, and a --uid is looked for on every line.
 TEST_F(RigTest, EveryAdaptersRigAtOnce) {

@@ -22,6 +22,8 @@
 #include "rdm/message.h"
 #include "run_cli.h"
 #include "station/flash_run.h"
+#include "station/history.h"
+#include "station/rig.h"
 #include "update/image_analysis.h"
 
 namespace quillmont::testing {
@@ -254,6 +256,73 @@ TEST_F(TruthfulOutcomesTest, ASignalMidUpdateAbortsItAsTheButtonDoes) {
   EXPECT_EQ(cli::RunCli(5, argv, out, err), 129);
   cli::ClearInterrupt();
   EXPECT_EQ(json::parse(out.str())["detail"], "Interrupted by SIGHUP.");
+}
+
+// A signal during a rig's survey ends it at once: nothing is flashed, the run says why and exits
+// with the signal's status. A signal after the start request was sent is no abort: the fixture
+// may run its new application, and the result and the history say so.
+TEST_F(TruthfulOutcomesTest, ASignalDuringASurveyEndsItAndAfterTheStartItIsNoAbort) {
+  ChildProcess cli(QUILLMONT_CLI_PATH,
+                   {"--simulate", "--sim-fixtures", "8", "flash", "--all-fixtures",
+                    ExamplePath("fixture-app-1.1.srec2")},
+                   (folder.path() / "child-err.txt").string());
+  ASSERT_TRUE(cli.started());
+  std::string line;
+  ASSERT_TRUE(cli.ReadLine(line, 10000));
+  ASSERT_EQ(line, "Looking for fixtures on the line...");
+  cli.Signal(SIGINT);
+  const std::string rest = cli.ReadRest(10000);
+  EXPECT_EQ(cli.Wait(10000), 130);
+  EXPECT_NE(ReadText((folder.path() / "child-err.txt").string()).find("Interrupted by SIGINT."),
+            std::string::npos);
+  EXPECT_EQ(rest.find("success"), std::string::npos) << rest;
+  EXPECT_EQ(rest.find("Erasing"), std::string::npos) << rest;
+
+  // On the virtual clock: eight fixtures, the stop asked for 2 s into the survey.
+  DriverOptions options;
+  options.simulate = true;
+  options.sim.fast = true;
+  options.sim.fixtures = 8;
+  auto drivers = MakeDriver(*ParseDriverOptions(options));
+  ASSERT_TRUE(drivers);
+  Clock& clock = (*drivers)->clock();
+  const uint64_t stop_at = clock.NowMicros() + 2'000'000;
+  RunSettings settings;
+  settings.stop = [&clock, stop_at] { return clock.NowMicros() >= stop_at; };
+  const StationLine rig_line{0, drivers->get()};
+  StationEvents quiet;
+  const RigPlan plan = PlanRig({&rig_line, 1}, {}, false, settings, quiet);
+  EXPECT_TRUE(plan.stopped);
+  EXPECT_LT(clock.NowMicros() - stop_at, 100'000u);
+  for (const RigEntry& entry : plan.entries) {
+    EXPECT_EQ(entry.result.verdict, FlashVerdict::kNotStarted) << entry.fixture.uid_text;
+  }
+
+  // The interrupt lands just after the start request went out.
+  options.sim.fixtures = 1;
+  auto one = MakeDriver(*ParseDriverOptions(options));
+  ASSERT_TRUE(one);
+  const Result<FirmwareFile> file = LoadFirmwareFile(ExamplePath("fixture-app-1.1.srec2"));
+  ASSERT_TRUE(file);
+  struct SignalAtStart : StationEvents {
+    void OnLogLine(int /*adapter*/, const std::string& text, bool /*program_request*/) override {
+      if (text.starts_with("Starting user-program")) {
+        cli::RequestInterrupt(SIGINT);
+      }
+    }
+  } events;
+  UpdateHistory history(folder.path() / "history.jsonl");
+  RunSettings at_start;
+  at_start.stop = [] { return cli::PendingInterrupt() != 0; };
+  at_start.history = &history;
+  const FlashResult r = RunFlash(**one, *file, std::nullopt, at_start, events);
+  EXPECT_EQ(cli::ExitCodeOf(r), cli::kExitStartNotConfirmed);
+  cli::ClearInterrupt();
+  EXPECT_EQ(r.verdict, FlashVerdict::kStartNotConfirmed) << r.detail;
+  const Result<HistoryReading> read = history.Read();
+  ASSERT_TRUE(read);
+  ASSERT_EQ(read->records.size(), 1u);
+  EXPECT_EQ(read->records[0].result, "start requested, not confirmed");
 }
 
 // Every command and outcome prints one document; numbers are decimal.

@@ -16,16 +16,22 @@ struct SimLineParts {
 
 class SimUpdateBench : public SimLineParts, public WindowHarness {
  public:
-  explicit SimUpdateBench(const FixtureConfig& config = {}) : WindowHarness(line, clock) {
+  explicit SimUpdateBench(const FixtureConfig& config = {})
+      : WindowHarness(line, clock), in_bootloader_(config.start_in_bootloader) {
     line.AddAdapter();
     line.AddFixture(0, config);
   }
   SimulatedFixture& Fixture() { return line.fixture(0); }
 
-  // Starts the window and waits until it has read the device's data.
+  // Starts the window and waits until it has read the device's data; a fixture that starts in
+  // its bootloader tells no model, so there the discovery is waited for.
   void Connect() {
     Init();
-    ASSERT_TRUE(pacer.RunUntil([&] { return !port.Text(kVersionLabel).empty(); }, 20));
+    ASSERT_TRUE(pacer.RunUntil(
+        [&] {
+          return in_bootloader_ ? window.device_found != 0 : !port.Text(kVersionLabel).empty();
+        },
+        20));
   }
   // Picks `path` and clicks Update Firmware, then runs ticks until the procedure is idle again,
   // at most `max_ticks`. Gives the log of the run.
@@ -47,6 +53,9 @@ class SimUpdateBench : public SimLineParts, public WindowHarness {
   }
 
   bool finished = false;
+
+ private:
+  bool in_bootloader_ = false;
 };
 
 }  // namespace quillmont::testing

@@ -154,11 +154,12 @@ TEST_F(UpdateStartAbortTest, AFileWithNothingToEraseLogsAnEmptyListAndProgramsNo
   for (size_t i = 2; i < sent.size(); ++i) {
     EXPECT_EQ(sent[i].kind, Req::Poll);
   }
-  // The fixture it heard (its bootloader) is asked for its model again on the next tick.
+  // The fixture it heard (its bootloader) is asked on the next tick for its version label
+  // alone, the one thing a bootloader tells.
   const size_t before = sent.size();
   Ticks(1);
   ASSERT_EQ(sent.size(), before + 1);
-  EXPECT_EQ(FramePid(sent.back().frame), DEVICE_MODEL_DESCRIPTION);
+  EXPECT_EQ(FramePid(sent.back().frame), SOFTWARE_VERSION_LABEL);
   EXPECT_EQ(sent[1].tick - t0, 2) << "erase, programming and start in one step";
   EXPECT_TRUE(port.fills.empty());
 }
