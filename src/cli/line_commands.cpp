@@ -7,7 +7,7 @@
 
 #include "cli/command_failure.h"
 #include "cli/exit_codes.h"
-#include "cli/flash_report.h"
+#include "cli/json_document.h"
 #include "cli/station_run.h"
 #include "station/line_discovery.h"
 
@@ -23,9 +23,10 @@ int RunList(const CliConfig& config, CliOutput io) {
   }
   const std::vector<std::string> names = (*drivers)->AdapterNames();
   if (config.json) {
-    io.out << Dump(json{{"command", "list"}, {"adapters", names}, {"exit_code", kExitSuccess}})
-           << '\n';
-  } else if (names.empty()) {
+    return PrintDocument(
+        io, json{{"command", "list"}, {"adapters", names}, {"exit_code", kExitSuccess}});
+  }
+  if (names.empty()) {
     io.out << "No adapter found.\n";
   } else {
     for (size_t i = 0; i < names.size(); ++i) {
@@ -56,18 +57,16 @@ int RunDiscover(const CliConfig& config, CliOutput io) {
   const FullDiscoveryResult& result = discovery->result;
   const int code = result.found.empty() ? kExitNoDevice : kExitSuccess;
   if (config.json) {
-    io.out << Dump(json{{"command", "discover"},
-                        {"adapter", discovery->adapter},
-                        {"devices", UidList(result.found)},
-                        {"unresponsive", UidList(result.unresponsive)},
-                        {"requests", result.requests},
-                        {"collisions", result.collisions},
-                        {"passes", result.passes},
-                        {"complete", result.complete},
-                        {"seconds", discovery->seconds},
-                        {"exit_code", code}})
-           << '\n';
-    return code;
+    return PrintDocument(io, json{{"command", "discover"},
+                                  {"adapter", discovery->adapter},
+                                  {"devices", UidList(result.found)},
+                                  {"unresponsive", UidList(result.unresponsive)},
+                                  {"requests", result.requests},
+                                  {"collisions", result.collisions},
+                                  {"passes", result.passes},
+                                  {"complete", result.complete},
+                                  {"seconds", discovery->seconds},
+                                  {"exit_code", code}});
   }
   for (const RdmUid& uid : result.found) {
     io.out << FormatUid(uid) << '\n';

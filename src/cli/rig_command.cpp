@@ -6,6 +6,7 @@
 #include "cli/console_renderer.h"
 #include "cli/exit_codes.h"
 #include "cli/flash_report.h"
+#include "cli/json_document.h"
 #include "cli/sim_dump.h"
 #include "cli/station_run.h"
 #include "station/rig.h"
@@ -76,17 +77,17 @@ int Report(const FlashRequest& request, const CliConfig& config, CliOutput io,
     for (const RigEntry& entry : plan.entries) {
       items.push_back(EntryJson(entry, request.all_adapters));
     }
-    io.out << Dump(json{{"command", "flash"},
-                        {"all_fixtures", true},
-                        {"all_adapters", request.all_adapters},
-                        {"dry_run", request.dry_run},
-                        {"file", file.path},
-                        {"sha256", file.sha256},
-                        {"fixtures", items},
-                        {"exit_code", exit_code}})
-           << '\n';
-  } else if (!request.dry_run) {
-    PrintRigTable(io.out, file, plan.entries, request.all_adapters);
+    return PrintDocument(io, json{{"command", "flash"},
+                                  {"all_fixtures", true},
+                                  {"all_adapters", request.all_adapters},
+                                  {"dry_run", request.dry_run},
+                                  {"file", file.path},
+                                  {"sha256", file.sha256},
+                                  {"fixtures", items},
+                                  {"exit_code", exit_code}});
+  }
+  if (!request.dry_run) {
+    PrintRigTable(io.out, io.utf8, file, plan.entries, request.all_adapters);
   }
   return exit_code;
 }
@@ -109,6 +110,7 @@ int RunFlashAllFixtures(const FlashRequest& request, const CliConfig& config, Cl
       io, config.json,
       several ? ConsoleRenderer::Layout::kPrefixed : ConsoleRenderer::Layout::kOneLine);
   console.adapter_column = request.all_adapters;
+  console.plan_is_result = request.dry_run;
   const RigSelection selection{config.uids, request.model_id, request.skip_version};
   RigPlan plan = PlanRig(adapters->lines, selection, request.dry_run, run.settings(), console);
   if (plan.refusal == RigRefusal::kNoAdapter) {

@@ -62,6 +62,7 @@ class UpdateWatch final : public StationEvents {
   uint64_t program_started_ = 0;
   int64_t sent_ = 0;
   int64_t shown_sent_ = -1;
+  int shown_percent_ = -1;
   std::string step_;
   std::vector<std::string> log_;
   std::optional<UpdateOutcome> outcome_;
