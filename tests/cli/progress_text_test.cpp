@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
+
+#include "cli/console_renderer.h"
+#include "cli/console_text.h"
+
 namespace quillmont::cli {
 namespace {
 
@@ -51,6 +56,25 @@ TEST(ProgressTextTest, DurationsAndRates) {
   EXPECT_EQ(FormatDuration(3723), "1:02:03");
   EXPECT_EQ(FormatRate(1023.4), "1023 B/s");
   EXPECT_EQ(FormatRate(1536), "1.5 KiB/s");
+}
+
+// On a terminal the live line is erased before the next line is written, so no stale "0%" is
+// left behind, and it is cut one column short of the terminal's width, so it never wraps.
+TEST(ProgressTextTest, TheLiveLineIsErasedBeforeTheNextLineAndFitsTheTerminal) {
+  std::ostringstream terminal;
+  GuardedStream err(terminal, false);
+  std::ostringstream out;
+  ConsoleRenderer console(CliOutput{out, err, &terminal, true, false, 30, nullptr}, false,
+                          ConsoleRenderer::Layout::kOneLine, 1);
+  FlashProgress p;
+  p.to_write = 11972;
+  p.step = "Erasing block $4000...";
+  console.OnProgress(0, p);
+  console.OnLogLine(0, "Starting user-program...", false);
+  err.flush();
+  EXPECT_EQ(terminal.str(),
+            "\r\x1B[K  0%  0/11972 B  --  -- left \r\x1B[KStarting user-program...\n");
+  EXPECT_EQ(out.str(), "");
 }
 
 }  // namespace
