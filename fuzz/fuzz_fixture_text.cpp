@@ -1,14 +1,20 @@
 // Any bytes as a fixture's reply, its parameter data shown as text: on a terminal (taking UTF-8
 // or not), in a JSON document and in the window. Nothing crashes; every rendering is valid UTF-8;
 // no control character reaches a terminal or the window; the JSON document is written and read
-// back to the same text, which keeps every byte of the fixture's text.
+// back to the same text, which keeps every byte of the fixture's text. The same bytes as any
+// other text from outside that quillmont-cli writes (a path, an argument, a history read back):
+// through the guard in front of its terminal, in a table's cell, and in its JSON document.
 #include <cstddef>
 #include <cstdint>
 #include <nlohmann/json.hpp>
 #include <span>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "cli/cli_command.h"
+#include "cli/console_text.h"
+#include "cli/json_document.h"
 #include "fuzz_check.h"
 #include "rdm/fixture_text.h"
 #include "rdm/frame_view.h"
@@ -79,6 +85,51 @@ void CheckRenderings(const std::string& text) {
   FUZZ_CHECK(nlohmann::json::parse(document)["software_version"] == json_text);
 }
 
+// What the guard let through: valid UTF-8 (printable ASCII alone when the terminal does not take
+// UTF-8) whose only controls are line feeds, each CR one of a CR LF.
+void CheckGuarded(const std::string& written, bool utf8) {
+  std::vector<uint32_t> points;
+  FUZZ_CHECK(DecodeUtf8(written, points));
+  for (size_t i = 0; i < points.size(); ++i) {
+    const bool line_end =
+        points[i] == '\n' || (points[i] == '\r' && i + 1 < points.size() && points[i + 1] == '\n');
+    FUZZ_CHECK(line_end || !IsControl(points[i]));
+    FUZZ_CHECK(utf8 || points[i] < 0x80);
+  }
+}
+
+void CheckConsoleText(const std::string& raw) {
+  using namespace quillmont::cli;
+  const size_t split = raw.empty() ? 0 : static_cast<uint8_t>(raw[0]) % raw.size();
+  for (const bool utf8 : {true, false}) {
+    std::ostringstream terminal;
+    {
+      GuardedStream guarded(terminal, utf8);
+      guarded << raw.substr(0, split) << std::flush << raw.substr(split);
+    }
+    CheckGuarded(terminal.str(), utf8);
+    const std::string shown = ShownText(raw, utf8);
+    CheckGuarded(shown, utf8);
+    FUZZ_CHECK(shown.find('\n') == std::string::npos);
+    CheckGuarded(Cell(shown, 20), utf8);
+  }
+  const std::string text = Utf8Text(raw);
+  std::vector<uint32_t> points;
+  FUZZ_CHECK(DecodeUtf8(text, points));
+  FUZZ_CHECK(DecodeUtf8(raw, points) ? text == raw : text != raw);
+
+  // The document: one, of printable ASCII, that reads back to the text as UTF-8.
+  std::ostringstream out;
+  std::ostringstream err;
+  const int code =
+      PrintDocument(CliOutput{out, err}, nlohmann::json{{"detail", raw}, {"exit_code", 0}});
+  FUZZ_CHECK(code == 0);
+  for (const char c : out.str()) {
+    FUZZ_CHECK(c == '\n' || (c >= 0x20 && c < 0x7F));
+  }
+  FUZZ_CHECK(nlohmann::json::parse(out.str())["detail"] == text);
+}
+
 }  // namespace
 }  // namespace quillmont
 
@@ -93,5 +144,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // A text handed over with its NUL and beyond: the renderings stop at the NUL.
   const std::string raw(bytes.begin(), bytes.end());
   FUZZ_CHECK(TerminalText(raw, false) == TerminalText(FixtureTextOf(bytes), false));
+  CheckConsoleText(raw);
   return 0;
 }

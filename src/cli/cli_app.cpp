@@ -8,12 +8,15 @@
 #include "app/baud_list.h"
 #include "cli/cli_command.h"
 #include "cli/cli_options.h"
+#include "cli/console_text.h"
 #include "cli/device_commands.h"
 #include "cli/exit_codes.h"
 #include "cli/flash_command.h"
 #include "cli/history_command.h"
 #include "cli/inspect_command.h"
+#include "cli/json_document.h"
 #include "cli/line_commands.h"
+#include "cli/port_notices.h"
 #include "station/station_settings.h"
 
 namespace quillmont::cli {
@@ -22,7 +25,7 @@ namespace {
 // A command line that cannot be run: with --json anywhere on it, still one document, naming the
 // command when one was given.
 int BadArguments(int argc, const char* const* argv, const std::vector<CliCommand>& commands,
-                 std::ostream& out, const std::string& detail) {
+                 CliOutput io, const std::string& detail) {
   bool json = false;
   nlohmann::json command = nullptr;
   for (int i = 1; i < argc; ++i) {
@@ -35,12 +38,10 @@ int BadArguments(int argc, const char* const* argv, const std::vector<CliCommand
     }
   }
   if (json) {
-    out << nlohmann::json{{"command", command},
-                          {"result", "bad arguments"},
-                          {"detail", detail},
-                          {"exit_code", kExitBadArguments}}
-               .dump(2)
-        << '\n';
+    return PrintDocument(io, nlohmann::json{{"command", command},
+                                            {"result", "bad arguments"},
+                                            {"detail", detail},
+                                            {"exit_code", kExitBadArguments}});
   }
   return kExitBadArguments;
 }
@@ -96,13 +97,15 @@ void PrintCompletionWords(const CLI::App& app, std::ostream& out) {
 }
 
 // The options read once, with the user's settings: every command takes them as they are.
-Result<CliConfig> ReadConfig(const GlobalOptions& options, std::ostream& err) {
+Result<CliConfig> ReadConfig(const GlobalOptions& options, std::ostream& err,
+                             PortNotices& notices) {
   Result<CliConfig> config = ReadGlobalOptions(options);
   if (!config) {
     return config;
   }
-  // Why a real adapter did not open goes to standard error, also without --verbose.
-  config->drivers.options.notices = &err;
+  // Why a real adapter did not open goes to standard error, also without --verbose, and into
+  // the JSON document.
+  config->drivers.options.notices = &notices.stream();
   config->drivers.options.verbose = config->verbose;
   // "history = off" turns recording off as --no-history does.
   const SettingsReading settings = ReadStationSettings();
@@ -115,8 +118,16 @@ Result<CliConfig> ReadConfig(const GlobalOptions& options, std::ostream& err) {
 
 }  // namespace
 
-int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
-           bool out_is_terminal) {
+int RunCli(int argc, const char* const* argv, std::ostream& raw_out, std::ostream& raw_err,
+           const ConsoleFacts& console) {
+  // Nothing from outside reaches the terminal raw: not a fixture's text, not an argument echoed
+  // back in a message of the parser.
+  GuardedStream out(raw_out, console.utf8);
+  GuardedStream err(raw_err, console.utf8);
+  PortNotices notices(err);
+  const CliOutput io{out,     err, &raw_err, console.err_is_terminal, console.utf8, console.columns,
+                     &notices};
+
   CLI::App app{"Updates the firmware of RDM fixtures through a USB-to-RS485 adapter.",
                "quillmont-cli"};
   // The same command line on every system: on Windows CLI11 would otherwise take "/name" for an
@@ -130,7 +141,6 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
 
   GlobalOptions options;
   AddGlobalOptions(app, options);
-  CliOutput io{out, err, out_is_terminal};
   const std::vector<CliCommand> commands = {
       AddListCommand(app, io),           AddInfoCommand(app, io),
       AddDiscoverCommand(app, io),       AddIdentifyCommand(app, io),
@@ -155,12 +165,12 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
     return app.exit(e, out, err);
   } catch (const CLI::ParseError& e) {
     app.exit(e, out, err);
-    return BadArguments(argc, argv, commands, out, e.what());
+    return BadArguments(argc, argv, commands, io, e.what());
   }
-  Result<CliConfig> config = ReadConfig(options, err);
+  Result<CliConfig> config = ReadConfig(options, err, notices);
   if (!config) {
     err << config.error().message << '\n';
-    return BadArguments(argc, argv, commands, out, config.error().message);
+    return BadArguments(argc, argv, commands, io, config.error().message);
   }
 
   for (const CliCommand& command : commands) {

@@ -13,11 +13,20 @@ class App;
 
 namespace quillmont::cli {
 
-// Where a command writes: results to `out`, failures to `err`.
+class PortNotices;
+
+// Where a command writes. Standard output carries what the command came to (a result, a table,
+// one JSON document); standard error what happens meanwhile (status lines, the update's log,
+// live progress) and every warning and reason. Both pass a TerminalGuard (console_text.h).
 struct CliOutput {
   std::ostream& out;
   std::ostream& err;
-  bool out_is_terminal = false;  // a live progress line instead of plain log lines
+  // Standard error without its guard: the live lines' own control sequences alone go there.
+  std::ostream* controls = nullptr;
+  bool live = false;    // standard error is a terminal: a live progress line, redrawn in place
+  bool utf8 = false;    // the terminal takes UTF-8: a fixture's texts keep their letters
+  size_t columns = 80;  // the terminal's width, which a live line never passes
+  const PortNotices* notices = nullptr;  // what the search for an adapter told
 };
 
 struct CliCommand {

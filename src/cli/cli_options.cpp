@@ -6,6 +6,7 @@
 
 #include "app/baud_list.h"
 #include "cli/decimal_option.h"
+#include "cli/sim_dump.h"
 #include "rdm/uid.h"
 
 namespace quillmont::cli {
@@ -119,6 +120,12 @@ Result<CliConfig> ReadGlobalOptions(const GlobalOptions& options) {
   }
   if (!options.sim_dump.empty() && !options.drivers.UsesSimulator()) {
     return Error{"--sim-dump needs --simulate"};
+  }
+  // Before the run, so that an update never ends with a flash that cannot be written.
+  if (!options.sim_dump.empty()) {
+    if (Status dump = CheckDumpPath(options.sim_dump); !dump) {
+      return dump.error();
+    }
   }
   Result<DriverConfig> drivers = ParseDriverOptions(options.drivers);
   if (!drivers) {

@@ -2,7 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "cli/flash_report.h"
+#include "cli/json_document.h"
 
 namespace quillmont::cli {
 
@@ -10,11 +10,9 @@ int FailCommand(const CliConfig& config, CliOutput io, const char* command, int 
                 const std::string& text) {
   io.err << text << '\n';
   if (config.json) {
-    io.out << Dump(nlohmann::json{{"command", command},
-                                  {"result", "failed"},
-                                  {"detail", text},
-                                  {"exit_code", code}})
-           << '\n';
+    return PrintDocument(
+        io, nlohmann::json{
+                {"command", command}, {"result", "failed"}, {"detail", text}, {"exit_code", code}});
   }
   return code;
 }

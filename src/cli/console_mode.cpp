@@ -5,11 +5,18 @@
 #if defined(_WIN32)
 #include <fcntl.h>
 #include <io.h>
+#include <windows.h>
 #else
+#include <sys/ioctl.h>
 #include <unistd.h>
 #endif
 
 namespace quillmont::cli {
+namespace {
+
+constexpr size_t kDefaultColumns = 80;
+
+}  // namespace
 
 void UseBinaryConsole() {
 #if defined(_WIN32)
@@ -20,12 +27,28 @@ void UseBinaryConsole() {
 #endif
 }
 
-bool StandardOutputIsTerminal() {
+bool StandardErrorIsTerminal() {
 #if defined(_WIN32)
-  return _isatty(_fileno(stdout)) != 0;
+  return _isatty(_fileno(stderr)) != 0;
 #else
-  return isatty(STDOUT_FILENO) == 1;
+  return isatty(STDERR_FILENO) == 1;
 #endif
+}
+
+size_t TerminalColumns() {
+#if defined(_WIN32)
+  CONSOLE_SCREEN_BUFFER_INFO info;
+  if (GetConsoleScreenBufferInfo(GetStdHandle(STD_ERROR_HANDLE), &info) != 0) {
+    const int columns = info.srWindow.Right - info.srWindow.Left + 1;
+    return columns > 0 ? static_cast<size_t>(columns) : kDefaultColumns;
+  }
+#else
+  winsize size{};
+  if (ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) {
+    return size.ws_col;
+  }
+#endif
+  return kDefaultColumns;
 }
 
 }  // namespace quillmont::cli

@@ -1,6 +1,8 @@
 // The console as the program finds it, the same on every system.
 #pragma once
 
+#include <cstddef>
+
 namespace quillmont::cli {
 
 // On Windows, switches stdout and stderr from text mode (which writes every "\n" as CR LF, and
@@ -8,7 +10,11 @@ namespace quillmont::cli {
 // elsewhere. Elsewhere it does nothing.
 void UseBinaryConsole();
 
-// True when standard output is a terminal (a console window on Windows), not a file or a pipe.
-bool StandardOutputIsTerminal();
+// True when standard error is a terminal (a console window on Windows), not a file or a pipe:
+// the status and progress of a run go there.
+bool StandardErrorIsTerminal();
+
+// The width of the terminal standard error writes to, in columns; 80 when it cannot tell.
+size_t TerminalColumns();
 
 }  // namespace quillmont::cli

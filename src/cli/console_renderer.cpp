@@ -1,5 +1,8 @@
 #include "cli/console_renderer.h"
 
+#include <algorithm>
+
+#include "cli/console_text.h"
 #include "cli/exit_codes.h"
 #include "cli/flash_report.h"
 #include "cli/progress_text.h"
@@ -7,8 +10,15 @@
 namespace quillmont::cli {
 namespace {
 
-// The width of an adapter's line in the block layout.
+// The widest the live progress line and a line of the block layout get.
+constexpr size_t kLiveWidth = 100;
 constexpr size_t kBlockWidth = 90;
+
+// A live line one column short of the terminal's width: it never wraps, so erasing its one row
+// erases it whole.
+size_t WithinTerminal(size_t wanted, size_t columns) {
+  return std::min(wanted, columns > 1 ? columns - 1 : 1);
+}
 
 }  // namespace
 
@@ -21,9 +31,16 @@ std::string ConsoleRenderer::Lead(int adapter) const {
              : "";
 }
 
+void ConsoleRenderer::Control(const std::string& sequence) {
+  io_.err << std::flush;
+  if (io_.controls != nullptr) {
+    *io_.controls << sequence << std::flush;
+  }
+}
+
 void ConsoleRenderer::EndLiveLine() {
   if (live_) {
-    io_.out << '\n';
+    Control("\r\033[K");
     live_ = false;
   }
 }
@@ -32,23 +49,19 @@ void ConsoleRenderer::OnLogLine(int adapter, const std::string& line, bool progr
   if (json_ || layout_ == Layout::kBlock || layout_ == Layout::kQuiet) {
     return;
   }
-  if (layout_ == Layout::kOneLine && io_.out_is_terminal && program_request) {
+  if (layout_ == Layout::kOneLine && io_.live && program_request) {
     return;  // the progress line names the step
   }
   EndLiveLine();
-  io_.out << Lead(adapter) << line << '\n' << std::flush;
+  io_.err << Lead(adapter) << line << '\n' << std::flush;
 }
 
 void ConsoleRenderer::OnStatus(int adapter, const std::string& text) {
   if (json_ || layout_ == Layout::kBlock) {
     return;
   }
-  if (layout_ == Layout::kQuiet) {
-    io_.err << "[" << text << "]\n";
-    return;
-  }
   EndLiveLine();
-  io_.out << Lead(adapter) << "[" << text << "]\n" << std::flush;
+  io_.err << Lead(adapter) << "[" << text << "]\n" << std::flush;
 }
 
 void ConsoleRenderer::OnMessageBox(int adapter, const std::string& text) {
@@ -70,11 +83,12 @@ void ConsoleRenderer::OnLineNotice(const std::string& text) {
 }
 
 void ConsoleRenderer::OnProgress(int adapter, const FlashProgress& progress) {
-  if (json_ || !io_.out_is_terminal) {
+  if (json_ || !io_.live) {
     return;
   }
   if (layout_ == Layout::kOneLine) {
-    io_.out << "\r\033[K" << FormatProgressLine(progress) << std::flush;
+    Control("\r\033[K");
+    io_.err << FormatProgressLine(progress, WithinTerminal(kLiveWidth, io_.columns)) << std::flush;
     live_ = true;
   } else if (layout_ == Layout::kBlock && static_cast<size_t>(adapter) < block_.size()) {
     block_[static_cast<size_t>(adapter)] = FormatProgressLine(progress, kBlockWidth);
@@ -92,25 +106,27 @@ void ConsoleRenderer::OnFlashResult(int adapter, const FlashResult& result) {
 }
 
 void ConsoleRenderer::Redraw() {
+  const size_t width = WithinTerminal(kBlockWidth, io_.columns);
   if (drawn_) {
-    io_.out << "\033[" << block_.size() << "A";
+    Control("\033[" + std::to_string(block_.size()) + "A");
   }
   for (size_t i = 0; i < block_.size(); ++i) {
-    io_.out << "\r\033[Kadapter " << i << ": " << block_[i] << '\n';
+    Control("\r\033[K");
+    io_.err << Cell("adapter " + std::to_string(i) + ": " + block_[i], width) << '\n';
   }
-  io_.out << std::flush;
+  io_.err << std::flush;
   drawn_ = true;
 }
 
 void ConsoleRenderer::OnSurvey(const std::vector<RigFixture>& fixtures) {
   if (!json_) {
-    PrintPlan(io_.out, fixtures, adapter_column);
+    PrintPlan(plan_is_result ? io_.out : io_.err, io_.utf8, fixtures, adapter_column);
   }
 }
 
 void ConsoleRenderer::OnFixtureBegins(const RigFixture& fixture, int number, int total) {
   if (!json_) {
-    io_.out << Lead(fixture.adapter) << "Fixture " << number << " of " << total << ": "
+    io_.err << Lead(fixture.adapter) << "Fixture " << number << " of " << total << ": "
             << fixture.uid_text << '\n'
             << std::flush;
   }
@@ -122,10 +138,10 @@ void ConsoleRenderer::OnFixtureResult(const RigFixture& fixture, const FlashResu
     io_.err << Lead(fixture.adapter) << fixture.uid_text << ": " << DetailOf(result) << '\n';
   }
   if (!json_) {
-    io_.out << Lead(fixture.adapter) << fixture.uid_text << ": " << VerdictName(result.verdict)
-            << " (" << Seconds(result.seconds) << ")\n\n"
-            << std::flush;
+    io_.err << Lead(fixture.adapter) << fixture.uid_text << ": " << VerdictName(result.verdict)
+            << " (" << Seconds(result.seconds) << ")\n\n";
   }
+  io_.err << std::flush;
 }
 
 }  // namespace quillmont::cli

@@ -1,8 +1,14 @@
-// The station's events as console text, as each command shows them: the log lines and status of
-// an update as they come (on a terminal one live progress line instead of a line per program
-// request), every adapter's progress as a block of lines, a rig's plan and each fixture's turn,
-// and message boxes and warnings on standard error. With --json only the message boxes and
-// warnings are shown; the document is written at the end.
+// The station's events as console text, as each command shows them, all on standard error:
+// status lines, the log lines of an update as they come (on a terminal one live progress line
+// instead of a line per program request), every adapter's progress as a block of lines, each
+// rig fixture's turn, message boxes and warnings. Standard output keeps what the command comes
+// to: the summary or table its command prints at the end, and a rig's plan when the plan is the
+// result (a dry run). With --json only the message boxes and warnings are shown; the document is
+// written at the end.
+//
+// A live line is never left behind: whatever is written next first erases it, so no stale "0%"
+// stays on the terminal, and it never passes the terminal's width, so erasing it erases it
+// whole.
 #pragma once
 
 #include <string>
@@ -19,7 +25,7 @@ class ConsoleRenderer final : public StationEvents {
     kOneLine,   // one update: its log lines, status in brackets, a live progress line
     kPrefixed,  // several lines at once: every line after "[adapter N] "
     kBlock,     // every adapter at once on a terminal: a progress line each, redrawn
-    kQuiet,     // a command that is not an update: status in brackets on standard error
+    kQuiet,     // a command that is not an update: its status in brackets alone
   };
 
   // `adapters`: the lines of the run, for the block layout.
@@ -27,8 +33,10 @@ class ConsoleRenderer final : public StationEvents {
 
   // A rig's plan shows each fixture's adapter (--all-adapters).
   bool adapter_column = false;
+  // A rig's plan is what the command comes to (a dry run): it goes to standard output.
+  bool plan_is_result = false;
 
-  // Ends a live progress line, so that what follows starts on a line of its own.
+  // Erases a live progress line, so that what follows starts on a clean line.
   void EndLiveLine();
 
   void OnLogLine(int adapter, const std::string& line, bool program_request) override;
@@ -47,6 +55,8 @@ class ConsoleRenderer final : public StationEvents {
  private:
   std::string Lead(int adapter) const;
   void Redraw();
+  // A terminal's own control sequence, written past the guard.
+  void Control(const std::string& sequence);
 
   CliOutput io_;
   bool json_;

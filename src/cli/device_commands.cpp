@@ -8,8 +8,9 @@
 #include "cli/console_renderer.h"
 #include "cli/decimal_option.h"
 #include "cli/exit_codes.h"
-#include "cli/flash_report.h"
+#include "cli/json_document.h"
 #include "cli/station_run.h"
+#include "rdm/fixture_text.h"
 #include "station/fixture_commands.h"
 
 namespace quillmont::cli {
@@ -40,20 +41,20 @@ int RunInfo(const CliConfig& config, CliOutput io) {
     io.err << report.detail << '\n';
   }
   if (config.json) {
-    io.out << Dump(json{{"command", "info"},
-                        {"uid", info.uid},
-                        {"model", info.model},
-                        {"software_version", info.software_version},
-                        {"dmx_address", info.has_address ? json(info.dmx_address) : json(nullptr)},
-                        {"in_bootloader", report.in_bootloader},
-                        {"result", report.in_bootloader ? "in bootloader" : "success"},
-                        {"exit_code", code}})
-           << '\n';
-    return code;
+    return PrintDocument(
+        io, json{{"command", "info"},
+                 {"uid", info.uid},
+                 {"model", JsonText(info.model)},
+                 {"software_version", JsonText(info.software_version)},
+                 {"dmx_address", info.has_address ? json(info.dmx_address) : json(nullptr)},
+                 {"in_bootloader", report.in_bootloader},
+                 {"result", report.in_bootloader ? "in bootloader" : "success"},
+                 {"exit_code", code}});
   }
   io.out << "UID:               " << info.uid << '\n'
-         << "Model:             " << (info.has_model ? info.model : "(not told)") << '\n'
-         << "Software version:  " << info.software_version << '\n'
+         << "Model:             "
+         << (info.has_model ? TerminalText(info.model, io.utf8) : std::string("(not told)")) << '\n'
+         << "Software version:  " << TerminalText(info.software_version, io.utf8) << '\n'
          << "DMX address:       "
          << (info.has_address ? std::to_string(info.dmx_address) : std::string("(not told)"))
          << '\n';
@@ -82,10 +83,9 @@ int RunSet(const CliConfig& config, CliOutput io, const char* command, const Fix
     extra["uid"] = report.uid;
     extra["result"] = "acknowledged";
     extra["exit_code"] = kExitSuccess;
-    io.out << Dump(extra) << '\n';
-  } else {
-    io.out << report.uid << ": " << done_text << '\n';
+    return PrintDocument(io, extra);
   }
+  io.out << report.uid << ": " << done_text << '\n';
   return kExitSuccess;
 }
 

@@ -11,6 +11,7 @@ namespace quillmont::cli {
 
 enum ExitCode : int {
   kExitSuccess = 0,
+  kExitCannotWrite = 1,    // the JSON document could not be written (an error document instead)
   kExitBadArguments = 2,   // the command line could not be parsed
   kExitBadFile = 3,        // the firmware file (or the history) cannot be read, or a bad record
   kExitNoAdapter = 4,      // no USB-to-RS485 adapter could be opened
@@ -30,6 +31,7 @@ enum ExitCode : int {
 inline constexpr const char* kExitCodeHelp =
     "Exit status:\n"
     "  0  success\n"
+    "  1  the JSON document could not be written (a failing command keeps its own status)\n"
     "  2  bad arguments\n"
     "  3  bad firmware file (history: the history cannot be read)\n"
     "  4  no adapter\n"

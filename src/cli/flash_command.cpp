@@ -12,6 +12,7 @@
 #include "cli/decimal_option.h"
 #include "cli/exit_codes.h"
 #include "cli/flash_report.h"
+#include "cli/json_document.h"
 #include "cli/rig_command.h"
 #include "cli/sim_dump.h"
 #include "cli/station_run.h"
@@ -148,10 +149,9 @@ int RunFlashCommand(const FlashRequest& request, const CliConfig& config, CliOut
     doc["file"] = file->path;
     doc["sha256"] = file->sha256;
     doc["log"] = r.log;
-    io.out << Dump(doc) << '\n';
-  } else {
-    PrintSummary(io.out, *file, r);
+    return PrintDocument(io, doc);
   }
+  PrintSummary(io.out, io.utf8, *file, r);
   return code;
 }
 
@@ -168,7 +168,7 @@ int RunFlashAllAdapters(const FlashRequest& request, const CliConfig& config, Cl
   }
   AdapterLines adapters = MakeAdapterLines(config, count);
   const StationRun run(config, io, true);
-  const bool block = !config.json && io.out_is_terminal;
+  const bool block = !config.json && io.live;
   ConsoleRenderer console(
       io, config.json, block ? ConsoleRenderer::Layout::kBlock : ConsoleRenderer::Layout::kPrefixed,
       count);
@@ -200,14 +200,12 @@ int RunFlashAllAdapters(const FlashRequest& request, const CliConfig& config, Cl
     item["name"] = adapters.names[i];
     items.push_back(item);
   }
-  io.out << Dump(json{{"command", "flash"},
-                      {"all_adapters", true},
-                      {"file", file->path},
-                      {"sha256", file->sha256},
-                      {"adapters", items},
-                      {"exit_code", exit_code}})
-         << '\n';
-  return exit_code;
+  return PrintDocument(io, json{{"command", "flash"},
+                                {"all_adapters", true},
+                                {"file", file->path},
+                                {"sha256", file->sha256},
+                                {"adapters", items},
+                                {"exit_code", exit_code}});
 }
 
 }  // namespace quillmont::cli

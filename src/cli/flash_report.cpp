@@ -2,7 +2,10 @@
 
 #include <cstdio>
 
+#include "cli/console_text.h"
 #include "cli/exit_codes.h"
+#include "cli/json_document.h"
+#include "rdm/fixture_text.h"
 
 namespace quillmont::cli {
 
@@ -18,15 +21,12 @@ const char* Action(const RigFixture& f) {
                            : "update";
 }
 
-std::string Cell(const std::string& text, size_t width) {
-  return text.size() <= width ? text : text.substr(0, width - 1) + "~";
+// A fixture's model description as a terminal shows it.
+std::string Model(const std::string& model, bool utf8) {
+  return model.empty() ? "-" : TerminalText(model, utf8);
 }
 
 }  // namespace
-
-std::string Dump(const json& document) {
-  return document.dump(2, ' ', false, json::error_handler_t::replace);
-}
 
 json ResultJson(const FlashResult& r) {
   return json{{"uid", r.uid},
@@ -37,8 +37,8 @@ json ResultJson(const FlashResult& r) {
               {"bytes_sent", r.sent},
               {"bytes_total", r.total},
               {"flash_checked", r.flash_checked},
-              {"software_version_before", r.version_before},
-              {"software_version_after", r.version_after}};
+              {"software_version_before", JsonText(r.version_before)},
+              {"software_version_after", JsonText(r.version_after)}};
 }
 
 json EntryJson(const RigEntry& entry, bool all_adapters) {
@@ -47,7 +47,7 @@ json EntryJson(const RigEntry& entry, bool all_adapters) {
   if (all_adapters) {
     item["adapter"] = f.adapter;
   }
-  item["model"] = f.model;
+  item["model"] = JsonText(f.model);
   item["model_id"] = f.model_id ? json(*f.model_id) : json(nullptr);
   item["in_bootloader"] = f.in_bootloader;
   item["selected"] = f.selected;
@@ -59,12 +59,11 @@ int EarlyFailure(const CliConfig& config, CliOutput io, const std::string& path,
                  const char* result, const std::string& detail) {
   io.err << detail << '\n';
   if (config.json) {
-    io.out << Dump(json{{"command", "flash"},
-                        {"file", path},
-                        {"result", result},
-                        {"detail", detail},
-                        {"exit_code", code}})
-           << '\n';
+    return PrintDocument(io, json{{"command", "flash"},
+                                  {"file", path},
+                                  {"result", result},
+                                  {"detail", detail},
+                                  {"exit_code", code}});
   }
   return code;
 }
@@ -75,17 +74,18 @@ std::string Seconds(double seconds) {
   return text;
 }
 
-std::string Told(const std::string& version) {
-  return version.empty() ? "(not told)" : version;
+std::string Told(const std::string& version, bool utf8) {
+  return version.empty() ? "(not told)" : TerminalText(version, utf8);
 }
 
-void PrintSummary(std::ostream& out, const FirmwareFile& file, const FlashResult& r) {
+void PrintSummary(std::ostream& out, bool utf8, const FirmwareFile& file, const FlashResult& r) {
   out << "\nFixture:  " << (r.uid.empty() ? "-" : r.uid) << '\n'
       << "File:     " << file.path << '\n'
       << "SHA-256:  " << file.sha256 << '\n'
       << "Sent:     " << r.sent << " bytes in program requests (" << r.total << " loaded)\n"
       << "Time:     " << Seconds(r.seconds) << '\n'
-      << "Software version: " << Told(r.version_before) << " -> " << Told(r.version_after) << '\n'
+      << "Software version: " << Told(r.version_before, utf8) << " -> "
+      << Told(r.version_after, utf8) << '\n'
       << "Result:   " << VerdictName(r.verdict) << ": " << DetailOf(r) << '\n';
 }
 
@@ -105,27 +105,28 @@ void PrintAdapterTable(std::ostream& out, const FirmwareFile& file,
   }
 }
 
-void PrintPlan(std::ostream& out, const std::vector<RigFixture>& fixtures, bool all_adapters) {
+void PrintPlan(std::ostream& out, bool utf8, const std::vector<RigFixture>& fixtures,
+               bool all_adapters) {
   out << "Fixtures found:\n";
   for (const RigFixture& f : fixtures) {
     char adapter[24] = "";
     if (all_adapters) {
       std::snprintf(adapter, sizeof adapter, "adapter %d  ", f.adapter);
     }
-    char row[200];
-    std::snprintf(row, sizeof row, "  %s%-17s  %-20s  %-6s  %-28s  ", adapter, f.uid_text.c_str(),
-                  Cell(f.model.empty() ? "-" : f.model, 20).c_str(),
+    char row[512];
+    std::snprintf(row, sizeof row, "  %s%-17s  %s  %-6s  %s  ", adapter, f.uid_text.c_str(),
+                  Cell(Model(f.model, utf8), 20).c_str(),
                   f.model_id ? ModelIdText(*f.model_id).c_str() : "-",
-                  Cell(Told(f.version), 28).c_str());
+                  Cell(Told(f.version, utf8), 28).c_str());
     out << row << Action(f) << ": " << f.reason << '\n';
   }
   out << '\n';
 }
 
-void PrintRigTable(std::ostream& out, const FirmwareFile& file,
+void PrintRigTable(std::ostream& out, bool utf8, const FirmwareFile& file,
                    const std::vector<RigEntry>& entries, bool all_adapters) {
   out << "\nFile:     " << file.path << "\nSHA-256:  " << file.sha256 << "\n\n";
-  char row[240];
+  char row[512];
   std::snprintf(row, sizeof row, "%s%-17s  %-20s  %-28s  %-28s  %-21s  %7s\n",
                 all_adapters ? "adapter  " : "", "fixture", "model", "version before",
                 "version after", "result", "time");
@@ -136,12 +137,12 @@ void PrintRigTable(std::ostream& out, const FirmwareFile& file,
     if (all_adapters) {
       std::snprintf(adapter, sizeof adapter, "%-7d  ", entry.fixture.adapter);
     }
-    std::snprintf(row, sizeof row, "%s%-17s  %-20s  %-28s  %-28s  %-21s  %7s\n", adapter,
+    std::snprintf(row, sizeof row, "%s%-17s  %s  %s  %s  %-21s  %7s\n", adapter,
                   entry.fixture.uid_text.c_str(),
-                  Cell(entry.fixture.model.empty() ? "-" : entry.fixture.model, 20).c_str(),
-                  Cell(Told(r.version_before), 28).c_str(),
-                  Cell(entry.ran ? Told(r.version_after) : "-", 28).c_str(), VerdictName(r.verdict),
-                  entry.ran ? Seconds(r.seconds).c_str() : "-");
+                  Cell(Model(entry.fixture.model, utf8), 20).c_str(),
+                  Cell(Told(r.version_before, utf8), 28).c_str(),
+                  Cell(entry.ran ? Told(r.version_after, utf8) : "-", 28).c_str(),
+                  VerdictName(r.verdict), entry.ran ? Seconds(r.seconds).c_str() : "-");
     out << row;
     if (ExitCodeOf(r) != kExitSuccess || !entry.ran) {
       out << "    " << DetailOf(r) << '\n';

@@ -27,24 +27,23 @@ int EarlyFailure(const CliConfig& config, CliOutput io, const std::string& path,
 // "12.3 s".
 std::string Seconds(double seconds);
 
-// A software version label as shown: "(not told)" when the fixture told none.
-std::string Told(const std::string& version);
+// A fixture's software version label as a terminal shows it (TerminalText): "(not told)" when
+// the fixture told none.
+std::string Told(const std::string& version, bool utf8);
 
 // The end of `flash`: the fixture, the file and its digest, the bytes, the time, the versions
-// and the result.
-void PrintSummary(std::ostream& out, const FirmwareFile& file, const FlashResult& r);
+// and the result. `utf8`: the terminal takes UTF-8.
+void PrintSummary(std::ostream& out, bool utf8, const FirmwareFile& file, const FlashResult& r);
 
 // The end of `flash --all-adapters`: the file and a row for each adapter.
 void PrintAdapterTable(std::ostream& out, const FirmwareFile& file,
                        const std::vector<FlashResult>& results);
 
 // A rig's plan: every fixture found and what the run does with it, and why.
-void PrintPlan(std::ostream& out, const std::vector<RigFixture>& fixtures, bool all_adapters);
+void PrintPlan(std::ostream& out, bool utf8, const std::vector<RigFixture>& fixtures,
+               bool all_adapters);
 // The end of a rig's run: a row for each fixture.
-void PrintRigTable(std::ostream& out, const FirmwareFile& file,
+void PrintRigTable(std::ostream& out, bool utf8, const FirmwareFile& file,
                    const std::vector<RigEntry>& entries, bool all_adapters);
-
-// JSON text that never stops on bytes that are not UTF-8 (a fixture's texts come off the line).
-std::string Dump(const nlohmann::json& json);
 
 }  // namespace quillmont::cli

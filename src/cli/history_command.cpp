@@ -6,8 +6,10 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/command_failure.h"
+#include "cli/console_text.h"
 #include "cli/exit_codes.h"
 #include "cli/flash_report.h"
+#include "cli/json_document.h"
 #include "cli/station_run.h"
 #include "station/history.h"
 #include "station/user_folders.h"
@@ -53,15 +55,6 @@ std::string CsvField(const std::string& text) {
   return quoted + "\"";
 }
 
-// A fixture's text in the table: control characters shown as '?', cut to `width`.
-std::string Cell(const std::string& text, size_t width) {
-  std::string shown;
-  for (const char c : text) {
-    shown += static_cast<unsigned char>(c) < 0x20 || c == 0x7F ? '?' : c;
-  }
-  return shown.size() <= width ? shown : shown.substr(0, width - 1) + "~";
-}
-
 void PrintCsv(std::ostream& out, const std::vector<HistoryRecord>& records) {
   out << "time,program,adapter,uid,model,version_before,version_after,file,sha256,result,"
          "detail,seconds,simulated\n";
@@ -77,21 +70,27 @@ void PrintCsv(std::ostream& out, const std::vector<HistoryRecord>& records) {
   }
 }
 
-void PrintTable(std::ostream& out, const std::vector<HistoryRecord>& records) {
+// The history's texts (a fixture's among them, as UTF-8) in a cell of the table.
+std::string Field(const std::string& text, bool utf8, size_t columns) {
+  return Cell(ShownText(text, utf8), columns);
+}
+
+void PrintTable(std::ostream& out, bool utf8, const std::vector<HistoryRecord>& records) {
   if (records.empty()) {
     out << "No update recorded.\n";
     return;
   }
-  char row[320];
+  char row[768];
   std::snprintf(row, sizeof row, "%-20s  %-17s  %-20s  %-24s  %-24s  %-21s  %7s\n", "ended (UTC)",
                 "fixture", "model", "version before", "version after", "result", "time");
   out << row;
   for (const HistoryRecord& r : records) {
-    std::snprintf(row, sizeof row, "%-20s  %-17s  %-20s  %-24s  %-24s  %-21s  %7s\n",
-                  Cell(r.time, 20).c_str(), Cell(r.uid, 17).c_str(), Cell(r.model, 20).c_str(),
-                  Cell(r.version_before, 24).c_str(), Cell(r.version_after, 24).c_str(),
-                  Cell(r.result, 21).c_str(), Seconds(r.seconds).c_str());
-    out << row << "    " << Cell(r.file, 200) << (r.simulated ? " (simulated)" : "") << '\n';
+    std::snprintf(row, sizeof row, "%s  %s  %s  %s  %s  %s  %7s\n", Field(r.time, utf8, 20).c_str(),
+                  Field(r.uid, utf8, 17).c_str(), Field(r.model, utf8, 20).c_str(),
+                  Field(r.version_before, utf8, 24).c_str(),
+                  Field(r.version_after, utf8, 24).c_str(), Field(r.result, utf8, 21).c_str(),
+                  Seconds(r.seconds).c_str());
+    out << row << "    " << ShownText(r.file, utf8) << (r.simulated ? " (simulated)" : "") << '\n';
   }
 }
 
@@ -138,16 +137,16 @@ int RunHistory(const CliConfig& config, const HistoryOptions& options, CliOutput
     for (const HistoryRecord& record : records) {
       items.push_back(RecordJson(record));
     }
-    io.out << Dump(json{{"command", "history"},
-                        {"file", PathText(*file)},
-                        {"records", items},
-                        {"skipped_lines", reading->warnings.size()},
-                        {"exit_code", kExitSuccess}})
-           << '\n';
-  } else if (options.csv) {
+    return PrintDocument(io, json{{"command", "history"},
+                                  {"file", PathText(*file)},
+                                  {"records", items},
+                                  {"skipped_lines", reading->warnings.size()},
+                                  {"exit_code", kExitSuccess}});
+  }
+  if (options.csv) {
     PrintCsv(io.out, records);
   } else {
-    PrintTable(io.out, records);
+    PrintTable(io.out, io.utf8, records);
   }
   return kExitSuccess;
 }

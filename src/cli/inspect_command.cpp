@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/exit_codes.h"
+#include "cli/json_document.h"
 #include "station/firmware_file.h"
 #include "update/erase_coverage.h"
 #include "update/image_analysis.h"
@@ -27,13 +28,11 @@ namespace {
 int BadFile(CliOutput io, bool json, const std::string& path, const std::string& text) {
   io.err << text << '\n';
   if (json) {
-    io.out << nlohmann::json{{"command", "inspect"},
-                             {"file", path},
-                             {"result", "bad file"},
-                             {"detail", text},
-                             {"exit_code", kExitBadFile}}
-                  .dump(2)
-           << '\n';
+    return PrintDocument(io, nlohmann::json{{"command", "inspect"},
+                                            {"file", path},
+                                            {"result", "bad file"},
+                                            {"detail", text},
+                                            {"exit_code", kExitBadFile}});
   }
   return kExitBadFile;
 }
@@ -85,31 +84,29 @@ nlohmann::json ChunksJson(const FirmwareFile& file, const std::vector<ChunkCover
 }
 
 // The analysis as one document.
-void PrintJson(CliOutput io, const std::string& path, const FirmwareFile& file,
-               const std::vector<ChunkCoverage>& coverage,
-               const std::vector<std::string>& warnings) {
+int PrintJson(CliOutput io, const std::string& path, const FirmwareFile& file,
+              const std::vector<ChunkCoverage>& coverage,
+              const std::vector<std::string>& warnings) {
   const ImageAnalysis& analysis = file.prepared->analysis;
   const ErasePlan& plan = file.prepared->plan;
   nlohmann::json erase = nlohmann::json::array();
   for (int i = 0; i < plan.erase_count && i < static_cast<int>(plan.erase_list.size()); ++i) {
     erase.push_back(plan.erase_list[static_cast<size_t>(i)]);
   }
-  io.out << nlohmann::json{{"command", "inspect"},
-                           {"file", path},
-                           {"sha256", file.sha256},
-                           {"loaded_bytes", file.loaded->loaded_count},
-                           {"records", file.stats.records},
-                           {"code_begin", analysis.code_begin},
-                           {"code_end", analysis.code_end},
-                           {"signature", analysis.signature},
-                           {"erase_blocks", erase},
-                           {"chunks", ChunksJson(file, coverage)},
-                           {"complete", file.complete()},
-                           {"has_signature", file.has_signature()},
-                           {"warnings", warnings},
-                           {"exit_code", kExitSuccess}}
-                .dump(2)
-         << '\n';
+  return PrintDocument(io, nlohmann::json{{"command", "inspect"},
+                                          {"file", path},
+                                          {"sha256", file.sha256},
+                                          {"loaded_bytes", file.loaded->loaded_count},
+                                          {"records", file.stats.records},
+                                          {"code_begin", analysis.code_begin},
+                                          {"code_end", analysis.code_end},
+                                          {"signature", analysis.signature},
+                                          {"erase_blocks", erase},
+                                          {"chunks", ChunksJson(file, coverage)},
+                                          {"complete", file.complete()},
+                                          {"has_signature", file.has_signature()},
+                                          {"warnings", warnings},
+                                          {"exit_code", kExitSuccess}});
 }
 
 }  // namespace
@@ -138,8 +135,7 @@ int RunInspect(const std::string& path, CliOutput io, bool json) {
   }
   const std::vector<ChunkCoverage> coverage = CoverageOfChunks(file);
   if (json) {
-    PrintJson(io, path, file, coverage, warnings);
-    return kExitSuccess;
+    return PrintJson(io, path, file, coverage, warnings);
   }
   for (const std::string& warning : warnings) {
     io.out << "Warning: " << warning << '\n';

@@ -11,6 +11,7 @@
 #include "cli/exit_codes.h"
 #include "cli/flash_report.h"
 #include "cli/interrupt.h"
+#include "cli/json_document.h"
 #include "cli/station_run.h"
 #include "station/line_discovery.h"
 
@@ -26,9 +27,10 @@ int RunList(const CliConfig& config, CliOutput io) {
   }
   const std::vector<std::string> names = (*drivers)->AdapterNames();
   if (config.json) {
-    io.out << Dump(json{{"command", "list"}, {"adapters", names}, {"exit_code", kExitSuccess}})
-           << '\n';
-  } else if (names.empty()) {
+    return PrintDocument(
+        io, json{{"command", "list"}, {"adapters", names}, {"exit_code", kExitSuccess}});
+  }
+  if (names.empty()) {
     io.out << "No adapter found.\n";
   } else {
     for (size_t i = 0; i < names.size(); ++i) {
@@ -109,8 +111,7 @@ int RunDiscover(const CliConfig& config, CliOutput io, std::optional<int> expect
       doc["result"] = verdict.result;
       doc["detail"] = verdict.detail;
     }
-    io.out << Dump(doc) << '\n';
-    return code;
+    return PrintDocument(io, std::move(doc));
   }
   for (const RdmUid& uid : result.found) {
     io.out << FormatUid(uid) << '\n';

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "cli/console_text.h"
+
 namespace quillmont::cli {
 namespace {
 
@@ -37,25 +39,24 @@ std::string FormatRate(double bytes_per_second) {
 }
 
 std::string FormatProgressLine(const FlashProgress& progress, size_t width) {
-  const int64_t total = std::max<int64_t>(progress.total, 1);
-  const int64_t sent = std::clamp<int64_t>(progress.sent, 0, total);
+  const int64_t to_write = std::max<int64_t>(progress.to_write, 0);
+  const int64_t written = std::clamp<int64_t>(progress.written, 0, to_write);
   char head[64];
-  std::snprintf(head, sizeof head, "%3lld%%  %lld/%lld B",
-                static_cast<long long>(sent * 100 / total), static_cast<long long>(sent),
-                static_cast<long long>(progress.total));
+  std::snprintf(head, sizeof head, "%3d%%  %lld/%lld B", std::clamp(progress.percent, 0, 100),
+                static_cast<long long>(written), static_cast<long long>(to_write));
   std::string line = head;
-  if (progress.program_micros >= kMinRateMicros && sent > 0) {
+  if (progress.program_micros >= kMinRateMicros && written > 0) {
     const double rate =
-        static_cast<double>(sent) * 1e6 / static_cast<double>(progress.program_micros);
-    const auto left = static_cast<uint64_t>(static_cast<double>(total - sent) / rate + 0.5);
+        static_cast<double>(written) * 1e6 / static_cast<double>(progress.program_micros);
+    const auto left = static_cast<uint64_t>(static_cast<double>(to_write - written) / rate + 0.5);
     line += "  " + FormatRate(rate) + "  " + FormatDuration(left) + " left";
   } else {
     line += "  --  -- left";
   }
-  if (!progress.step.empty() && line.size() + 2 < width) {
-    line += "  " + progress.step.substr(0, width - line.size() - 2);
+  if (!progress.step.empty()) {
+    line += "  " + progress.step;
   }
-  return line;
+  return FirstColumns(line, width);
 }
 
 }  // namespace quillmont::cli

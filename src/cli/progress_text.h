@@ -9,9 +9,10 @@
 
 namespace quillmont::cli {
 
-// " 42%  5040/11936 B  1.9 KiB/s  0:04 left  <step>", the step being the log's last line; the
-// rate and the time left read "--" until programming has run for a moment. The step is cut so
-// that the line stays within `width` characters.
+// " 42%  5040/11972 B  1.9 KiB/s  0:04 left  <step>": the share and the bytes of the program
+// requests acknowledged (100 % only once the signature is), the rate they are written at, the
+// time left and the log's last line; the rate and the time left read "--" until programming has
+// run for a moment. The line is cut to `width` characters, never inside one.
 std::string FormatProgressLine(const FlashProgress& progress, size_t width = 100);
 
 // "0:04", "12:31", "1:02:03".

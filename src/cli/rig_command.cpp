@@ -8,6 +8,7 @@
 #include "cli/exit_codes.h"
 #include "cli/flash_report.h"
 #include "cli/interrupt.h"
+#include "cli/json_document.h"
 #include "cli/sim_dump.h"
 #include "cli/station_run.h"
 #include "station/rig.h"
@@ -102,9 +103,10 @@ int Report(const FlashRequest& request, const CliConfig& config, CliOutput io,
       doc["result"] = "interrupted";
       doc["detail"] = InterruptText(signal);
     }
-    io.out << Dump(doc) << '\n';
-  } else if (!request.dry_run) {
-    PrintRigTable(io.out, file, plan.entries, request.all_adapters);
+    return PrintDocument(io, std::move(doc));
+  }
+  if (!request.dry_run) {
+    PrintRigTable(io.out, io.utf8, file, plan.entries, request.all_adapters);
   }
   return exit_code;
 }
@@ -127,9 +129,11 @@ int RunFlashAllFixtures(const FlashRequest& request, const CliConfig& config, Cl
       io, config.json,
       several ? ConsoleRenderer::Layout::kPrefixed : ConsoleRenderer::Layout::kOneLine);
   console.adapter_column = request.all_adapters;
+  console.plan_is_result = request.dry_run;
   const RigSelection selection{config.uids, request.model_id, request.skip_version, request.expect};
   if (!config.json) {
-    // The survey takes seconds on a full line: say what the silence is.
+    // The survey takes seconds on a full line: say what the silence is, as the heading of what
+    // the run prints on standard output.
     io.out << (several ? "Looking for fixtures on every line...\n"
                        : "Looking for fixtures on the line...\n")
            << std::flush;

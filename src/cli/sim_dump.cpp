@@ -1,5 +1,10 @@
 #include "cli/sim_dump.h"
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+
 #include "sim/nor_flash.h"
 #include "sim/simulated_line.h"
 
@@ -12,7 +17,54 @@ void Dump(const SimulatedFixture& fixture, const std::string& path, std::ostream
   }
 }
 
+// Why `path`, which is not there or is a file, cannot be opened for writing; nothing when it can.
+std::string OpenForWriting(const std::string& path, bool existed) {
+  errno = 0;
+  std::FILE* file = std::fopen(path.c_str(), "ab");  // appends: nothing there is changed
+  if (file == nullptr) {
+    const int error = errno;
+    return error == ENOENT   ? "no such folder"
+           : error == EACCES ? "permission denied"
+           : error == EROFS  ? "read-only file system"
+                             : std::strerror(error);
+  }
+  std::fclose(file);
+  if (!existed) {
+    std::error_code ignored;
+    std::filesystem::remove(path, ignored);
+  }
+  return {};
+}
+
 }  // namespace
+
+Status CheckDumpPath(const std::string& path) {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  const fs::file_status status = fs::status(path, error);
+  std::string why;
+  switch (status.type()) {
+    case fs::file_type::directory:
+      why = "is a directory";
+      break;
+    case fs::file_type::not_found:
+    case fs::file_type::regular:
+    case fs::file_type::character:  // /dev/null
+      why = OpenForWriting(path, status.type() != fs::file_type::not_found);
+      break;
+    case fs::file_type::none:
+    case fs::file_type::unknown:
+      why = error == std::errc::permission_denied ? "permission denied" : error.message();
+      break;
+    default:
+      why = "not a regular file";  // a pipe would hold the run until someone reads it
+      break;
+  }
+  if (why.empty()) {
+    return {};
+  }
+  return Error{"--sim-dump: cannot write " + path + ": " + why};
+}
 
 void DumpFixtureFlash(DriverSet& drivers, const std::string& uid, const std::string& path,
                       std::ostream& err) {

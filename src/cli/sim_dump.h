@@ -5,9 +5,15 @@
 #include <ostream>
 #include <string>
 
+#include "base/result.h"
 #include "drivers/driver_choice.h"
 
 namespace quillmont::cli {
+
+// Whether --sim-dump PATH can be written, checked before a run begins: an error that says which
+// and why ("--sim-dump: cannot write out/flash.bin: no such folder"). A file made for the check is
+// removed again; one already there is left as it is.
+Status CheckDumpPath(const std::string& path);
 
 // Writes the flash of the simulated fixture `uid` ("4F 4C ..."; the line's first fixture when
 // no fixture has it) to `path`. Nothing without a path or a simulated line; a file that cannot be

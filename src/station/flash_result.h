@@ -33,8 +33,11 @@ const char* VerdictName(FlashVerdict verdict);
 
 // How far an update has got, with its times on the run's clock.
 struct FlashProgress {
-  int64_t sent = 0;             // bytes of program requests sent
+  int64_t sent = 0;             // bytes of program requests sent, resent chunks included
   int64_t total = 0;            // loaded bytes of the image
+  int64_t written = 0;          // bytes of acknowledged program requests, each chunk once
+  int64_t to_write = 0;         // bytes of every program request, the signature's too
+  int percent = 0;              // UpdateProgress::Percent: 100 only once the signature is written
   uint64_t micros = 0;          // since the update started
   uint64_t program_micros = 0;  // since the first program request
   std::string step;             // the last step the log named

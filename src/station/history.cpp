@@ -1,7 +1,9 @@
 #include "station/history.h"
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <nlohmann/json.hpp>
 
@@ -187,13 +189,29 @@ Status UpdateHistory::Append(HistoryRecord record) {
 }
 
 Result<HistoryReading> UpdateHistory::Read() const {
+  const auto cannot_read = [this](const std::string& why) {
+    return Error{"Cannot read " + PathText(file_) + ": " + why};
+  };
   std::error_code error;
-  if (!std::filesystem::exists(file_, error)) {
-    return HistoryReading{};
+  const std::filesystem::file_status status = std::filesystem::status(file_, error);
+  switch (status.type()) {
+    case std::filesystem::file_type::not_found:
+      return HistoryReading{};  // nothing recorded yet
+    case std::filesystem::file_type::regular:
+      break;
+    case std::filesystem::file_type::directory:
+      return cannot_read("is a directory");
+    case std::filesystem::file_type::none:
+    case std::filesystem::file_type::unknown:
+      return cannot_read(error == std::errc::permission_denied ? "permission denied"
+                                                               : error.message());
+    default:
+      return cannot_read("not a regular file");
   }
+  errno = 0;
   std::ifstream in(file_, std::ios::binary);
   if (!in) {
-    return Error{"Cannot read " + PathText(file_) + "."};
+    return cannot_read(errno == EACCES ? "permission denied" : std::strerror(errno));
   }
   HistoryReading reading;
   int number = 0;
@@ -213,6 +231,9 @@ Result<HistoryReading> UpdateHistory::Read() const {
   std::vector<char> block(64 * 1024);
   while (in.read(block.data(), static_cast<std::streamsize>(block.size())) || in.gcount() > 0) {
     splitter.Feed(block.data(), static_cast<size_t>(in.gcount()), take);
+  }
+  if (in.bad()) {
+    return cannot_read("a read failed");
   }
   if (splitter.pending()) {
     splitter.End(take);

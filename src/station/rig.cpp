@@ -121,7 +121,7 @@ std::string Exclusion(const RigFixture& fixture, const RigSelection& selection) 
     return "model " + ModelIdText(*fixture.model_id) + ", not " + ModelIdText(*selection.model_id);
   }
   if (selection.skip_version && fixture.answered && fixture.version == *selection.skip_version) {
-    return "already runs \"" + fixture.version + "\"";
+    return "already runs \"" + WindowText(fixture.version) + "\"";
   }
   return {};
 }
@@ -217,7 +217,7 @@ RigChoice SelectRigFixtures(std::vector<RigFixture>& fixtures, const RigSelectio
       fixture.reason = !fixture.answered       ? "no answer after the discovery"
                        : fixture.in_bootloader ? "in its bootloader, where an earlier update "
                                                  "was cut short"
-                                               : "runs \"" + fixture.version + "\"";
+                                               : "runs \"" + WindowText(fixture.version) + "\"";
     }
   }
   OrderRigFixtures(fixtures);

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "rdm/fixture_text.h"
 #include "station/history.h"
 #include "station/user_folders.h"
 #include "update/update_job.h"
@@ -71,13 +72,19 @@ void UpdateWatch::OnUpdateProgress(const UpdateProgress& progress) {
   if (IsProgramStep(progress.step) && program_started_ == 0) {
     program_started_ = now;
   }
-  if (progress.sent == shown_sent_) {
+  // A request that sends no program bytes can still complete the share written: the start
+  // request is the first report after the signature's acknowledgement.
+  if (progress.sent == shown_sent_ && progress.Percent() == shown_percent_) {
     return;
   }
   shown_sent_ = progress.sent;
+  shown_percent_ = progress.Percent();
   FlashProgress shown;
   shown.sent = progress.sent;
   shown.total = progress.total;
+  shown.written = progress.written;
+  shown.to_write = progress.to_write;
+  shown.percent = shown_percent_;
   shown.micros = now - started_;
   shown.program_micros = program_started_ == 0 ? 0 : now - program_started_;
   shown.step = step_;
@@ -159,9 +166,10 @@ void UpdateWatch::Record(const FlashResult& result) {
   record.program = settings_.program;
   record.adapter = result.adapter;
   record.uid = result.uid;
-  record.model = result.model;
-  record.version_before = result.version_before;
-  record.version_after = result.version_after;
+  // A fixture's texts are Latin-1: recorded as the letters they stand for.
+  record.model = JsonText(result.model);
+  record.version_before = JsonText(result.version_before);
+  record.version_after = JsonText(result.version_after);
   record.file = RecordedPath(file_.path);
   record.sha256 = file_.sha256;
   record.result = VerdictName(result.verdict);

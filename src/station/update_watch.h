@@ -64,6 +64,7 @@ class UpdateWatch final : public StationEvents {
   uint64_t program_started_ = 0;
   int64_t sent_ = 0;
   int64_t shown_sent_ = -1;
+  int shown_percent_ = -1;
   std::string step_;
   bool start_requested_ = false;  // the request to start the new application went out
   std::vector<std::string> log_;

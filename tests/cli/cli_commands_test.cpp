@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -112,14 +113,15 @@ TEST_F(CliCommandsTest, FlashEndsWithVeryWellDoneAndTheFlashHoldsTheImage) {
   const std::string dump = (folder.path() / "flash.bin").string();
   const CliRun run = Run(kSim + "--sim-dump " + Quote(dump) + " flash " + Quote(file));
   EXPECT_EQ(run.status, 0) << run.err;
-  EXPECT_NE(run.out.find("\n VERY WELL DONE !\n"), std::string::npos);
-  EXPECT_NE(run.out.find("Fixture:  4F 4C 12 34 56 78\n"), std::string::npos);
+  // The update's log is on standard error; standard output holds the summary alone.
+  EXPECT_NE(run.err.find("\nProgramming $4100 (4 bytes)...\n"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("\n VERY WELL DONE !\n"), std::string::npos);
+  EXPECT_EQ(run.out.rfind("\nFixture:  4F 4C 12 34 56 78\nFile:     ", 0), 0u) << run.out;
   // Success is the new application heard after the start, not the start's acknowledgement.
   EXPECT_NE(run.out.find("Result:   success: The fixture answers from its new application, and "
                          "the simulated fixture's flash holds the image.\n"),
             std::string::npos)
       << run.out;
-  EXPECT_EQ(run.err, "");
 
   // The dump is the fixture's flash: every loaded byte that is not the fill pattern is in it.
   const std::string flash = ReadWholeFile(dump);
@@ -247,7 +249,7 @@ TEST_F(CliCommandsTest, FlashAllAdaptersGoesOnWhenOneAdapterFails) {
 
   const CliRun table = Run(kSim + "--sim-adapters 2 flash --all-adapters " + Quote(file));
   EXPECT_EQ(table.status, 0) << table.err;
-  EXPECT_NE(table.out.find("[adapter 1]  VERY WELL DONE !\n"), std::string::npos);
+  EXPECT_NE(table.err.find("[adapter 1]  VERY WELL DONE !\n"), std::string::npos);
   EXPECT_NE(table.out.find("adapter  fixture            result"), std::string::npos);
 }
 
@@ -262,7 +264,10 @@ TEST_F(CliCommandsTest, BadArgumentsExitWith2) {
         std::string("--simulate --port /dev/ttyUSB0 info"),
         std::string("--driver serial --sim-dump x.bin info"), std::string("--driver bogus list"),
         kSim + "--sim-adapter bogus info", kSim + "--driver usbpro --sim-adapter ch340 info",
-        kSim + "--widget-baud 115200 info", std::string("--sim-adapter ftdi info")}) {
+        kSim + "--widget-baud 115200 info", std::string("--sim-adapter ftdi info"),
+        // Refused before the update: its flash could not be written at the end.
+        kSim + "--sim-dump " + Quote((folder.path() / "none" / "flash.bin").string()) + " flash " +
+            Quote(file)}) {
     const CliRun run = Run(arguments);
     EXPECT_EQ(run.status, 2) << arguments;
     EXPECT_EQ(run.out, "") << arguments;
@@ -279,6 +284,84 @@ TEST_F(CliCommandsTest, EveryCommandHasHelpWithTheExitCodes) {
   }
   EXPECT_EQ(Run(kSim + "--sim-adapters 2 list").out,
             "0  simulated adapter 0 (1 fixture)\n1  simulated adapter 1 (1 fixture)\n");
+}
+
+// The terminal's locale as the program reads it (LC_ALL decides), for one test.
+class Locale {
+ public:
+  explicit Locale(const char* value) { Set(value); }
+  ~Locale() { Set(""); }
+  static void Set(const char* value) {
+#if defined(_WIN32)
+    _putenv_s("LC_ALL", value);
+#else
+    setenv("LC_ALL", value, 1);
+#endif
+  }
+};
+
+bool IsPrintableAscii(const std::string& text) {
+  return std::all_of(text.begin(), text.end(),
+                     [](char c) { return c == '\n' || (c >= 0x20 && c < 0x7F); });
+}
+
+// A fixture's texts and the paths echoed back are data: no control byte reaches the terminal,
+// Latin-1 shows as its letters where the terminal takes UTF-8, and every JSON document is ASCII
+// and keeps the text.
+TEST_F(CliCommandsTest, TextsFromOutsideReachTheTerminalAsDataAndJsonAsUtf8) {
+  const std::string label = "Ger\xE4t \x1B[31mred";  // Latin-1 and an ESC sequence
+  const std::string sim = kSim + "--sim-fixture " + Quote("0:label=" + label) + " ";
+  const std::string path = "no\x1B]0;such\x07.srec2";
+  for (const bool utf8 : {true, false}) {
+    const Locale locale(utf8 ? "C.UTF-8" : "C");
+    const CliRun info = Run(sim + "info");
+    EXPECT_EQ(info.status, 0) << info.err;
+    EXPECT_NE(info.out.find(std::string("\nSoftware version:  Ger") +
+                            (utf8 ? "\xC3\xA4" : "\\xE4") + "t \\x1B[31mred\n"),
+              std::string::npos)
+        << info.out;
+    const CliRun inspect = Run("inspect " + Quote(path));
+    EXPECT_EQ(inspect.status, 3);
+    EXPECT_EQ(inspect.err, "Cannot read no\\x1B]0;such\\x07.srec2: no such file\n");
+    for (const std::string& shown : {info.out, info.err, inspect.err}) {
+      EXPECT_EQ(shown.find('\x1B'), std::string::npos) << shown;
+    }
+  }
+
+  const std::string file = ExamplePath("fixture-app-1.1.srec2");
+  const std::string kept = "Ger\xC3\xA4t \x1B[31mred";
+  for (const auto& [command, key] :
+       {std::pair<std::string, std::string>{"info", "software_version"},
+        {"flash " + Quote(file), "software_version_before"}}) {
+    const CliRun run = Run(sim + "--json " + command);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(IsPrintableAscii(run.out)) << run.out;
+    EXPECT_EQ(json::parse(run.out)[key], kept) << command;
+  }
+  const CliRun inspect = Run("--json inspect " + Quote(path));
+  EXPECT_TRUE(IsPrintableAscii(inspect.out)) << inspect.out;
+  EXPECT_EQ(json::parse(inspect.out)["file"], path);
+}
+
+// Standard output carries what a command comes to, standard error its status lines; with
+// --json standard output is one document, and why a port did not open is inside it.
+TEST_F(CliCommandsTest, ResultsOnStandardOutputStatusOnStandardError) {
+  const std::string connected =
+      "[Connected]\n[Discover Node...]\n[Connected,  Device's Rdm_ID  =  4F 4C 12 34 56 78]\n";
+  const CliRun info = Run(kSim + "info");
+  EXPECT_EQ(info.out.rfind("UID:               4F 4C 12 34 56 78\n", 0), 0u) << info.out;
+  EXPECT_EQ(info.err, connected);
+  const CliRun identify = Run(kSim + "identify on");
+  EXPECT_EQ(identify.out, "4F 4C 12 34 56 78: identify on\n");
+  EXPECT_EQ(identify.err, connected);
+#if !defined(_WIN32)
+  const std::string port = (folder.path() / "ttyUSB9").string();
+  const CliRun missing = Run("--port " + Quote(port) + " --json info");
+  EXPECT_EQ(missing.status, 4);
+  const json doc = json::parse(missing.out);
+  EXPECT_EQ(doc["port_notices"], json::array({port + ": no such device"}));
+  EXPECT_EQ(missing.err, port + ": no such device\nNo USB-to-RS485 adapter could be opened.\n");
+#endif
 }
 
 }  // namespace

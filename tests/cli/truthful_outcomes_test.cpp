@@ -204,8 +204,10 @@ TEST_F(TruthfulOutcomesTest, AFileAsSrecCatWritesItWithoutAStartAddressIsFlashed
 // A signal aborts the update as the Abort button does, and the run still ends with its summary
 // (or its document) and the signal's status; nothing is sent after it.
 TEST_F(TruthfulOutcomesTest, ASignalMidUpdateAbortsItAsTheButtonDoes) {
-  ChildProcess cli(QUILLMONT_CLI_PATH,
-                   {"--simulate", "flash", ExamplePath("fixture-app-1.1.srec2")},
+  // The update's log is on standard error: read with the summary, as a terminal shows both.
+  ChildProcess cli("/bin/sh",
+                   {"-c", "exec \"$0\" --simulate flash \"$1\" 2>&1", QUILLMONT_CLI_PATH,
+                    ExamplePath("fixture-app-1.1.srec2")},
                    (folder.path() / "child-err.txt").string());
   ASSERT_TRUE(cli.started());
   std::string line;

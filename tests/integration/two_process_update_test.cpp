@@ -102,7 +102,7 @@ TEST_F(TwoProcessUpdate, CliFlashesTheSimulatedFixtureThroughItsPseudoTerminal) 
   EXPECT_NE(out.find("Software version:  Quillmont demo app 1.0\n"), std::string::npos) << out;
 
   ASSERT_EQ(RunCli({"--port", Path("line"), "flash", kImage}, out), 0);
-  EXPECT_NE(out.find("VERY WELL DONE !"), std::string::npos) << out;
+  EXPECT_NE(out.find("\nResult:   success: "), std::string::npos) << out;
 
   EXPECT_EQ(sim->Wait(kFinishMs), 0);
   const std::string said = sim->ReadRest(1000);
@@ -178,7 +178,7 @@ TEST_F(TwoProcessUpdate, ThroughAWidgetDiscoveryFindsThreeFixturesAndFlashUpdate
       RunCli({"--driver", "usbpro", "--port", pty, "--uid", "4F 4C 12 34 56 79", "flash", kImage},
              out),
       0);
-  EXPECT_NE(out.find("VERY WELL DONE !"), std::string::npos) << out;
+  EXPECT_NE(out.find("\nResult:   success: "), std::string::npos) << out;
   EXPECT_EQ(sim->Wait(kFinishMs), 0);
   const std::string said = sim->ReadRest(1000);
   EXPECT_NE(said.find("4F 4C 12 34 56 79 started its application \"Quillmont demo app 1.1\""),
