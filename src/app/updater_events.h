@@ -57,6 +57,9 @@ class UpdaterEvents {
   virtual void OnDeviceInfo(const DeviceInfoEvent& /*info*/) {}
   virtual void OnUpdateProgress(const UpdateProgress& /*progress*/) {}
   virtual void OnUpdateEnded(UpdateOutcome /*outcome*/) {}
+  // Text the core appended to its log pane: one entry, without the CR LF that ends it (it may
+  // hold CR LF of its own).
+  virtual void OnLogAppended(const std::string& /*text*/) {}
 };
 
 }  // namespace quillmont

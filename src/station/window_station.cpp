@@ -90,7 +90,7 @@ void WindowStation::OnUpdateEnded(UpdateOutcome outcome) {
     return;
   }
   watch_->OnUpdateEnded(outcome);
-  last_result_ = watch_->Finish(window_->job.started_version(), false);
+  last_result_ = watch_->Finish(window_->job, false);
   watch_.reset();
   events_.OnFlashResult(0, *last_result_);
 }
