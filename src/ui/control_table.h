@@ -2,6 +2,7 @@
 // size in dialog units and alignment, in creation order, which is also the tab order.
 #pragma once
 
+#include <QString>
 #include <Qt>
 #include <span>
 
@@ -25,6 +26,12 @@ inline constexpr int kMainClientHeightDlu = 284;
 inline constexpr const char* kMainCaption = "Quillmont - V3.20";
 
 std::span<const ControlSpec> MainWindowControls();
+
+// A button's text with its Alt-letter mark ("&Update Firmware"), for the texts the core writes;
+// any other text as it is. The letter R is left to the Rig button. WithoutMnemonic gives the core's
+// text back.
+QString WithMnemonic(const QString& text);
+QString WithoutMnemonic(QString text);
 
 // StatusLine is shown two lines high (its template height is one line), so that the longest
 // status text is not cut off.
