@@ -37,6 +37,10 @@ QString WithoutMnemonic(QString text);
 // status text is not cut off.
 inline constexpr int kStatusLineShownHeightDlu = 16;
 
+// FrameView is shown this high (its template height is 40): its last line then stays clear of the
+// progress bar's strip above the log pane at every scale.
+inline constexpr int kFrameViewShownHeightDlu = 36;
+
 // ModelLabel and VersionLabel are shown this wide (their template widths are 100 and 85): the
 // strip to their right is free up to the "Dmx Addr:" caption, and a version such as "Quillmont
 // Sim Bootloader 1.0" then fits whole. A text longer still is elided, whole in its tooltip.

@@ -139,6 +139,8 @@ void UpdaterDialog::CreateControls() {
       // strip below the line is free up to the row of Discover Node.
       rect.setHeight(DluToPixelsY(kStatusLineShownHeightDlu, base_units_));
     }
+    if (spec.id == kFrameView)
+      rect.setHeight(DluToPixelsY(kFrameViewShownHeightDlu, base_units_));
     if (spec.id == kModelLabel || spec.id == kVersionLabel)
       rect.setWidth(DluToPixelsX(kDeviceLabelShownWidthDlu, base_units_));
     widget->setGeometry(rect);

@@ -418,7 +418,8 @@ void UpdateJob::VerifyStep() {
       if (heard_bootloader_) {
         End(UpdateOutcome::kStaysInBootloader, UpdateOutcomeText(UpdateOutcome::kStaysInBootloader),
             host_.UpdateAnalysis().HasSignature()
-                ? "The fixture is still in its bootloader. Run the update again."
+                ? "Run the update again. If the fixture stays in its bootloader once more, check "
+                  "that the file is meant for this fixture."
                 : "The file has no application signature, so the bootloader does not start it. "
                   "Flash a signed firmware file.");
       } else {
