@@ -9,6 +9,7 @@
 #include "app/settings_text.h"
 #include "app/updater_window.h"
 #include "rdm/message.h"
+#include "rdm/response_check.h"
 #include "rdm/uid.h"
 
 namespace quillmont {
@@ -18,6 +19,11 @@ constexpr int16_t kDiscoverCountdownTicks = 5;
 constexpr uint16_t kMaxSubDevice = 65535;
 constexpr int kLowestDmxAddress = 1;
 constexpr int kHighestDmxAddress = 512;
+// Ticks a command's GET or SET may wait for its answer before the window says none came. A
+// fixture answers within milliseconds; this leaves room for a slow adapter and a busy line.
+constexpr int kAnswerWaitTicks = 50;
+// The rate RDM fixtures answer at.
+constexpr int32_t kRdmBaud = 250000;
 
 // The DMX start address in `text`: decimal digits (leading zeros allowed) with blanks around
 // them, 1 to 512. Nothing for any other text: a sign, other characters, or a number out of range.
@@ -77,6 +83,7 @@ void UpdaterWindow::OnDiscoverButton() {
   countdown = kDiscoverCountdownTicks;
   device_found = 0;
   manual_uid = 0;
+  discovery_failure_told_ = false;
 }
 
 void UpdaterWindow::OnUidChanged() {
@@ -107,6 +114,9 @@ int16_t UpdaterWindow::ApplyTypedUid() {
   if (result != static_cast<int16_t>(typed.size())) {
     port_.ShowMessageBox("Invalid RDM ID.");
     return result;
+  }
+  if (typed != target_uid) {
+    ClearDeviceLabels();  // another fixture: what the last one told is not its
   }
   target_uid = typed;
   device_found = 1;
@@ -163,6 +173,47 @@ void UpdaterWindow::OnSetAddressButton() {
   }
   const uint8_t data[2] = {static_cast<uint8_t>(*address >> 8), static_cast<uint8_t>(*address)};
   SendToTarget(SET_COMMAND, DMX_START_ADDRESS, data, 2);
+}
+
+void UpdaterWindow::AwaitAnswer(uint8_t command_class, uint16_t pid) {
+  awaited_ = AwaitedAnswer{command_class, pid, target_uid, kAnswerWaitTicks};
+}
+
+void UpdaterWindow::NoteAnswer(const RdmFrameView& frame) {
+  // Any answer counts, a NACK or a request to ask later included: the fixture is there.
+  if (awaited_ &&
+      CheckResponse({awaited_->uid, awaited_->command_class, awaited_->pid}, frame).Answers()) {
+    awaited_.reset();
+  }
+}
+
+void UpdaterWindow::CountDownAwaitedAnswer() {
+  if (!awaited_ || --awaited_->ticks_left > 0) {
+    return;
+  }
+  const char* verb = awaited_->command_class == GET_COMMAND ? "GET " : "SET ";
+  AppendLog("No answer from " + FormatUid(awaited_->uid) + " to " + verb + PidName(awaited_->pid) +
+            ".");
+  awaited_.reset();
+}
+
+void UpdaterWindow::TellDiscoveryFailure(DiscoveryFailure failure) {
+  if (!desktop_window || discovery_failure_told_) {
+    return;
+  }
+  discovery_failure_told_ = true;
+  const int32_t baud = DecimalTextValue(BaudTextString(baud_text));
+  const std::string rate = baud == kRdmBaud ? ""
+                                            : "the line runs at " + BaudTextString(baud_text) +
+                                                  " baud, but RDM fixtures answer at 250000; ";
+  if (failure == DiscoveryFailure::kLineNotQuiet) {
+    AppendLog("Discovery could not begin: the line did not fall quiet. Likely causes: " + rate +
+              "noise on the line, or a line without its terminator.");
+    return;
+  }
+  AppendLog("Discovery found no fixture. Likely causes: " + rate +
+            "several fixtures on the line (this discovery needs exactly one), or no fixture "
+            "connected and powered.");
 }
 
 bool UpdaterWindow::TellWhenRefused(const RdmFrameView& frame) {
@@ -226,6 +277,7 @@ void UpdaterWindow::OnBaudChanged() {
     return;  // nothing selected: nothing to take
   }
   SetBaudText(baud_text, port_.ComboGetItemText(kBaudCombo, index));
+  discovery_failure_told_ = false;
   const int32_t baud = DecimalTextValue(BaudTextString(baud_text));
   if (link != nullptr && baud >= kMinAppliedBaud) {
     (void)SetLinkBaud(io_, link, baud);  // a refused rate is printed on the diagnostic stream

@@ -35,5 +35,13 @@ inline constexpr int kIconId = 128;
 // The periodic timer that drives OnTick.
 inline constexpr int kTickTimerId = 1;
 inline constexpr int kTickPeriodMs = 10;
+// Under the event pacing, while an update runs, a desktop window also looks at the line between
+// the ticks: this timer's expiries reach OnTick with its identifier and take what waits.
+inline constexpr int kLineWatchTimerId = 2;
+inline constexpr int kLineWatchPeriodMs = 1;
+
+// The progress bar's strip lies this many pixels above the log pane; the bar is this high.
+inline constexpr int kProgressStripPixels = 30;
+inline constexpr int kProgressBarPixels = 25;
 
 }  // namespace quillmont

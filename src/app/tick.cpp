@@ -50,11 +50,22 @@ CommandAnswer AnswerOf(const RdmFrameView& frame, const ResponseCheck& check) {
 
 }  // namespace
 
-void UpdaterWindow::OnTick(int /*timer_id*/) {
+void UpdaterWindow::OnTick(int timer_id) {
+  if (timer_id == kLineWatchTimerId) {
+    OnLineReadable();
+    return;
+  }
   if (busy != 0) {
     // A tick inside a modal loop that a running tick opened: only the update's step.
     job.Step();
     busy = 0;
+    return;
+  }
+  if (pending_end_box_) {
+    // Outside every tick's work, so that the ticks inside the box run whole.
+    const std::string text = std::move(*pending_end_box_);
+    pending_end_box_.reset();
+    port_.ShowMessageBox(text);
     return;
   }
   busy = 1;
@@ -84,6 +95,7 @@ void UpdaterWindow::OnTick(int /*timer_id*/) {
     }
   }
   TellLineNotices();
+  CountDownAwaitedAnswer();
   busy = 0;
 }
 
@@ -104,7 +116,10 @@ void UpdaterWindow::WatchLink() {
     io_.driver.FT_Close(link);
     link = nullptr;
     device_found = 0;
+    awaited_.reset();
+    discovery_failure_told_ = false;
     events_->OnLinkChanged(false);
+    job.OnLinkLost();  // nothing more can reach the fixture: a running update ends here
   }
 }
 
@@ -156,10 +171,15 @@ bool UpdaterWindow::RunDiscoverySchedule() {
                              : "No RDM Device available. Only ONE device should be connected.");
     countdown = kRetryDiscoveryTicks;
     device_found = 0;
-    events_->OnDiscovery(DiscoveryEvent{
-        false, RdmUid{},
-        discovered == -2 ? DiscoveryFailure::kLineNotQuiet : DiscoveryFailure::kNoAnswer});
+    const DiscoveryFailure failure =
+        discovered == -2 ? DiscoveryFailure::kLineNotQuiet : DiscoveryFailure::kNoAnswer;
+    TellDiscoveryFailure(failure);
+    events_->OnDiscovery(DiscoveryEvent{false, RdmUid{}, failure});
     return false;
+  }
+  discovery_failure_told_ = false;
+  if (found != target_uid) {
+    ClearDeviceLabels();  // another fixture: what the last one told is not its
   }
   target_uid = found;
   uid_text = FormatUid(target_uid);
@@ -256,6 +276,7 @@ void UpdaterWindow::ShowAndDispatchFrame() {
     return;
   }
   events_->OnReplyAccepted(*view);
+  NoteAnswer(*view);
   DispatchDeviceInfo(*view);
   job.OnReply(*view);
   rx_length = 0;
@@ -329,6 +350,11 @@ void UpdaterWindow::PollControlField() {
 void UpdaterWindow::SendToTarget(uint8_t command_class, uint16_t pid, const uint8_t* data,
                                  uint8_t pdl) {
   SendRdmRequest(io_, link, target_uid, data, pdl, 0, command_class, pid);
+  // The update's requests are its own; a command's GET or SET is watched for its answer.
+  if (desktop_window && !job.running() && link != nullptr &&
+      (command_class == GET_COMMAND || command_class == SET_COMMAND)) {
+    AwaitAnswer(command_class, pid);
+  }
 }
 
 }  // namespace quillmont

@@ -6,6 +6,7 @@
 #include "app/updater_window.h"
 #include "update/image_analysis.h"
 #include "update/srec2.h"
+#include "update/update_job.h"
 
 namespace quillmont {
 namespace {
@@ -13,7 +14,6 @@ namespace {
 // The receive side is emptied before an update starts; a line that never falls quiet must not
 // hang the window, so the drain stops after as many reads as discovery's drain allows.
 constexpr int kStartDrainReads = 200;
-constexpr int32_t kProgressBarHeight = 25;
 
 }  // namespace
 
@@ -33,21 +33,70 @@ void UpdaterWindow::OnUpdateButton() {
     return;
   }
   port_.Invalidate();
+  LogUpdateHeader(*path);
   AppendLog("Reading " + *path);
   const PreparedFirmware* firmware = PrepareChosenFile(*path);
   if (firmware == nullptr) {
     return;
   }
-  // A file that may be cut short is flashed only when the operator says so.
-  if (firmware->image.file_ending != FileEnding::kComplete) {
-    const std::string why = FileEndingText(firmware->image.file_ending);
-    AppendLog(why);
-    if (!port_.AskYesNo(why + "\n\nFlash it all the same?")) {
-      AppendLog("Not flashed.");
-      return;
-    }
+  LogAnalysis(*firmware);
+  if (ConfirmDoubtfulFile(*firmware)) {
+    BeginUpdate(*firmware);
   }
-  BeginUpdate(*firmware);
+}
+
+void UpdaterWindow::OnUpdateButtonKey() {
+  if (!job.running()) {
+    OnUpdateButton();
+    return;
+  }
+  // Ticks go on while the question is open; the update may end meanwhile, and the question with
+  // it.
+  asking_about_update_ = true;
+  const bool abort = port_.AskYesNo(kAbortUpdateQuestion);
+  asking_about_update_ = false;
+  if (abort) {
+    AbortUpdate();
+  }
+}
+
+// A file that may be cut short, or one without signature (the fixture stays in its bootloader),
+// is flashed only when the operator says so; No is the default.
+bool UpdaterWindow::ConfirmDoubtfulFile(const PreparedFirmware& firmware) {
+  std::string doubts;
+  if (firmware.image.file_ending != FileEnding::kComplete) {
+    doubts = FileEndingText(firmware.image.file_ending);
+    AppendLog(doubts);
+  }
+  if (!firmware.analysis.HasSignature()) {
+    doubts += doubts.empty() ? "" : "\n\n";
+    doubts += kNoSignatureWarning;
+  }
+  if (doubts.empty()) {
+    return true;
+  }
+  if (!port_.AskYesNo(doubts + "\n\n" + kFlashAnywayQuestion)) {
+    AppendLog("Not flashed.");
+    return false;
+  }
+  return true;
+}
+
+void UpdaterWindow::LogUpdateHeader(const std::string& path) {
+  const std::string time = port_.LocalTimeText();
+  if (time.empty()) {
+    return;
+  }
+  const size_t slash = path.find_last_of("/\\");
+  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  AppendLog("--- " + time + "  " + name + " ---");
+}
+
+void UpdaterWindow::LogAnalysis(const PreparedFirmware& firmware) {
+  AppendLog(FormatAnalysisLog(firmware.analysis, firmware.plan));
+  if (!firmware.analysis.HasSignature()) {
+    AppendLog(kNoSignatureWarning);
+  }
 }
 
 const PreparedFirmware* UpdaterWindow::PrepareChosenFile(const std::string& path) {
@@ -76,10 +125,12 @@ bool UpdaterWindow::StartUpdate(const std::string& path, const PreparedFirmware&
     return false;
   }
   port_.Invalidate();
+  LogUpdateHeader(path);
   AppendLog("Reading " + path);
   if (firmware.image.loaded_count == 0) {
     return false;
   }
+  LogAnalysis(firmware);
   return BeginUpdate(firmware);
 }
 
@@ -97,15 +148,20 @@ bool UpdaterWindow::BeginUpdate(const PreparedFirmware& firmware) {
   image = firmware.image;
   analysis = firmware.analysis;
   erase_plan = firmware.plan;
-  AppendLog(FormatAnalysisLog(analysis, erase_plan));
-  if (!analysis.HasSignature()) {
-    AppendLog(kNoSignatureWarning);
-  }
 
   if (const Status started = job.Start(); !started) {
     AppendLog(started.error().message);
     port_.ShowMessageBox(started.error().message);
     return false;
+  }
+  awaited_.reset();  // the update's requests take the line over
+  program_started_micros_ = 0;
+  if (desktop_window) {
+    // Off the button that now reads "Abort Operation": a second Enter must not abort.
+    port_.FocusControl(kLogPane);
+    if (receive_between_ticks) {
+      port_.StartTimer(kLineWatchTimerId, kLineWatchPeriodMs);
+    }
   }
 
   // Until the line stays quiet for a poll: a reply still on its way (the address the last
@@ -157,6 +213,10 @@ int UpdaterWindow::LoadSrec2File(const std::string& path) {
 }
 
 void UpdaterWindow::DrawProgressBar() {
+  if (desktop_window) {
+    DrawDesktopProgress();
+    return;
+  }
   const int64_t total = image.loaded_count;
   if (total <= 0) {
     return;
@@ -172,7 +232,7 @@ void UpdaterWindow::DrawProgressBar() {
   const Rgb pen{255, 255, 255};
   const Rgb brush{static_cast<uint8_t>(255 - v), static_cast<uint8_t>(v), 0};
   port_.FillRect(Rect{left, progress_rect.top, static_cast<int32_t>(left + w),
-                      progress_rect.top + kProgressBarHeight},
+                      progress_rect.top + kProgressBarPixels},
                  pen, brush);
 }
 

@@ -60,6 +60,9 @@ class UpdaterEvents {
   // Something about the adapter the user must know, in a sentence ("No request can reach a
   // fixture: the adapter cannot send a break ..."), once per adapter; also in the log.
   virtual void OnLineNotice(const std::string& /*text*/) {}
+  // Text the core appended to its log pane: one entry, without the CR LF that ends it (it may
+  // hold CR LF of its own).
+  virtual void OnLogAppended(const std::string& /*text*/) {}
 };
 
 }  // namespace quillmont

@@ -33,8 +33,7 @@ bool UpdaterWindow::OnInit() {
   ShowTexts();
 
   // The progress bar is drawn in the strip just above the log pane.
-  progress_rect = port_.GetControlRect(kLogPane);
-  progress_rect.top -= 30;
+  UpdateProgressRect();
 
   link = nullptr;
   busy = 0;
@@ -63,6 +62,7 @@ void UpdaterWindow::AppendLog(const std::string& text) {
   log_text += "\r\n";
   ShowTexts();
   port_.ScrollLogToEnd();
+  events_->OnLogAppended(text);
 }
 
 void UpdaterWindow::SetUpdateCaption(const std::string& caption) {
@@ -83,6 +83,9 @@ void UpdaterWindow::ReportProgress(const UpdateProgress& progress) {
 
 void UpdaterWindow::ReportOutcome(UpdateOutcome outcome) {
   events_->OnUpdateEnded(outcome);
+  if (desktop_window) {
+    PresentUpdateEnd(outcome);
+  }
   // The model and version shown before the update are stale now. An abort and an exhausted
   // budget send nothing more, so their labels are only cleared; once the verification has
   // heard the fixture (its new application, or its bootloader) it is asked again.
@@ -116,11 +119,18 @@ bool UpdaterWindow::MayEndWindow() {
   if (!job.running()) {
     return true;
   }
-  // Ticks go on while the question is open; the update may end meanwhile.
-  if (!port_.AskYesNo(kAbortAndExitQuestion)) {
+  // Ticks go on while the question is open; when the update ends meanwhile, the question closes
+  // itself (as No) and the window stays, so that the operator sees how it ended.
+  asking_about_update_ = true;
+  const bool abort = port_.AskYesNo(kAbortAndExitQuestion);
+  asking_about_update_ = false;
+  if (!abort) {
     return false;
   }
+  ending_window_ = true;  // no box about the abort: the window ends
   AbortUpdate();
+  ending_window_ = false;
+  pending_end_box_.reset();
   return true;
 }
 

@@ -38,6 +38,12 @@ inline constexpr const char* kDmxAddressRangeMessage =
     "The DMX start address must be a number from 1 to 512.";
 // What Exit, Escape, Return and the close box ask while an update runs.
 inline constexpr const char* kAbortAndExitQuestion = "An update is running. Abort it and exit?";
+// What Enter or Space on the Abort button asks (a mouse click aborts at once).
+inline constexpr const char* kAbortUpdateQuestion =
+    "Abort the update? The fixture may be left in its bootloader, where it runs no application "
+    "until it is updated.";
+// The question after a firmware file's warning (a file cut short, a file without signature).
+inline constexpr const char* kFlashAnywayQuestion = "Flash it all the same?";
 // What the window says of a firmware file that holds no data record.
 inline constexpr const char* kNoDataRecordsMessage = "No data records in file.";
 inline constexpr const char* kUnableToReadFileMessage = "Unable to read file.";
@@ -67,7 +73,8 @@ class UpdaterWindow : private UpdateHost {
   void OnExitButton();
   void OnCancel();
 
-  // The main loop: one call per expiry of the 10 ms timer.
+  // The main loop: one call per expiry of the 10 ms timer. An expiry of the line watch's timer
+  // (kLineWatchTimerId) takes what waits on the line instead (OnLineReadable).
   void OnTick(int timer_id = kTickTimerId);
   // Between two ticks (the event pacing): takes the bytes that already wait on the line, acts on
   // a complete good reply as the tick would, and when that reply ended the update's wait lets
@@ -113,6 +120,9 @@ class UpdaterWindow : private UpdateHost {
 
   // The firmware update's start and abort, the file reader and the progress bar.
   void OnUpdateButton();
+  // Enter, Space or the shortcut on the Update button: while an update runs, asks before it
+  // aborts (No by default); otherwise as a click. A mouse click aborts at once.
+  void OnUpdateButtonKey();
   // Starts the update with firmware that was read from `path` and prepared elsewhere, as the
   // Update button does once its dialog has given a path and the file is loaded. False when an
   // update is already running, the image holds no loaded bytes or the update refuses it (nothing
@@ -151,6 +161,12 @@ class UpdaterWindow : private UpdateHost {
   int32_t manual_uid = 0;
   // Set by the event pacing: the tick, too, reads only what already waits instead of polling.
   bool receive_between_ticks = false;
+  // Set by the desktop windows: an operator watches this window. It then tells what the station's
+  // front ends render from the typed results themselves: an update's end in the status line, the
+  // bar and a box, a command that got no answer, why discovery found nothing; it draws progress
+  // with percent, bytes and time left; and under the event pacing it watches the line between
+  // ticks while an update runs (the kLineWatchTimerId timer).
+  bool desktop_window = false;
 
   // Shown in SubDeviceLabel only; every request goes to sub-device 0.
   uint16_t subdevice_number = 0;
@@ -197,6 +213,23 @@ class UpdaterWindow : private UpdateHost {
   void ClearDeviceLabels();
   // The window may end: no update runs, or the operator chose to abort it (which is done here).
   bool MayEndWindow();
+  // The first log lines of an update: its file and the time, and what the analysis found.
+  void LogUpdateHeader(const std::string& path);
+  void LogAnalysis(const PreparedFirmware& firmware);
+  // Asks before a file the operator may not want flashed (cut short, without signature); true
+  // when it may go.
+  bool ConfirmDoubtfulFile(const PreparedFirmware& firmware);
+
+  // A desktop window's telling (see desktop_window): the end of an update, its progress, the
+  // requests of the commands that await an answer, and a discovery that found nothing.
+  void PresentUpdateEnd(UpdateOutcome outcome);
+  void DrawEndBar(bool success);
+  void DrawDesktopProgress();
+  void UpdateProgressRect();
+  void AwaitAnswer(uint8_t command_class, uint16_t pid);
+  void NoteAnswer(const RdmFrameView& frame);
+  void CountDownAwaitedAnswer();
+  void TellDiscoveryFailure(DiscoveryFailure failure);
 
   // What the update procedure needs of the window.
   void SetUpdateCaption(const std::string& caption) override;
@@ -219,6 +252,26 @@ class UpdaterWindow : private UpdateHost {
   bool relabel_bootloader_ = false;
   // A version label asked for alone is not followed by the address request of the label chain.
   bool ask_address_after_version_ = true;
+
+  // A box about the last update's end, shown at the start of the next tick (so that its modal
+  // loop runs whole ticks, and the window has followed the update's end first).
+  std::optional<std::string> pending_end_box_;
+  // A question about the running update is open (it closes itself when the update ends); the
+  // window is ending (an abort then needs no box).
+  bool asking_about_update_ = false;
+  bool ending_window_ = false;
+  // When the update's first program request went out, for the time left.
+  uint64_t program_started_micros_ = 0;
+  // The GET or SET of a command that awaits its answer, and the ticks it still may take.
+  struct AwaitedAnswer {
+    uint8_t command_class = 0;
+    uint16_t pid = 0;
+    RdmUid uid{};
+    int ticks_left = 0;
+  };
+  std::optional<AwaitedAnswer> awaited_;
+  // Why discovery found nothing was told; told again after a success or a change.
+  bool discovery_failure_told_ = false;
 
   FirmwareSource* firmware_source_ = nullptr;
   std::unique_ptr<PreparedFirmware> own_firmware_;  // what the window's own reader prepared

@@ -32,6 +32,8 @@ struct FileDialogRequest {
   std::string default_extension = "srec2";
   bool file_must_exist = true;
   size_t buffer_size = 500;  // characters, the terminating zero included
+  // A second filter after the firmware's, for files named otherwise: "All files (*)".
+  bool offer_all_files = true;
 };
 
 class WindowPort {
@@ -75,6 +77,17 @@ class WindowPort {
 
   // The modal file-open dialog; the chosen path, or nothing when cancelled or failed.
   virtual std::optional<std::string> OpenFileDialog(const FileDialogRequest& request) = 0;
+
+  // Closes a question that AskYesNo has open, as if No were answered: what it asked about is over
+  // (the update ended meanwhile). Nothing when none is open.
+  virtual void CloseQuestion() {}
+  // A line over the progress bar's strip: the update's percent, bytes and time left, or how it
+  // ended; "" for none. Invalidate clears it with the bar.
+  virtual void SetProgressText(const std::string& /*text*/) {}
+  // Gives the keyboard focus to a control.
+  virtual void FocusControl(int /*id*/) {}
+  // The desktop's local date and time for the log, "2024-05-01 14:03:22"; "" where there is none.
+  virtual std::string LocalTimeText() { return {}; }
 
   // The modal about box (ticks go on while it is open).
   virtual void ShowAboutBox() = 0;

@@ -113,6 +113,9 @@ Result<CliConfig> ReadConfig(const GlobalOptions& options, std::ostream& err,
     err << warning << '\n';
   }
   config->history = config->history && settings.settings.history;
+  if (!config->pace_given && settings.settings.pace) {
+    config->pacing = *settings.settings.pace;
+  }
   return config;
 }
 

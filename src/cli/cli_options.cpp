@@ -141,6 +141,7 @@ Result<CliConfig> ReadGlobalOptions(const GlobalOptions& options) {
   config.verbose = options.verbose;
   config.sim_dump = options.sim_dump;
   config.pacing = options.pace == "tick" ? Pacing::kTick : Pacing::kEvent;
+  config.pace_given = !options.pace.empty();
   config.history = !options.no_history;
   return config;
 }

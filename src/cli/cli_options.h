@@ -27,8 +27,9 @@ struct GlobalOptions {
   bool json = false;              // one JSON document on standard output
   bool verbose = false;           // the line layer's diagnostic lines on standard error
   std::string sim_dump;           // where the simulated fixture's flash is written at the end
-  std::string pace = "event";     // "event" (replies taken as they come) or "tick" (the window's)
-  bool no_history = false;        // record nothing in the update history
+  std::string pace;  // "event" (replies taken as they come), "tick" (the 10 ms tick alone), or
+                     // empty: the settings file's, event by default
+  bool no_history = false;  // record nothing in the update history
 };
 
 void AddGlobalOptions(CLI::App& app, GlobalOptions& options);
@@ -44,7 +45,8 @@ struct CliConfig {
   bool verbose = false;
   std::string sim_dump;
   Pacing pacing = Pacing::kEvent;
-  bool history = true;  // --no-history and the settings file's "history = off" turn it off
+  bool pace_given = false;  // --pace was given: the settings file's "pace" does not count
+  bool history = true;      // --no-history and the settings file's "history = off" turn it off
 };
 
 // Reads what the parser cannot check: the rate, the UIDs, the driver and simulator options. An

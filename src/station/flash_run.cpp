@@ -87,7 +87,7 @@ FlashResult RunFlash(LineSet& line, const FirmwareFile& file, const std::optiona
   session.set_watcher(nullptr);
   const bool stopped =
       session.stopped() && watch.outcome() == std::optional(UpdateOutcome::kAbortedByUser);
-  FlashResult result = watch.Finish(window.job.started_version(), stopped);
+  FlashResult result = watch.Finish(window.job, stopped);
   events.OnFlashResult(adapter, result);
   return result;
 }

@@ -19,6 +19,17 @@ Status OnOff(std::string_view value, bool& flag) {
   return {};
 }
 
+Status PaceOf(std::string_view value, std::optional<Pacing>& pace) {
+  if (value == "event") {
+    pace = Pacing::kEvent;
+  } else if (value == "tick") {
+    pace = Pacing::kTick;
+  } else {
+    return Error{"wants event or tick"};
+  }
+  return {};
+}
+
 // Every key the file may hold and how its value is taken: a new key is one line here.
 struct SettingKey {
   std::string_view name;
@@ -26,6 +37,7 @@ struct SettingKey {
 };
 constexpr SettingKey kSettingKeys[] = {
     {"history", [](std::string_view v, StationSettings& s) { return OnOff(v, s.history); }},
+    {"pace", [](std::string_view v, StationSettings& s) { return PaceOf(v, s.pace); }},
 };
 
 // A text from the file as a warning may show it: at most 40 characters, nothing raw.

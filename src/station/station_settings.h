@@ -4,13 +4,18 @@
 // longer than kMaxSettingsLine are warned about and passed over; the rest still counts.
 //
 //   history = on|off    record every update in the history (default on)
+//   pace = event|tick   how replies are taken between the 10 ms ticks (default event; the
+//                       command line's --pace wins)
 //
 // The window's own quillmont.cfg (its baud rate) is a file of its own and stays as it is.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "app/window_pacer.h"
 
 namespace quillmont {
 
@@ -21,6 +26,7 @@ inline constexpr size_t kMaxSettingsBytes = 64 * 1024;
 
 struct StationSettings {
   bool history = true;
+  std::optional<Pacing> pace;  // nothing when the file does not say
 };
 
 struct SettingsReading {

@@ -37,6 +37,7 @@ FlashVerdict VerdictOf(UpdateOutcome outcome) {
       return FlashVerdict::kNoAnswerAfterStart;
     case UpdateOutcome::kAbortedByUser:
     case UpdateOutcome::kAttemptsExhausted:
+    case UpdateOutcome::kAdapterLost:
       break;
   }
   return FlashVerdict::kAborted;
@@ -102,18 +103,18 @@ void UpdateWatch::OnLogLine(int /*adapter*/, const std::string& line, bool /*pro
   }
 }
 
-FlashResult UpdateWatch::Finish(const std::string& version_after, bool stopped) {
+FlashResult UpdateWatch::Finish(const UpdateJob& job, bool stopped) {
   FlashResult result;
   result.uid = FormatUid(subject_.uid);
   result.model = subject_.model;
   result.adapter = subject_.adapter;
   result.version_before = subject_.version_before;
-  result.version_after = version_after;
+  result.version_after = job.started_version();
   result.total = file_.loaded->loaded_count;
   result.sent = sent_;
   result.stopped = stopped;
   result.log = log_;
-  Verdict(result);
+  Verdict(result, job.end());
   result.seconds = static_cast<double>(line_.clock().NowMicros() - run_start_) / 1e6;
   result.updated = outcome_.has_value() && *outcome_ != UpdateOutcome::kNoDevice;
   if (result.updated) {
@@ -122,7 +123,7 @@ FlashResult UpdateWatch::Finish(const std::string& version_after, bool stopped) 
   return result;
 }
 
-void UpdateWatch::Verdict(FlashResult& result) {
+void UpdateWatch::Verdict(FlashResult& result, const UpdateEnd& end) {
   if (!outcome_) {
     // Never seen: the procedure's attempt budgets end it long before the bound.
     result.verdict = FlashVerdict::kAborted;
@@ -130,7 +131,8 @@ void UpdateWatch::Verdict(FlashResult& result) {
     return;
   }
   result.verdict = VerdictOf(*outcome_);
-  result.detail = UpdateOutcomeText(*outcome_);
+  result.detail =
+      end.outcome == *outcome_ && !end.what.empty() ? end.what : UpdateOutcomeText(*outcome_);
   if (*outcome_ == UpdateOutcome::kAbortedByUser && start_requested_) {
     result.verdict = FlashVerdict::kStartNotConfirmed;
     result.detail =
@@ -156,6 +158,9 @@ void UpdateWatch::Verdict(FlashResult& result) {
   result.detail =
       "The fixture answers from its new application, and the simulated fixture's flash holds "
       "the image.";
+  if (const std::string note = IncompleteFileNote(file_.loaded->file_ending); !note.empty()) {
+    result.detail += " " + note;
+  }
 }
 
 void UpdateWatch::Record(const FlashResult& result) {

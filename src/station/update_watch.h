@@ -15,6 +15,7 @@
 #include "station/line_set.h"
 #include "station/run_settings.h"
 #include "station/station_events.h"
+#include "update/update_job.h"
 
 namespace quillmont {
 
@@ -42,15 +43,15 @@ class UpdateWatch final : public StationEvents {
 
   const std::optional<UpdateOutcome>& outcome() const { return outcome_; }
 
-  // The typed result of the update, once it has ended (or never ended: `outcome()` empty), with
-  // the version the new application told. An update aborted after its start request went out is
-  // "start requested, not confirmed", not "aborted": the fixture may well run its new
-  // application. An update that ran on a fixture is recorded in the history (when the run has
-  // one); a record that cannot be written is a warning.
-  FlashResult Finish(const std::string& version_after, bool stopped);
+  // The typed result of the update that `job` ran, once it has ended (or never ended: `outcome()`
+  // empty), with the version the new application told and the job's words for its end. An update
+  // aborted after its start request went out is "start requested, not confirmed", not "aborted":
+  // the fixture may well run its new application. An update that ran on a fixture is recorded in
+  // the history (when the run has one); a record that cannot be written is a warning.
+  FlashResult Finish(const UpdateJob& job, bool stopped);
 
  private:
-  void Verdict(FlashResult& result);
+  void Verdict(FlashResult& result, const UpdateEnd& end);
   void Record(const FlashResult& result);
 
   LineSet& line_;

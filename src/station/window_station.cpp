@@ -90,9 +90,18 @@ void WindowStation::OnUpdateEnded(UpdateOutcome outcome) {
     return;
   }
   watch_->OnUpdateEnded(outcome);
-  last_result_ = watch_->Finish(window_->job.started_version(), false);
+  last_result_ = watch_->Finish(window_->job, false);
   watch_.reset();
   events_.OnFlashResult(0, *last_result_);
+}
+
+// Every line of the log pane goes to the update's result (its log) and on to the listeners (the
+// program's support log among them).
+void WindowStation::OnLogAppended(const std::string& text) {
+  if (watch_ != nullptr) {
+    watch_->OnLogLine(0, text, false);
+  }
+  events_.OnLogLine(0, text, false);
 }
 
 }  // namespace quillmont

@@ -45,6 +45,7 @@ class WindowStation final : public FirmwareSource, private StationEvents {
   void OnDeviceInfo(const DeviceInfoEvent& info) override;
   void OnUpdateProgress(const UpdateProgress& progress) override;
   void OnUpdateEnded(UpdateOutcome outcome) override;
+  void OnLogAppended(const std::string& text) override;
 
   LineSet& line_;
   const RunSettings& settings_;

@@ -46,4 +46,40 @@ std::span<const ControlSpec> MainWindowControls() {
   return kControls;
 }
 
+namespace {
+
+struct Mnemonic {
+  const char* text;
+  const char* marked;
+};
+// Every letter once; R belongs to the Rig button.
+constexpr Mnemonic kMnemonics[] = {
+    {"Exit", "E&xit"},
+    {"Update Firmware", "&Update Firmware"},
+    {"Abort Operation", "&Abort Operation"},
+    {"Discover Node", "&Discover Node"},
+    {"Identify", "&Identify"},
+    {"Stop Identify", "S&top Identify"},
+    {"Refresh", "Re&fresh"},
+    {"Set", "&Set"},
+};
+
+}  // namespace
+
+QString WithMnemonic(const QString& text) {
+  for (const Mnemonic& mnemonic : kMnemonics) {
+    if (text == QLatin1String(mnemonic.text))
+      return QLatin1String(mnemonic.marked);
+  }
+  return text;
+}
+
+QString WithoutMnemonic(QString text) {
+  for (const Mnemonic& mnemonic : kMnemonics) {
+    if (text == QLatin1String(mnemonic.marked))
+      return QLatin1String(mnemonic.text);
+  }
+  return text;
+}
+
 }  // namespace quillmont::ui

@@ -2,6 +2,7 @@
 // size in dialog units and alignment, in creation order, which is also the tab order.
 #pragma once
 
+#include <QString>
 #include <Qt>
 #include <span>
 
@@ -26,9 +27,19 @@ inline constexpr const char* kMainCaption = "Quillmont - V3.20";
 
 std::span<const ControlSpec> MainWindowControls();
 
+// A button's text with its Alt-letter mark ("&Update Firmware"), for the texts the core writes;
+// any other text as it is. The letter R is left to the Rig button. WithoutMnemonic gives the core's
+// text back.
+QString WithMnemonic(const QString& text);
+QString WithoutMnemonic(QString text);
+
 // StatusLine is shown two lines high (its template height is one line), so that the longest
 // status text is not cut off.
 inline constexpr int kStatusLineShownHeightDlu = 16;
+
+// FrameView is shown this high (its template height is 40): its last line then stays clear of the
+// progress bar's strip above the log pane at every scale.
+inline constexpr int kFrameViewShownHeightDlu = 36;
 
 // ModelLabel and VersionLabel are shown this wide (their template widths are 100 and 85): the
 // strip to their right is free up to the "Dmx Addr:" caption, and a version such as "Quillmont

@@ -47,7 +47,12 @@ void QtWindowHost::Bind(UpdaterWindow& window) {
   if (station_ != nullptr) {
     station_->Attach(window);
   }
+  if (pacing_) {
+    window.desktop_window = true;
+    window.receive_between_ticks = *pacing_ == Pacing::kEvent;
+  }
   UpdaterWindow* target = &window;
+  bound_ = target;
   UpdaterDialog* dialog = &dialog_;
   // The controls follow the core's own state after every tick and every click: an update starts
   // on a click and ends on a tick, a click, or however else the core ends it.
@@ -56,6 +61,11 @@ void QtWindowHost::Bind(UpdaterWindow& window) {
       QObject::connect(&dialog_, &UpdaterDialog::ButtonClicked,
                        [target, follow](int id) {
                          OnButton(*target, id);
+                         follow();
+                       }),
+      QObject::connect(&dialog_, &UpdaterDialog::ButtonKeyed,
+                       [target, follow](int) {
+                         target->OnUpdateButtonKey();
                          follow();
                        }),
       QObject::connect(&dialog_, &UpdaterDialog::UidEditedByOperator,
@@ -76,13 +86,19 @@ void QtWindowHost::Bind(UpdaterWindow& window) {
     target->OnTick(kTickTimerId);
     follow();
   });
+  port_.SetLineWatchHandler([target, follow] {
+    target->OnTick(kLineWatchTimerId);
+    follow();
+  });
 }
 
 void QtWindowHost::Unbind() {
   for (const QMetaObject::Connection& connection : connections_)
     QObject::disconnect(connection);
   connections_.clear();
+  bound_ = nullptr;
   port_.SetTickHandler({});
+  port_.SetLineWatchHandler({});
   port_.StopAllTimers();
   if (station_ != nullptr) {
     station_->Detach();

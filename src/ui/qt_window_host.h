@@ -3,9 +3,11 @@
 #pragma once
 
 #include <QMetaObject>
+#include <optional>
 #include <vector>
 
 #include "app/updater_app.h"
+#include "app/window_pacer.h"
 #include "station/window_station.h"
 #include "ui/qt_window_port.h"
 #include "ui/updater_dialog.h"
@@ -19,6 +21,10 @@ class QtWindowHost : public WindowHost {
   // The station the window's updates run through (null: the core's own reader, no record).
   // Bound windows take it as their firmware source and listener. It must outlive the binding.
   void UseStation(WindowStation* station) { station_ = station; }
+  // The desktop program's ways, for the windows bound after: an operator watches (the core tells
+  // every end, progress and silence itself), and how replies are taken between the ticks. Unset,
+  // a bound window keeps the core's defaults (the tests that pace ticks by hand).
+  void UseDesktopPacing(Pacing pacing) { pacing_ = pacing; }
 
   WindowPort& port() override { return port_; }
   // Binds the window, runs its OnInit, runs the dialog until the core ends it, and unbinds.
@@ -30,12 +36,16 @@ class QtWindowHost : public WindowHost {
   void Unbind();
 
   UpdaterDialog& dialog() { return dialog_; }
+  // The window bound now; null when none is.
+  UpdaterWindow* bound_window() const { return bound_; }
   QtWindowPort& qt_port() { return port_; }
 
  private:
   UpdaterDialog dialog_;
   QtWindowPort port_;
   WindowStation* station_ = nullptr;
+  std::optional<Pacing> pacing_;
+  UpdaterWindow* bound_ = nullptr;
   std::vector<QMetaObject::Connection> connections_;
 };
 

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
@@ -14,6 +15,7 @@
 #include "app/control_ids.h"
 #include "app/shown_frame_text.h"
 #include "ui/about_box.h"
+#include "ui/control_table.h"
 #include "ui/eliding_label.h"
 #include "ui/text_field.h"
 #include "ui/updater_dialog.h"
@@ -29,6 +31,11 @@ QtWindowPort::QtWindowPort(UpdaterDialog& dialog) : dialog_(dialog) {
   QObject::connect(&timer_, &QTimer::timeout, [this] {
     if (on_tick_)
       on_tick_();
+  });
+  line_watch_.setTimerType(Qt::PreciseTimer);
+  QObject::connect(&line_watch_, &QTimer::timeout, [this] {
+    if (on_watch_)
+      on_watch_();
   });
 }
 
@@ -62,7 +69,7 @@ void QtWindowPort::SetControlText(int id, const std::string& text) {
     }
     label->setText(ToWidgetText(text));
   } else if (auto* button = qobject_cast<QAbstractButton*>(control)) {
-    button->setText(QString::fromStdString(text));
+    button->setText(WithMnemonic(QString::fromStdString(text)));
   } else if (auto* combo = qobject_cast<QComboBox*>(control)) {
     combo->setEditText(QString::fromStdString(text));
   }
@@ -78,7 +85,7 @@ std::string QtWindowPort::GetControlText(int id) {
   if (auto* label = qobject_cast<QLabel*>(control))
     return FromWidgetText(label->text());
   if (auto* button = qobject_cast<QAbstractButton*>(control)) {
-    return button->text().toStdString();
+    return WithoutMnemonic(button->text()).toStdString();
   }
   if (auto* combo = qobject_cast<QComboBox*>(control))
     return combo->currentText().toStdString();
@@ -144,7 +151,28 @@ bool QtWindowPort::AskYesNo(const std::string& text) {
   box.setTextFormat(Qt::PlainText);
   box.setDefaultButton(QMessageBox::No);
   box.setEscapeButton(QMessageBox::No);
-  return box.exec() == QMessageBox::Yes;
+  question_ = &box;
+  const bool yes = box.exec() == QMessageBox::Yes;
+  question_ = nullptr;
+  return yes;
+}
+
+void QtWindowPort::CloseQuestion() {
+  if (question_ != nullptr)
+    question_->done(QMessageBox::No);
+}
+
+void QtWindowPort::SetProgressText(const std::string& text) {
+  dialog_.SetProgressText(QString::fromStdString(text));
+}
+
+void QtWindowPort::FocusControl(int id) {
+  if (QWidget* control = dialog_.Control(id))
+    control->setFocus(Qt::OtherFocusReason);
+}
+
+std::string QtWindowPort::LocalTimeText() {
+  return QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toStdString();
 }
 
 void QtWindowPort::Beep() {
@@ -152,13 +180,19 @@ void QtWindowPort::Beep() {
 }
 
 int QtWindowPort::StartTimer(int id, int period_ms) {
+  if (id == kLineWatchTimerId) {
+    line_watch_.start(period_ms);
+    return id;
+  }
   timer_id_ = id;
   timer_.start(period_ms);
   return id;
 }
 
 void QtWindowPort::StopTimer(int timer_id) {
-  if (timer_id == timer_id_)
+  if (timer_id == kLineWatchTimerId)
+    line_watch_.stop();
+  else if (timer_id == timer_id_)
     timer_.stop();
 }
 
@@ -181,9 +215,12 @@ void QtWindowPort::Invalidate() {
 
 std::optional<std::string> QtWindowPort::OpenFileDialog(const FileDialogRequest& request) {
   QFileDialog dialog(&dialog_, QString::fromStdString(request.title),
-                     QString::fromStdString(request.initial_directory),
-                     QStringLiteral("%1 (%2)").arg(QString::fromStdString(request.filter_text),
-                                                   QString::fromStdString(request.filter_pattern)));
+                     QString::fromStdString(request.initial_directory));
+  QStringList filters{QStringLiteral("%1 (%2)").arg(
+      QString::fromStdString(request.filter_text), QString::fromStdString(request.filter_pattern))};
+  if (request.offer_all_files)
+    filters << QStringLiteral("All files (*)");
+  dialog.setNameFilters(filters);
   dialog.setObjectName(QStringLiteral("FirmwareFileDialog"));
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
   dialog.setFileMode(request.file_must_exist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);

@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QContextMenuEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QPainter>
@@ -77,8 +78,10 @@ void UpdaterDialog::CreateControls() {
     QWidget* widget = nullptr;
     switch (spec.kind) {
       case ControlKind::PushButton: {
-        auto* button = new QPushButton(text, this);
+        auto* button = new QPushButton(WithMnemonic(text), this);
         const int id = spec.id;
+        if (id == kUpdateButton)
+          button->installEventFilter(this);
         connect(button, &QPushButton::clicked, this, [this, id] { emit ButtonClicked(id); });
         if (id == kExitButton)
           button->setDefault(true);
@@ -136,6 +139,8 @@ void UpdaterDialog::CreateControls() {
       // strip below the line is free up to the row of Discover Node.
       rect.setHeight(DluToPixelsY(kStatusLineShownHeightDlu, base_units_));
     }
+    if (spec.id == kFrameView)
+      rect.setHeight(DluToPixelsY(kFrameViewShownHeightDlu, base_units_));
     if (spec.id == kModelLabel || spec.id == kVersionLabel)
       rect.setWidth(DluToPixelsX(kDeviceLabelShownWidthDlu, base_units_));
     widget->setGeometry(rect);
@@ -163,6 +168,31 @@ QComboBox* UpdaterDialog::Combo(int id) const {
   return qobject_cast<QComboBox*>(Control(id));
 }
 
+// While an update runs, Enter, Space and the Alt-letter on the Update button (which then reads
+// "Abort Operation") do not abort at once: the window asks first. A mouse click still aborts.
+bool UpdaterDialog::eventFilter(QObject* watched, QEvent* event) {
+  if (!update_running_ || watched != Control(kUpdateButton))
+    return QDialog::eventFilter(watched, event);
+  if (event->type() == QEvent::Shortcut) {
+    emit ButtonKeyed(kUpdateButton);
+    return true;
+  }
+  if (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) {
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space) {
+      if (event->type() == QEvent::KeyPress && !static_cast<QKeyEvent*>(event)->isAutoRepeat())
+        emit ButtonKeyed(kUpdateButton);
+      return true;
+    }
+  }
+  return QDialog::eventFilter(watched, event);
+}
+
+void UpdaterDialog::SetProgressText(const QString& text) {
+  progress_text_ = text;
+  update();
+}
+
 void UpdaterDialog::ShowBar(const QRect& rect, QColor pen, QColor brush) {
   bar_ = Bar{rect, pen, brush};
   update();
@@ -170,6 +200,7 @@ void UpdaterDialog::ShowBar(const QRect& rect, QColor pen, QColor brush) {
 
 void UpdaterDialog::ClearBar() {
   bar_.reset();
+  progress_text_.clear();
   update();
 }
 
@@ -204,6 +235,18 @@ void UpdaterDialog::paintEvent(QPaintEvent* event) {
   const QRect inside = bar_->rect.adjusted(1, 1, -1, -1);
   if (inside.width() > 0 && inside.height() > 0)
     painter.fillRect(inside, bar_->brush);
+  if (progress_text_.isEmpty())
+    return;
+  // The text on the strip's whole width, in the window's text colour on a light patch, so that it
+  // reads over every colour of the bar.
+  QWidget* log = Control(kLogPane);
+  const QRect strip(log->x(), bar_->rect.top(), log->width(), bar_->rect.height());
+  const QRect patch = painter.fontMetrics()
+                          .boundingRect(strip, Qt::AlignCenter, progress_text_)
+                          .adjusted(-6, -1, 6, 1);
+  painter.fillRect(patch, palette().color(QPalette::Window));
+  painter.setPen(palette().color(QPalette::WindowText));
+  painter.drawText(strip, Qt::AlignCenter, progress_text_);
 }
 
 void UpdaterDialog::AddSystemMenuEntry() {

@@ -41,6 +41,10 @@ class UpdaterDialog : public QDialog {
   // `brush`, painted until ClearBar.
   void ShowBar(const QRect& rect, QColor pen, QColor brush);
   void ClearBar();
+  // A line over the progress strip (percent, bytes and time left, or the end); cleared with the
+  // bar.
+  void SetProgressText(const QString& text);
+  const QString& progress_text() const { return progress_text_; }
 
   // The About entry of the window's menu (the context menu here, the system menu on Windows),
   // also on F1 and on the "?" button.
@@ -55,6 +59,9 @@ class UpdaterDialog : public QDialog {
  signals:
   // A push button was clicked (Enter on the default button and Escape included).
   void ButtonClicked(int id);
+  // Enter, Space or the Alt-letter on the Update button while an update runs: not a click (the
+  // window asks before it aborts).
+  void ButtonKeyed(int id);
   // The operator changed the text of UidEdit.
   void UidEditedByOperator();
   // The up-down control proposes a change of its position.
@@ -74,6 +81,7 @@ class UpdaterDialog : public QDialog {
   void closeEvent(QCloseEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 #ifdef Q_OS_WIN
   bool nativeEvent(const QByteArray& event_type, void* message, qintptr* result) override;
 #endif
@@ -95,6 +103,7 @@ class UpdaterDialog : public QDialog {
     QColor brush;
   };
   std::optional<Bar> bar_;
+  QString progress_text_;
 };
 
 }  // namespace quillmont::ui

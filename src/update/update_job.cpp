@@ -55,6 +55,11 @@ std::string Format(const char* format, unsigned value) {
   return text;
 }
 
+// What to do after an end that left the fixture in (or on the way to) its bootloader: the next
+// update finds the bootloader with its first poll and erases at once.
+constexpr const char* kRunAgain =
+    "Run the update again: it finds the bootloader and erases at once.";
+
 }  // namespace
 
 const char* UpdateOutcomeText(UpdateOutcome outcome) {
@@ -67,6 +72,8 @@ const char* UpdateOutcomeText(UpdateOutcome outcome) {
       return "No fixture was known when the update began.";
     case UpdateOutcome::kAttemptsExhausted:
       return "The fixture stopped answering the bootloader's requests; the update was aborted.";
+    case UpdateOutcome::kAdapterLost:
+      return "The adapter was lost; the update was aborted.";
     case UpdateOutcome::kStartUnanswered:
       return "The bootloader did not acknowledge the request to start the new application.";
     case UpdateOutcome::kStartRefused:
@@ -75,6 +82,18 @@ const char* UpdateOutcomeText(UpdateOutcome outcome) {
       return "The fixture is still in its bootloader: it did not start the new application.";
     case UpdateOutcome::kNoAnswerAfterStart:
       return "The fixture did not answer after the request to start the new application.";
+  }
+  return "";
+}
+
+std::string IncompleteFileNote(FileEnding ending) {
+  switch (ending) {
+    case FileEnding::kComplete:
+      break;
+    case FileEnding::kNoEndRecord:
+      return "The file had no end record: the image may be incomplete.";
+    case FileEnding::kCountMismatch:
+      return "The file's count record did not match its data: the image may be incomplete.";
   }
   return "";
 }
@@ -106,6 +125,15 @@ Status UpdateJob::Start() {
   started_version_.clear();
   application_answered_ = false;
   heard_bootloader_ = false;
+  enter_sent_ = false;
+  found_bootloader_ = false;
+  erase_sent_ = false;
+  start_sent_ = false;
+  request_.clear();
+  request_sends_ = 0;
+  end_ = UpdateEnd{};
+  written_count_ = 0;
+  program_total_ = 0;
   host_.SetUpdateCaption(kRunningCaption);
   retries_left_ = kStartBudget;
   state_ = UpdateState::kFindBootloader;
@@ -113,11 +141,90 @@ Status UpdateJob::Start() {
 }
 
 void UpdateJob::Abort() {
-  state_ = UpdateState::kIdle;
-  retries_left_ = 0;
-  host_.SetUpdateCaption(kIdleCaption);
   host_.AppendLog("\r\nOperation Aborted by User.\r\n");
-  host_.ReportOutcome(UpdateOutcome::kAbortedByUser);
+  EndCutOff(UpdateOutcome::kAbortedByUser);
+}
+
+void UpdateJob::OnLinkLost() {
+  if (!running()) {
+    return;
+  }
+  host_.AppendLog("\r\nOperation ABORTED !  :-(\r\n");
+  EndCutOff(UpdateOutcome::kAdapterLost);
+}
+
+void UpdateJob::EndCutOff(UpdateOutcome outcome) {
+  std::string what;
+  std::string next = FixtureTouched() ? kRunAgain
+                                      : "Check the adapter, the line and the fixture, then run the "
+                                        "update again.";
+  switch (outcome) {
+    case UpdateOutcome::kAbortedByUser:
+      what = "The operator aborted the update while " + StepText() + ".";
+      break;
+    case UpdateOutcome::kAdapterLost:
+      what = "The adapter was lost while " + StepText() + ".";
+      next = "Connect the adapter again. " + next;
+      break;
+    default:
+      what = "The fixture stopped answering: " + request_ + " went unanswered" +
+             (request_sends_ > 1 ? " (sent " + std::to_string(request_sends_) + " times)" : "") +
+             ".";
+      break;
+  }
+  End(outcome, what + " " + FixtureLeftText(), next);
+}
+
+std::string UpdateJob::StepText() const {
+  switch (state_) {
+    case UpdateState::kIdle:
+    case UpdateState::kFindBootloader:
+      return "looking for the bootloader";
+    case UpdateState::kEnterBootloader:
+      return "entering the bootloader";
+    case UpdateState::kEraseBlocks:
+      return host_.UpdateErasePlan().erase_count > 0
+                 ? Format("erasing block $%0X", host_.UpdateErasePlan().erase_list[0])
+                 : "erasing";
+    case UpdateState::kStartProgramming:
+    case UpdateState::kProgramChunks:
+      return Format("programming $%0X", write_address_) + " (" +
+             std::to_string(program_total_ > 0 ? written_count_ * 100 / program_total_ : 0) +
+             " % written)";
+    case UpdateState::kWriteSignature:
+      return "writing the signature";
+    case UpdateState::kStartUserProgram:
+      return "starting the new application";
+    case UpdateState::kVerifyStart:
+      return "waiting for the new application to answer";
+  }
+  return "";
+}
+
+std::string UpdateJob::FixtureLeftText() const {
+  if (start_sent_) {
+    return "The new firmware is written and the fixture was asked to start it; it may still be in "
+           "its bootloader.";
+  }
+  if (written_count_ > 0) {
+    return "The fixture is left in its bootloader with the new firmware partly written (" +
+           std::to_string(written_count_) + " of " + std::to_string(program_total_) + " bytes).";
+  }
+  if (erase_sent_) {
+    return "The fixture is left in its bootloader with its application erased.";
+  }
+  if (found_bootloader_) {
+    return "The fixture is left in its bootloader.";
+  }
+  if (enter_sent_) {
+    return "The fixture was asked to enter its bootloader and may be waiting there.";
+  }
+  return "Nothing on the fixture was changed.";
+}
+
+void UpdateJob::NameRequest(std::string request) {
+  request_sends_ = request == request_ ? request_sends_ + 1 : 1;
+  request_ = std::move(request);
 }
 
 void UpdateJob::ResumeAt(UpdateState state, uint32_t write_address, uint32_t chunk_length) {
@@ -142,10 +249,8 @@ void UpdateJob::Step() {
   if (retries_left_ >= 1) {
     --retries_left_;
     if (retries_left_ == 0) {
-      state_ = UpdateState::kIdle;
       host_.AppendLog("\r\nOperation ABORTED !  :-(\r\n");
-      host_.SetUpdateCaption(kIdleCaption);
-      host_.ReportOutcome(UpdateOutcome::kAttemptsExhausted);
+      EndCutOff(UpdateOutcome::kAttemptsExhausted);
       return;
     }
   }
@@ -177,10 +282,12 @@ bool UpdateJob::FindBootloaderStep() {
     state_ = UpdateState::kIdle;
     retries_left_ = 0;
     host_.SetUpdateCaption(kIdleCaption);
+    end_ = UpdateEnd{UpdateOutcome::kNoDevice, UpdateOutcomeText(UpdateOutcome::kNoDevice), ""};
     host_.ReportOutcome(UpdateOutcome::kNoDevice);
     host_.ShowMessageBox("No devices connected");
     return false;
   }
+  NameRequest("the poll (DISC_UN_MUTE)");
   Send(DISCOVERY_COMMAND, DISC_UN_MUTE, nullptr, 0, 0);
   wait_ticks_ = kPollWait;
   host_.AppendLog("Looking for bootloader...");
@@ -189,6 +296,8 @@ bool UpdateJob::FindBootloaderStep() {
 
 void UpdateJob::EnterBootloaderStep() {
   const uint8_t enter[2] = {BOOT_SYNC, BOOT_ENTER};
+  NameRequest("the request to enter the bootloader");
+  enter_sent_ = true;
   Send(SET_COMMAND, PID_BOOTLOADER, enter, sizeof enter, 0);
   host_.AppendLog("Entering bootloader...");
   wait_ticks_ = kEnterWait;
@@ -208,6 +317,8 @@ void UpdateJob::EraseBlocksStep() {
   const uint32_t address = plan.erase_list[0];
   uint8_t pd[kEraseRequestSize];
   WriteEraseRequest(address, pd);
+  NameRequest(Format("the request to erase block $%0X", address));
+  erase_sent_ = true;
   Send(SET_COMMAND, PID_BOOTLOADER, pd, sizeof pd, address);
   wait_ticks_ = kEraseWait;
   host_.AppendLog(Format("Erasing block $%0X...", address));
@@ -259,6 +370,10 @@ void UpdateJob::SendChunk() {
   std::snprintf(text, sizeof text, "Programming $%0X (%d bytes)...",
                 static_cast<unsigned>(write_address_), static_cast<int>(chunk_length_));
   host_.AppendLog(text);
+  NameRequest(state_ == UpdateState::kWriteSignature
+                  ? Format("the program request for the signature at $%0X", write_address_)
+                  : Format("the program request for $%0X", write_address_) + " (" +
+                        std::to_string(chunk_length_) + " bytes)");
 
   const FirmwareImage& image = host_.UpdateImage();
   uint8_t pd[kMaxChunkLength + kProgramRequestOverhead];
@@ -284,20 +399,35 @@ void UpdateJob::Finish() {
 }
 
 void UpdateJob::StartUserProgramStep() {
+  NameRequest("the request to start the new application");
+  start_sent_ = true;
   SendStartProgram();
   wait_ticks_ = kStartWait;
   host_.AppendLog("Starting user-program...");
   if (retries_left_ < kStartRequestsEnd) {
-    End(UpdateOutcome::kStartUnanswered, UpdateOutcomeText(UpdateOutcome::kStartUnanswered));
+    End(UpdateOutcome::kStartUnanswered,
+        std::string(UpdateOutcomeText(UpdateOutcome::kStartUnanswered)) +
+            " The new firmware is written; the fixture may still be in its bootloader.",
+        "Press Discover Node: if the fixture answers from its bootloader, run the update again.");
   }
 }
 
 void UpdateJob::VerifyStep() {
   if (!application_answered_) {
     if (verify_polls_left_ <= 0) {
-      const UpdateOutcome outcome = heard_bootloader_ ? UpdateOutcome::kStaysInBootloader
-                                                      : UpdateOutcome::kNoAnswerAfterStart;
-      End(outcome, UpdateOutcomeText(outcome));
+      if (heard_bootloader_) {
+        End(UpdateOutcome::kStaysInBootloader, UpdateOutcomeText(UpdateOutcome::kStaysInBootloader),
+            host_.UpdateAnalysis().HasSignature()
+                ? "Run the update again. If the fixture stays in its bootloader once more, check "
+                  "that the file is meant for this fixture."
+                : "The file has no application signature, so the bootloader does not start it. "
+                  "Flash a signed firmware file.");
+      } else {
+        End(UpdateOutcome::kNoAnswerAfterStart,
+            UpdateOutcomeText(UpdateOutcome::kNoAnswerAfterStart),
+            "Check the fixture's power and the line, then press Discover Node. If the fixture "
+            "answers from its bootloader, run the update again.");
+      }
       return;
     }
     --verify_polls_left_;
@@ -306,8 +436,7 @@ void UpdateJob::VerifyStep() {
     return;
   }
   if (version_requests_left_ <= 0) {
-    End(UpdateOutcome::kSuccess,
-        "The fixture answers from its new application (it did not tell its software version).");
+    Succeed("The fixture answers from its new application (it did not tell its software version).");
     return;
   }
   --version_requests_left_;
@@ -315,12 +444,23 @@ void UpdateJob::VerifyStep() {
   wait_ticks_ = kVersionWait;
 }
 
-void UpdateJob::End(UpdateOutcome outcome, const std::string& text) {
+void UpdateJob::End(UpdateOutcome outcome, const std::string& what, const std::string& next) {
   state_ = UpdateState::kIdle;
   retries_left_ = 0;
-  host_.AppendLog(text);
+  end_ = UpdateEnd{outcome, what, next};
+  host_.AppendLog(what);
   host_.SetUpdateCaption(kIdleCaption);
   host_.ReportOutcome(outcome);
+}
+
+// Only an answer from the new application is a success: then, and only then, the line the
+// operator waits for and the beep.
+void UpdateJob::Succeed(const std::string& what) {
+  host_.AppendLog("\r\n VERY WELL DONE !\r\n");
+  host_.Beep();
+  const std::string note = IncompleteFileNote(host_.UpdateImage().file_ending);
+  End(UpdateOutcome::kSuccess, note.empty() ? what : what + " " + note,
+      note.empty() ? "" : "Check that the fixture works as it should.");
 }
 
 void UpdateJob::SendStartProgram() {
@@ -409,7 +549,9 @@ void UpdateJob::OnEraseAcknowledged() {
 }
 
 void UpdateJob::OnStartAnswer(const ResponseCheck& check) {
-  if (check.Acknowledged()) {
+  // The identify commands get the same answer; during an update only a started application
+  // beeps.
+  if (check.Acknowledged() && !running()) {
     host_.Beep();
   }
   if (state_ != UpdateState::kStartUserProgram) {
@@ -419,14 +561,16 @@ void UpdateJob::OnStartAnswer(const ResponseCheck& check) {
     // The reason goes inside the sentence, before its full stop.
     std::string text = UpdateOutcomeText(UpdateOutcome::kStartRefused);
     text.insert(text.size() - 1, std::string(" (") + NackReasonName(check.nack_reason) + ")");
-    End(UpdateOutcome::kStartRefused, text);
+    End(UpdateOutcome::kStartRefused,
+        text + " The new firmware is written; the fixture is still in its bootloader.",
+        "Run the update again. If the bootloader refuses again, the fixture needs service.");
     return;
   }
   if (!check.Acknowledged()) {
     OnAnswerPutOff(check);  // not a start: the request goes again
     return;
   }
-  host_.AppendLog("\r\n VERY WELL DONE !\r\n");
+  host_.AppendLog("The bootloader acknowledged the start; waiting for the new application...");
   // An acknowledged start is not yet a started application: poll until it answers.
   state_ = UpdateState::kVerifyStart;
   verify_polls_left_ = kVerifyPolls;
@@ -442,14 +586,13 @@ void UpdateJob::OnVersionLabel(const RdmFrameView& frame, const ResponseCheck& c
   if (check.Acknowledged()) {
     started_version_ = FixtureTextOf(frame.data());
     // The log shows the label as the window does: valid UTF-8 without control characters.
-    End(UpdateOutcome::kSuccess,
-        "The fixture answers from its new application, software version \"" +
+    Succeed("The fixture answers from its new application, software version \"" +
             WindowText(started_version_) + "\".");
   } else if (check.kind == ResponseKind::kNack) {
-    End(UpdateOutcome::kSuccess,
+    Succeed(
         "The fixture answers from its new application (it refused to tell "
         "its software version: " +
-            NackReasonName(check.nack_reason) + ").");
+        NackReasonName(check.nack_reason) + ").");
   } else {
     OnAnswerPutOff(check);
   }
@@ -510,6 +653,7 @@ void UpdateJob::OnControlField(uint8_t control) {
   if ((control & kControlBootLoader) == 0) {
     return;
   }
+  found_bootloader_ = true;
   if ((control & kControlLowBootLoader) == 0) {
     state_ = UpdateState::kEraseBlocks;
     retries_left_ = kEraseBudget;

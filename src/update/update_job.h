@@ -38,6 +38,9 @@ class UpdateJob {
   Status Start();
   // The operator's abort: idle at once, nothing sent; the wait left over is not changed.
   void Abort();
+  // The adapter went away: a running update ends at once (nothing more can reach the fixture),
+  // told with the step it cut off and the state the fixture is left in.
+  void OnLinkLost();
 
   // Puts a run in `state` with a chunk of `chunk_length` bytes at `write_address` outstanding
   // and a fresh attempt budget, as if the procedure had got there itself: for checks that every
@@ -64,6 +67,8 @@ class UpdateJob {
   // The software version label the new application told after the start, as the fixture sent it
   // ("" until it did).
   const std::string& started_version() const { return started_version_; }
+  // How the last update ended, for people; set before its outcome is reported.
+  const UpdateEnd& end() const { return end_; }
 
  private:
   // The state handlers, in the order a step runs them. FindBootloaderStep returns false when
@@ -80,7 +85,19 @@ class UpdateJob {
   UpdateProgress Progress(uint32_t address) const;
   void Finish();
   // Idle, the caption, a log line that tells how the update ended, and the outcome.
-  void End(UpdateOutcome outcome, const std::string& text);
+  void End(UpdateOutcome outcome, const std::string& what, const std::string& next = "");
+  // The new application answered: the success line, the beep, and the end.
+  void Succeed(const std::string& what);
+  // The ends that cut the procedure off: an exhausted budget, the operator, a lost adapter.
+  void EndCutOff(UpdateOutcome outcome);
+  // What the procedure is doing now ("erasing block $4000"), and in which state it leaves the
+  // fixture if it ends here.
+  std::string StepText() const;
+  std::string FixtureLeftText() const;
+  // Whether anything was sent that changes the fixture (its bootloader entered, its flash).
+  bool FixtureTouched() const { return enter_sent_ || found_bootloader_; }
+  // Names the request just sent, for an end that tells which went unanswered.
+  void NameRequest(std::string request);
   // The rows of OnReply: the answers to the start and version requests, and to the
   // bootloader's erase and program requests.
   void OnStartAnswer(const ResponseCheck& check);
@@ -117,10 +134,23 @@ class UpdateJob {
   bool application_answered_ = false;
   int16_t version_requests_left_ = 0;
   std::string started_version_;
+
+  // How far this run has taken the fixture, and the last request sent and how often in a row.
+  bool enter_sent_ = false;
+  bool found_bootloader_ = false;
+  bool erase_sent_ = false;
+  bool start_sent_ = false;
+  std::string request_;
+  int request_sends_ = 0;
+  UpdateEnd end_;
 };
 
 // The sentence that tells how an update ended, for the log and for people.
 const char* UpdateOutcomeText(UpdateOutcome outcome);
+
+// What a success adds when the file was not whole (no end record, or a count that disagrees): ""
+// for a whole file.
+std::string IncompleteFileNote(FileEnding ending);
 
 // The most ticks an update of `chunks` program requests and `erases` blocks may take: every
 // request with all its attempts at the procedure's longest wait, the verification after the

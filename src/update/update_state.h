@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace quillmont {
 
@@ -26,10 +27,20 @@ enum class UpdateOutcome {
   kAbortedByUser,       // the operator aborted it
   kNoDevice,            // no fixture was known when it began
   kAttemptsExhausted,   // a step's attempt budget ran out ("Operation ABORTED")
+  kAdapterLost,         // the adapter went away while the update ran
   kStartUnanswered,     // the start requests went unanswered
   kStartRefused,        // the bootloader answered the start request with a NACK
   kStaysInBootloader,   // after the start, the fixture still answered from its bootloader
   kNoAnswerAfterStart,  // after the start, the fixture did not answer at all
+};
+
+// How an update ended, for people: what happened, with the request that went unanswered or the
+// step that was cut off and in which state the fixture is left (one sentence or a few, the log's
+// last line and the result's detail), and what to do next ("" when nothing is to be done).
+struct UpdateEnd {
+  UpdateOutcome outcome = UpdateOutcome::kNoDevice;
+  std::string what;
+  std::string next;
 };
 
 // How far an update has got: reported after every request the procedure sends.

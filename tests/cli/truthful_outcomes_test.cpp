@@ -107,15 +107,20 @@ TEST_F(TruthfulOutcomesTest, AFixtureThatStaysInItsBootloaderIsAFailure) {
   const std::string told = doc["log"].dump();
   EXPECT_LT(told.find(kNoSignatureWarning), told.find("Looking for bootloader"));
 
-  // The window: the success line where it always was, then what the verification found, then
-  // the labels asked again (the bootloader answers them).
+  // The window: no success line, what the verification found and what to do, then the labels
+  // asked again (the bootloader answers them).
   SimUpdateBench bench;
   bench.Connect();
   const std::string log = bench.Update(unsigned_file, 20000);
   ASSERT_TRUE(bench.finished);
-  EXPECT_NE(log.find(" VERY WELL DONE !\r\n\r\nThe fixture is still in its bootloader"),
-            std::string::npos)
+  EXPECT_EQ(log.find("VERY WELL DONE"), std::string::npos) << log;
+  EXPECT_NE(
+      log.find("waiting for the new application...\r\nThe fixture is still in its bootloader"),
+      std::string::npos)
       << log;
+  EXPECT_EQ(bench.window.job.end().next,
+            "The file has no application signature, so the bootloader does not start it. Flash a "
+            "signed firmware file.");
   ASSERT_TRUE(bench.pacer.RunUntil(
       [&] { return bench.port.Text(kVersionLabel) == "Quillmont Sim Bootloader 1.0"; }, 50));
 

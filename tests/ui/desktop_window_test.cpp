@@ -22,6 +22,8 @@
 #include "app/control_ids.h"
 #include "app/tick_pacer.h"
 #include "app/updater_window.h"
+#include "app/window_pacer.h"
+#include "link/forwarding_driver.h"
 #include "sim/simulated_line.h"
 #include "station/history.h"
 #include "station/window_station.h"
@@ -92,6 +94,26 @@ class SimulatedLineSet final : public LineSet {
   VirtualClock& clock_;
 };
 
+// Every frame the window writes, in order.
+class WriteRecorder final : public ForwardingDriver {
+ public:
+  WriteRecorder(D2xxDriver& inner, Clock& clock) : inner_(inner), clock_(clock) {}
+  FT_STATUS FT_Write(FT_HANDLE handle, const void* bytes, uint32_t count,
+                     uint32_t* written) override {
+    const auto* first = static_cast<const uint8_t*>(bytes);
+    writes.emplace_back(first, first + count);
+    micros.push_back(clock_.NowMicros());
+    return inner_.FT_Write(handle, bytes, count, written);
+  }
+  std::vector<std::vector<uint8_t>> writes;
+  std::vector<uint64_t> micros;
+
+ private:
+  D2xxDriver& inner() override { return inner_; }
+  D2xxDriver& inner_;
+  Clock& clock_;
+};
+
 // Calls `act` with the modal box once it is open (checked every event-loop turn).
 void WhenModalOpens(std::function<void(QWidget*)> act) {
   auto* poll = new QTimer;
@@ -133,6 +155,11 @@ void AnswerNextBox(QMessageBox::StandardButton button, QString& text,
   });
 }
 
+QString ExampleFile() {
+  return QString::fromUtf8(QUILLMONT_SOURCE_DIR) +
+         QStringLiteral("/examples/fixture-app-1.1.srec2");
+}
+
 const std::vector<int> kLockedDuringUpdate = {
     kDiscoverButton,   kIdentifyButton, kStopIdentifyButton, kRefreshButton,
     kSetAddressButton, kUidEdit,        kDmxAddressEdit,     kBaudCombo};
@@ -141,6 +168,65 @@ bool AllEnabled(UpdaterDialog& dialog, const std::vector<int>& ids, bool enabled
   return std::all_of(ids.begin(), ids.end(),
                      [&](int id) { return dialog.Control(id)->isEnabled() == enabled; });
 }
+
+// The window as the program runs it, on the simulated fixture with `config`: updates through the
+// station into a history, the desktop's pacing, the dialog shown, the fixture discovered.
+struct DesktopRig {
+  explicit DesktopRig(Pacing pacing, const FixtureConfig& config = {})
+      : line(clock),
+        line_set((line.AddFixture(line.AddAdapter(), config), line), clock),
+        recorder(line, clock),
+        history(records.filePath("history.jsonl").toStdString()),
+        station(line_set, settings, events),
+        bound(recorder, clock) {
+    settings.history = &history;
+    bound.host.UseStation(&station);
+    bound.host.UseDesktopPacing(pacing);
+    bound.host.Bind(bound.window);
+    bound.InitWithoutTimer();
+    dialog().show();
+    bound.pacer.RunTicks(12);
+  }
+  UpdaterDialog& dialog() { return bound.host.dialog(); }
+  // Chooses `path` in the Update button's file dialog.
+  void ChooseFile(const QString& path) {
+    WhenModalOpens([path](QWidget* modal) {
+      auto* files = qobject_cast<QFileDialog*>(modal);
+      QVERIFY(files != nullptr);
+      files->selectFile(path);
+      QMetaObject::invokeMethod(files, "accept");
+    });
+    QTest::mouseClick(dialog().Control(kUpdateButton), Qt::LeftButton);
+  }
+  // Runs the update to its end as the desktop's timers do: under the event pacing the line is
+  // looked at every millisecond between the ticks.
+  void RunUpdate(Pacing pacing) {
+    for (int ticks = 0; ticks < 8000 && bound.window.job.running(); ++ticks) {
+      for (int look = 0; pacing == Pacing::kEvent && look < 9; ++look) {
+        clock.AdvanceMicros(1000);
+        bound.host.qt_port().RunLineWatch();
+      }
+      clock.AdvanceMicros(pacing == Pacing::kEvent ? 1000 : 10000);
+      bound.host.qt_port().RunTimerTick();
+    }
+  }
+  // The colour inside the progress bar, as painted.
+  QColor BarColour() {
+    const Rect& strip = bound.window.progress_rect;
+    return dialog().grab().toImage().pixelColor(strip.left + 4, strip.top + 4);
+  }
+
+  VirtualClock clock;
+  SimulatedLine line;
+  SimulatedLineSet line_set;
+  WriteRecorder recorder;
+  QTemporaryDir records;
+  UpdateHistory history;
+  RunSettings settings;
+  StationEvents events;
+  WindowStation station;
+  BoundWindow bound;
+};
 
 }  // namespace
 
@@ -440,6 +526,141 @@ class DesktopWindowTest : public QObject {
     QVERIFY(!dialog.isVisible());
     QVERIFY(AllEnabled(dialog, kLockedDuringUpdate, true));
     QCOMPARE(history.Read()->records.back().result, std::string("aborted"));
+  }
+
+  // A fixture that acknowledges the start but stays in its bootloader (it does not know the
+  // file's signature): no success line, the failure's colour, the status, one box, the history.
+  void AFixtureThatStaysInItsBootloaderIsNotCheered() {
+    FixtureConfig config;
+    config.signature_value = {0x12, 0x34, 0x56, 0x78};
+    DesktopRig rig(Pacing::kTick, config);
+    rig.ChooseFile(ExampleFile());
+    QVERIFY(rig.bound.window.job.running());
+    QString box;
+    AnswerNextBox(QMessageBox::Ok, box, "end-stays-in-bootloader", &rig.dialog());
+    rig.RunUpdate(Pacing::kTick);
+    QVERIFY(rig.bound.HostTicksUntil([&] { return !box.isEmpty(); }, 5));
+    const std::string& log = rig.bound.window.log_text;
+    QCOMPARE(log.find("VERY WELL DONE"), std::string::npos);
+    QVERIFY(log.find("acknowledged the start") != std::string::npos);
+    QCOMPARE(rig.bound.Text(kStatusLine),
+             QStringLiteral("Update failed: the fixture is still in its bootloader."));
+    QVERIFY2(box.startsWith(QStringLiteral("The fixture is still in its bootloader")),
+             qPrintable(box));
+    QVERIFY2(box.contains(QStringLiteral("\n\nRun the update again.")), qPrintable(box));
+    QCOMPARE(rig.BarColour(), QColor(208, 0, 0));
+    QVERIFY(rig.dialog().progress_text().startsWith(QStringLiteral("Not updated: 100 %")));
+    QCOMPARE(rig.history.Read()->records.back().result, std::string("stays in bootloader"));
+  }
+
+  // After the update starts the focus is off the button that now aborts. Enter and Space on it
+  // ask (No by default); Yes aborts with the step and the fixture's state told. A click aborts
+  // at once.
+  void EnterOnTheAbortButtonAsks() {
+    DesktopRig rig(Pacing::kTick);
+    rig.ChooseFile(ExampleFile());
+    QVERIFY(rig.bound.window.job.running());
+    QCOMPARE(rig.dialog().focusWidget(), rig.dialog().Control(kLogPane));
+    rig.bound.HostTicksUntil([&] { return rig.bound.window.job.written_count() > 0; }, 3000);
+    QWidget* abort = rig.dialog().Control(kUpdateButton);
+    QCOMPARE(qobject_cast<QPushButton*>(abort)->text(), QStringLiteral("&Abort Operation"));
+    abort->setFocus();
+    QString asked;
+    WhenModalOpens([&](QWidget* modal) {
+      auto* box = qobject_cast<QMessageBox*>(modal);
+      asked = box->text();
+      QCOMPARE(box->defaultButton(), box->button(QMessageBox::No));
+      Snapshot(rig.dialog(), "abort-question");
+      QTest::keyClick(box, Qt::Key_Return);
+    });
+    QTest::keyClick(abort, Qt::Key_Return);
+    QCOMPARE(asked, QLatin1String(kAbortUpdateQuestion));
+    QVERIFY(rig.bound.window.job.running());
+
+    asked.clear();
+    AnswerNextBox(QMessageBox::Yes, asked);
+    QTest::keyClick(abort, Qt::Key_Space);
+    QCOMPARE(asked, QLatin1String(kAbortUpdateQuestion));
+    QVERIFY(!rig.bound.window.job.running());
+    QString box;
+    AnswerNextBox(QMessageBox::Ok, box);
+    QVERIFY(rig.bound.HostTicksUntil([&] { return !box.isEmpty(); }, 5));
+    QVERIFY2(box.startsWith(QStringLiteral("The operator aborted the update while programming $")),
+             qPrintable(box));
+    QVERIFY2(box.contains(QStringLiteral("left in its bootloader with the new firmware partly "
+                                         "written")),
+             qPrintable(box));
+    QCOMPARE(rig.bound.Text(kStatusLine), QStringLiteral("Update aborted by the operator."));
+
+    rig.ChooseFile(ExampleFile());
+    QVERIFY(rig.bound.window.job.running());
+    QVERIFY(rig.dialog().progress_text().isEmpty());  // the last end's bar is gone
+    QTest::mouseClick(abort, Qt::LeftButton);
+    QVERIFY(!rig.bound.window.job.running());
+  }
+
+  // A file without an application signature asks before anything is sent; No is the default.
+  void AFileWithoutSignatureAsks() {
+    DesktopRig rig(Pacing::kTick);
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("unsigned.srec2"));
+    std::ofstream(path.toStdString()) << "S20800400001020304AD\nS804004000BB\n";
+    const size_t writes = rig.recorder.writes.size();
+    // The question opens inside the click, once the file dialog has closed.
+    QString asked;
+    bool no_by_default = false;
+    auto* poll = new QTimer;
+    QObject::connect(poll, &QTimer::timeout, [&, poll] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (box == nullptr)
+        return;
+      poll->stop();
+      poll->deleteLater();
+      asked = box->text();
+      no_by_default = box->defaultButton() == box->button(QMessageBox::No);
+      Snapshot(rig.dialog(), "unsigned-question");
+      QTest::keyClick(box, Qt::Key_Return);
+    });
+    poll->start(0);
+    rig.ChooseFile(path);
+    QVERIFY(!asked.isEmpty());
+    QVERIFY(no_by_default);
+    QVERIFY2(asked.startsWith(QLatin1String(kNoSignatureWarning)), qPrintable(asked));
+    QVERIFY(asked.endsWith(QLatin1String(kFlashAnywayQuestion)));
+    QVERIFY(!rig.bound.window.job.running());
+    QVERIFY(rig.bound.window.log_text.ends_with("Not flashed.\r\n"));
+    QCOMPARE(rig.recorder.writes.size(), writes);
+  }
+
+  // The event pacing sends the very bytes of the tick pacing, in the same order, and ends the
+  // update in far less time; both are told as the success they are, with the new version.
+  void EventPacingSendsTheSameBytesAsTickPacing() {
+    std::vector<std::vector<uint8_t>> sent[2];
+    uint64_t took[2] = {};
+    for (const Pacing pacing : {Pacing::kTick, Pacing::kEvent}) {
+      DesktopRig rig(pacing);
+      QCOMPARE(rig.bound.window.receive_between_ticks, pacing == Pacing::kEvent);
+      const size_t before = rig.recorder.writes.size();
+      rig.ChooseFile(ExampleFile());
+      QCOMPARE(rig.bound.host.qt_port().line_watch_timer().isActive(), pacing == Pacing::kEvent);
+      rig.bound.host.qt_port().StopAllTimers();  // the test runs them
+      const int index = pacing == Pacing::kEvent ? 1 : 0;
+      const uint64_t start = rig.clock.NowMicros();
+      rig.RunUpdate(pacing);
+      took[index] = rig.clock.NowMicros() - start;
+      sent[index].assign(rig.recorder.writes.begin() + static_cast<std::ptrdiff_t>(before),
+                         rig.recorder.writes.end());
+      QVERIFY(rig.bound.window.log_text.find("\r\n VERY WELL DONE !\r\n") != std::string::npos);
+      QCOMPARE(rig.bound.Text(kStatusLine),
+               QStringLiteral("Updated: the fixture answers from its new application."));
+      QCOMPARE(rig.BarColour(), QColor(0, 255, 0));
+      QCOMPARE(rig.history.Read()->records.back().version_after,
+               std::string("Quillmont demo app 1.1"));
+      Snapshot(rig.dialog(), pacing == Pacing::kEvent ? "end-success" : "end-success-tick");
+    }
+    QVERIFY2(sent[0].size() > 60, qPrintable(QString::number(sent[0].size())));
+    QVERIFY(sent[0] == sent[1]);
+    QVERIFY2(took[1] * 2 < took[0], qPrintable(QStringLiteral("%1 %2").arg(took[0]).arg(took[1])));
   }
 
   void LongLabelsAreElidedWithTheWholeTextInATooltip() {

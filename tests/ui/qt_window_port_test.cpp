@@ -54,8 +54,10 @@ class QtWindowPortTest : public QObject {
              QStringLiteral("21 00C0 Len 4\nCC 01 "));
     QCOMPARE(port.GetControlText(kFrameView), std::string("21 00C0 Len 4\r\nCC 01 "));
     port.SetControlText(kUpdateButton, "Abort Operation");
+    // Shown with its Alt-letter, given back as the core wrote it.
     QCOMPARE(qobject_cast<QPushButton*>(dialog.Control(kUpdateButton))->text(),
-             QStringLiteral("Abort Operation"));
+             QStringLiteral("&Abort Operation"));
+    QCOMPARE(port.GetControlText(kUpdateButton), std::string("Abort Operation"));
     port.SetControlText(kUidEdit, "01 23\r\n45");
     QCOMPARE(dialog.Field(kUidEdit)->toPlainText(), QStringLiteral("01 23\n45"));
     QCOMPARE(port.GetControlText(kUidEdit), std::string("01 23\r\n45"));
@@ -270,7 +272,8 @@ class QtWindowPortTest : public QObject {
     QVERIFY(chosen.has_value());
     QCOMPARE(QString::fromStdString(*chosen), firmware);
     QCOMPARE(title, QStringLiteral("Load Firmware File"));
-    QCOMPARE(filters, QStringList{QStringLiteral("SREC2 *.srec2 (*.srec2)")});
+    QCOMPARE(filters, (QStringList{QStringLiteral("SREC2 *.srec2 (*.srec2)"),
+                                   QStringLiteral("All files (*)")}));
     QCOMPARE(mode, QFileDialog::ExistingFile);
     QCOMPARE(directory, QDir::currentPath());
 

@@ -63,12 +63,14 @@ class UpdaterDialogTest : public QObject {
       }
       if (spec.id == kStatusLine) {
         QCOMPARE(widget->height(), DluToPixelsY(kStatusLineShownHeightDlu, units));
+      } else if (spec.id == kFrameView) {
+        QCOMPARE(widget->height(), DluToPixelsY(kFrameViewShownHeightDlu, units));
       } else if (spec.kind != ControlKind::ComboDropDown) {
         QCOMPARE(widget->height(), expected.height());
       }
       QCOMPARE(widget->isVisibleTo(&dialog), spec.visible);
       if (auto* button = qobject_cast<QPushButton*>(widget)) {
-        QCOMPARE(button->text(), QLatin1String(spec.text));
+        QCOMPARE(button->text(), WithMnemonic(QLatin1String(spec.text)));
       }
       if (auto* label = qobject_cast<QLabel*>(widget)) {
         QCOMPARE(label->text(), QLatin1String(spec.text));

@@ -37,6 +37,23 @@ struct LoadedFirmware {
   ErasePlan plan;
 };
 
+// The operator flashes a file without an application signature all the same: the question the
+// window asks about it is answered Yes. Any other file is left to the test's own answers.
+inline void SayYesToAnUnsignedFile(RecordingWindowPort& port, const std::string& path) {
+  auto image = std::make_unique<FirmwareImage>();
+  if (!LoadSrec2File(path, *image) || image->loaded_count == 0) {
+    return;
+  }
+  ImageAnalysis analysis;
+  ErasePlan plan;
+  AnalyseImage(*image, analysis, plan);
+  if (analysis.HasSignature()) {
+    return;
+  }
+  port.answers.resize(std::max(port.answers.size(), port.questions.size() + 1));
+  port.answers[port.questions.size()] = true;
+}
+
 inline LoadedFirmware LoadFirmware(const std::string& path) {
   LoadedFirmware f;
   for (FirmwareImage* image : {f.raw.get(), f.analysed.get()}) {
@@ -160,6 +177,7 @@ class ScriptedUpdateBench : public ScriptedWindowHarness {
   // Picks `path` in the file dialog and clicks Update Firmware; the log from here on is Log().
   void StartUpdate(const std::string& path) {
     log_mark = window.log_text.size();
+    SayYesToAnUnsignedFile(port, path);
     port.file_dialog_answers.push_back(path);
     window.OnUpdateButton();
   }
@@ -229,19 +247,42 @@ inline bool EndsWith(const std::string& text, const std::string& tail) {
          text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
+// `before`, then one line only: why the update ended and in which state the fixture is left,
+// beginning with `reason`.
+inline bool EndsWithReason(const std::string& log, const std::string& before,
+                           const std::string& reason) {
+  const size_t at = log.rfind(before);
+  if (at == std::string::npos) {
+    return false;
+  }
+  const std::string rest = log.substr(at + before.size());
+  return rest.starts_with(reason) && rest.find("\r\n") == rest.size() - 2;
+}
+
 // What the polls after the acknowledged start found, as the log's last line begins.
 inline constexpr const char* kStartedApplication = "The fixture answers from its new application";
 inline constexpr const char* kStillInBootloader = "The fixture is still in its bootloader";
 
-// " VERY WELL DONE !" (the start acknowledged), then one line only: the verification's, which
-// begins with `verdict`.
-inline bool EndsWithWellDoneThen(const std::string& log, const std::string& verdict) {
-  const std::string well_done = kWellDone;
-  const size_t done = log.find(well_done);
-  if (done == std::string::npos) {
+// The start acknowledged, then one line only: the verification's, which begins with `verdict`.
+// " VERY WELL DONE !" stands right before an answer from the new application, and nowhere else.
+inline constexpr const char* kStartAcknowledged =
+    "The bootloader acknowledged the start; waiting for the new application...\r\n";
+inline bool EndsWithVerdict(const std::string& log, const std::string& verdict) {
+  const std::string acknowledged = kStartAcknowledged;
+  const size_t ack = log.rfind(acknowledged);
+  if (ack == std::string::npos) {
     return false;
   }
-  const std::string rest = log.substr(done + well_done.size());
+  std::string rest = log.substr(ack + acknowledged.size());
+  const std::string well_done = kWellDone;
+  if (verdict == kStartedApplication) {
+    if (rest.compare(0, well_done.size(), well_done) != 0) {
+      return false;
+    }
+    rest = rest.substr(well_done.size());
+  } else if (log.find("VERY WELL DONE") != std::string::npos) {
+    return false;
+  }
   return rest.compare(0, verdict.size(), verdict) == 0 && rest.find("\r\n") == rest.size() - 2;
 }
 

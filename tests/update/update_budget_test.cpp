@@ -59,7 +59,9 @@ TEST_F(UpdateBudgetTest, UnansweredPollsGoOutFourTimes51TicksApartThenTheUpdateA
   for (int i = 0; i < 4; ++i) {
     expected += "Looking for bootloader...\r\n";
   }
-  EXPECT_EQ(Log(), expected + testing::kAborted);
+  EXPECT_EQ(Log(), expected + testing::kAborted +
+                       "The fixture stopped answering: the poll (DISC_UN_MUTE) went unanswered "
+                       "(sent 4 times). Nothing on the fixture was changed.\r\n");
   EXPECT_EQ(port.Text(kUpdateButton), "Update Firmware");
   Ticks(300);
   EXPECT_EQ(sent.size(), 4u) << "nothing is sent after the abort";
@@ -89,7 +91,10 @@ TEST_F(UpdateBudgetTest, TheApplicationIsToldToEnterItsBootloaderOnTheTickItAnsw
                        "Entering bootloader...\r\n"
                        "Looking for bootloader...\r\n"
                        "Looking for bootloader...\r\n" +
-                       testing::kAborted);
+                       testing::kAborted +
+                       "The fixture stopped answering: the poll (DISC_UN_MUTE) went unanswered "
+                       "(sent 2 times). The fixture was asked to enter its bootloader and may be "
+                       "waiting there.\r\n");
 }
 
 TEST_F(UpdateBudgetTest, AnUnansweredEraseGoesOutTwiceThenTheBootloaderIsEnteredAgain) {
@@ -109,11 +114,13 @@ TEST_F(UpdateBudgetTest, AnUnansweredEraseGoesOutTwiceThenTheBootloaderIsEntered
   EXPECT_THAT(After(t0, Req::Enter), ElementsAre(605)) << "a silent step at 604, then enter";
   EXPECT_THAT(After(t0, Req::Poll), ElementsAre(1, 626));
   EXPECT_EQ(pacer.ticks_run() - t0, 677);
-  EXPECT_TRUE(testing::EndsWith(Log(), std::string("Erasing block $4000...\r\n"
-                                                   "Erasing block $4000...\r\n"
-                                                   "Entering bootloader...\r\n"
-                                                   "Looking for bootloader...\r\n") +
-                                           testing::kAborted))
+  EXPECT_TRUE(testing::EndsWithReason(Log(),
+                                      std::string("Erasing block $4000...\r\n"
+                                                  "Erasing block $4000...\r\n"
+                                                  "Entering bootloader...\r\n"
+                                                  "Looking for bootloader...\r\n") +
+                                          testing::kAborted,
+                                      "The fixture stopped answering: the poll (DISC_UN_MUTE)"))
       << Log();
   EXPECT_EQ(window.erase_plan.erase_count, 1) << "nothing was acknowledged";
 }
@@ -151,7 +158,7 @@ TEST_F(UpdateBudgetTest, ErasingResumesAtTheFirstBlockNotAcknowledged) {
   EXPECT_THAT(After(t0, Req::Enter), ElementsAre(305));
   EXPECT_THAT(After(t0, Req::Poll), ElementsAre(1, 326));
   // The scripted bootloader never leaves: the polls after the acknowledged start say so.
-  EXPECT_TRUE(testing::EndsWithWellDoneThen(Log(), testing::kStillInBootloader)) << Log();
+  EXPECT_TRUE(testing::EndsWithVerdict(Log(), testing::kStillInBootloader)) << Log();
 }
 
 TEST_F(UpdateBudgetTest, TheFirstChunkGoesOutFiveTimesUnchangedThenTheUpdateAborts) {
@@ -174,8 +181,11 @@ TEST_F(UpdateBudgetTest, TheFirstChunkGoesOutFiveTimesUnchangedThenTheUpdateAbor
   }
   EXPECT_EQ(window.job.sent_count(), 5 * 192) << "resends count towards the bar";
   EXPECT_EQ(port.fills.size(), 5u);
-  EXPECT_TRUE(testing::EndsWith(
-      Log(), "Programming $4000 (192 bytes)...\r\n" + std::string(testing::kAborted)));
+  EXPECT_TRUE(testing::EndsWithReason(
+      Log(), "Programming $4000 (192 bytes)...\r\n" + std::string(testing::kAborted),
+      "The fixture stopped answering: the program request for $4000 (192 bytes) went unanswered "
+      "(sent 5 times). The fixture is left in its bootloader"))
+      << Log();
 }
 
 TEST_F(UpdateBudgetTest, ALaterChunkGoesOutFourTimesThenTheUpdateAborts) {
@@ -229,7 +239,8 @@ TEST_F(UpdateBudgetTest, ThreeUnansweredStartRequestsEndTheUpdateWithoutSuccess)
                                 "Starting user-program...\r\n"
                                 "Starting user-program...\r\n"
                                 "The bootloader did not acknowledge the request to start the new "
-                                "application.\r\n"))
+                                "application. The new firmware is written; the fixture may still "
+                                "be in its bootloader.\r\n"))
       << Log();
   EXPECT_EQ(port.Text(kUpdateButton), "Update Firmware");
 

@@ -39,7 +39,7 @@ TEST_F(ImageEdgesTest, AnOddChunkEndingOnTheLastAddressStartsOneByteEarlier) {
             std::string::npos)
       << log;
   // No signature in the file: the bootloader keeps the fixture.
-  EXPECT_TRUE(testing::EndsWithWellDoneThen(log, testing::kStillInBootloader)) << log;
+  EXPECT_TRUE(testing::EndsWithVerdict(log, testing::kStillInBootloader)) << log;
   EXPECT_TRUE(FlashHolds(path));
   EXPECT_EQ(Fixture().flash().at(0x3FFFC), 0xFF)
       << "the extra byte, at its fill pattern, stays erased";
@@ -57,7 +57,7 @@ TEST_F(ImageEdgesTest, AnImageOfLowBlocksOnlyIsProgrammedWhereItWasErased) {
                      ProgramLine(0x900, 4) + "\r\nStarting user-program...\r\n"),
             std::string::npos)
       << log;
-  EXPECT_TRUE(testing::EndsWithWellDoneThen(log, testing::kStillInBootloader)) << log;
+  EXPECT_TRUE(testing::EndsWithVerdict(log, testing::kStillInBootloader)) << log;
   EXPECT_TRUE(FlashHolds(path));
 }
 
@@ -78,7 +78,7 @@ TEST_F(ImageEdgesTest, TheSignatureIsWrittenWhenTheFileEndsWithIt) {
                      ProgramLine(0x4100, 4) + "\r\nStarting user-program...\r\n"),
             std::string::npos)
       << log;
-  EXPECT_TRUE(testing::EndsWithWellDoneThen(log, testing::kStartedApplication)) << log;
+  EXPECT_TRUE(testing::EndsWithVerdict(log, testing::kStartedApplication)) << log;
   EXPECT_TRUE(FlashHolds(path));
   EXPECT_TRUE(Fixture().ApplicationValid());
   EXPECT_EQ(PlanChunks(*file.analysed, file.analysis).size(), 3u) << "inspect lists the same";
@@ -129,7 +129,7 @@ TEST_F(ImageEdgesTest, NoChunkIsProgrammedOutsideTheErasedBlocks) {
       EXPECT_EQ(bench.Fixture().erase_commands(), 0);
       continue;
     }
-    EXPECT_TRUE(testing::EndsWithWellDoneThen(log, c.verdict)) << log;
+    EXPECT_TRUE(testing::EndsWithVerdict(log, c.verdict)) << log;
     EXPECT_TRUE(bench.FlashHolds(path));
   }
 }
@@ -150,7 +150,7 @@ TEST(LowBootloaderUpdateTest, TheLowBootloaderJumpsIntoTheBootloaderAndTheUpdate
                      "Erasing block $4000...\r\n"),
             std::string::npos)
       << log;
-  EXPECT_TRUE(testing::EndsWithWellDoneThen(log, testing::kStartedApplication)) << log;
+  EXPECT_TRUE(testing::EndsWithVerdict(log, testing::kStartedApplication)) << log;
   EXPECT_TRUE(bench.FlashHolds(path));
   bench.Ticks(10);
   EXPECT_EQ(bench.Fixture().ApplicationLabel(), "Quillmont demo app 1.1");

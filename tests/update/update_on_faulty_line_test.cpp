@@ -38,13 +38,13 @@ TEST_P(FaultyLineUpdateTest, EndsWithSuccessOverAGoodFlashOrWithAnAbort) {
     EXPECT_TRUE(FlashHolds(path));
     EXPECT_EQ(log.find("ABORTED"), std::string::npos);
     // The acknowledged start, then the fixture heard from its new application, last.
-    EXPECT_TRUE(testing::EndsWithWellDoneThen(log, testing::kStartedApplication)) << log;
+    EXPECT_TRUE(testing::EndsWithVerdict(log, testing::kStartedApplication)) << log;
   } else if (!port.message_boxes.empty()) {
     // The adapter was gone while the device was looked for: the device is no longer known.
     EXPECT_EQ(port.message_boxes.back(), "No devices connected");
     EXPECT_EQ(log.find("Erasing"), std::string::npos);
   } else {
-    EXPECT_TRUE(testing::EndsWith(log, testing::kAborted)) << log;
+    EXPECT_TRUE(testing::EndsWithReason(log, testing::kAborted, "The ")) << log;
   }
   RecordProperty("outcome", done != std::string::npos    ? "success"
                             : port.message_boxes.empty() ? "abort"
@@ -84,7 +84,7 @@ class FaultOutcomeTest : public ::testing::Test, public testing::SimUpdateBench 
 TEST_F(FaultOutcomeTest, AFixtureThatResetsWhileErasingIsErasedAgainAndUpdated) {
   const std::string log = Run("reset-in-erase=1", "fixture-app-1.1.srec2");
   ASSERT_TRUE(finished);
-  EXPECT_TRUE(testing::EndsWithWellDoneThen(log, testing::kStartedApplication)) << log;
+  EXPECT_TRUE(testing::EndsWithVerdict(log, testing::kStartedApplication)) << log;
   EXPECT_NE(log.find("Erasing block $4000...\r\nErasing block $4000...\r\n"), std::string::npos);
   EXPECT_TRUE(FlashHolds(ExamplePath("fixture-app-1.1.srec2")));
 }
@@ -93,14 +93,15 @@ TEST_F(FaultOutcomeTest, AnAdapterPulledOutMidwayEndsInAnAbortWithinTheBudget) {
   const std::string log = Run("unplug@600ms", "fixture-app-1.1.srec2");
   ASSERT_TRUE(finished);
   EXPECT_EQ(window.link, nullptr);
-  EXPECT_TRUE(testing::EndsWith(log, testing::kAborted)) << log;
+  EXPECT_TRUE(testing::EndsWithReason(log, testing::kAborted, "The adapter was lost while "))
+      << log;
   EXPECT_LE(pacer.ticks_run(), 60 + 5 * 101 + 8) << "one chunk's budget after the loss";
 }
 
 TEST_F(FaultOutcomeTest, LostRepliesAreMadeGoodByResends) {
   const std::string log = Run("drop=3,drop=9,drop=20", "fixture-low-blocks.srec2");
   ASSERT_TRUE(finished);
-  EXPECT_TRUE(testing::EndsWithWellDoneThen(log, testing::kStartedApplication)) << log;
+  EXPECT_TRUE(testing::EndsWithVerdict(log, testing::kStartedApplication)) << log;
   EXPECT_TRUE(FlashHolds(ExamplePath("fixture-low-blocks.srec2")));
 }
 

@@ -78,8 +78,9 @@ TEST_P(ExampleUpdateTest, RunsFromTheApplicationToTheNewVersion) {
     expected += ProgramLine(c.address, c.length) + "\r\n";
   }
   expected += "Starting user-program...\r\n";
+  expected += testing::kStartAcknowledged;
+  // The success line only once the new application answered.
   expected += testing::kWellDone;
-  // After the start's acknowledgement, what the verification found: the new application.
   expected += "The fixture answers from its new application, software version \"";
   EXPECT_EQ(window.log_text.substr(mark, expected.size()), expected);
   EXPECT_EQ(port.Text(kUpdateButton), "Update Firmware");

@@ -76,7 +76,7 @@ TEST_F(UpdateRepliesTest, ALateEraseAcknowledgementStillRemovesABlock) {
   EXPECT_THAT(Erased(), ElementsAre(0x400u, 0x400u, 0x800u, 0x4000u, 0x8000u));
   EXPECT_THAT(SentTicks(Req::Enter), ElementsAre(t0 + 605));
   EXPECT_THAT(SentTicksBeforeStart(Req::Poll), ElementsAre(t0 + 1, t0 + 606));
-  EXPECT_TRUE(testing::EndsWithWellDoneThen(Log(), testing::kStillInBootloader)) << Log();
+  EXPECT_TRUE(testing::EndsWithVerdict(Log(), testing::kStillInBootloader)) << Log();
 }
 
 TEST_F(UpdateRepliesTest, ALateAcknowledgementOfTheLastBlockGoesStraightToProgramming) {
@@ -88,7 +88,7 @@ TEST_F(UpdateRepliesTest, ALateAcknowledgementOfTheLastBlockGoesStraightToProgra
   EXPECT_THAT(SentTicksBeforeStart(Req::Poll), ElementsAre(t0 + 1))
       << "no poll after the enter request";
   EXPECT_EQ(Of(Req::Program).front().tick, t0 + 606);
-  EXPECT_TRUE(testing::EndsWithWellDoneThen(Log(), testing::kStillInBootloader)) << Log();
+  EXPECT_TRUE(testing::EndsWithVerdict(Log(), testing::kStillInBootloader)) << Log();
 }
 
 TEST_F(UpdateRepliesTest, AnEchoThatDiffersFromTheImageLeavesTheChunkWhereItWas) {
@@ -130,7 +130,7 @@ TEST_F(UpdateRepliesTest, AnEchoThatDiffersFromTheImageLeavesTheChunkWhereItWas)
   Ticks(1);
   EXPECT_EQ(window.job.write_address(), 0x40C0u) << "the third, true echo moves on";
   ASSERT_TRUE(RunToIdle(2000));
-  EXPECT_TRUE(testing::EndsWithWellDoneThen(Log(), testing::kStillInBootloader)) << Log();
+  EXPECT_TRUE(testing::EndsWithVerdict(Log(), testing::kStillInBootloader)) << Log();
 }
 
 // An ACK_TIMER acknowledges nothing: the request goes again once the delay it tells has passed,
@@ -191,7 +191,7 @@ TEST_F(UpdateRepliesTest, AnAckTimerPutsTheEraseTheChunkAndTheStartOffByItsDelay
                      "again after 1.0 s.\r\n"
                      "Starting user-program...\r\n"),
             std::string::npos);
-  EXPECT_TRUE(testing::EndsWithWellDoneThen(log, testing::kStartedApplication)) << log;
+  EXPECT_TRUE(testing::EndsWithVerdict(log, testing::kStartedApplication)) << log;
 }
 
 // Neither an echo from another UID nor an ACK_OVERFLOW acknowledges anything: the erase and the
@@ -338,7 +338,9 @@ TEST_F(UpdateRepliesTest, ALowBootloaderWithANewBootloaderToFlashPollsUntilTheBu
       "Looking for bootloader...\r\n"
       "Low Bootloader Detected!\r\n"
       "Flashing new BootLoader...\r\n";
-  EXPECT_TRUE(testing::EndsWith(Log(), poll + poll + poll + poll + testing::kAborted)) << Log();
+  EXPECT_TRUE(testing::EndsWithReason(Log(), poll + poll + poll + poll + testing::kAborted,
+                                      "The fixture stopped answering: "))
+      << Log();
 }
 
 TEST_F(UpdateRepliesTest, ALowBootloaderIsAskedToJumpIntoTheBootloaderProper) {

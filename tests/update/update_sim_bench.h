@@ -37,6 +37,7 @@ class SimUpdateBench : public SimLineParts, public WindowHarness {
   // at most `max_ticks`. Gives the log of the run.
   std::string Update(const std::string& path, int64_t max_ticks) {
     const size_t mark = window.log_text.size();
+    SayYesToAnUnsignedFile(port, path);
     port.file_dialog_answers.push_back(path);
     window.OnUpdateButton();
     finished = pacer.RunUntil([&] { return window.job.state() == UpdateState::kIdle; }, max_ticks);

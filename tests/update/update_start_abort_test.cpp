@@ -58,7 +58,9 @@ TEST_F(UpdateStartAbortTest, AnAbortSendsNothingAndLeavesTheWaitAsItWas) {
   EXPECT_EQ(window.job.retries_left(), 0);
   EXPECT_EQ(window.job.wait_ticks(), 50);
   EXPECT_EQ(port.Text(kUpdateButton), "Update Firmware");
-  EXPECT_EQ(window.log_text.substr(mark), "\r\nOperation Aborted by User.\r\n\r\n");
+  EXPECT_EQ(window.log_text.substr(mark),
+            "\r\nOperation Aborted by User.\r\n\r\nThe operator aborted the update while looking "
+            "for the bootloader. Nothing on the fixture was changed.\r\n");
   EXPECT_EQ(port.file_dialog_requests.size(), 1u) << "an abort opens no dialog";
 
   // A late reply after the abort changes nothing.
@@ -125,7 +127,7 @@ TEST_F(UpdateStartAbortTest, AnEmptyEraseListGoesFromTheControlFieldToTheFirstCh
   EXPECT_EQ(Bytes(pd.begin(), pd.begin() + 8),
             (Bytes{0x55, 0xA4, 0x80, 0x00, 0x40, 0x00, 0x00, 192}));
   EXPECT_TRUE(Of(Req::Erase).empty());
-  EXPECT_TRUE(testing::EndsWithWellDoneThen(Log(), testing::kStillInBootloader)) << Log();
+  EXPECT_TRUE(testing::EndsWithVerdict(Log(), testing::kStillInBootloader)) << Log();
 }
 
 TEST_F(UpdateStartAbortTest, AFileWithNothingToEraseLogsAnEmptyListAndProgramsNothing) {
@@ -238,7 +240,8 @@ TEST_F(UpdateStartAbortTest, AnInvalidTypedUidStartsNothingAndTheButtonStillAbor
   EXPECT_EQ(port.message_boxes.size(), 2u);
   EXPECT_EQ(port.message_boxes.back(), "Invalid RDM ID.");
   EXPECT_EQ(window.job.state(), UpdateState::kIdle) << "the click still aborts";
-  EXPECT_TRUE(testing::EndsWith(window.log_text, "\r\nOperation Aborted by User.\r\n\r\n"));
+  EXPECT_TRUE(testing::EndsWithReason(window.log_text, "\r\nOperation Aborted by User.\r\n\r\n",
+                                      "The operator aborted the update while "));
 }
 
 TEST_F(UpdateStartAbortTest, ADrainOfANoisyLineEndsAfter200ReadsAndStartsAllTheSame) {
