@@ -1,6 +1,7 @@
 // The firmware update's start and abort (UpdateButton), the window's file reader, and the
 // progress bar.
 #include <algorithm>
+#include <array>
 #include <cstdint>
 
 #include "app/updater_window.h"
@@ -165,9 +166,12 @@ bool UpdaterWindow::BeginUpdate(const PreparedFirmware& firmware) {
   }
 
   // Until the line stays quiet for a poll: a reply still on its way (the address the last
-  // label asked for) is taken too.
-  const auto read_something = [this] {
-    const Result<int> got = ReadWithTimeout(io_, link, rx_buffer.data(), 256, kPollMs);
+  // label asked for) is taken too. The drained bytes go to a scratch buffer, and a frame the
+  // receiver had begun (the echo of that request, read between ticks) is dropped with them:
+  // its rest is among them, and the first reply of the update starts a frame of its own.
+  std::array<uint8_t, 256> drained{};
+  const auto read_something = [this, &drained] {
+    const Result<int> got = ReadWithTimeout(io_, link, drained.data(), 256, kPollMs);
     return got && *got > 0;
   };
   for (int reads = 0; read_something(); ++reads) {
@@ -176,6 +180,7 @@ bool UpdaterWindow::BeginUpdate(const PreparedFirmware& firmware) {
       break;
     }
   }
+  rx_length = 0;
   return true;
 }
 

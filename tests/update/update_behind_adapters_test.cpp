@@ -63,6 +63,44 @@ INSTANTIATE_TEST_SUITE_P(Adapters, UpdateBehindAdapterTest,
                            return name + (info.param.pacing == Pacing::kTick ? "Tick" : "Event");
                          });
 
+// The update clicked while the receiver has begun, between ticks, the echo of another request
+// (the un-mute that asks where the fixture runs): the drain before the update takes that frame's
+// rest, so the receiver must start afresh and hear the un-mute that looks for the bootloader.
+TEST(UpdateBehindAnEchoingAdapter, StartsWhileAnEchoIsHalfReadAndFindsTheBootloader) {
+  VirtualClock clock;
+  SimulatedLine line(clock);
+  line.SetModel(line.AddAdapter(), ModelOfProfile(AdapterProfile::kFtdiEcho));
+  line.AddFixture(0);
+  WindowHarness h(line, clock);
+  EventPacer events(h.window, clock);
+  h.Init();
+  ASSERT_TRUE(events.RunUntil([&] { return !h.port.Text(kVersionLabel).empty(); }, 40));
+  events.RunTicks(2);  // the address too: the line is quiet
+  h.window.PollControlField();
+  for (int look = 0; look < 30 && h.window.rx_length == 0; ++look) {
+    clock.AdvanceMicros(100);
+    h.window.OnLineReadable();
+  }
+  ASSERT_GT(h.window.rx_length, 0);
+  ASSERT_LT(h.window.rx_length, 26) << "the un-mute's echo is half read";
+  const std::string path = ExamplePath("fixture-app-1.1.srec2");
+  const size_t mark = h.window.log_text.size();
+  h.port.file_dialog_answers.push_back(path);
+  h.window.OnUpdateButton();
+  ASSERT_TRUE(events.RunUntil([&] { return h.window.job.state() == UpdateState::kIdle; }, 3000));
+  const std::string log = h.window.log_text.substr(mark);
+  EXPECT_NE(log.find("The fixture answers from its new application"), std::string::npos) << log;
+  // One un-mute finds the application, the next the bootloader: none of them goes unheard.
+  int looks = 0;
+  for (size_t at = log.find("Looking for bootloader..."); at != std::string::npos;
+       at = log.find("Looking for bootloader...", at + 1)) {
+    ++looks;
+  }
+  EXPECT_EQ(looks, 2) << log;
+  const testing::LoadedFirmware file = testing::LoadFirmware(path);
+  EXPECT_TRUE(FlashHoldsImage(line.fixture(0).flash(), *file.raw));
+}
+
 class NothingAnswersTest : public ::testing::Test,
                            public testing::SimLineParts,
                            public WindowHarness {
