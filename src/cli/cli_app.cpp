@@ -10,6 +10,7 @@
 #include "cli/cli_options.h"
 #include "cli/console_text.h"
 #include "cli/device_commands.h"
+#include "cli/doctor_command.h"
 #include "cli/exit_codes.h"
 #include "cli/flash_command.h"
 #include "cli/history_command.h"
@@ -149,6 +150,7 @@ int RunCli(int argc, const char* const* argv, std::ostream& raw_out, std::ostrea
       AddDiscoverCommand(app, io),       AddIdentifyCommand(app, io),
       AddSetAddressCommand(app, io),     AddInspectCommand(app, options.json, io),
       AddFlashCommand(app, options, io), AddHistoryCommand(app, io),
+      AddDoctorCommand(app, io),
   };
   for (const CliCommand& command : commands) {
     command.subcommand->footer(kExitCodeHelp);

@@ -14,7 +14,7 @@ enum ExitCode : int {
   kExitCannotWrite = 1,    // the JSON document could not be written (an error document instead)
   kExitBadArguments = 2,   // the command line could not be parsed
   kExitBadFile = 3,        // the firmware file (or the history) cannot be read, or a bad record
-  kExitNoAdapter = 4,      // no USB-to-RS485 adapter could be opened
+  kExitNoAdapter = 4,      // no USB-to-RS485 adapter could be opened (doctor: or one is unfit)
   kExitNoDevice = 5,       // no fixture answered
   kExitUpdateAborted = 6,  // the firmware update did not complete
   kExitRefused = 7,        // the fixture answered a request with a NACK
@@ -34,8 +34,8 @@ inline constexpr const char* kExitCodeHelp =
     "  1  the JSON document could not be written (a failing command keeps its own status)\n"
     "  2  bad arguments\n"
     "  3  bad firmware file (history: the history cannot be read)\n"
-    "  4  no adapter\n"
-    "  5  no device\n"
+    "  4  no adapter (doctor: an adapter that cannot be opened or cannot send a break)\n"
+    "  5  no device (doctor: no fixture answered on any adapter)\n"
     "  6  update aborted (or the flash check failed)\n"
     "  7  the fixture refused the request\n"
     "  8  the fixture is in its bootloader (after flash: it did not start the new firmware)\n"
