@@ -368,5 +368,52 @@ TEST_F(CliCommandsTest, ResultsOnStandardOutputStatusOnStandardError) {
 #endif
 }
 
+// doctor on three adapters as technicians own them: no echo, echo with breaks that arrive, and
+// echo with breaks that never reach the line (no fixture can then be found or updated).
+TEST_F(CliCommandsTest, DoctorTellsEchoBreaksFixturesAndWhetherUpdatesCanRun) {
+  struct Case {
+    const char* profile;
+    const char* echo;
+    const char* breaks;
+    int fixtures;
+    int status;
+  };
+  const Case cases[] = {
+      {"ftdi", "no echo: the adapter does not hear", "not tested", 1, 0},
+      {"ftdi-echo", "hears its own transmission (echo)", "arrive", 2, 0},
+      {"pl2303", "hears its own transmission (echo)", "never arrive", 0, 4},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.profile);
+    const std::string args = kSim + "--sim-adapter " + c.profile + " --sim-fixtures " +
+                             std::to_string(std::max(c.fixtures, 1)) + " doctor";
+    const CliRun text = Run(args);
+    EXPECT_EQ(text.status, c.status) << text.err;
+    EXPECT_NE(text.out.find(c.echo), std::string::npos) << text.out;
+    const json doc = json::parse(Run("--json " + args).out);
+    EXPECT_EQ(doc["exit_code"], c.status);
+    ASSERT_EQ(doc["adapters"].size(), 1U);
+    const json& adapter = doc["adapters"][0];
+    EXPECT_EQ(adapter["echo"], c.profile != std::string("ftdi"));
+    EXPECT_EQ(adapter["breaks"], c.breaks);
+    json uids = json::array();
+    for (int i = 0; i < c.fixtures; ++i) {
+      uids.push_back(FormatUid(SimFixtureUid(0, i)));
+      EXPECT_NE(text.out.find("    " + FormatUid(SimFixtureUid(0, i)) + "\n"), std::string::npos);
+    }
+    EXPECT_EQ(adapter["devices"], uids);
+    const std::string last = text.out.substr(text.out.rfind('\n', text.out.size() - 2) + 1);
+    EXPECT_EQ(last, doc["verdict"].get<std::string>() + "\n");
+  }
+  const CliRun broken = Run(kSim + "--sim-adapter pl2303 doctor");
+  EXPECT_NE(broken.out.find("Updates cannot run: simulated adapter 0: the adapter cannot send a "
+                            "break.\n"),
+            std::string::npos);
+  EXPECT_NE(Run(kSim + "--sim-fixtures 2 doctor")
+                .out.find("Updates can run: 2 fixtures on 1 "
+                          "adapter.\n"),
+            std::string::npos);
+}
+
 }  // namespace
 }  // namespace quillmont::testing
