@@ -67,10 +67,15 @@ std::string ProblemOf(const AdapterCheck& check) {
   return "";
 }
 
-// Why the search could not open `port`: the line it told about it, or a plain reason.
-std::string WhyClosed(const PortNotices* notices, const std::string& port) {
+// Why the search could not open `port`: what it told while the check tried (from line `from` of
+// the notices on), or an earlier line about the port, or a plain reason.
+std::string WhyClosed(const PortNotices* notices, size_t from, const std::string& port) {
   if (notices != nullptr) {
-    for (const std::string& line : notices->Lines()) {
+    const std::vector<std::string> lines = notices->Lines();
+    if (from < lines.size()) {
+      return lines.back();
+    }
+    for (const std::string& line : lines) {
       if (line.rfind(port + ":", 0) == 0) {
         return line;
       }
@@ -81,18 +86,15 @@ std::string WhyClosed(const PortNotices* notices, const std::string& port) {
 
 std::vector<DoctorEntry> CheckAll(DriverSet& drivers, const RunSettings& settings,
                                   const PortNotices* notices) {
-  const std::vector<std::string> names = drivers.AdapterNames();
   const int count = CountAdapters(drivers);
   std::vector<DoctorEntry> entries;
   for (int i = 0; i < count && !settings.StopRequested(); ++i) {
+    const size_t told = notices != nullptr ? notices->Lines().size() : 0;
     DoctorEntry entry;
     entry.check = CheckAdapter(drivers, i, settings);
-    const bool named = static_cast<size_t>(i) < names.size();
-    entry.port = !entry.check.facts.port.empty() ? entry.check.facts.port
-                 : named                         ? names[static_cast<size_t>(i)]
-                                                 : "adapter " + std::to_string(i);
+    entry.port = !entry.check.facts.port.empty() ? entry.check.facts.port : drivers.PortName(i);
     if (!entry.check.opened) {
-      entry.why_closed = WhyClosed(notices, entry.port);
+      entry.why_closed = WhyClosed(notices, told, entry.port);
     }
     entry.problem = ProblemOf(entry.check);
     entries.push_back(std::move(entry));

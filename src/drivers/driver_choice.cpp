@@ -302,6 +302,17 @@ Clock& DriverSet::clock() {
   return std::visit([](Clock& clock) -> Clock& { return clock; }, clock_);
 }
 
+std::string DriverSet::PortName(int index) const {
+  if (line_ != nullptr) {
+    return (backend_ != nullptr ? "simulated widget " : "simulated adapter ") +
+           std::to_string(first_adapter_ + index);
+  }
+  if (index >= 0 && static_cast<size_t>(index) < port_names_.size()) {
+    return port_names_[static_cast<size_t>(index)];
+  }
+  return "adapter " + std::to_string(index);
+}
+
 std::vector<std::string> DriverSet::AdapterNames() {
   uint32_t count = 0;
   if (driver().FT_CreateDeviceInfoList(&count) != FT_OK) {
@@ -309,16 +320,10 @@ std::vector<std::string> DriverSet::AdapterNames() {
   }
   std::vector<std::string> names;
   for (uint32_t i = 0; i < count && i < 1024; ++i) {
-    std::string name;
+    std::string name = PortName(static_cast<int>(i));
     if (line_ != nullptr) {
       const int fixtures = line_->fixture_count(static_cast<int>(i));
-      name = (backend_ != nullptr ? "simulated widget " : "simulated adapter ") +
-             std::to_string(first_adapter_ + static_cast<int>(i)) + " (" +
-             std::to_string(fixtures) + (fixtures == 1 ? " fixture)" : " fixtures)");
-    } else if (i < port_names_.size()) {
-      name = port_names_[i];
-    } else {
-      name = "adapter " + std::to_string(i);
+      name += " (" + std::to_string(fixtures) + (fixtures == 1 ? " fixture)" : " fixtures)");
     }
     if (describe_) {
       name += ": " + describe_(static_cast<int>(i));

@@ -119,6 +119,8 @@ class DriverSet final : public LineSet {
   // The adapters the driver finds now, by name ("/dev/ttyUSB0", "simulated adapter 0"). A
   // DMX USB Pro-style widget is opened for a moment to name its serial number and firmware.
   std::vector<std::string> AdapterNames();
+  // The bare name of adapter `index` ("/dev/ttyUSB0", "simulated adapter 0"), opening nothing.
+  std::string PortName(int index) const;
 
   // With a widget driver (bare, or behind the reporter of why it does not open): the simulated
   // line behind simulated widgets, and how adapter i is described (its serial number and

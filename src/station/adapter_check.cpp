@@ -49,15 +49,28 @@ void ProbeEcho(LineIo& io, LinkHandle& link, AdapterCheck& check) {
         sent.error().message == kBreakRefusedText ? BreakCheck::kRefused : BreakCheck::kNotTestable;
     return;
   }
+  // The frame and the NUL of its break; when something else came first (noise, a late byte),
+  // more until the buffer is full or the line stays quiet.
   std::array<uint8_t, kMaxReadBytes> heard{};
-  const Result<int> got =
-      ReadWithTimeout(io, link, heard.data(), static_cast<int16_t>(size + 1), kEchoWaitMs);
-  if (!got) {
-    return;  // the echo stays unknown
+  int total = 0;
+  bool found = false;
+  auto echo = heard.begin();
+  for (int wanted = static_cast<int>(size) + 1; wanted > 0 && !found;
+       wanted = std::min(kMaxReadBytes - total, static_cast<int>(size) + 1)) {
+    const Result<int> got =
+        ReadWithTimeout(io, link, heard.data() + total, static_cast<int16_t>(wanted), kEchoWaitMs);
+    if (!got) {
+      return;  // the echo stays unknown
+    }
+    total += *got;
+    const auto end = heard.begin() + total;
+    echo = std::search(heard.begin(), end, frame.begin(), frame.begin() + size);
+    found = echo != end;
+    if (*got < wanted) {
+      break;  // the line went quiet
+    }
   }
-  const auto end = heard.begin() + *got;
-  const auto echo = std::search(heard.begin(), end, frame.begin(), frame.begin() + size);
-  check.echo = echo != end;
+  check.echo = found;
   if (*check.echo) {
     const bool nul = echo != heard.begin() && *(echo - 1) == 0x00;
     check.breaks = nul ? BreakCheck::kArrive : BreakCheck::kNeverArrive;
