@@ -77,6 +77,8 @@ void ProbeEcho(LineIo& io, LinkHandle& link, AdapterCheck& check) {
   }
 }
 
+#if defined(__linux__)
+// Whether a process of this name runs (its /proc entry), looking at a bounded number of them.
 bool ProcessRuns(const std::string& name) {
   std::error_code error;
   std::filesystem::directory_iterator it("/proc", error);
@@ -103,6 +105,7 @@ bool AnyFileExists(const std::vector<std::string>& paths) {
     return std::filesystem::exists(path, error);
   });
 }
+#endif
 
 }  // namespace
 
