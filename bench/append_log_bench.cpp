@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // UpdaterWindow::AppendLog against the length of the log: the core rewrites the whole log text
 // through the port on every line (the update logs one line per chunk, about 1400 for a full
 // 256 KiB image). Timed with a port that only keeps the texts in memory, and with the Qt

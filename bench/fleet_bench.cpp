@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Fleet throughput: quillmont-cli's `flash --all-adapters` on 1, 4 and 16 simulated adapters,
 // each adapter's update on its own thread with its own line and fixture. On the real clock each
 // thread spends its time waiting on its own line, so the wall time should stay nearly flat as

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The fault-injection soak at scale: seeded firmware updates of the bundled examples on the
 // simulated line and fixture, each with its own random faults, and a table of how they ended.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Loading and analysing a firmware file that covers the whole 256 KiB flash.
 #include <benchmark/benchmark.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // CPU time of one tick of the window core. With no adapter attached, the tick asks the backend
 // for its device list on every tick (every 10 ms), so that call has to stay cheap:
 //   sim    the simulated line with no adapter;

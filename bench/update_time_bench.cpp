@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // How long a user waits for a whole firmware update on the simulated fixture at 250000 baud, in
 // the virtual time of the line model, under both pacings (the window's 10 ms tick alone, and
 // replies taken as they come) and over an adapter with a 1 ms and a 16 ms latency timer, beside

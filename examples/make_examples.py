@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: Apache-2.0
 """Writes the example firmware files (.srec2) for the simulated fixture.
 
 The code bytes are deterministic pseudo-random data with a few unloaded gaps and a few bytes

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The fuzz targets' one assertion: a broken invariant prints what broke and aborts, so that
 // libFuzzer keeps the input that broke it. Unlike assert() it stays on in optimised builds.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Any bytes as the answer to a discovery: the decoder reads nothing beyond the bytes it is given
 // and accepts an answer only when it re-encodes to itself. The first six input bytes and a
 // preamble length also make a well-formed answer, which must decode to that UID.

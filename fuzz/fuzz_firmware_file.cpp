@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Arbitrary file bytes through the hex pair reader and the firmware loader, the image analysis and
 // the chunk plan: no read or write outside the image, an erase plan inside its capacity and the
 // flash, and program chunks that are even, at most 192 bytes, inside the image and cover every

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Any bytes as a fixture's reply, its parameter data shown as text: on a terminal (taking UTF-8
 // or not), in a JSON document and in the window. Nothing crashes; every rendering is valid UTF-8;
 // no control character reaches a terminal or the window; the JSON document is written and read

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Any bytes from the line into the tick's receiver, with a device known and the update
 // procedure in a state the input picks, so that every good frame also goes through
 // UpdateJob::OnReply. Input: byte 0 the update state (its top bit set: the receiver also reads

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Any byte stream into the simulator's request framer, cut into pieces the input picks: every
 // frame it hands on is a whole request with a good checksum, it never holds more than one frame,
 // and after any stream, 256 zero bytes and a good request, that request comes out.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Any bytes as what the adapter handed over after a request: the search for the response reads
 // nothing beyond them, and what it finds is a whole frame from the device asked, checksum good.
 // A real response put after the bytes is always found (there, or an equal one before it).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Arbitrary bytes as the settings file: after start-up baud_text is a terminated text of at most
 // 9 characters, the baud list selects the entry equal to it or none, and the link is opened at
 // that rate when it is 300 or more and at the adapter's own rate otherwise.

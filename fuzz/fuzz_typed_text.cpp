@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Text the operator types: the UID field's hexadecimal reader and the decimal reader of the DMX
 // address and the baud rate. The first input byte picks the UID reader's byte count (0 to 8); the
 // destination holds exactly that many bytes, so a write beyond it is caught.

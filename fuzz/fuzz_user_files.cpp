@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Arbitrary bytes as the user's own files: a line of the update history and the settings file.
 // A history line reads as a record or is refused, never more; a record read back writes the same
 // line again. The settings file is read whatever it holds, with a warning for each line passed

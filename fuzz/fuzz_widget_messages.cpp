@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Any byte stream from a DMX USB Pro-style widget into the message parser, cut into pieces the
 // input picks: every message it hands on holds at most 600 data bytes, every byte is either in a
 // message or counted as dropped, and after any stream a good message still comes through whole.

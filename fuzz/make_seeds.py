@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: Apache-2.0
 """Writes the fuzz targets' seed corpora into corpus/<target>/. The output is always the same;
 run it again after changing a seed. Python 3, standard library only."""
 import os

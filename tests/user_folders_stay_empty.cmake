@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # After every test: the tests' home holds no history and no settings of Quillmont in the places a
 # real user's would be, so no test reached for them (they all run with XDG_DATA_HOME and
 # XDG_CONFIG_HOME elsewhere, or with a home of their own).

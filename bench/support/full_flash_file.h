@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A firmware file that covers the 256 KiB flash from `first_address` (0: the whole of it; 0x4000:
 // the near-full image of an application above the bootloader, 240 KiB): pseudo-random code in
 // 32-byte S2 records with the application signature "GKJA" at 0x4100 and a version label after

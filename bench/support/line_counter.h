@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A D2xxDriver that passes every call on to another one and counts what crossed the line: the
 // frames written and their bytes, the breaks, and the bytes read back.
 #pragma once

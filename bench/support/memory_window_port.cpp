@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "support/memory_window_port.h"
 
 namespace quillmont::bench {

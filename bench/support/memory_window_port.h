@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A WindowPort with no toolkit behind it: it keeps every control's text in memory, as a widget
 // would, answers the file dialog with a path set beforehand, and draws nothing. The benchmarks
 // drive the core through it, so that what they time is the core's own work.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // One whole firmware update of the window core on the simulated fixture, on a virtual clock,
 // run by the TickPacer as the 10 ms timer runs it (or by the EventPacer), with what it cost
 // counted.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # What a cross-build needs of the build machine's own packages, without ever putting the build
 # machine's /usr/include on the target compiler's path (its C library headers would shadow the
 # target's):

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Each layer under src/ is one library. quillmont_layer_headers(TARGET FOLDER) gives TARGET a
 # public include directory that holds only FOLDER's own headers, as one-line headers under
 # <build>/layers/<TARGET>/<FOLDER>/ that include the real ones. So `#include "app/x.h"` resolves

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Cross-builds Quillmont for 64-bit Windows with Debian's MinGW-w64 compilers (packages
 # g++-mingw-w64-x86-64-posix and mingw-w64-x86-64-dev). The posix thread model is the one whose
 # libstdc++ has std::thread and std::this_thread::sleep_for.

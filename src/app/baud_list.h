@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The baud rates offered in BaudCombo, in their order, and the rate used when no settings file
 // says otherwise.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The operator's commands other than the firmware update. Commands that talk to the device send
 // one request at once and never wait: the answers come in through the tick.
 #include <optional>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The main window's controls, named after their role, with their numeric IDs; and the other
 // identifiers the window uses.
 #pragma once

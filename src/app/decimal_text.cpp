@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "app/decimal_text.h"
 
 namespace quillmont {

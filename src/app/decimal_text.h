@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Reading a decimal number the way C's atoi reads it, without its undefined behaviour.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The window's 10 ms ticks, as TickPacer runs them, with the line watched in between: between
 // ticks the pacer waits on the adapter itself (poll() on a serial device, the vendor library's
 // event, the simulated line's own timing) and whenever bytes wait in its receive queue the window

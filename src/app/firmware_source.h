@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Where the Update button's chosen file becomes an image ready to flash. The window reads the
 // file itself unless whoever runs it (the station) gives it a source that reads, hashes, loads and
 // analyses the file once and keeps it for the record of the update.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The receiver between ticks, for the event pacing: it reads only what already waits in the
 // adapter's receive queue, never sleeps, and hands a complete good reply to the same dispatch
 // as the tick's.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The settings file: one 10-byte record, the baud_text buffer byte for byte.
 #include <algorithm>
 #include <fstream>

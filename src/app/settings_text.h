@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The baud_text buffer: a zero-terminated decimal baud rate of at most 9 characters in 10 bytes,
 // which is also the whole content of the settings file.
 #pragma once

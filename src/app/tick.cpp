@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The main loop: one tick per expiry of the 10 ms timer. It watches the link, searches for an
 // adapter, schedules discovery, pumps received bytes into one response frame, acts on a complete
 // good frame, and last, on every tick, gives the update procedure its step.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Runs UpdaterWindow::OnTick the way the window's 10 ms periodic timer does, on any Clock: each
 // tick starts at the later of (the previous tick's start + 10 ms) and (the end of the previous
 // tick), so ticks that overrun their period run back to back. quillmont-cli and the tests drive

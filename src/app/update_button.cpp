@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The firmware update's start and abort (UpdateButton), the window's file reader, and the
 // progress bar.
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // How a desktop window shows a firmware update to the operator watching it: the bar with its
 // percent, bytes and time left while the update runs, and at its end the outcome in the status
 // line, the bar in the colour of the outcome, and one box that says what happened and what to do

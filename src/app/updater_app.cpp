@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "app/updater_app.h"
 
 #include "app/updater_window.h"

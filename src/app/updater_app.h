@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The application: it creates the one UpdaterWindow and runs it modally through the toolkit that
 // realises it; the program ends when the window ends.
 #pragma once

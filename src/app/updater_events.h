@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What happens in the window core, as typed events. The window shows the same moments as texts,
 // beeps and log lines; every other front end (quillmont-cli, the tests) learns results from
 // these events and never reads a window text back. Every member has an empty default, so an

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "app/updater_window.h"
 
 #include "app/baud_list.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The main window of Quillmont and the one object that holds all state of a run: the texts bound
 // to its edit fields and the settings, the link and receive state, the target device, the
 // firmware image, its analysis and the update procedure. It talks to its user interface only

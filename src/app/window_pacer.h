@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What drives UpdaterWindow::OnTick on a clock: the window's own 10 ms timer (TickPacer), or
 // the same ticks with replies taken as soon as they wait on the line (EventPacer).
 #pragma once

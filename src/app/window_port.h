@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The user-interface operations the updater core needs from whatever realises its window: the
 // Qt dialog, the console front end of quillmont-cli, and the recording fake of the tests.
 // Everything is called on the window's one thread.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The one way the code outside the window core reports an operation that can fail: a value or a
 // text that says why, ready to show the user. The window core keeps its own status codes
 // (FT_STATUS, 0/-1/-2 from discovery, the loader's 0/1), which its callers look at as they are.

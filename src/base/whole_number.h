@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A whole number typed by a person: decimal, or hexadecimal after "0x" (device model IDs are
 // usually written in hex), nothing else around it, at most `highest`.
 #pragma once

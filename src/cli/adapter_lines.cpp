@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "cli/adapter_lines.h"
 
 namespace quillmont::cli {

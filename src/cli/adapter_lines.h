@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Every adapter of the chosen driver as a line of its own (--all-adapters): a driver and a clock
 // each, made before any run starts.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // quillmont-cli's command line: parses it, runs the chosen command and gives the exit status.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // One subcommand of quillmont-cli: each command adds itself to the parser and says what to run
 // when the command line chose it, with the options read once.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The options every command of quillmont-cli takes, as the parser collects them (GlobalOptions),
 // and as the commands take them: read and checked once into one typed configuration (CliConfig)
 // that the station and the composition root take as it is.

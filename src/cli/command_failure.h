@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // How a command of quillmont-cli fails: the message on the error stream and, with --json, a
 // document that says which command failed, why, and with which exit status.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The console as the program finds it, the same on every system.
 #pragma once
 

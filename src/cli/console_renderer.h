@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The station's events as console text, as each command shows them, all on standard error:
 // status lines, the log lines of an update as they come (on a terminal one live progress line
 // instead of a line per program request), every adapter's progress as a block of lines, each

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What quillmont-cli writes reaches a technician's terminal, a log file or a script, and much of
 // it comes from outside: a fixture's texts, the paths and arguments it was given, a history file
 // read back, a backend's reasons. All of it is data. Everything the program writes passes a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Numbers on quillmont-cli's command line are decimal: "017" is 17, as fixtures show their
 // address zero-padded. Without this the parser would read a leading zero as octal and take
 // "0x11" as hexadecimal.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The commands that talk to one fixture through the window core, as an operator would with its
 // buttons: info (what the window shows once a fixture is found), identify on|off and
 // set-address N. Each waits for the answer through the tick (see station/fixture_commands.h).

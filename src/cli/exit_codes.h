@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The exit status of quillmont-cli, for scripts and production lines.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // quillmont-cli flash FILE: the firmware update, on one fixture, on the fixture of every adapter
 // at once (--all-adapters), or on every fixture of a line (--all-fixtures, rig_command.h).
 #pragma once

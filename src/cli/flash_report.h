@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What every form of `flash` shows of its results: the JSON of a result, the summary of one
 // update, the table of every adapter's, a rig's plan and table, and the early failures before
 // any fixture is reached.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // quillmont-cli history [--uid UID] [--since DATE] [--json | --csv]: the updates recorded in the
 // user's history, oldest first, as a table (or one JSON document, or CSV for a spreadsheet).
 #pragma once

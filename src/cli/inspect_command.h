@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // quillmont-cli inspect FILE: loads and analyses a firmware file and prints what the window logs
 // for it, then a summary for people.
 #pragma once

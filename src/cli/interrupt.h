@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Signals that end a run of quillmont-cli the orderly way: SIGINT, SIGTERM and SIGHUP only set a
 // flag that the tick loop looks at, so that a running update is aborted as the Abort button
 // aborts it (nothing more is sent), the summary and the JSON document are still written and the

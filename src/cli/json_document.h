@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // --json: one document on standard output, whatever the command and however it ended. Its texts
 // are valid UTF-8 whatever bytes they came from, and it is written as ASCII (every other
 // character as \uXXXX), so it reads the same on any terminal, in any locale and in any file.

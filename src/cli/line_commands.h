@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The commands that work on the line itself rather than through the window: list (the adapters
 // the chosen driver finds) and discover --all (every fixture on the line, by full discovery).
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // quillmont-cli: the firmware updater for scripts and production lines.
 #include <iostream>
 

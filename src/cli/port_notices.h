@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the search for a real adapter tells (why each port did not open; with --verbose, which
 // one opened and what opening it found): on standard error as it comes, and kept, so that a
 // JSON document says it too.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The texts quillmont-cli shows about a firmware update: the live progress line and the
 // durations and rates in it.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // --sim-dump: the simulated fixtures' flash written to files when a run ends, for tests and
 // benches to compare with the image.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What a command hands the station for its run: the rate, the pacing and the line layer's
 // diagnostics from the options, a stop when a signal comes, and the update history when updates
 // are recorded.

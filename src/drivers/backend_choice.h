@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Which driver the programs talk to the line through, chosen by name on the command line.
 #pragma once
 

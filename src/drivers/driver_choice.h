@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The driver choice shared by quillmont-cli and the desktop window: from the command line's
 // --driver, --simulate, --port and simulator options, the D2xxDriver the core talks to and the
 // clock it runs on. With the simulator the SimulatedLine stays reachable, so that a program can

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the user learns about the real adapters while the programs search for one: why a port
 // did not open (no such device, not a terminal, permission denied, busy), what opening one found
 // worth telling (a latency timer that stays high), and with --verbose which backend opens which

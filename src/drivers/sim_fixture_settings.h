@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // --sim-fixture: how one simulated fixture differs from the others on its line, so that a rig
 // can be built whose fixtures are not all alike (one left in its bootloader by an update cut
 // short, one of another model, one whose bootloader refuses to start the new program).

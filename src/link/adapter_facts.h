@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What a backend knows of an adapter it has open: the port, the chip and its driver, the USB IDs,
 // the latency timer and the rate as read back, whether the adapter hears its own transmission.
 // A health check of the adapters reads them; the notes are what opening the adapter found worth

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // All time in Quillmont goes through a Clock. SystemClock really sleeps; VirtualClock advances
 // at once, so that tests and the simulated line run a whole update in milliseconds of real time.
 #pragma once

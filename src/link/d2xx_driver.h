@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The operations of the adapter's D2XX driver library that Quillmont relies on, as an
 // interface. Every backend (the vendor library, the POSIX serial layer, the simulated line)
 // implements it; the line access never knows which one it talks to.

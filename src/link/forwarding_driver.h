@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A D2xxDriver that passes every call on to another driver: the base of the decorators that
 // change or watch a few calls (one adapter shown alone, a counter of what crossed the line).
 // A decorator overrides the calls it cares about and leaves the rest to this base.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Line access: the operations through which the rest of Quillmont uses the adapter. Each returns
 // a Status or a Result that says why it failed. Diagnostic lines go to the LineIo's diagnostic
 // stream (standard output in the programs), never to the log pane; what the user must learn

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The part of a D2xxDriver over operating-system serial devices that does not depend on the
 // system: the table of open ports, the device list numbered from 0, opening one device once and
 // closing it, and the driver operations themselves (handle lookup, parameter checks, the baud

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Big-endian reads and writes: every multi-byte field of an RDM frame, and of the bootloader's
 // parameter data, is sent most significant byte first.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Single-device discovery: one DISC_UNIQUE_BRANCH over the whole UID range, whose one answer is
 // decoded. The range is never split and no device is muted; when several devices answer, their
 // answers collide and the checksum fails.

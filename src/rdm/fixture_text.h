@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A fixture's texts (model description, software version label, any parameter data shown as
 // text) are data from outside: bytes up to the first NUL, in whatever encoding the fixture's
 // maker chose. Fixtures send Latin-1 in practice, so a byte above 0x7F is read as the Latin-1

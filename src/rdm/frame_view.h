@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A decoded view of one RDM frame (request or response), from its start code to its checksum.
 // Every reader of a frame goes through it, so that "how many parameter-data bytes does this
 // frame really hold" is answered in one place: the data is bounded both by the PDL the frame

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Full RDM discovery (E1.20 section 7): a binary search over the UID range with
 // DISC_UNIQUE_BRANCH, DISC_MUTE for each device that answers alone, and the range split further
 // wherever answers collide. Unlike the window's single-device discovery it finds every device

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The RDM message layout (ANSI E1.20) shared by every request Quillmont sends and every response
 // it reads: command classes, parameter IDs, byte offsets, the 16-bit additive checksum, and the
 // receive rules that decide when a response frame is complete and good.

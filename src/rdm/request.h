@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The one way Quillmont sends an RDM request: build it, make the break, write the frame.
 #pragma once
 

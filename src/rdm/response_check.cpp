@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "rdm/response_check.h"
 
 #include "rdm/byte_order.h"

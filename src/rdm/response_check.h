@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Whether a received frame answers a request, and how: the one check every reader of responses
 // makes (the window's tick and its update, the transactions of a rig survey). E1.20 gives a
 // response one of four types, and only an ACK acknowledges: an ACK_TIMER says the answer will

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // One request to one device and the wait for its response, outside the window's tick: how a
 // service tool asks each fixture of a rig what it is before choosing which to update. The
 // response is looked for among everything the adapter hands over (its own echo, the NUL of a

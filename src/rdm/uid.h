@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The 6-byte RDM UID: the 16-bit manufacturer ID, then the 32-bit device ID, most significant
 // byte first, copied into frames unchanged. A plain array, so that a UID is written as the six
 // bytes it is ({0x4F, 0x4C, 0x12, 0x34, 0x56, 0x78}); how it is read from text, shown and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // How a simulated USB-to-RS485 adapter behaves, after the adapters technicians own.
 //
 //   - The chip collects what arrives on the line and sends it over USB in packets (62 data bytes

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Scripted, seeded faults of the simulated line. The same plan and seed give the same run.
 //
 // A fault list is a comma-separated list of items, without blanks:

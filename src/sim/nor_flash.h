@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The fixture's 256 KiB of NOR flash, its erase map, and the checks that tests, the soak run and
 // quillmont-cli make against it after an update.
 //

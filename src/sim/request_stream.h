@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Frames RDM requests out of a plain byte stream with no breaks (a pseudo-terminal carries
 // none): a frame starts with 0xCC 0x01, its size comes from the message-length byte (24 to 254),
 // and its checksum must hold. Garbage is dropped a byte at a time until the stream falls into

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A simulated RDM fixture with an application, a bootloader and 256 KiB of NOR flash. It takes
 // request frames as they reach it on the line and returns the reply it sends, if any, with the
 // time the reply takes to start.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A simulated USB-to-RS485 adapter set, behind the D2xxDriver seam. Each adapter is an
 // independent DMX line with its own fixtures.
 //

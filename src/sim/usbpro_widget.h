@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A simulated DMX USB Pro-style widget: the microcontroller between the host's USB serial port
 // and the DMX line. It takes the host's messages (link/usbpro/widget_message.h), puts label 7 and
 // label 11 requests on its line with its own break (176 us) and mark-after-break (12 us) at

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A health check of the adapters on a line, for a technician who wants to know before an update
 // whether it can run: what each adapter is, whether it opens, the rate and latency timer it
 // reads back, whether it hears its own transmission (echo) and, if it does, whether its breaks

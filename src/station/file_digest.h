@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A firmware file read once into memory, and the digest of its bytes, for people to compare a
 // firmware file with its release.
 #pragma once

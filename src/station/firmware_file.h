@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The firmware file of a run, read once before any adapter is touched: its bytes hashed, loaded
 // into the image and analysed once. Every update of the run (every adapter's, every fixture's)
 // flashes this one image, and every record of them names this one digest.

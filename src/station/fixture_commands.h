@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the window's buttons do to one fixture, run to their answer: its info (what the window
 // shows once it has found a fixture, and where the fixture runs), identify on or off, and a new
 // DMX start address. Each finds the fixture as the window does (or by a typed UID), sends

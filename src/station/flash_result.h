@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What one firmware update came to, typed: how it ended, the versions before and after, the
 // bytes sent, the time, and the reason in words. Every front end renders this; none of them
 // reads a window text back to learn it.

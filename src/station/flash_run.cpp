@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "station/flash_run.h"
 
 #include "station/locked_events.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // One firmware update on one line, run to its end: the window core's own procedure, started as
 // the Update button starts it with the run's one firmware file and pumped by the pacer until it is
 // idle again. `flash`, each adapter of `--all-adapters` and each fixture of a rig run this.

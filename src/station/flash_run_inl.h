@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // ForEachLineAtOnce, which the rig shares with the flash of every adapter.
 #pragma once
 

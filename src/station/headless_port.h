@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The window's user interface without a window: the station runs the same UpdaterWindow core as
 // the desktop window, and this port hands on what the core shows. Each new log line, each change
 // of the status line and each message box goes to its hook, the file dialog is answered by a path

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The update history: every update that reached a fixture, from any front end, is one JSON object
 // on one line of history.jsonl in the user's data folder. A record is written with one write on
 // a file opened for appending, under a lock, so that the updates of several adapters and of

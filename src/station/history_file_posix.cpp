@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The history's append on POSIX systems: open with O_APPEND, flock, one write, close.
 #include <fcntl.h>
 #include <sys/file.h>

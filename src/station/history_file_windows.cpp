@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The history's append on Windows: a handle opened for appending data, the file locked while the
 // one write goes out.
 // clang-format off

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "station/line_discovery.h"
 
 #include "app/baud_list.h"

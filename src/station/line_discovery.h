@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The station's own use of a line, outside the window core: the first adapter that opens, at the
 // run's rate, for the full discovery of every fixture on the line and the questions a rig's
 // survey asks each of them. The adapter is closed again when the line goes.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the station needs of the drivers a program chose, provided by the composition root: the
 // driver its cores talk to, the clock they run on, the adapters' names, and on the simulator the
 // fixtures' flash, so that a success can be checked against what the fixture really holds.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Several runs at once (one thread per adapter) report through one renderer: this decorator hands
 // every event on under one lock, so that the renderer sees one call at a time.
 #pragma once

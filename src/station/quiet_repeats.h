@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The line layer's diagnostic lines of a run: each core writes its own, and the adapter search
 // repeats the same few lines on every attempt.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A rig: many fixtures on one line, each reached by its UID. The survey finds every fixture by
 // full discovery and asks each where it runs (DISC_UN_MUTE, which also lifts the discovery's
 // mute) and what it is (DEVICE_INFO, the model description and the software version); the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // One fixture of a rig as the survey found it, and what became of it.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // How a station run goes, the same for every adapter and every fixture of it: the line's rate,
 // the pacing of the core, where the line layer's diagnostics go, what stops it early, and where
 // its updates are recorded.

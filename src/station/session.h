@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // One run of the window core without a window: the UpdaterWindow with a HeadlessPort, driven by
 // the 10 ms tick on the line's clock until what the caller waits for has happened. Every wait is
 // counted in ticks and bounded, and a stop request ends it early. The session learns what

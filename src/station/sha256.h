@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // SHA-256 over bytes fed in pieces. Two implementations behind this one class: OpenSSL's
 // libcrypto (sha256_openssl.cpp) and, on Windows, the system's CNG provider (sha256_bcrypt.cpp).
 #pragma once

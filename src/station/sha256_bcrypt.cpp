@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // clang-format off
 #include <windows.h>
 #include <bcrypt.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include <openssl/evp.h>
 
 #include "station/sha256.h"

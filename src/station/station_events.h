@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The one reporting channel of the station: what the window core reports (UpdaterEvents), what
 // its window would show (log lines, the status line, message boxes), an update's progress with
 // its times, the survey of a rig, and each run's and each fixture's result. The console text,

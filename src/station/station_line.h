@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The lines of a run: each adapter's LineSet with its number in the run. A run on one line has
 // one; `--all-adapters` has one for each adapter, each with its own driver and clock.
 #pragma once

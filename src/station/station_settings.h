@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The user's settings for both programs, in a small text file: quillmont.conf in the user's
 // configuration folder (see user_folders.h). One "key = value" a line, "#" starts a comment,
 // blank lines are fine. A key this version does not know, a value it cannot read and a line

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The support log of `quillmont --log FILE`: every line the window writes to its log pane is
 // appended to a file as it is written, so that what the operator saw outlives the window and can
 // be sent to whoever helps them. Lines end in a line feed; the file is flushed after each.

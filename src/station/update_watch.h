@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // One firmware update watched from its start to its end, whoever drives the core (a session's
 // pacer, or the window's own timer): its progress with its times for the run's events, its log,
 // and at the end its typed result, checked against the simulated fixture's flash and recorded in

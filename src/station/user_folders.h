@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Where Quillmont keeps what belongs to the user rather than to a run: the update history in the
 // user's data folder and the settings file in the user's configuration folder.
 //   Linux:   $XDG_DATA_HOME/quillmont (~/.local/share/quillmont when unset)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "station/window_station.h"
 
 #include "rdm/message.h"

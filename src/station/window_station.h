@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The desktop window's updates through the station. The window's own timer drives its core; the
 // station only listens: the Update button's file is read, hashed, loaded and analysed by the
 // station (it is the window's FirmwareSource), the core's events come to it, and when an update

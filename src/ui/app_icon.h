@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Icon 128, the program's icon: a fixture's lamp head with a download arrow, drawn in 32 by 32
 // and 16 by 16 pixels. DrawAppIcon is the artwork; quillmont-make-icons writes it to the PNG
 // files in src/ui/icons, which the program loads from its resources.

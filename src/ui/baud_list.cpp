@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "ui/baud_list.h"
 
 #include <QKeyEvent>

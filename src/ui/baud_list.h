@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The baud rate list. Only a choice made in the dropped list applies: the closed list takes no
 // typing, no arrow or page keys and no mouse wheel, so that a stray key or a scroll over the
 // window can never move the line to a rate the fixture does not speak. The list opens with a

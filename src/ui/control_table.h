@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The main window's template: every control with its ID, name, kind, initial text, place and
 // size in dialog units and alignment, in creation order, which is also the tab order.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Dialog units: the font-relative measure in which the window's layout is given. One horizontal
 // unit is a quarter of the dialog font's average character width, one vertical unit an eighth of
 // its height, and a rectangle is converted the way the Windows platform maps a dialog rectangle.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A one-line label for a text the fixture chooses (its model description, its software version
 // label): a text too long for the label ends in an ellipsis, and the whole text is its tooltip.
 // text() stays the whole text.

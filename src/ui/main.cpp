@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // quillmont [--simulate] [--port PATH]... [--driver NAME] [--pace event|tick] [--log FILE]
 // [--no-history]: the desktop window.
 //

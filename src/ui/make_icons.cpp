@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // quillmont-make-icons DIR: writes icon 128 as quillmont-128.png, quillmont-32.png and
 // quillmont-16.png into DIR (the 128-pixel one is the desktop entry's icon on Linux), and the 32
 // and 16 pixel images together as quillmont.ico, the Windows program's icon resource.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "ui/qt_window_host.h"
 
 #include "app/control_ids.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The Qt realisation of the window for UpdaterApp::Start: it owns the dialog and its port, binds
 // the dialog's reports to the core's handlers, and runs the dialog modally.
 #pragma once

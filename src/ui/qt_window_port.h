@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The WindowPort of the desktop window: the core's user-interface operations carried out on the
 // Qt dialog. Everything runs on the GUI thread; the modal boxes run nested event loops, so the
 // 10 ms timer and with it the core's tick go on while they are open.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The multi-line edit fields of the window. `UidEdit` and `DmxAddressEdit` centre their text,
 // take Enter as a line break and scroll sideways instead of wrapping; `LogPane` is read-only
 // with a vertical scroll bar. Line breaks are CR LF towards the core, as in a Windows edit

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "ui/up_down_control.h"
 
 #include <QKeyEvent>

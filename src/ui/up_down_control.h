@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A stand-alone up-down control: two arrow buttons stacked, no buddy field and no position of
 // its own. Like the Windows up-down control with its default range, it reports the change it
 // proposes: the up arrow (button or key) as -1, the down arrow as +1.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The main window as a Qt dialog: every control of the window's template with its ID, name,
 // text, alignment, tab order, and place and size converted from dialog units with the dialog
 // font. It knows nothing of the updater core: it reports what the operator does through

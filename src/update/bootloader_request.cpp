@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "update/bootloader_request.h"
 
 #include <algorithm>

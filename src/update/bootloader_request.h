@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The bootloader's erase and program requests, as they travel in the parameter data of
 // PID_BOOTLOADER, written and read in this one place.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // How the update procedure cuts the loaded image into program chunks. The procedure and
 // `quillmont-cli inspect` share it, so what inspect lists is what an update sends.
 #pragma once

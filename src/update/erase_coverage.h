@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Which flash an update's erase commands clear, and the rule that follows from NOR flash: a
 // program request may only write flash that this update erased. Programming can only clear bits,
 // so bytes written over flash that still holds an older firmware come out wrong.

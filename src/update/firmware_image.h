@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The 256 KiB picture of the fixture's flash, with the map of the addresses a firmware file
 // supplied and the count of bytes it supplied.
 #pragma once

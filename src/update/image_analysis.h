@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Image analysis: the code range, the application signature, and the flash addresses to erase.
 #pragma once
 

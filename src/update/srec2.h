@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Reading a .srec2 firmware file (Motorola S-records, of which only S2 records with 24-bit
 // addresses are taken) into the FirmwareImage.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the update procedure needs from the window that runs it, and nothing more: the log, the
 // Update button's caption, the beep and the message box, one way to send a request to the
 // target, whether a device is known and its UID, the image, analysis and erase plan it works on,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "update/update_job.h"
 
 #include <algorithm>

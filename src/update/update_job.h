@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The bootloader update procedure: a state machine driven by the window's 10 ms tick. The tick
 // hands it every good response frame (OnReply) and lets it take one step at the end of every
 // tick (Step). Nothing blocks: a step sends at most one request and sets a number of ticks to

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Where the firmware update stands, and how it ended.
 #pragma once
 

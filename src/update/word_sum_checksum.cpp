@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "update/word_sum_checksum.h"
 
 namespace quillmont {

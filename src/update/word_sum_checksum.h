@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The checksum the bootloader expects after the parameter data of its erase and program
 // commands.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the window's controls do beyond the platform's defaults, each by subclassing the control.
 #pragma once
 

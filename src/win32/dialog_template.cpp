@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "win32/dialog_template.h"
 
 #include <cstring>

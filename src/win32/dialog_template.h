@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // An in-memory dialog template (DLGTEMPLATEEX, as a resource compiler writes one): the dialog's
 // style, place and size in dialog units, caption and font, then its controls in creation order,
 // which is also the tab order. DialogBoxIndirectParam and CreateDialogIndirectParam take it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // quillmont.exe [--simulate] [--port COMn]... [--driver NAME] [--no-history]: the desktop window
 // on Windows.
 //

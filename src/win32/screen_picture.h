@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A picture of what the screen shows in a rectangle, saved as a PNG file (with GDI+): the window
 // program's hidden --screenshot option and the pictures of the window in the README.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The main window as a Win32 dialog made from its template (window_template.h). It knows nothing
 // of the updater core: it reports what the operator does through DialogEvents, and
 // Win32WindowPort drives it for the core. Besides the template it gives the window its icon, the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The Win32 realisation of the window for UpdaterApp::Start: it owns the dialog and its port,
 // routes the dialog's reports and its timer to the core's handlers, and runs the dialog modally
 // with the system's timer resolution at 1 ms, so that the 10 ms tick keeps its period.

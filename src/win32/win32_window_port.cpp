@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "win32/win32_window_port.h"
 
 #include <commdlg.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The WindowPort of the Win32 window: the core's user-interface operations carried out on the
 // dialog. Everything runs on the window's thread; the message boxes, the file-open dialog and the
 // about box run modal loops on it, in which the dialog's 10 ms timer and with it the core's tick

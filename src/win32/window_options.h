@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The window program's command line, as the Qt window takes it: --simulate, --port NAME
 // (repeatable), --driver NAME, --no-history and --help; hidden, for the screenshots and the smoke
 // test,

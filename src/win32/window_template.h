@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The main window's and the about box's templates: every control with its ID, class, style,
 // initial text, and place and size in dialog units, in creation order, which is also the tab
 // order. The font is the system's dialog font at 8 points ("MS Shell Dlg" with DS_SHELLFONT,

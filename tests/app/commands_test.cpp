@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The operator's commands: the typed UID, the requests they send, their messages and guards.
 #include <gtest/gtest.h>
 

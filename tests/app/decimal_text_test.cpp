@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Reading the decimal numbers the operator types: the DMX address and the baud rate.
 #include "app/decimal_text.h"
 

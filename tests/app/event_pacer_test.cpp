@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The event pacing against the simulated line and fixture: replies are taken as they come, yet
 // the update sends what the 10 ms tick alone sends, and its waits still last their time.
 #include "app/event_pacer.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The window against the simulated line and fixture: the real timing of a DMX line, discovery
 // collisions and an adapter pulled out and plugged in again.
 #include <gtest/gtest.h>

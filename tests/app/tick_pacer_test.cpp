@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The tick pacer runs ticks the way a 10 ms periodic timer does.
 #include <gtest/gtest.h>
 

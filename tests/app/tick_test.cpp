@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The main loop tick by tick on a virtual clock, against a scripted adapter and fixture.
 #include <gtest/gtest.h>
 

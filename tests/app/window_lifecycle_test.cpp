@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Start-up, the settings file, the log, the system menu and the three ways the window ends.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // quillmont-cli's commands run as a user runs them, against the simulated fixture on a virtual
 // clock (--sim-fast).
 #include <gtest/gtest.h>

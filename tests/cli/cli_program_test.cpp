@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Runs the built quillmont-cli as a program, the way scripts and production lines do.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The update history: every update that reached a fixture, from flash, --all-adapters or a rig,
 // is one line of history.jsonl in the user's data folder, and `history` lists them. quillmont-cli
 // runs as a program on the simulated line, with folders of the test's own.

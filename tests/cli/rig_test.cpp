@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // flash --all-fixtures: a rig on one line, updated fixture after fixture by quillmont-cli run as
 // a program on the simulated line (the adapter model on, its echo heard), with the flash of every
 // simulated fixture dumped at the end.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Runs the built quillmont-cli as a program, the way scripts and production lines do, and
 // collects its exit status, standard output and standard error.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // An update says "success" only when the fixture answers from its new application; every other
 // end is told as what it is. Each failure kind runs end to end: the window on the simulated
 // fixture, quillmont-cli as a program on it, and a real signal sent to that program.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What a user sees while the search tries real ports: each reason once, the opened port once
 // with --verbose, and the line layer's own texts without the search's repeats.
 #include "drivers/port_report.h"

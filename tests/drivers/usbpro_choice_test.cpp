@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // --simulate --driver usbpro: the simulated widgets in front of the simulated line, run through
 // the same line access and full discovery as a real widget.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Programs started by the integration tests, each waited for with a deadline: a program that
 // overruns it is killed, so a hung run fails the test instead of hanging the suite.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Two real programs on a real pseudo-terminal: quillmont-sim serves the fixture, quillmont-cli
 // updates it through the serial backend, and the fixture's flash, dumped by quillmont-sim when it
 // ends, must hold the firmware file. Everything runs on the real clock; every program has a

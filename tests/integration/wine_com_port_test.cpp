@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The Windows program over a real serial path: quillmont-sim (built for this system) serves the
 // fixture on a pseudo-terminal, and quillmont-cli.exe under Wine updates it through COM5, which
 // is a link from the Wine prefix's dosdevices folder to that pseudo-terminal. Everything runs on

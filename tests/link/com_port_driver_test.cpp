@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The driver over Windows communications ports, as far as it can be driven without a port:
 // the line settings it gives the port, ports that are not there, handles it never gave out,
 // and the backend choice on Windows.

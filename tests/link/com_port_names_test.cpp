@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Port names typed by the user, and the order ports are numbered in.
 #include "link/com/com_port_names.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A stand-in for the vendor's D2XX library with the same C entry points, loaded by the tests
 // through dlopen exactly like the real one. One adapter; the test reaches its state through
 // the extra FakeFtd2xx_* entry points. (A shared library's state is per process, like the

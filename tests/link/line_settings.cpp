@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Kept apart from pty_pair.cpp: termios2 comes from the kernel's header, which clashes with
 // glibc's <termios.h> that <pty.h> pulls in.
 #include <asm/termbits.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A pseudo-terminal for the serial driver's tests: the driver opens the slave by its path, the
 // test plays the far end of the line on the master.
 #pragma once

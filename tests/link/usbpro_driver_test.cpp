@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The widget driver against a scripted widget port: what goes out for each call, byte for byte,
 // what the reader gets from the widget's messages, and how a silent, garbling or vanished widget
 // ends within a bounded time.

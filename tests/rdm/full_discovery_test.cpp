@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Full discovery against the simulated line: the real timing model, collisions as the bitwise
 // AND of overlapping answers, and scripted faults.
 #include "rdm/full_discovery.h"

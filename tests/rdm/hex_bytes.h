@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Byte strings written the way frames are read off a line analyser: "CC 01 18 ...".
 #pragma once
 

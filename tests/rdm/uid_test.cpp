@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Reading typed UIDs: the window's reader and the whole-UID parse built on it.
 #include "rdm/uid.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A quillmont-sim server on a real pseudo-terminal, in-process, on a virtual clock: the test is
 // the host on the slave side and moves time on itself, so every reply's timing is exact.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The serving loop on the real clock: how a run ends. Every wait is bounded; a stop descriptor
 // ends a run that would otherwise hang.
 #include <gtest/gtest.h>

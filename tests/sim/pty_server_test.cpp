@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The fixture server over a real pseudo-terminal, in-process: requests written to the slave
 // side, replies read back from it, every byte's time counted on a virtual clock.
 #include <gtest/gtest.h>

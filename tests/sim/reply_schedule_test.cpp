@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The timed reply bytes of quillmont-sim: their order and times, collisions, and the bound.
 #include "sim/pty/reply_schedule.h"
 

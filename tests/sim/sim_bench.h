@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A simulated line with one adapter (as real ones behave, unless told otherwise) and one default
 // fixture, opened through the real line access and set to 250000 baud, on a virtual clock; with
 // helpers that send a request through the real request builder and read one response frame back.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // quillmont-sim's command line: what each option makes of the fixtures, and what a bad one gets.
 #include "sim/pty/sim_options.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Seeded firmware updates of the bundled examples on the simulated line and fixture, each with
 // its own random faults: lost and corrupted replies, noise bursts, a slow or resetting fixture, a
 // fixture that starts in its (low) bootloader, the adapter pulled out and back, the operator

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Seeded firmware updates with random faults on the simulated line and fixture: a reported
 // success always leaves the flash holding the image and its signature, every other run ends in
 // one of the abort paths, and no run outlasts what its waits and attempt budgets allow.

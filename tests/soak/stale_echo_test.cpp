@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A late echo of a chunk that was sent again must not acknowledge the chunk after it, even when
 // both chunks hold the same bytes (a run of zeros): taken as such it would skip a chunk and end
 // in a success over flash that was never programmed. Found by the soak: noise held three echoes

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The window core without a window, in process, on the simulated line: the waits counted in
 // ticks, the answers the device commands get, and what the session leaves alone.
 #include "station/session.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The user's settings file: what a line gives, and what is warned about and passed over.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The SHA-256 behind firmware file digests: OpenSSL's on Linux, Windows' CNG provider there.
 #include "station/sha256.h"
 

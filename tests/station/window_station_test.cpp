@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The window's update through the station, at the core: the Update button's file read by the
 // station, the typed result and the record at the end, and the window's log as it is without the
 // station. On the simulated fixture, ticked as the window's timer ticks it.

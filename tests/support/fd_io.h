@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Bytes in and out of a non-blocking descriptor (a pseudo-terminal's either side) with bounded
 // waits, for the tests that drive a real terminal device.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "support/recording_window_port.h"
 
 #include "app/control_ids.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A WindowPort for tests: it keeps every control's text by ID (starting from the window
 // template's initial texts), a combo box model, and a record of message boxes, beeps, drawing,
 // timers, the about box and how the window ended. Its message box can run ticks while it is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "support/scripted_driver.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A D2xxDriver for tests: one adapter whose line is a script. It records every break, write and
 // status query with its virtual time, and delivers scripted reply bytes when their time has come
 // on the VirtualClock; a wait on the line sleeps exactly until the next scripted byte, so that

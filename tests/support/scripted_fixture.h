@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A fixture scripted on a ScriptedDriver: it answers the frames the controller writes the way one
 // RDM device (or several colliding ones) would, with each reply byte arriving on the
 // VirtualClock at its time on the line.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Linked into every test program: before anything runs, the program's home and its user data and
 // configuration folders are set to folders under the build tree, so that no test (nor any program
 // a test starts, which inherits them) reads or writes a real user's update history or settings.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // An UpdaterWindow on a VirtualClock, with a recording WindowPort, its settings file in a fresh
 // temporary folder, and a TickPacer that runs its ticks as the 10 ms timer would.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The desktop window against the real core: the Qt dialog bound to an UpdaterWindow, with the
 // simulated fixture or a scripted adapter on a virtual clock. Ticks are run one by one through a
 // TickPacer, except where the real 10 ms timer has to keep ticking inside a modal box.

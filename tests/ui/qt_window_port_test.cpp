@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // QtWindowPort: the core's user-interface operations on the real dialog (offscreen): texts,
 // the log's fast append, combo box, timer, modal boxes during which ticks go on, the file-open
 // dialog, control rectangles, the progress bar's pixels, and ending the window.

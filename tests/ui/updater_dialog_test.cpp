@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The main window's template realised in Qt: controls, IDs, texts, geometry in dialog units,
 // tab order, and the keys and clicks the dialog reports.
 #include "ui/updater_dialog.h"

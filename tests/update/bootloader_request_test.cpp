@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The bootloader's erase and program requests, written and read back byte for byte.
 #include "update/bootloader_request.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The bundled example firmware files: what the simulated fixture and the demo rely on.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "update/image_analysis.h"
 
 #include <gmock/gmock.h>

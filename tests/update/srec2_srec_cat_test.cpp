@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Files written by an independent S-record producer (srec_cat) load byte for byte.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Helpers for tests that read .srec2 text: records with their checksum, and files in a folder of
 // their own under the build tree.
 #pragma once

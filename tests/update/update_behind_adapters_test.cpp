@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The window core behind each adapter technicians own, on the simulated line: one that hears
 // itself, a CH340 stick, one whose breaks never reach the line, one that refuses them. Each
 // either updates the fixture, leaving the image in flash, or tells why nothing answers.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Shared pieces of the update procedure's tests: the example firmware, a loaded and analysed
 // image to compare against, and a window on a scripted line whose bootloader answers are written
 // by each test, with every request recorded on the tick it went out.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The update procedure's waits and attempt budgets, counted in ticks on a scripted line: which
 // request goes out on which tick, what is resent unchanged, and where the budget ends the run.
 #include <gmock/gmock.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Images at the edges of the flash and of the erase plan, run through the simulated fixture's
 // bootloader: what is programmed, and what the flash holds afterwards.
 #include <gtest/gtest.h>

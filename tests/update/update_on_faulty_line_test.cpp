@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Updates on the simulated fixture with lost, corrupted and noisy replies, a fixture that resets
 // while it erases, and an adapter pulled out: every run ends within its budget, and a run that
 // reports success has left the image in the flash.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Whole firmware updates of the example files on the simulated fixture, tick by tick on a
 // virtual clock: the log to the byte, the progress bar, and the flash and the running version
 // afterwards.

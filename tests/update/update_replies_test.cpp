@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // How the update procedure takes the bootloader's replies: late acknowledgements, echoes that
 // differ from the image, frames shorter than their PDL claims, and the low bootloader.
 #include <gmock/gmock.h>

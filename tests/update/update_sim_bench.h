@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A window on the simulated line with one fixture, for updates that run through the fixture's
 // real bootloader and flash.
 #pragma once

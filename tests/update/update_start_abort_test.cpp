@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The Update Firmware button: what a start does before the first tick, what an abort leaves
 // behind, and what a cancelled dialog, a bad file or an empty one get.
 #include <gmock/gmock.h>

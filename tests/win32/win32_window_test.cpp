@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The Win32 window against the real core and the simulated fixture on a virtual clock, driven
 // through the dialog's own messages: button clicks (BM_CLICK), typed text (WM_SETTEXT and
 // EN_CHANGE), list choices (CB_SETCURSEL and CBN_SELCHANGE), keys through the dialog manager, and

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # CLI11 for a cross-build: the header-only library from the build machine's package.
 if(NOT TARGET CLI11::CLI11)
   quillmont_copy_host_headers(_quillmont_cli11_include CLI)

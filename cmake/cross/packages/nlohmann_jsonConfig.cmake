@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # nlohmann-json for a cross-build: the header-only library from the build machine's package.
 if(NOT TARGET nlohmann_json::nlohmann_json)
   quillmont_copy_host_headers(_quillmont_json_include nlohmann)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The calls that touch a Windows communications port, kept in one place (com_device.cpp, built
 // on Windows only). Each returns FT_OK or the status the adapter library would give for the
 // failure, so the driver above passes it on unchanged.

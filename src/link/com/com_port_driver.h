@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A D2xxDriver over Windows communications ports: USB-to-RS485 adapters that appear as COM
 // ports (FTDI's virtual COM port driver, CDC-ACM adapters), for machines without the vendor's
 // D2XX library or for adapters of other makers.

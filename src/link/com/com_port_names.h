@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Names of Windows communications ports: what the user types (COM3, com12, \\.\COM3) and the
 // device path that CreateFile opens. Plain text handling, the same on every system.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The port settings of the DMX line, as Windows structures. Windows only.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "link/d2xx/d2xx_library_driver.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A D2xxDriver over the adapter vendor's D2XX library, loaded at run time. Nothing of the
 // library is needed to build: when it is missing, load_error() says so and every call fails.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "link/d2xx/rx_event.h"
 
 #if defined(_WIN32)

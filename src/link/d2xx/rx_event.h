@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The event through which the vendor library tells that bytes came in (FT_SetEventNotification
 // with FT_EVENT_RXCHAR): a Windows event object, or on other systems the condition variable and
 // mutex the library signals. The library is handed native() and signals it; Wait sleeps until it

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A shared library loaded at run time (dlopen on POSIX, LoadLibrary on Windows).
 #pragma once
 

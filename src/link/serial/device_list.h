@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The list of USB serial adapters, as the serial backend numbers them.
 #pragma once
 

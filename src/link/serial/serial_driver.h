@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A D2xxDriver over POSIX serial devices: USB-to-RS485 adapters through the kernel's own
 // serial drivers (ftdi_sio, ch341, cp210x, pl2303, cdc_acm, ...), or any terminal named on the
 // command line.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "link/serial/tty_device.h"
 
 // termios2 and BOTHER come from the kernel's own header; glibc's <termios.h> declares a

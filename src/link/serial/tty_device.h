@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The calls that touch a POSIX terminal device, kept in one place. Linux's arbitrary-rate
 // interface (termios2 with BOTHER) lives in tty_device.cpp alone, away from <termios.h>.
 // Every function returns 0 or the errno value of the failure.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "link/timing/timer_resolution.h"
 
 #if defined(_WIN32)

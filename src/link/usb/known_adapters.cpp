@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "link/usb/known_adapters.h"
 
 #include <cctype>

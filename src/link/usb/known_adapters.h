@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Which USB devices the adapter search takes without being told: those that can be a DMX/RDM
 // interface. Any other serial device (a modem, a microcontroller board, a GPS receiver) could
 // take the search's breaks and 250 kbaud frames for data, so it is used only when named with

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A D2xxDriver for DMX USB Pro-style widgets. The widget has its own microcontroller that makes
 // the break, sends the frame and turns the line around; the host speaks messages to it over the
 // widget's USB serial port (widget_message.h). This driver sits over another D2xxDriver that

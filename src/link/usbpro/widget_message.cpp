@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "link/usbpro/widget_message.h"
 
 namespace quillmont::usbpro {

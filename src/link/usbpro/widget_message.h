@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The message protocol of a DMX USB Pro-style widget, spoken over its USB serial port in both
 // directions: 0x7E, a label, the data length (LSB, MSB), the data, 0xE7.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "sim/pty/fixture_server.h"
 
 #include <algorithm>

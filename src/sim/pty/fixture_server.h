@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Serves simulated fixtures on a pseudo-terminal: the bytes a host writes to the slave side are
 // framed into RDM requests (a pseudo-terminal carries no break), every fixture takes each
 // request at the time it came in, and each reply goes back to the host when its time has come:

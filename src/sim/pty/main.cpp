@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // quillmont-sim: simulated RDM fixtures on a new pseudo-terminal.
 #include <signal.h>
 #include <sys/signalfd.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A new pseudo-terminal for quillmont-sim: the server plays the fixtures' end of the line on the
 // master side; hosts (quillmont-cli, the window) open the slave by its path as if it were an
 // adapter.

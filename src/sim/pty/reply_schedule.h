@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The bytes the simulated fixtures send back, each with the time its last bit is through, in
 // time order. A pseudo-terminal has no baud rate, so the server keeps the line's timing itself:
 // a byte is handed to the host only when its time has come. Bytes of several fixtures that are

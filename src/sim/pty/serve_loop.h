@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What both of quillmont-sim's servers (fixtures on the line, or behind a widget) share: how
 // long they serve, and when they end after a fixture has started its new application.
 #pragma once

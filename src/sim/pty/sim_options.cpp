@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "sim/pty/sim_options.h"
 
 #include <CLI/CLI.hpp>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "sim/pty/terminal_baud.h"
 
 #include <asm/termbits.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The rate a terminal is set to, as a program set it (any rate, through termios2). Kept apart:
 // the kernel's termios2 header and the C library's <termios.h> cannot meet in one file.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Serves simulated fixtures behind a simulated DMX USB Pro-style widget (sim/usbpro_widget.h) on
 // a pseudo-terminal: the host speaks the widget's messages on the slave side, as it would to a
 // widget's USB serial port, and the widget answers each when its time on the clock has come.
