@@ -75,6 +75,8 @@ void AskFixture(OwnLine& line, RigFixture& fixture, const RunSettings& settings)
 struct LineSurvey {
   std::vector<RigFixture> fixtures;
   bool complete = true;  // its discovery ended because a pass found nothing new
+  // What the line told of the adapter on the way (a break it cannot send), for people.
+  std::vector<std::string> notices;
 };
 
 // Every fixture on the first adapter of `line` that opens; an error when none opens.
@@ -101,6 +103,7 @@ Result<LineSurvey> SurveyLine(const StationLine& line, const RunSettings& settin
     }
     survey.fixtures.push_back(std::move(fixture));
   }
+  survey.notices = TakeLineNotices((*own)->io());
   return survey;
 }
 
@@ -250,6 +253,9 @@ RigPlan PlanRig(std::span<const StationLine> lines, const RigSelection& selectio
       opened = true;
       plan.complete = plan.complete && line->complete;
       fixtures.insert(fixtures.end(), line->fixtures.begin(), line->fixtures.end());
+      for (const std::string& notice : line->notices) {
+        events.OnWarning(notice);  // why a line found nobody, where it was the adapter
+      }
     }
   }
   plan.found = static_cast<int>(fixtures.size());

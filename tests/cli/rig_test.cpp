@@ -186,6 +186,15 @@ TEST_F(RigTest, ExpectedCountAndBootloadersThatTellOnlyTheirVersion) {
   EXPECT_EQ(doc["result"], "count mismatch");
   EXPECT_EQ(doc["devices"].size(), 2u);
   EXPECT_EQ(RunCliProgram(discover + "2", err).status, 0);
+
+  // A survey that found nobody because the adapter cannot send a break says so.
+  run = RunCliProgram(
+      "--simulate --sim-fast --json --sim-faults refuse-break --sim-fixtures 2 "
+      "flash --all-fixtures " +
+          Quote(ExamplePath("fixture-app-1.1.srec2")),
+      err);
+  EXPECT_NE(run.status, 0);
+  EXPECT_NE(run.err.find("the adapter cannot send a break"), std::string::npos) << run.err;
 }
 
 // With --all-adapters every line is surveyed and updated at once, the second one behind a slow
