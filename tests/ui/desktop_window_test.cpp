@@ -562,7 +562,19 @@ class DesktopWindowTest : public QObject {
     rig.ChooseFile(ExampleFile());
     QVERIFY(rig.bound.window.job.running());
     QCOMPARE(rig.dialog().focusWidget(), rig.dialog().Control(kLogPane));
-    rig.bound.HostTicksUntil([&] { return rig.bound.window.job.written_count() > 0; }, 3000);
+    // Over the bar: the percent, the bytes and the time left. The update's log begins with a line
+    // that names the file and the time.
+    QVERIFY(rig.bound.HostTicksUntil(
+        [&] { return rig.dialog().progress_text().endsWith(QStringLiteral(" left")); }, 3000));
+    QVERIFY2(QRegularExpression(QStringLiteral("^\\d+ %  \\d+ / 11972 bytes  0:\\d\\d left$"))
+                 .match(rig.dialog().progress_text())
+                 .hasMatch(),
+             qPrintable(rig.dialog().progress_text()));
+    QVERIFY(
+        QRegularExpression(QStringLiteral("(^|\r\n)--- \\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d  "
+                                          "fixture-app-1\\.1\\.srec2 ---\r\nReading "))
+            .match(rig.bound.Text(kLogPane))
+            .hasMatch());
     QWidget* abort = rig.dialog().Control(kUpdateButton);
     QCOMPARE(qobject_cast<QPushButton*>(abort)->text(), QStringLiteral("&Abort Operation"));
     abort->setFocus();
@@ -662,7 +674,8 @@ class DesktopWindowTest : public QObject {
     QVERIFY2(sent[0].size() > 60, qPrintable(QString::number(sent[0].size())));
     QVERIFY(sent[0] == sent[1]);
     // Counted on the virtual clock: event pacing takes at most four fifths of the tick's time.
-    QVERIFY2(took[1] * 5 < took[0] * 4, qPrintable(QStringLiteral("%1 %2").arg(took[0]).arg(took[1])));
+    QVERIFY2(took[1] * 5 < took[0] * 4,
+             qPrintable(QStringLiteral("%1 %2").arg(took[0]).arg(took[1])));
   }
 
   void LongLabelsAreElidedWithTheWholeTextInATooltip() {

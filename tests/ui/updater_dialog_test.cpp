@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
 #include <QToolButton>
@@ -16,11 +17,43 @@
 #include "app/control_ids.h"
 #include "ui/control_table.h"
 #include "ui/dialog_units.h"
+#include "ui/focus_ring.h"
 #include "ui/text_field.h"
 #include "ui/up_down_control.h"
 
 using namespace quillmont;
 using namespace quillmont::ui;
+
+namespace {
+
+// The shown controls of the window, the "?" button included.
+std::vector<QWidget*> ShownControls(UpdaterDialog& dialog) {
+  std::vector<QWidget*> shown;
+  for (QWidget* child : dialog.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+    if (child->isVisible() && child != dialog.focus_ring())
+      shown.push_back(child);
+  }
+  return shown;
+}
+
+// Every shown control inside the window and clear of every other, the frame view clear of the
+// progress bar's strip, the log pane a few lines high at least.
+void CheckEveryControlHasItsPlace(UpdaterDialog& dialog) {
+  const std::vector<QWidget*> shown = ShownControls(dialog);
+  QVERIFY(shown.size() >= 19);
+  for (QWidget* control : shown) {
+    QVERIFY2(dialog.rect().contains(control->geometry()), qPrintable(control->objectName()));
+    for (QWidget* other : shown) {
+      QVERIFY2(control == other || !control->geometry().intersects(other->geometry()),
+               qPrintable(control->objectName() + QStringLiteral(" / ") + other->objectName()));
+    }
+  }
+  const QRect log = dialog.Control(kLogPane)->geometry();
+  QVERIFY(dialog.Control(kFrameView)->geometry().bottom() < log.top() - kProgressStripPixels);
+  QVERIFY(log.height() >= DluToPixelsY(kLogPaneLeastHeightDlu, dialog.base_units()));
+}
+
+}  // namespace
 
 class UpdaterDialogTest : public QObject {
   Q_OBJECT
@@ -209,6 +242,89 @@ class UpdaterDialogTest : public QObject {
     dialog.about_action()->trigger();
     QCOMPARE(commands.size(), 1);
     QCOMPARE(commands.at(0).at(0).toInt(), kAboutCommand);
+  }
+
+  // Also run on a 1024x600 screen at 150 % (the test "updater_dialog_small_screen").
+  void TheWindowFitsItsScreenTheLogGivingWayFirst() {
+    UpdaterDialog dialog;
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    const QRect available = dialog.screen()->availableGeometry();
+    QVERIFY(available.contains(dialog.frameGeometry()));
+    const QSize full = dialog.template_size();
+    const int least_log = DluToPixelsY(kLogPaneLeastHeightDlu, dialog.base_units());
+    const int full_log = DluToPixelsY(96, dialog.base_units());
+    const auto check_log_gave_way = [&] {
+      // The log pane takes all of a change in height until it is at its least; only then do the
+      // rows above it move up.
+      const QRect log = dialog.Control(kLogPane)->geometry();
+      QCOMPARE(log.height(), std::max(least_log, full_log - (full.height() - dialog.height())));
+      QCOMPARE(log.bottom(),
+               dialog.height() - 1 - (full.height() - DluToPixelsY(276, dialog.base_units())));
+      QCOMPARE(log.width(), DluToPixelsX(335, dialog.base_units()) + dialog.width() - full.width());
+      CheckEveryControlHasItsPlace(dialog);
+    };
+    if (available.height() > full.height() + 40) {
+      QCOMPARE(dialog.size(), full);
+    } else {
+      QVERIFY(dialog.height() < full.height());
+    }
+    check_log_gave_way();
+    for (const ControlSpec& spec : MainWindowControls()) {
+      const int template_top = DluToPixelsY(spec.y, dialog.base_units());
+      QWidget* control = dialog.findChild<QWidget*>(QLatin1String(spec.name));
+      if (spec.id != kLogPane && dialog.Control(kLogPane)->height() > least_log)
+        QCOMPARE(control->y(), template_top);
+    }
+
+    // At its least size the window, frame included, fits a 1000x560 area of a screen at 150 %.
+    const QSize least = dialog.minimumSize();
+    const qreal ratio = std::max<qreal>(1.5, dialog.devicePixelRatioF());
+    QVERIFY(least.width() * ratio <= 1000);
+    QVERIFY(least.height() * ratio + 40 <= 560);
+    // The bar stays in the strip above the log pane when the window is resized.
+    QRect log = dialog.Control(kLogPane)->geometry();
+    dialog.ShowBar(QRect(log.left(), log.top() - kProgressStripPixels, log.width() / 2, 25),
+                   Qt::black, Qt::green);
+    dialog.resize(least);
+    QCOMPARE(dialog.size(), least);
+    check_log_gave_way();
+    log = dialog.Control(kLogPane)->geometry();
+    QCOMPARE(dialog.bar_rect(),
+             QRect(log.left(), log.top() - kProgressStripPixels, log.width() / 2, 25));
+    dialog.resize(full.width() + 100, full.height() + 100);
+    check_log_gave_way();
+    log = dialog.Control(kLogPane)->geometry();
+    QCOMPARE(dialog.bar_rect().top(), log.top() - kProgressStripPixels);
+    QCOMPARE(dialog.bar_rect().width(), log.width() / 2);
+  }
+
+  void EveryControlShowsAFocusMark() {
+    UpdaterDialog dialog;
+    dialog.show();
+    dialog.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&dialog));
+    const QColor mark = dialog.palette().color(QPalette::Active, QPalette::Highlight);
+    const auto marked = [&](QWidget* control) {
+      const QImage shot = dialog.grab().toImage();
+      const QRect around = control->geometry().adjusted(-1, -1, 1, 1);
+      return shot.pixelColor(around.center().x(), around.top()) == mark &&
+             shot.pixelColor(around.left(), around.center().y()) == mark &&
+             shot.pixelColor(around.center().x(), around.bottom()) == mark;
+    };
+    QWidget* before = nullptr;
+    int controls = 0;
+    for (QWidget* control : ShownControls(dialog)) {
+      if (control->focusPolicy() == Qt::NoFocus)
+        continue;
+      control->setFocus(Qt::TabFocusReason);
+      QVERIFY2(marked(control), qPrintable(control->objectName()));
+      if (before != nullptr)
+        QVERIFY2(!marked(before), qPrintable(before->objectName()));
+      before = control;
+      ++controls;
+    }
+    QCOMPARE(controls, 13);  // the buttons, both edits, the log, the list, the arrows, "?"
   }
 
   void OperatorsBaudChoiceIsReported() {
