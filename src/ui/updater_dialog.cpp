@@ -95,6 +95,7 @@ QSize UpdaterDialog::InitialSize() const {
 void UpdaterDialog::PlaceControls() {
   if (!layout_)
     return;
+  layout_->set_step(WindowLayout::StepFor(devicePixelRatioF()));
   for (const Placed& placed : placed_) {
     placed.widget->setGeometry(
         layout_->Place(placed.rect, size(), placed.widget == Control(kFrameView)));
@@ -225,7 +226,10 @@ QRect UpdaterDialog::ShownRect(const ControlSpec& spec, const QWidget* widget) c
     const int log_top = DluToPixelsY(TemplateLogTopDlu(), base_units_);
     const int room =
         log_top - kProgressStripPixels - DluToPixelsY(kLeastRowGapDlu, base_units_) - rect.top();
-    rect.setHeight(std::min(DluToPixelsY(kFrameViewShownHeightDlu, base_units_), room));
+    const int height = std::min(DluToPixelsY(kFrameViewShownHeightDlu, base_units_), room);
+    // Whole lines: a long frame that does not fit ends with a whole line, not half of one.
+    const int line = widget->fontMetrics().lineSpacing();
+    rect.setHeight(std::max(line, height / line * line));
   }
   if (spec.id == kModelLabel || spec.id == kVersionLabel)
     rect.setWidth(DluToPixelsX(kDeviceLabelShownWidthDlu, base_units_));

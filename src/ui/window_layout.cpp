@@ -51,7 +51,16 @@ int WindowLayout::Shift(int y, int upper) const {
       shift += band.spare * share * (y - band.top) / (band.bottom - band.top);
     }
   }
-  return static_cast<int>(std::lround(shift));
+  return static_cast<int>(std::lround(shift / step_)) * step_;
+}
+
+int WindowLayout::StepFor(double device_pixel_ratio) {
+  for (const int step : {1, 2, 4}) {
+    const double device = device_pixel_ratio * step;
+    if (std::abs(device - std::round(device)) < 1e-6)
+      return step;
+  }
+  return 1;
 }
 
 QRect WindowLayout::Place(const QRect& rect, QSize size, bool stretch) const {
@@ -64,7 +73,8 @@ QRect WindowLayout::Place(const QRect& rect, QSize size, bool stretch) const {
 QRect WindowLayout::PlaceLog(QSize size) const {
   const QRect& log = measures_.log;
   const int top = log.top() - Shift(log.top(), UpperHeight(size.height()));
-  const int height = std::max(measures_.least_log_height, size.height() - bottom_margin_ - top);
+  int height = size.height() - bottom_margin_ - top;
+  height = std::max(measures_.least_log_height, height - height % step_);
   return QRect(log.left(), top, log.width() + std::max(0, size.width() - measures_.client.width()),
                height);
 }

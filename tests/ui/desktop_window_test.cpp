@@ -186,6 +186,7 @@ struct DesktopRig {
     bound.host.Bind(bound.window);
     bound.InitWithoutTimer();
     dialog().show();
+    dialog().activateWindow();  // as a window manager does: the focus mark shows
     bound.pacer.RunTicks(12);
   }
   UpdaterDialog& dialog() { return bound.host.dialog(); }
@@ -214,7 +215,10 @@ struct DesktopRig {
   // The colour inside the progress bar, as painted.
   QColor BarColour() {
     const Rect& strip = bound.window.progress_rect;
-    return dialog().grab().toImage().pixelColor(strip.left + 4, strip.top + 4);
+    const QImage shot = dialog().grab().toImage();
+    const qreal ratio = shot.devicePixelRatio();  // at a scale other than 100 %
+    return shot.pixelColor(static_cast<int>((strip.left + 4) * ratio),
+                           static_cast<int>((strip.top + 4) * ratio));
   }
 
   VirtualClock clock;
@@ -575,6 +579,7 @@ class DesktopWindowTest : public QObject {
                                           "fixture-app-1\\.1\\.srec2 ---\r\nReading "))
             .match(rig.bound.Text(kLogPane))
             .hasMatch());
+    Snapshot(rig.dialog(), "progress");
     QWidget* abort = rig.dialog().Control(kUpdateButton);
     QCOMPARE(qobject_cast<QPushButton*>(abort)->text(), QStringLiteral("&Abort Operation"));
     abort->setFocus();
