@@ -42,10 +42,9 @@ class UpdaterDialog : public QDialog {
   QComboBox* Combo(int id) const;
   DialogBaseUnits base_units() const { return base_units_; }
 
-  // The window's size at its template's size (when the screen has room for it), and the least
-  // size at which every control keeps its place.
+  // The client area at the template's size: the window opens at it where the screen has room.
+  // Its least size (minimumSize) is where every control still has its place.
   QSize template_size() const { return template_size_; }
-  const WindowLayout& layout() const { return *layout_; }
   FocusRing* focus_ring() const { return focus_ring_; }
 
   // The progress bar: a rectangle (right and bottom exclusive) outlined in `pen` and filled with
