@@ -18,11 +18,12 @@ FocusRing::FocusRing(QWidget* window) : QWidget(window) {
 }
 
 void FocusRing::Follow(QWidget* focused) {
-  // The window's own child that holds the focus (the focus may sit inside a compound control).
+  // The window's own child that holds the focus (the focus may sit inside a compound control);
+  // none when it is in another window, a message box of this one included.
   QWidget* control = focused;
-  while (control != nullptr && control->parentWidget() != parentWidget())
+  while (control != nullptr && !control->isWindow() && control->parentWidget() != parentWidget())
     control = control->parentWidget();
-  if (control == this)
+  if (control == this || (control != nullptr && control->isWindow()))
     control = nullptr;
   if (target_ != control) {
     if (target_ != nullptr)

@@ -7,10 +7,12 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <QWheelEvent>
 
@@ -330,6 +332,16 @@ class UpdaterDialogTest : public QObject {
       before = control;
       ++controls;
     }
+    // While a box the window opens has the focus, no control of the window is marked.
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("quillmont"), QStringLiteral("text"),
+                    QMessageBox::Ok, &dialog);
+    bool marked_meanwhile = true;
+    QTimer::singleShot(100, &box, [&] {
+      marked_meanwhile = dialog.focus_ring()->isVisible();
+      box.done(0);
+    });
+    box.exec();
+    QVERIFY(!marked_meanwhile);
     // Every button, edit, list and arrow of the template that is shown, and the "?" button.
     const auto& table = MainWindowControls();
     QCOMPARE(controls, 1 + std::count_if(table.begin(), table.end(), [](const ControlSpec& spec) {
