@@ -42,6 +42,11 @@ inline constexpr int kStatusLineShownHeightDlu = 16;
 // progress bar's strip above the log pane at every scale.
 inline constexpr int kFrameViewShownHeightDlu = 36;
 
+// A window made lower than the template's shrinks the log pane down to this height first; below
+// that the free bands between the rows above it narrow, each down to this gap.
+inline constexpr int kLogPaneLeastHeightDlu = 48;
+inline constexpr int kLeastRowGapDlu = 3;
+
 // ModelLabel and VersionLabel are shown this wide (their template widths are 100 and 85): the
 // strip to their right is free up to the "Dmx Addr:" caption, and a version such as "Quillmont
 // Sim Bootloader 1.0" then fits whole. A text longer still is elided, whole in its tooltip.

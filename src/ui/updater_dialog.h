@@ -10,8 +10,10 @@
 #include <QRect>
 #include <map>
 #include <optional>
+#include <vector>
 
 #include "ui/dialog_units.h"
+#include "ui/window_layout.h"
 
 class QAction;
 class QComboBox;
@@ -20,8 +22,10 @@ class QPushButton;
 
 namespace quillmont::ui {
 
+class FocusRing;
 class TextField;
 class UpDownControl;
+struct ControlSpec;
 
 // The name of the dynamic property that holds a control's numeric ID.
 inline constexpr const char* kControlIdProperty = "controlId";
@@ -38,9 +42,17 @@ class UpdaterDialog : public QDialog {
   QComboBox* Combo(int id) const;
   DialogBaseUnits base_units() const { return base_units_; }
 
+  // The client area at the template's size: the window opens at it where the screen has room.
+  // Its least size (minimumSize) is where every control still has its place.
+  QSize template_size() const { return template_size_; }
+  FocusRing* focus_ring() const { return focus_ring_; }
+
   // The progress bar: a rectangle (right and bottom exclusive) outlined in `pen` and filled with
-  // `brush`, painted until ClearBar.
+  // `brush`, painted until ClearBar. It is kept in the strip above the log pane as it was given,
+  // and follows the pane when the window is resized.
   void ShowBar(const QRect& rect, QColor pen, QColor brush);
+  // Where the bar is painted now; empty when there is none.
+  QRect bar_rect() const;
   void ClearBar();
   // A line over the progress strip (percent, bytes and time left, or the end); cleared with the
   // bar.
@@ -82,6 +94,7 @@ class UpdaterDialog : public QDialog {
   void closeEvent(QCloseEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 #ifdef Q_OS_WIN
   bool nativeEvent(const QByteArray& event_type, void* message, qintptr* result) override;
@@ -89,17 +102,35 @@ class UpdaterDialog : public QDialog {
 
  private:
   void CreateControls();
+  QWidget* MakeControl(const ControlSpec& spec);
+  QRect ShownRect(const ControlSpec& spec, const QWidget* widget) const;
   void AddSystemMenuEntry();
   void AddHelpEntry();
+  void MakeLayout();
+  QSize InitialSize() const;
+  void PlaceControls();
 
   DialogBaseUnits base_units_;
   std::map<int, QWidget*> controls_;
+  // Every control above the log pane with its rectangle at the template's size.
+  struct Placed {
+    QWidget* widget;
+    QRect rect;
+  };
+  std::vector<Placed> placed_;
+  QSize template_size_;
+  std::optional<WindowLayout> layout_;
+  FocusRing* focus_ring_ = nullptr;
   QAction* about_action_ = nullptr;
   QWidget* help_button_ = nullptr;
   bool update_running_ = false;
 
+  // The bar relative to the log pane: its offset from the pane's top left corner, its share of
+  // the pane's width and its height.
   struct Bar {
-    QRect rect;
+    QPoint offset;
+    double width_share;
+    int height;
     QColor pen;
     QColor brush;
   };

@@ -186,6 +186,7 @@ struct DesktopRig {
     bound.host.Bind(bound.window);
     bound.InitWithoutTimer();
     dialog().show();
+    dialog().activateWindow();  // as a window manager does: the focus mark shows
     bound.pacer.RunTicks(12);
   }
   UpdaterDialog& dialog() { return bound.host.dialog(); }
@@ -214,7 +215,10 @@ struct DesktopRig {
   // The colour inside the progress bar, as painted.
   QColor BarColour() {
     const Rect& strip = bound.window.progress_rect;
-    return dialog().grab().toImage().pixelColor(strip.left + 4, strip.top + 4);
+    const QImage shot = dialog().grab().toImage();
+    const qreal ratio = shot.devicePixelRatio();  // at a scale other than 100 %
+    return shot.pixelColor(static_cast<int>((strip.left + 4) * ratio),
+                           static_cast<int>((strip.top + 4) * ratio));
   }
 
   VirtualClock clock;
@@ -562,7 +566,20 @@ class DesktopWindowTest : public QObject {
     rig.ChooseFile(ExampleFile());
     QVERIFY(rig.bound.window.job.running());
     QCOMPARE(rig.dialog().focusWidget(), rig.dialog().Control(kLogPane));
-    rig.bound.HostTicksUntil([&] { return rig.bound.window.job.written_count() > 0; }, 3000);
+    // Over the bar: the percent, the bytes and the time left. The update's log begins with a line
+    // that names the file and the time.
+    QVERIFY(rig.bound.HostTicksUntil(
+        [&] { return rig.dialog().progress_text().endsWith(QStringLiteral(" left")); }, 3000));
+    QVERIFY2(QRegularExpression(QStringLiteral("^\\d+ %  \\d+ / 11972 bytes  0:\\d\\d left$"))
+                 .match(rig.dialog().progress_text())
+                 .hasMatch(),
+             qPrintable(rig.dialog().progress_text()));
+    QVERIFY(
+        QRegularExpression(QStringLiteral("(^|\r\n)--- \\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d  "
+                                          "fixture-app-1\\.1\\.srec2 ---\r\nReading "))
+            .match(rig.bound.Text(kLogPane))
+            .hasMatch());
+    Snapshot(rig.dialog(), "progress");
     QWidget* abort = rig.dialog().Control(kUpdateButton);
     QCOMPARE(qobject_cast<QPushButton*>(abort)->text(), QStringLiteral("&Abort Operation"));
     abort->setFocus();
@@ -662,7 +679,8 @@ class DesktopWindowTest : public QObject {
     QVERIFY2(sent[0].size() > 60, qPrintable(QString::number(sent[0].size())));
     QVERIFY(sent[0] == sent[1]);
     // Counted on the virtual clock: event pacing takes at most four fifths of the tick's time.
-    QVERIFY2(took[1] * 5 < took[0] * 4, qPrintable(QStringLiteral("%1 %2").arg(took[0]).arg(took[1])));
+    QVERIFY2(took[1] * 5 < took[0] * 4,
+             qPrintable(QStringLiteral("%1 %2").arg(took[0]).arg(took[1])));
   }
 
   void LongLabelsAreElidedWithTheWholeTextInATooltip() {

@@ -7,20 +7,55 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <QWheelEvent>
 
 #include "app/control_ids.h"
 #include "ui/control_table.h"
 #include "ui/dialog_units.h"
+#include "ui/focus_ring.h"
 #include "ui/text_field.h"
 #include "ui/up_down_control.h"
 
 using namespace quillmont;
 using namespace quillmont::ui;
+
+namespace {
+
+// The shown controls of the window, the "?" button included.
+std::vector<QWidget*> ShownControls(UpdaterDialog& dialog) {
+  std::vector<QWidget*> shown;
+  for (QWidget* child : dialog.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+    if (child->isVisible() && child != dialog.focus_ring())
+      shown.push_back(child);
+  }
+  return shown;
+}
+
+// Every shown control inside the window and clear of every other, the frame view clear of the
+// progress bar's strip, the log pane a few lines high at least.
+void CheckEveryControlHasItsPlace(UpdaterDialog& dialog) {
+  const std::vector<QWidget*> shown = ShownControls(dialog);
+  QVERIFY(shown.size() >= 19);
+  for (QWidget* control : shown) {
+    QVERIFY2(dialog.rect().contains(control->geometry()), qPrintable(control->objectName()));
+    for (QWidget* other : shown) {
+      QVERIFY2(control == other || !control->geometry().intersects(other->geometry()),
+               qPrintable(control->objectName() + QStringLiteral(" / ") + other->objectName()));
+    }
+  }
+  const QRect log = dialog.Control(kLogPane)->geometry();
+  QVERIFY(dialog.Control(kFrameView)->geometry().bottom() < log.top() - kProgressStripPixels);
+  QVERIFY(log.height() >= DluToPixelsY(kLogPaneLeastHeightDlu, dialog.base_units()));
+}
+
+}  // namespace
 
 class UpdaterDialogTest : public QObject {
   Q_OBJECT
@@ -65,7 +100,11 @@ class UpdaterDialogTest : public QObject {
       if (spec.id == kStatusLine) {
         QCOMPARE(widget->height(), DluToPixelsY(kStatusLineShownHeightDlu, units));
       } else if (spec.id == kFrameView) {
-        QCOMPARE(widget->height(), DluToPixelsY(kFrameViewShownHeightDlu, units));
+        // Whole lines of text, as many as fit its shown height.
+        const int line = widget->fontMetrics().lineSpacing();
+        QCOMPARE(widget->height() % line, 0);
+        QVERIFY(widget->height() <= DluToPixelsY(kFrameViewShownHeightDlu, units));
+        QVERIFY(widget->height() + line > DluToPixelsY(kFrameViewShownHeightDlu, units));
       } else if (spec.kind != ControlKind::ComboDropDown) {
         QCOMPARE(widget->height(), expected.height());
       }
@@ -209,6 +248,105 @@ class UpdaterDialogTest : public QObject {
     dialog.about_action()->trigger();
     QCOMPARE(commands.size(), 1);
     QCOMPARE(commands.at(0).at(0).toInt(), kAboutCommand);
+  }
+
+  // Also run on a 1024x600 screen at 150 % (the test "updater_dialog_small_screen").
+  void TheWindowFitsItsScreenTheLogGivingWayFirst() {
+    UpdaterDialog dialog;
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    const QRect available = dialog.screen()->availableGeometry();
+    QVERIFY(available.contains(dialog.frameGeometry()));
+    const QSize full = dialog.template_size();
+    const int least_log = DluToPixelsY(kLogPaneLeastHeightDlu, dialog.base_units());
+    const int full_log = DluToPixelsY(96, dialog.base_units());
+    const auto check_log_gave_way = [&] {
+      // The log pane takes all of a change in height until it is at its least; only then do the
+      // rows above it move up. At 150 % the moves are whole device pixels (even logical ones).
+      const int slack = WindowLayout::StepFor(dialog.devicePixelRatioF()) - 1;
+      const QRect log = dialog.Control(kLogPane)->geometry();
+      const int expected = std::max(least_log, full_log - (full.height() - dialog.height()));
+      QVERIFY2(log.height() <= expected && log.height() >= expected - slack,
+               qPrintable(QStringLiteral("%1 %2").arg(log.height()).arg(expected)));
+      const int margin = full.height() - DluToPixelsY(276, dialog.base_units());
+      QVERIFY(log.bottom() <= dialog.height() - 1 - margin);
+      QVERIFY(log.bottom() >= dialog.height() - 1 - margin - 2 * slack);
+      QCOMPARE(log.width(), DluToPixelsX(335, dialog.base_units()) + dialog.width() - full.width());
+      CheckEveryControlHasItsPlace(dialog);
+    };
+    if (available.height() > full.height() + 40) {
+      QCOMPARE(dialog.size(), full);
+    } else {
+      QVERIFY(dialog.height() < full.height());
+    }
+    check_log_gave_way();
+
+    // At its least size the window, frame included, fits a 1000x560 area of a screen at 150 %.
+    const QSize least = dialog.minimumSize();
+    const qreal ratio = std::max<qreal>(1.5, dialog.devicePixelRatioF());
+    QVERIFY(least.width() * ratio <= 1000);
+    QVERIFY(least.height() * ratio + 40 <= 560);
+    // The bar stays in the strip above the log pane when the window is resized.
+    QRect log = dialog.Control(kLogPane)->geometry();
+    dialog.ShowBar(QRect(log.left(), log.top() - kProgressStripPixels, log.width() / 2, 25),
+                   Qt::black, Qt::green);
+    dialog.resize(least);
+    QCOMPARE(dialog.size(), least);
+    check_log_gave_way();
+    log = dialog.Control(kLogPane)->geometry();
+    QCOMPARE(dialog.bar_rect(),
+             QRect(log.left(), log.top() - kProgressStripPixels, log.width() / 2, 25));
+    dialog.resize(full.width() + 100, full.height() + 100);
+    check_log_gave_way();
+    log = dialog.Control(kLogPane)->geometry();
+    QCOMPARE(dialog.bar_rect().top(), log.top() - kProgressStripPixels);
+    QCOMPARE(dialog.bar_rect().width(), log.width() / 2);
+  }
+
+  void EveryControlShowsAFocusMark() {
+    UpdaterDialog dialog;
+    dialog.show();
+    dialog.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&dialog));
+    const QColor mark = dialog.palette().color(QPalette::Active, QPalette::Highlight);
+    const auto marked = [&](QWidget* control) {
+      const QImage shot = dialog.grab().toImage();
+      const QRect around = control->geometry().adjusted(-1, -1, 1, 1);
+      const auto at = [&](int x, int y) {  // the middle of a pixel, at any scale
+        return shot.pixelColor(static_cast<int>((x + 0.5) * shot.devicePixelRatio()),
+                               static_cast<int>((y + 0.5) * shot.devicePixelRatio()));
+      };
+      return at(around.center().x(), around.top()) == mark &&
+             at(around.left(), around.center().y()) == mark &&
+             at(around.center().x(), around.bottom()) == mark;
+    };
+    QWidget* before = nullptr;
+    int controls = 0;
+    for (QWidget* control : ShownControls(dialog)) {
+      if (control->focusPolicy() == Qt::NoFocus)
+        continue;
+      control->setFocus(Qt::TabFocusReason);
+      QVERIFY2(marked(control), qPrintable(control->objectName()));
+      if (before != nullptr)
+        QVERIFY2(!marked(before), qPrintable(before->objectName()));
+      before = control;
+      ++controls;
+    }
+    // While a box the window opens has the focus, no control of the window is marked.
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("quillmont"), QStringLiteral("text"),
+                    QMessageBox::Ok, &dialog);
+    bool marked_meanwhile = true;
+    QTimer::singleShot(100, &box, [&] {
+      marked_meanwhile = dialog.focus_ring()->isVisible();
+      box.done(0);
+    });
+    box.exec();
+    QVERIFY(!marked_meanwhile);
+    // Every button, edit, list and arrow of the template that is shown, and the "?" button.
+    const auto& table = MainWindowControls();
+    QCOMPARE(controls, 1 + std::count_if(table.begin(), table.end(), [](const ControlSpec& spec) {
+                         return spec.visible && spec.kind != ControlKind::Static;
+                       }));
   }
 
   void OperatorsBaudChoiceIsReported() {
