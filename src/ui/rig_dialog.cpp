@@ -113,6 +113,10 @@ void RigDialog::CreateControls() {
   update_ = new QPushButton(QStringLiteral("&Update All..."), this);
   abort_ = new QPushButton(QStringLiteral("&Abort"), this);
   close_ = new QPushButton(QStringLiteral("&Close"), this);
+  rediscover_->setObjectName(QStringLiteral("RigRediscoverButton"));
+  update_->setObjectName(QStringLiteral("RigUpdateButton"));
+  abort_->setObjectName(QStringLiteral("RigAbortButton"));
+  close_->setObjectName(QStringLiteral("RigCloseButton"));
   for (QPushButton* button : {rediscover_, update_, abort_, close_})
     button->setAutoDefault(false);
   auto* bottom = new QHBoxLayout;

@@ -3,6 +3,7 @@
 // fixtures on it and updates the chosen ones through the station on its worker thread, on a
 // virtual clock; the history records each update.
 #include <QApplication>
+#include <QComboBox>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
@@ -200,6 +201,14 @@ class RigDialogTest : public QObject {
     QCOMPARE(bench.Cell(1, RigDialog::kModelColumn), QStringLiteral("Quillmont Sim Spot"));
     QCOMPARE(bench.Cell(1, RigDialog::kVersionColumn), QStringLiteral("Quillmont demo app 1.0"));
 
+    // The filter by model hides the bootloader, which tells none.
+    auto* filter = rig.findChild<QComboBox*>(QStringLiteral("RigModelFilter"));
+    QCOMPARE(filter->count(), 3);  // all, "(not told)" and the one model
+    filter->setCurrentText(QStringLiteral("Quillmont Sim Spot"));
+    QVERIFY(rig.table()->isRowHidden(0) && !rig.table()->isRowHidden(1));
+    filter->setCurrentIndex(0);
+    QVERIFY(!rig.table()->isRowHidden(0));
+
     bench.UpdateAll();
     QVERIFY(bench.UpdateBegan());
     QVERIFY(bench.RigEnds());
@@ -229,6 +238,58 @@ class RigDialogTest : public QObject {
     QVERIFY(bench.host.dialog().Control(kRigButton)->isEnabled());
     bench.pacer.RunTicks(2);
     QVERIFY(bench.window.link != nullptr);
+  }
+
+  // Abort and the close box ask (No by default); Yes stops the fixture under way as the station
+  // stops an update, and the fixtures after it are not started and not touched.
+  void AbortAsksAndLeavesTheRestNotStarted() {
+    RigBench bench;
+    QVERIFY(bench.OpenRig());
+    RigDialog& rig = *bench.rig();
+    bench.gated.Hold();
+    bench.UpdateAll();
+    QVERIFY(QTest::qWaitFor([&bench] { return bench.gated.holding(); }, 20000));
+    QVERIFY(QTest::qWaitFor([&bench] {
+      return bench.Cell(0, RigDialog::kResultColumn).startsWith(QStringLiteral("updating"));
+    }));
+    const auto answer = [](QMessageBox::StandardButton button, QString& asked) {
+      RigBench::WhenModalOpens([button, &asked](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        QVERIFY(box != nullptr);
+        QCOMPARE(box->defaultButton(), box->button(QMessageBox::No));
+        asked = box->text();
+        box->button(button)->click();
+      });
+    };
+    QString asked;
+    answer(QMessageBox::No, asked);
+    rig.close();
+    QCOMPARE(asked, QLatin1String(kAbortRigQuestion));
+    QVERIFY(rig.isVisible());
+    QVERIFY(!rig.worker().stop_requested());
+    asked.clear();
+    answer(QMessageBox::Yes, asked);
+    QTest::mouseClick(rig.findChild<QPushButton*>(QStringLiteral("RigAbortButton")),
+                      Qt::LeftButton);
+    QCOMPARE(asked, QLatin1String(kAbortRigQuestion));
+    QVERIFY(rig.worker().stop_requested());
+    bench.gated.Release();
+    QVERIFY(bench.RigEnds());
+
+    QCOMPARE(bench.Cell(0, RigDialog::kResultColumn), QStringLiteral("aborted"));
+    QCOMPARE(bench.Cell(1, RigDialog::kResultColumn), QStringLiteral("not started"));
+    QCOMPARE(bench.Cell(2, RigDialog::kResultColumn), QStringLiteral("not started"));
+    QCOMPARE(rig.summary_text(),
+             QStringLiteral("0 of 3 fixtures updated, 1 failed, 2 not started: the update was "
+                            "aborted."));
+    const std::vector<HistoryRecord> records = bench.Records();
+    QCOMPARE(records.size(), size_t{1});
+    QCOMPARE(records[0].uid, std::string("4F 4C 12 34 56 03"));
+    QCOMPARE(records[0].result, std::string("aborted"));
+    for (int i = 0; i < 2; ++i) {
+      QCOMPARE(bench.line.fixture(0, i).stage(), FixtureStage::kApplication);
+      QCOMPARE(bench.line.fixture(0, i).ApplicationLabel(), std::string("Quillmont demo app 1.0"));
+    }
   }
 };
 
