@@ -37,13 +37,6 @@ QString Fixtures(int count) {
          (count == 1 ? QStringLiteral(" fixture") : QStringLiteral(" fixtures"));
 }
 
-QString ResultText(const FlashResult& result) {
-  QString text = QLatin1String(VerdictName(result.verdict));
-  if (result.succeeded() && !result.version_after.empty())
-    text += QStringLiteral(": runs \"") + Shown(result.version_after) + QLatin1Char('"');
-  return text;
-}
-
 // A question with Yes and No, No the default (Enter and Escape answer No).
 bool AskYesNo(QWidget* parent, const QString& text) {
   QMessageBox box(QMessageBox::Question, QtWindowPort::MessageBoxCaption(), text,
@@ -87,6 +80,7 @@ void RigDialog::CreateControls() {
   count_->setTextFormat(Qt::PlainText);
   filter_ = new QComboBox(this);
   filter_->setObjectName(QStringLiteral("RigModelFilter"));
+  filter_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
   auto* filter_label = new QLabel(QStringLiteral("&Model:"), this);
   filter_label->setBuddy(filter_);
   auto* top = new QHBoxLayout;
@@ -103,7 +97,8 @@ void RigDialog::CreateControls() {
   table_->verticalHeader()->hide();
   table_->setSelectionMode(QAbstractItemView::NoSelection);
   table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  table_->horizontalHeader()->setStretchLastSection(true);
+  table_->setWordWrap(false);
+  table_->horizontalHeader()->setSectionResizeMode(kResultColumn, QHeaderView::Stretch);
 
   summary_ = new QLabel(this);
   summary_->setObjectName(QStringLiteral("RigSummary"));
@@ -130,7 +125,7 @@ void RigDialog::CreateControls() {
   layout->addWidget(table_, 1);
   layout->addWidget(summary_);
   layout->addLayout(bottom);
-  resize(680, 380);
+  resize(760, 380);
 
   connect(rediscover_, &QPushButton::clicked, this, &RigDialog::Rediscover);
   connect(update_, &QPushButton::clicked, this, &RigDialog::UpdateChosen);
@@ -190,7 +185,8 @@ void RigDialog::ShowFixtures(const std::vector<RigFixture>& fixtures) {
     table_->setItem(row, kResultColumn, new QTableWidgetItem);
     uids_[uid] = fixture.uid;
   }
-  table_->resizeColumnsToContents();
+  for (const int column : {kUidColumn, kModelColumn, kVersionColumn, kBootloaderColumn})
+    table_->resizeColumnToContents(column);
   FillFilter();
 }
 
@@ -233,8 +229,15 @@ void RigDialog::SetResult(int row, const QString& text, const QString& detail) {
   item->setToolTip(detail);
 }
 
+// A fixture that answered from its new application runs it now: its row says so.
 void RigDialog::ShowResult(const QString& uid, const FlashResult& result) {
-  SetResult(RowOf(uid), ResultText(result), Shown(result.detail));
+  const int row = RowOf(uid);
+  SetResult(row, QLatin1String(VerdictName(result.verdict)), Shown(result.detail));
+  if (row >= 0 && result.succeeded()) {
+    if (!result.version_after.empty())
+      table_->item(row, kVersionColumn)->setText(Shown(result.version_after));
+    table_->item(row, kBootloaderColumn)->setText(QStringLiteral("no"));
+  }
 }
 
 std::vector<RdmUid> RigDialog::ChosenUids() const {

@@ -80,6 +80,13 @@ class GatedLine final : public ForwardingDriver, public LineSet {
   bool holding_ = false;
 };
 
+// With QUILLMONT_SHOTS=DIR, saves the dialog as DIR/NAME.png (scripts/screenshot-window --states).
+void Snapshot(QWidget& dialog, const char* name) {
+  const QString dir = qEnvironmentVariable("QUILLMONT_SHOTS");
+  if (!dir.isEmpty())
+    dialog.grab().save(dir + QLatin1Char('/') + QLatin1String(name) + QStringLiteral(".png"));
+}
+
 FixtureConfig Fixture(uint8_t last, bool in_bootloader) {
   FixtureConfig config;
   config.uid = {0x4F, 0x4C, 0x12, 0x34, 0x56, last};
@@ -201,6 +208,7 @@ class RigDialogTest : public QObject {
     QCOMPARE(bench.Cell(1, RigDialog::kModelColumn), QStringLiteral("Quillmont Sim Spot"));
     QCOMPARE(bench.Cell(1, RigDialog::kVersionColumn), QStringLiteral("Quillmont demo app 1.0"));
 
+    Snapshot(rig, "rig-discovered");
     // The filter by model hides the bootloader, which tells none.
     auto* filter = rig.findChild<QComboBox*>(QStringLiteral("RigModelFilter"));
     QCOMPARE(filter->count(), 3);  // all, "(not told)" and the one model
@@ -212,12 +220,15 @@ class RigDialogTest : public QObject {
     bench.UpdateAll();
     QVERIFY(bench.UpdateBegan());
     QVERIFY(bench.RigEnds());
+    // Each row tells the version its new application answered with.
     for (int row = 0; row < 3; ++row) {
-      QVERIFY2(
-          bench.Cell(row, RigDialog::kResultColumn).startsWith(QStringLiteral("success: runs")),
-          qPrintable(bench.Cell(row, RigDialog::kResultColumn)));
+      QCOMPARE(bench.Cell(row, RigDialog::kResultColumn), QStringLiteral("success"));
+      QCOMPARE(bench.Cell(row, RigDialog::kVersionColumn),
+               QStringLiteral("Quillmont demo app 1.1"));
+      QCOMPARE(bench.Cell(row, RigDialog::kBootloaderColumn), QStringLiteral("no"));
     }
     QCOMPARE(rig.summary_text(), QStringLiteral("3 of 3 fixtures updated."));
+    Snapshot(rig, "rig-updated");
     for (int i = 0; i < 3; ++i)
       QCOMPARE(bench.line.fixture(0, i).stage(), FixtureStage::kApplication);
     // Each update is in the history, in the order of the run, with the program's name.
@@ -229,7 +240,7 @@ class RigDialogTest : public QObject {
     for (const HistoryRecord& record : records) {
       QCOMPARE(record.result, std::string("success"));
       QCOMPARE(record.program, std::string("quillmont"));
-      QVERIFY(!record.version_after.empty());
+      QCOMPARE(record.version_after, std::string("Quillmont demo app 1.1"));
     }
 
     // Closing gives the line back: the window opens its adapter again on its next ticks.
@@ -276,6 +287,7 @@ class RigDialogTest : public QObject {
     bench.gated.Release();
     QVERIFY(bench.RigEnds());
 
+    Snapshot(rig, "rig-aborted");
     QCOMPARE(bench.Cell(0, RigDialog::kResultColumn), QStringLiteral("aborted"));
     QCOMPARE(bench.Cell(1, RigDialog::kResultColumn), QStringLiteral("not started"));
     QCOMPARE(bench.Cell(2, RigDialog::kResultColumn), QStringLiteral("not started"));
