@@ -59,7 +59,17 @@ RigDialog::RigDialog(LineSet& line, const RunSettings& settings, QWidget* parent
   setObjectName(QStringLiteral("RigDialog"));
   setWindowTitle(QLatin1String(kRigCaption));
   CreateControls();
-  connect(&worker_, &RigWorker::Surveyed, this, &RigDialog::ShowFixtures);
+  // An update's own survey lists the line afresh, the chosen fixtures waiting for their turn (a
+  // plain survey's list comes with its end).
+  connect(&worker_, &RigWorker::Surveyed, this, [this](const std::vector<RigFixture>& fixtures) {
+    if (!worker_.updating())
+      return;
+    ShowFixtures(fixtures);
+    for (const RigFixture& fixture : fixtures) {
+      if (fixture.ToUpdate())
+        SetResult(RowOf(QString::fromStdString(fixture.uid_text)), QStringLiteral("waiting"));
+    }
+  });
   connect(&worker_, &RigWorker::FixtureBegins, this, [this](const QString& uid, int n, int total) {
     current_row_ = RowOf(uid);
     SetResult(current_row_, QStringLiteral("updating (%1 of %2)").arg(n).arg(total));
@@ -74,7 +84,7 @@ RigDialog::RigDialog(LineSet& line, const RunSettings& settings, QWidget* parent
 }
 
 void RigDialog::CreateControls() {
-  rediscover_ = new QPushButton(QStringLiteral("Re&discover"), this);
+  rediscover_ = Button(QStringLiteral("Re&discover"), "RigRediscoverButton");
   count_ = new QLabel(this);
   count_->setObjectName(QStringLiteral("RigCount"));
   count_->setTextFormat(Qt::PlainText);
@@ -89,31 +99,15 @@ void RigDialog::CreateControls() {
   top->addWidget(filter_label);
   top->addWidget(filter_);
 
-  table_ = new QTableWidget(0, 5, this);
-  table_->setObjectName(QStringLiteral("RigTable"));
-  table_->setHorizontalHeaderLabels({QStringLiteral("UID"), QStringLiteral("Model"),
-                                     QStringLiteral("Version"), QStringLiteral("In bootloader"),
-                                     QStringLiteral("Update")});
-  table_->verticalHeader()->hide();
-  table_->setSelectionMode(QAbstractItemView::NoSelection);
-  table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  table_->setWordWrap(false);
-  table_->horizontalHeader()->setSectionResizeMode(kResultColumn, QHeaderView::Stretch);
-
+  CreateTable();
   summary_ = new QLabel(this);
   summary_->setObjectName(QStringLiteral("RigSummary"));
   summary_->setTextFormat(Qt::PlainText);
   summary_->setWordWrap(true);
 
-  update_ = new QPushButton(QStringLiteral("&Update All..."), this);
-  abort_ = new QPushButton(QStringLiteral("&Abort"), this);
-  close_ = new QPushButton(QStringLiteral("&Close"), this);
-  rediscover_->setObjectName(QStringLiteral("RigRediscoverButton"));
-  update_->setObjectName(QStringLiteral("RigUpdateButton"));
-  abort_->setObjectName(QStringLiteral("RigAbortButton"));
-  close_->setObjectName(QStringLiteral("RigCloseButton"));
-  for (QPushButton* button : {rediscover_, update_, abort_, close_})
-    button->setAutoDefault(false);
+  update_ = Button(QStringLiteral("&Update All..."), "RigUpdateButton");
+  abort_ = Button(QStringLiteral("&Abort"), "RigAbortButton");
+  close_ = Button(QStringLiteral("&Close"), "RigCloseButton");
   auto* bottom = new QHBoxLayout;
   bottom->addWidget(update_);
   bottom->addWidget(abort_);
@@ -133,6 +127,27 @@ void RigDialog::CreateControls() {
   connect(close_, &QPushButton::clicked, this, &RigDialog::close);
   connect(filter_, &QComboBox::currentIndexChanged, this, &RigDialog::ApplyFilter);
   SetRunning(false);
+}
+
+// A button that Enter does not press: Enter in the table must not start or stop anything.
+QPushButton* RigDialog::Button(const QString& text, const char* name) {
+  auto* button = new QPushButton(text, this);
+  button->setObjectName(QLatin1String(name));
+  button->setAutoDefault(false);
+  return button;
+}
+
+void RigDialog::CreateTable() {
+  table_ = new QTableWidget(0, 5, this);
+  table_->setObjectName(QStringLiteral("RigTable"));
+  table_->setHorizontalHeaderLabels({QStringLiteral("UID"), QStringLiteral("Model"),
+                                     QStringLiteral("Version"), QStringLiteral("In bootloader"),
+                                     QStringLiteral("Update")});
+  table_->verticalHeader()->hide();
+  table_->setSelectionMode(QAbstractItemView::NoSelection);
+  table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  table_->setWordWrap(false);
+  table_->horizontalHeader()->setSectionResizeMode(kResultColumn, QHeaderView::Stretch);
 }
 
 void RigDialog::SetRunning(bool running) {

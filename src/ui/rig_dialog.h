@@ -58,6 +58,8 @@ class RigDialog : public QDialog {
 
  private:
   void CreateControls();
+  void CreateTable();
+  QPushButton* Button(const QString& text, const char* name);
   void SetRunning(bool running);
   void ShowFixtures(const std::vector<RigFixture>& fixtures);
   void ShowCount(const RigPlan& plan);

@@ -263,6 +263,7 @@ class RigDialogTest : public QObject {
     QVERIFY(QTest::qWaitFor([&bench] {
       return bench.Cell(0, RigDialog::kResultColumn).startsWith(QStringLiteral("updating"));
     }));
+    QCOMPARE(bench.Cell(2, RigDialog::kResultColumn), QStringLiteral("waiting"));
     const auto answer = [](QMessageBox::StandardButton button, QString& asked) {
       RigBench::WhenModalOpens([button, &asked](QWidget* modal) {
         auto* box = qobject_cast<QMessageBox*>(modal);
