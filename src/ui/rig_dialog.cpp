@@ -17,6 +17,8 @@
 #include "app/updater_window.h"
 #include "rdm/fixture_text.h"
 #include "ui/qt_window_port.h"
+#include "update/image_analysis.h"
+#include "update/srec2.h"
 
 namespace quillmont::ui {
 namespace {
@@ -289,12 +291,16 @@ std::shared_ptr<const FirmwareFile> RigDialog::ChooseFile() {
     Tell(this, QString::fromStdString(flashable.error().message));
     return nullptr;
   }
-  if (const Status ending = CheckFileEnding(*file, false); !ending) {
-    const QString question = QString::fromStdString(ending.error().message) +
-                             QStringLiteral("\n\n") + QLatin1String(kFlashAnywayQuestion);
-    if (!AskYesNo(this, question))
-      return nullptr;
-  }
+  // A file that may be cut short, or one without signature, goes only after a Yes, as the
+  // window's Update button asks.
+  std::string doubts;
+  if (!file->complete())
+    doubts = FileEndingText(file->loaded->file_ending) + "\n\n";
+  if (!file->has_signature())
+    doubts += std::string(kNoSignatureWarning) + "\n\n";
+  if (!doubts.empty() &&
+      !AskYesNo(this, QString::fromStdString(doubts) + QLatin1String(kFlashAnywayQuestion)))
+    return nullptr;
   return std::make_shared<const FirmwareFile>(std::move(*file));
 }
 
