@@ -92,7 +92,8 @@ void RigDialog::CreateControls() {
   count_->setTextFormat(Qt::PlainText);
   filter_ = new QComboBox(this);
   filter_->setObjectName(QStringLiteral("RigModelFilter"));
-  filter_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+  filter_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+  filter_->setMinimumContentsLength(20);  // a steady width, whatever the models
   auto* filter_label = new QLabel(QStringLiteral("&Model:"), this);
   filter_label->setBuddy(filter_);
   auto* top = new QHBoxLayout;
