@@ -23,6 +23,7 @@ inline constexpr int kStopIdentifyButton = 1051;
 inline constexpr int kRefreshButton = 1053;
 inline constexpr int kDmxAddressEdit = 1054;
 inline constexpr int kSetAddressButton = 1055;
+inline constexpr int kRigButton = 1060;
 
 // Dialog results.
 inline constexpr int kResultOk = 1;

@@ -56,6 +56,9 @@ void UpdaterWindow::OnTick(int timer_id) {
     OnLineReadable();
     return;
   }
+  if (line_lent_) {
+    return;  // another part of the program has the line
+  }
   if (busy != 0) {
     // A tick inside a modal loop that a running tick opened: only the update's step.
     job.Step();

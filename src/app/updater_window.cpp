@@ -160,4 +160,31 @@ void UpdaterWindow::OnCancel() {
   port_.EndDialog(kResultCancel);
 }
 
+bool UpdaterWindow::LendLine() {
+  if (job.running()) {
+    return false;
+  }
+  if (link != nullptr) {
+    io_.driver.FT_Close(link);
+    link = nullptr;
+    events_->OnLinkChanged(false);
+  }
+  device_found = 0;
+  rx_length = 0;
+  countdown = 0;
+  awaited_.reset();
+  ask_model_after_update_ = 0;
+  discovery_failure_told_ = false;
+  ClearDeviceLabels();
+  port_.SetControlText(kStatusLine, "Not Connected: the Rig dialog has the line.");
+  line_lent_ = true;
+  return true;
+}
+
+void UpdaterWindow::ReturnLine() {
+  line_lent_ = false;
+  countdown = 0;
+  port_.SetControlText(kStatusLine, "Not Connected");
+}
+
 }  // namespace quillmont

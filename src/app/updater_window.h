@@ -74,6 +74,14 @@ class UpdaterWindow : private UpdateHost {
   void OnExitButton();
   void OnCancel();
 
+  // Another part of the program (the Rig dialog) borrows the line: the adapter is closed, the
+  // fixture forgotten, and the ticks leave the line alone until ReturnLine. False, and nothing
+  // changes, while an update runs.
+  bool LendLine();
+  // The line comes back: the next tick opens the adapter again and discovers afresh.
+  void ReturnLine();
+  bool line_lent() const { return line_lent_; }
+
   // The main loop: one call per expiry of the 10 ms timer. An expiry of the line watch's timer
   // (kLineWatchTimerId) takes what waits on the line instead (OnLineReadable).
   void OnTick(int timer_id = kTickTimerId);
@@ -273,6 +281,8 @@ class UpdaterWindow : private UpdateHost {
   std::optional<AwaitedAnswer> awaited_;
   // Why discovery found nothing was told; told again after a success or a change.
   bool discovery_failure_told_ = false;
+  // The line is lent (LendLine): no tick touches it.
+  bool line_lent_ = false;
 
   FirmwareSource* firmware_source_ = nullptr;
   std::unique_ptr<PreparedFirmware> own_firmware_;  // what the window's own reader prepared

@@ -32,6 +32,11 @@ class WindowStation final : public FirmwareSource, private StationEvents {
   void Attach(UpdaterWindow& window);
   void Detach();
 
+  // The window's line and the settings its updates run with, for a rig run on the same line
+  // while the window has lent it (UpdaterWindow::LendLine).
+  LineSet& line() { return line_; }
+  const RunSettings& settings() const { return settings_; }
+
   // The result of the last update that ended; nothing before one did.
   const std::optional<FlashResult>& last_result() const { return last_result_; }
 

@@ -15,7 +15,7 @@ constexpr Qt::Alignment kCentre = Qt::AlignHCenter | Qt::AlignTop;
 
 using K = ControlKind;
 
-constexpr std::array<ControlSpec, 20> kControls{{
+constexpr std::array<ControlSpec, 21> kControls{{
     {kExitButton, "ExitButton", K::PushButton, "Exit", 290, 10, 45, 14, kCentre, true},
     {kCancelButton, "CancelButton", K::PushButton, "Cancel", 295, 5, 50, 14, kCentre, false},
     {kUpdateButton, "UpdateButton", K::PushButton, "Update Firmware", 10, 90, 90, 14, kCentre,
@@ -34,6 +34,7 @@ constexpr std::array<ControlSpec, 20> kControls{{
     {kIdentifyButton, "IdentifyButton", K::PushButton, "Identify", 120, 90, 60, 14, kCentre, true},
     {kStopIdentifyButton, "StopIdentifyButton", K::PushButton, "Stop Identify", 185, 90, 60, 14,
      kCentre, true},
+    {kRigButton, "RigButton", K::PushButton, "Rig...", 255, 90, 40, 14, kCentre, true},
     {kRefreshButton, "RefreshButton", K::PushButton, "Refresh", 205, 35, 40, 14, kCentre, true},
     {kDmxAddressEdit, "DmxAddressEdit", K::Edit, "", 155, 60, 40, 14, kCentre, true},
     {0, "DmxAddressCaption", K::Static, "Dmx Addr:", 120, 65, 34, 8, kLeft, true},
@@ -53,7 +54,7 @@ struct Mnemonic {
   const char* text;
   const char* marked;
 };
-// Every letter once; R belongs to the Rig button.
+// Every letter once.
 constexpr Mnemonic kMnemonics[] = {
     {"Exit", "E&xit"},
     {"Update Firmware", "&Update Firmware"},
@@ -63,6 +64,7 @@ constexpr Mnemonic kMnemonics[] = {
     {"Stop Identify", "S&top Identify"},
     {"Refresh", "Re&fresh"},
     {"Set", "&Set"},
+    {"Rig...", "&Rig..."},
 };
 
 }  // namespace

@@ -60,7 +60,9 @@ void QtWindowHost::Bind(UpdaterWindow& window) {
   const auto follow = [target, dialog] { dialog->SetUpdateRunning(target->job.running()); };
   connections_ = {
       QObject::connect(&dialog_, &UpdaterDialog::ButtonClicked,
-                       [target, follow](int id) {
+                       [this, target, follow](int id) {
+                         if (id == kRigButton)
+                           OpenRigDialog();
                          OnButton(*target, id);
                          follow();
                        }),
@@ -94,6 +96,14 @@ void QtWindowHost::Bind(UpdaterWindow& window) {
 }
 
 void QtWindowHost::Unbind() {
+  if (rig_ != nullptr) {
+    // The window ends under the dialog: its run is stopped and waited for here.
+    rig_->disconnect(&dialog_);
+    delete rig_;
+    dialog_.SetLineLent(false);
+    if (bound_ != nullptr)
+      bound_->ReturnLine();
+  }
   for (const QMetaObject::Connection& connection : connections_)
     QObject::disconnect(connection);
   connections_.clear();
@@ -104,6 +114,21 @@ void QtWindowHost::Unbind() {
   if (station_ != nullptr) {
     station_->Detach();
   }
+}
+
+void QtWindowHost::OpenRigDialog() {
+  if (station_ == nullptr || bound_ == nullptr || rig_ != nullptr || !bound_->LendLine())
+    return;
+  dialog_.SetLineLent(true);
+  rig_ = new RigDialog(station_->line(), station_->settings(), &dialog_);
+  rig_->setAttribute(Qt::WA_DeleteOnClose);
+  QObject::connect(rig_, &QDialog::finished, &dialog_, [this] {
+    dialog_.SetLineLent(false);
+    if (bound_ != nullptr)
+      bound_->ReturnLine();
+  });
+  rig_->open();
+  rig_->Rediscover();
 }
 
 int QtWindowHost::RunModal(UpdaterWindow& window) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QMetaObject>
+#include <QPointer>
 #include <optional>
 #include <vector>
 
@@ -11,6 +12,7 @@
 #include "app/window_pacer.h"
 #include "station/window_station.h"
 #include "ui/qt_window_port.h"
+#include "ui/rig_dialog.h"
 #include "ui/updater_dialog.h"
 
 namespace quillmont::ui {
@@ -41,12 +43,20 @@ class QtWindowHost : public WindowHost {
   UpdaterWindow* bound_window() const { return bound_; }
   QtWindowPort& qt_port() { return port_; }
 
+  // The Rig button and Ctrl+R: when the bound window runs no update of its own, it lends its line
+  // and the Rig dialog opens on it (window-modal, the window's commands locked); when the dialog
+  // closes, the window takes its line back and discovers again. Nothing without a station.
+  void OpenRigDialog();
+  // The Rig dialog while it is open; null otherwise.
+  RigDialog* rig_dialog() const { return rig_; }
+
  private:
   UpdaterDialog dialog_;
   QtWindowPort port_;
   WindowStation* station_ = nullptr;
   std::optional<Pacing> pacing_;
   UpdaterWindow* bound_ = nullptr;
+  QPointer<RigDialog> rig_;
   std::vector<QMetaObject::Connection> connections_;
 };
 

@@ -61,6 +61,7 @@ UpdaterDialog::UpdaterDialog(QWidget* parent)
   AddHelpEntry();
   MakeLayout();
   focus_ring_ = new FocusRing(this);
+  AddRigShortcut();
 }
 
 // The rows above the log pane as the template places them, with the strip of the progress bar:
@@ -108,6 +109,18 @@ void UpdaterDialog::resizeEvent(QResizeEvent* event) {
   PlaceControls();
 }
 
+// Ctrl+R opens the Rig dialog as the Rig button (Alt+R) does, while the button is enabled.
+void UpdaterDialog::AddRigShortcut() {
+  auto* rig = new QAction(this);
+  rig->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
+  rig->setShortcutContext(Qt::WindowShortcut);
+  connect(rig, &QAction::triggered, this, [this] {
+    if (QWidget* button = Control(kRigButton); button != nullptr && button->isEnabled())
+      emit ButtonClicked(kRigButton);
+  });
+  addAction(rig);
+}
+
 // The window menu is out of reach under many window managers: the About box is also on F1 and
 // on a small "?" button in the free space left of Exit.
 void UpdaterDialog::AddHelpEntry() {
@@ -132,9 +145,18 @@ void UpdaterDialog::SetUpdateRunning(bool running) {
     return;
   update_running_ = running;
   for (const int id : {kDiscoverButton, kIdentifyButton, kStopIdentifyButton, kRefreshButton,
-                       kSetAddressButton, kUidEdit, kDmxAddressEdit, kBaudCombo}) {
+                       kSetAddressButton, kRigButton, kUidEdit, kDmxAddressEdit, kBaudCombo}) {
     if (QWidget* control = Control(id))
       control->setEnabled(!running);
+  }
+}
+
+void UpdaterDialog::SetLineLent(bool lent) {
+  for (const int id :
+       {kUpdateButton, kDiscoverButton, kIdentifyButton, kStopIdentifyButton, kRefreshButton,
+        kSetAddressButton, kRigButton, kUidEdit, kDmxAddressEdit, kBaudCombo, kSubDeviceSpin}) {
+    if (QWidget* control = Control(id))
+      control->setEnabled(!lent);
   }
 }
 

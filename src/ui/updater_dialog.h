@@ -68,6 +68,8 @@ class UpdaterDialog : public QDialog {
   // Identify, Stop Identify, Refresh, Set, the UID and address fields and the baud list.
   void SetUpdateRunning(bool running);
   bool update_running() const { return update_running_; }
+  // While the Rig dialog has the line, every command is disabled but Exit.
+  void SetLineLent(bool lent);
 
  signals:
   // A push button was clicked (Enter on the default button and Escape included).
@@ -109,6 +111,7 @@ class UpdaterDialog : public QDialog {
   void MakeLayout();
   QSize InitialSize() const;
   void PlaceControls();
+  void AddRigShortcut();
 
   DialogBaseUnits base_units_;
   std::map<int, QWidget*> controls_;

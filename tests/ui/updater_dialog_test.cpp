@@ -118,7 +118,7 @@ class UpdaterDialogTest : public QObject {
                  spec.alignment & Qt::AlignHorizontal_Mask);
       }
     }
-    QCOMPARE(with_id, 18);
+    QCOMPARE(with_id, 19);
     QVERIFY(qobject_cast<QPushButton*>(dialog.Control(kExitButton))->isDefault());
     QVERIFY(!dialog.Control(kCancelButton)->isVisibleTo(&dialog));
     QVERIFY(qobject_cast<QLabel*>(dialog.Control(kStatusLine))->alignment() & Qt::AlignHCenter);
