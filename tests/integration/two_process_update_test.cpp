@@ -129,6 +129,21 @@ TEST_F(TwoProcessUpdate, UpdateGetsThroughLostCorruptedRepliesAndNoise) {
   ExpectFlashHoldsImage(Path("flash.bin"));
 }
 
+// A CH340 stick hears itself: its own request comes back ahead of each answer, and it holds the
+// line a moment after sending. Discovery reads past its echo, and the update goes through.
+TEST_F(TwoProcessUpdate, ThroughAnAdapterThatHearsItselfTheFixtureIsFoundAndUpdated) {
+  std::string pty;
+  auto sim =
+      StartSim({"--adapter", "ch340", "--exit-after-start", "--dump", Path("flash.bin")}, pty);
+  ASSERT_FALSE(pty.empty());
+  std::string out;
+  ASSERT_EQ(RunCli({"--port", pty, "discover"}, out), 0);
+  EXPECT_EQ(out, "4F 4C 12 34 56 78\n");
+  ASSERT_EQ(RunCli({"--port", pty, "flash", kImage}, out), 0);
+  EXPECT_EQ(sim->Wait(kFinishMs), 0);
+  ExpectFlashHoldsImage(Path("flash.bin"));
+}
+
 TEST_F(TwoProcessUpdate, FullDiscoveryFindsBothFixturesThroughTheirCollidingAnswers) {
   std::string pty;
   auto sim = StartSim({"--fixtures", "2", "--uid", "4F4C:000000FF"}, pty, "fixtures");

@@ -13,10 +13,12 @@
 namespace quillmont::testing {
 namespace {
 
-// A reply byte takes 44 us at 250000 baud; an RDM response starts 200 us (turnaround) plus
-// 188 us (break and mark, not carried as bytes) after the request; a discovery answer 200 us.
+// A byte takes 44 us at 250000 baud. The host's request goes out on the line from the moment it
+// is written (26 bytes for a GET without data); an RDM response starts 200 us (turnaround) plus
+// 188 us (break and mark, not carried as bytes) after its last byte; a discovery answer 200 us.
 constexpr uint64_t kByte = 44;
-constexpr uint64_t kResponseStart = 200 + 188;
+constexpr uint64_t kGetOnLine = 26 * kByte;
+constexpr uint64_t kResponseStart = kGetOnLine + 200 + 188;
 constexpr uint64_t kAnswerStart = 200;
 
 std::vector<uint8_t> DmxAddressReply(uint8_t transaction) {
@@ -64,10 +66,11 @@ TEST(PtyServer, ARealAdapterHandsTheBreaksNulAndTheReplyOverWhenItsLatencyTimerR
   bench.host->Send(RequestFrame(GET_COMMAND, DMX_START_ADDRESS));
   ASSERT_TRUE(bench.TakeRequests(1));
   const std::vector<uint8_t> expected = DmxAddressReply(1);
-  // The break is a NUL at 244 us; the 1 ms timer it starts sends it with 19 reply bytes.
-  bench.RunTo(200 + kByte + 1000 - 1);
+  // The break is a NUL 244 us after the request; the 1 ms timer it starts sends it with 19
+  // reply bytes.
+  bench.RunTo(kGetOnLine + 200 + kByte + 1000 - 1);
   EXPECT_TRUE(bench.host->Receive(1, 30).empty());
-  bench.RunTo(200 + kByte + 1000);
+  bench.RunTo(kGetOnLine + 200 + kByte + 1000);
   EXPECT_EQ(bench.host->Receive(20),
             Concat({0x00}, std::vector<uint8_t>(expected.begin(), expected.begin() + 19)));
   // The next packet's timer starts with its first byte, at 1268 us.
@@ -114,9 +117,10 @@ TEST(PtyServer, DiscoveryAnswerHasItsPreambleAndNoBreakTime) {
   const std::vector<uint8_t> expected = {0xFE, 0xFE, 0xFE, 0xFE, 0xFE, 0xFE, 0xFE, 0xAA,
                                          0xEF, 0x5F, 0xEE, 0x5D, 0xBA, 0x57, 0xBE, 0x75,
                                          0xFE, 0x57, 0xFA, 0x7D, 0xAF, 0x57, 0xAB, 0xFD};
-  bench.RunTo(kAnswerStart + kByte - 1);
+  const uint64_t answer_start = kDiscUniqueBranchFrame.size() * kByte + kAnswerStart;
+  bench.RunTo(answer_start + kByte - 1);
   EXPECT_TRUE(bench.host->Receive(1, 30).empty());
-  bench.RunTo(kAnswerStart + 24 * kByte);
+  bench.RunTo(answer_start + 24 * kByte);
   const std::vector<uint8_t> answer = bench.host->Receive(24);
   EXPECT_EQ(answer, expected);
   RdmUid uid{};
@@ -201,8 +205,8 @@ TEST(PtyServer, NoiseArrivesAtItsTimeAndSlowStretchesTheTurnaround) {
 
   bench.host->Send(RequestFrame(GET_COMMAND, DMX_START_ADDRESS));
   ASSERT_TRUE(bench.TakeRequests(1));
-  // Taken at 5264 us; three times the turnaround, then the break.
-  const uint64_t first_byte = 5000 + 6 * kByte + 3 * 200 + 188 + kByte;
+  // Written at 5264 us; on the line until 6408 us; three times the turnaround, then the break.
+  const uint64_t first_byte = 5000 + 6 * kByte + kGetOnLine + 3 * 200 + 188 + kByte;
   bench.RunTo(first_byte - 1);
   EXPECT_TRUE(bench.host->Receive(1, 30).empty());
   bench.RunTo(first_byte + 27 * kByte);

@@ -12,6 +12,8 @@ namespace {
 
 // Noise is clocked like DMX.
 constexpr uint32_t kNoiseBaud = 250000;
+// The host sends at DMX's rate.
+constexpr uint32_t kHostBaud = 250000;
 // How much the host may send in one round before the replies get their turn.
 constexpr size_t kMaxReadPerRound = 16384;
 // While a fixture resets, rounds end at least this often so that its new stage is seen.
@@ -211,13 +213,18 @@ FixtureServer::Round FixtureServer::Pump(int max_wait_ms, int stop_fd) {
       break;
     }
     taken += *n;
-    const uint64_t at = clock_.NowMicros();
+    // What the host wrote goes out on the line byte after byte, after what it wrote before; a
+    // fixture hears a request when its last byte is through, and answers only then.
+    const uint64_t byte_micros = LineMicros(1, kHostBaud);
+    const uint64_t start = std::max(clock_.NowMicros(), line_free_micros_);
+    line_free_micros_ = start + *n * byte_micros;
     if (model_.hears_itself) {
       // An adapter that hears itself hands its own bytes back as they go out.
-      schedule_.Add(buffer, *n, at, LineMicros(1, kNoiseBaud));
+      schedule_.Add(buffer, *n, start, byte_micros);
     }
-    parser_.Feed(buffer, *n,
-                 [&](const uint8_t* frame, size_t size) { TakeRequest(frame, size, at); });
+    parser_.Feed(buffer, *n, [&](const uint8_t* frame, size_t size) {
+      TakeRequest(frame, size, line_free_micros_);
+    });
   }
 
   const uint64_t now = clock_.NowMicros();

@@ -89,6 +89,7 @@ class FixtureServer {
   uint64_t replies_ = 0;
   uint64_t last_request_micros_ = 0;
   uint64_t last_reply_micros_ = 0;  // when the last byte of the last reply is through
+  uint64_t line_free_micros_ = 0;   // when the host's last byte is through on the line
   std::optional<uint64_t> started_micros_;
 };
 
