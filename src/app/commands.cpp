@@ -195,7 +195,40 @@ void UpdaterWindow::CountDownAwaitedAnswer() {
   const char* verb = awaited_->command_class == GET_COMMAND ? "GET " : "SET ";
   AppendLog("No answer from " + FormatUid(awaited_->uid) + " to " + verb + PidName(awaited_->pid) +
             ".");
+  const bool model_untold =
+      awaited_->command_class == GET_COMMAND && awaited_->pid == DEVICE_MODEL_DESCRIPTION;
   awaited_.reset();
+  if (model_untold) {
+    AskWhereItRuns();
+  }
+}
+
+// A bootloader tells no model; its un-mute answer says where the fixture runs. The answer of an
+// application changes nothing: its silence was told.
+void UpdaterWindow::AskWhereItRuns() {
+  if (link == nullptr || device_found == 0 || job.running()) {
+    return;
+  }
+  asked_where_it_runs_ = true;
+  SendToTarget(DISCOVERY_COMMAND, DISC_UN_MUTE, nullptr, 0);
+}
+
+void UpdaterWindow::LearnWhereItRuns(const RdmFrameView& frame) {
+  if (!asked_where_it_runs_ || job.running() ||
+      !CheckResponse({target_uid, DISCOVERY_COMMAND, DISC_UN_MUTE}, frame).Acknowledged()) {
+    return;
+  }
+  asked_where_it_runs_ = false;
+  // The control field is the first two data bytes; a fixture may add its binding UID (PDL 8).
+  if (frame.data().size() < 2 || (frame.data()[1] & kControlBootLoader) == 0) {
+    return;
+  }
+  port_.SetControlText(kModelLabel, kInBootloaderLabel);
+  AppendLog(
+      "The fixture runs its bootloader, which tells no model. Update its firmware to start "
+      "an application.");
+  ask_address_after_version_ = false;  // a bootloader tells its label alone
+  SendToTarget(GET_COMMAND, SOFTWARE_VERSION_LABEL, nullptr, 0);
 }
 
 void UpdaterWindow::TellDiscoveryFailure(DiscoveryFailure failure) {

@@ -182,6 +182,7 @@ bool UpdaterWindow::RunDiscoverySchedule() {
     return false;
   }
   discovery_failure_told_ = false;
+  asked_where_it_runs_ = false;
   if (found != target_uid) {
     ClearDeviceLabels();  // another fixture: what the last one told is not its
   }
@@ -281,6 +282,7 @@ void UpdaterWindow::ShowAndDispatchFrame() {
   }
   events_->OnReplyAccepted(*view);
   NoteAnswer(*view);
+  LearnWhereItRuns(*view);
   DispatchDeviceInfo(*view);
   job.OnReply(*view);
   rx_length = 0;

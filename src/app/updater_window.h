@@ -45,6 +45,8 @@ inline constexpr const char* kAbortUpdateQuestion =
     "until it is updated.";
 // The question after a firmware file's warning (a file cut short, a file without signature).
 inline constexpr const char* kFlashAnywayQuestion = "Flash it all the same?";
+// The model label of a fixture that runs its bootloader, which tells no model.
+inline constexpr const char* kInBootloaderLabel = "(in its bootloader)";
 // What the window says of a firmware file that holds no data record.
 inline constexpr const char* kNoDataRecordsMessage = "No data records in file.";
 inline constexpr const char* kUnableToReadFileMessage = "Unable to read file.";
@@ -239,6 +241,10 @@ class UpdaterWindow : private UpdateHost {
   void NoteAnswer(const RdmFrameView& frame);
   void CountDownAwaitedAnswer();
   void TellDiscoveryFailure(DiscoveryFailure failure);
+  // A fixture that told no model is asked where it runs (DISC_UN_MUTE); one in its bootloader is
+  // shown as such, with its bootloader's version label.
+  void AskWhereItRuns();
+  void LearnWhereItRuns(const RdmFrameView& frame);
 
   // What the update procedure needs of the window.
   void SetUpdateCaption(const std::string& caption) override;
@@ -279,6 +285,8 @@ class UpdaterWindow : private UpdateHost {
     int ticks_left = 0;
   };
   std::optional<AwaitedAnswer> awaited_;
+  // The un-mute went to a fixture that told no model; its answer's control field is awaited.
+  bool asked_where_it_runs_ = false;
   // Why discovery found nothing was told; told again after a success or a change.
   bool discovery_failure_told_ = false;
   // The line is lent (LendLine): no tick touches it.

@@ -558,6 +558,24 @@ class DesktopWindowTest : public QObject {
     QCOMPARE(rig.history.Read()->records.back().result, std::string("stays in bootloader"));
   }
 
+  // A fixture found in its bootloader tells no model: after its silence the window asks where it
+  // runs and shows it as in its bootloader, with the bootloader's version label.
+  void AFixtureFoundInItsBootloaderIsShownAsSuch() {
+    FixtureConfig config;
+    config.start_in_bootloader = true;
+    DesktopRig rig(Pacing::kTick, config);
+    QVERIFY(
+        rig.bound.HostTicksUntil([&] { return !rig.bound.Text(kVersionLabel).isEmpty(); }, 300));
+    QCOMPARE(rig.bound.Text(kModelLabel), QStringLiteral("(in its bootloader)"));
+    QCOMPARE(rig.bound.Text(kVersionLabel), QStringLiteral("Quillmont Sim Bootloader 1.0"));
+    const std::string& log = rig.bound.window.log_text;
+    const size_t silence =
+        log.find("No answer from 4F 4C 12 34 56 78 to GET DEVICE_MODEL_DESCRIPTION.");
+    const size_t told = log.find("The fixture runs its bootloader, which tells no model.");
+    QVERIFY2(silence != std::string::npos && told != std::string::npos && silence < told,
+             log.c_str());
+  }
+
   // After the update starts the focus is off the button that now aborts. Enter and Space on it
   // ask (No by default); Yes aborts with the step and the fixture's state told. A click aborts
   // at once.
