@@ -29,6 +29,7 @@
 #include "station/history.h"
 #include "station/window_station.h"
 #include "support/scripted_driver.h"
+#include "support/simulated_line_set.h"
 #include "ui/about_box.h"
 #include "ui/eliding_label.h"
 #include "ui/qt_window_host.h"
@@ -37,6 +38,7 @@
 using namespace quillmont;
 using namespace quillmont::ui;
 using quillmont::testing::ScriptedDriver;
+using quillmont::testing::SimulatedLineSet;
 
 namespace {
 
@@ -72,27 +74,6 @@ struct BoundWindow {
   QtWindowHost host;
   UpdaterWindow window;
   TickPacer pacer;
-};
-
-// The simulated line as the station sees it: the program's own LineSet is the driver choice's.
-class SimulatedLineSet final : public LineSet {
- public:
-  SimulatedLineSet(SimulatedLine& line, VirtualClock& clock) : line_(line), clock_(clock) {}
-  D2xxDriver& driver() override { return line_; }
-  Clock& clock() override { return clock_; }
-  VirtualClock* virtual_clock() override { return &clock_; }
-  bool simulated() override { return true; }
-  std::string OpenAdapterName(int index, FT_HANDLE) override {
-    return "simulated adapter " + std::to_string(index);
-  }
-  Result<std::optional<uint32_t>> CompareFixtureFlash(const RdmUid&,
-                                                      const FirmwareImage&) override {
-    return Error{"not compared here"};
-  }
-
- private:
-  SimulatedLine& line_;
-  VirtualClock& clock_;
 };
 
 // Every frame the window writes, in order.

@@ -21,18 +21,20 @@
 #include "sim/simulated_line.h"
 #include "station/history.h"
 #include "station/window_station.h"
+#include "support/simulated_line_set.h"
 #include "ui/qt_window_host.h"
 
 using namespace quillmont;
 using namespace quillmont::ui;
+using quillmont::testing::SimulatedLineSet;
 
 namespace {
 
-// The line, where a test can hold the first bootloader request a fixture's update sends until
-// it lets it go.
-class GatedLine final : public ForwardingDriver, public LineSet {
+// The simulated line's driver, where a test can hold the first bootloader request a fixture's
+// update sends until it lets it go.
+class GatedDriver final : public ForwardingDriver {
  public:
-  GatedLine(SimulatedLine& line, VirtualClock& clock) : line_(line), clock_(clock) {}
+  explicit GatedDriver(SimulatedLine& line) : line_(line) {}
 
   void Hold() { held_ = true; }
   bool holding() const { return holding_; }
@@ -55,22 +57,9 @@ class GatedLine final : public ForwardingDriver, public LineSet {
     return line_.FT_Write(handle, bytes, count, written);
   }
 
-  D2xxDriver& driver() override { return *this; }
-  Clock& clock() override { return clock_; }
-  VirtualClock* virtual_clock() override { return &clock_; }
-  bool simulated() override { return true; }
-  std::string OpenAdapterName(int index, FT_HANDLE) override {
-    return "simulated adapter " + std::to_string(index);
-  }
-  Result<std::optional<uint32_t>> CompareFixtureFlash(const RdmUid&,
-                                                      const FirmwareImage&) override {
-    return Error{"not compared here"};
-  }
-
  private:
   D2xxDriver& inner() override { return line_; }
   SimulatedLine& line_;
-  VirtualClock& clock_;
   std::atomic<bool> held_{false};
   std::mutex mutex_;
   std::condition_variable let_go_;
@@ -96,9 +85,10 @@ FixtureConfig Fixture(uint8_t last, bool in_bootloader) {
 struct RigBench {
   RigBench()
       : line(clock),
-        gated((AddFixtures(), line), clock),
+        gated((AddFixtures(), line)),
+        line_set(gated, clock),
         history(dir.filePath("history.jsonl").toStdString()),
-        station(gated, settings, events),
+        station(line_set, settings, events),
         window(host.port(), gated, clock, diag),
         pacer(window, clock) {
     settings.program = "quillmont";  // as the program runs its window
@@ -161,7 +151,8 @@ struct RigBench {
 
   VirtualClock clock;
   SimulatedLine line;
-  GatedLine gated;
+  GatedDriver gated;
+  SimulatedLineSet line_set;
   QTemporaryDir dir;
   UpdateHistory history;
   RunSettings settings;

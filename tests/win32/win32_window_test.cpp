@@ -19,6 +19,7 @@
 #include "sim/simulated_line.h"
 #include "station/history.h"
 #include "station/window_station.h"
+#include "support/simulated_line_set.h"
 #include "win32/wide_text.h"
 #include "win32/win32_window_host.h"
 #include "win32/window_template.h"
@@ -27,32 +28,12 @@
 namespace quillmont::win32 {
 namespace {
 
+using quillmont::testing::SimulatedLineSet;
 using testing::Snapshot;
 
 const std::vector<int> kLockedDuringUpdate = {
     kDiscoverButton,   kIdentifyButton, kStopIdentifyButton, kRefreshButton,
     kSetAddressButton, kUidEdit,        kDmxAddressEdit,     kBaudCombo};
-
-// The simulated line as the station sees it: the program's own LineSet is the driver choice's.
-class SimulatedLineSet final : public LineSet {
- public:
-  SimulatedLineSet(SimulatedLine& line, VirtualClock& clock) : line_(line), clock_(clock) {}
-  D2xxDriver& driver() override { return line_; }
-  Clock& clock() override { return clock_; }
-  VirtualClock* virtual_clock() override { return &clock_; }
-  bool simulated() override { return true; }
-  std::string OpenAdapterName(int index, FT_HANDLE) override {
-    return "simulated adapter " + std::to_string(index);
-  }
-  Result<std::optional<uint32_t>> CompareFixtureFlash(const RdmUid&,
-                                                      const FirmwareImage&) override {
-    return Error{"not compared here"};
-  }
-
- private:
-  SimulatedLine& line_;
-  VirtualClock& clock_;
-};
 
 // What a modal box said, and how it was answered.
 struct SeenBox {
