@@ -117,14 +117,19 @@ void UpdaterWindow::WatchLink() {
   uint32_t modem_status = 0;
   if (io_.driver.FT_GetModemStatus(link, &modem_status) != FT_OK) {
     port_.SetControlText(kStatusLine, "Not Connected.");
-    io_.driver.FT_Close(link);
-    link = nullptr;
-    device_found = 0;
-    awaited_.reset();
-    discovery_failure_told_ = false;
-    events_->OnLinkChanged(false);
+    CloseLink();
     job.OnLinkLost();  // nothing more can reach the fixture: a running update ends here
   }
+}
+
+void UpdaterWindow::CloseLink() {
+  io_.driver.FT_Close(link);
+  link = nullptr;
+  device_found = 0;
+  awaited_.reset();
+  asked_where_it_runs_ = false;
+  discovery_failure_told_ = false;
+  events_->OnLinkChanged(false);
 }
 
 void UpdaterWindow::SearchAdapter() {

@@ -165,16 +165,12 @@ bool UpdaterWindow::LendLine() {
     return false;
   }
   if (link != nullptr) {
-    io_.driver.FT_Close(link);
-    link = nullptr;
-    events_->OnLinkChanged(false);
+    CloseLink();
   }
   device_found = 0;
   rx_length = 0;
   countdown = 0;
-  awaited_.reset();
   ask_model_after_update_ = 0;
-  discovery_failure_told_ = false;
   ClearDeviceLabels();
   port_.SetControlText(kStatusLine, "Not Connected: the Rig dialog has the line.");
   line_lent_ = true;

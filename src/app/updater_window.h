@@ -191,6 +191,8 @@ class UpdaterWindow : private UpdateHost {
  private:
   // The steps of OnTick, in their order.
   void WatchLink();
+  // Closes the adapter and forgets what was known through it: the fixture, an awaited answer.
+  void CloseLink();
   void SearchAdapter();
   bool RunDiscoverySchedule();
   void ReceiveBytes();
